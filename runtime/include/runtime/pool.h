@@ -1,0 +1,53 @@
+// The pool wrappers every module exports, and PoolBlock, the owner of one pool block.
+// All module memory comes from the host's pool through these.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/export.h"
+
+extern "C" {
+// A zero-filled block from the host's pool, or nullptr when there is no pool or the
+// pool refuses.
+ORVI_EXPORT void* AllocVecPooledPPC(uint64_t size);
+// Returns a block to the host's pool; does nothing when there is no pool.
+ORVI_EXPORT void FreeVecPooledPPC(void* block);
+}
+
+namespace runtime {
+
+// Owns one pool block and frees it when the scope ends, unless it was released.
+class PoolBlock {
+public:
+    PoolBlock() = default;
+    explicit PoolBlock(uint64_t size) : block_(AllocVecPooledPPC(size)) {}
+    ~PoolBlock() { reset(); }
+    PoolBlock(const PoolBlock&) = delete;
+    PoolBlock& operator=(const PoolBlock&) = delete;
+
+    // Frees the current block (if any) and takes a new one of `size` bytes.
+    [[nodiscard]] bool allocate(uint64_t size) {
+        reset();
+        block_ = AllocVecPooledPPC(size);
+        return block_ != nullptr;
+    }
+    void reset() {
+        if (block_ != nullptr) {
+            FreeVecPooledPPC(block_);
+            block_ = nullptr;
+        }
+    }
+    // Hands the block over; this owner forgets it.
+    [[nodiscard]] uint8_t* release() {
+        auto* block = static_cast<uint8_t*>(block_);
+        block_ = nullptr;
+        return block;
+    }
+    [[nodiscard]] uint8_t* bytes() const { return static_cast<uint8_t*>(block_); }
+    explicit operator bool() const { return block_ != nullptr; }
+
+private:
+    void* block_ = nullptr;
+};
+
+} // namespace runtime

@@ -1,0 +1,109 @@
+// The one table of result codes every codec module reports, with the sentence the
+// command prints for each. 0 is success everywhere; each codec has its own range.
+// Header only: the host reads it without linking any module.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+// Entry frame
+inline constexpr int32_t kOk = 0;
+inline constexpr int32_t kNoDosLibrary = -1;
+
+// Memory and file access, shared by all codecs (1..12)
+inline constexpr int32_t kShortWrite = 1;
+inline constexpr int32_t kNoFileInfoMemory = 2;
+inline constexpr int32_t kCannotExamine = 4;
+inline constexpr int32_t kCannotLock = 5;
+inline constexpr int32_t kOutOfMemory = 7;
+inline constexpr int32_t kNotPcx = 10;
+inline constexpr int32_t kCannotOpen = 11;
+inline constexpr int32_t kShortRead = 12;
+
+// ilbm (102..119)
+inline constexpr int32_t kIffNoHandle = 102;
+inline constexpr int32_t kIffBodyShort = 103;
+inline constexpr int32_t kIffEmptyCmap = 104;
+inline constexpr int32_t kIffNoBmhd = 106;
+inline constexpr int32_t kIffEmptyBody = 107;
+inline constexpr int32_t kIffCannotOpen = 109;
+inline constexpr int32_t kIffStreamFailed = 110;
+inline constexpr int32_t kNoIffParseLibrary = 111;
+inline constexpr int32_t kIffParseError = 113;
+inline constexpr int32_t kIffBadCompression = 114;
+inline constexpr int32_t kIffChunkWriteFailed = 116;
+inline constexpr int32_t kIffCorruptRuns = 117;
+inline constexpr int32_t kIffWriteError = 118;
+inline constexpr int32_t kIffEmptyCamg = 119;
+
+// ppm (1002..1006)
+inline constexpr int32_t kPpmBadMagic = 1002;
+inline constexpr int32_t kPpmBadWidth = 1003;
+inline constexpr int32_t kPpmBadHeight = 1004;
+inline constexpr int32_t kPpmNoSize = 1005;
+inline constexpr int32_t kPpmBadMaxval = 1006;
+
+// pcx (1103..1105)
+inline constexpr int32_t kPcxBadEncoding = 1103;
+inline constexpr int32_t kPcxBadBitsPerPixel = 1104;
+inline constexpr int32_t kPcxBadPlanes = 1105;
+
+// xpm (1203..1206)
+inline constexpr int32_t kXpmBadCharsPerPixel = 1203;
+inline constexpr int32_t kXpmBadColours = 1204;
+inline constexpr int32_t kXpmBadWidth = 1205;
+inline constexpr int32_t kXpmBadHeight = 1206;
+
+struct ResultCodeText {
+    int32_t code;
+    const char* text;
+};
+
+inline constexpr std::array kResultCodeTexts = {
+    ResultCodeText{kOk, "success"},
+    ResultCodeText{kNoDosLibrary, "the file system library could not be opened"},
+    ResultCodeText{kShortWrite, "the file could not be written completely (is the disk full?)"},
+    ResultCodeText{kNoFileInfoMemory, "no memory to examine the file"},
+    ResultCodeText{kCannotExamine, "the file could not be examined"},
+    ResultCodeText{kCannotLock, "the file does not exist or cannot be accessed"},
+    ResultCodeText{kOutOfMemory, "out of memory (the picture is too large for the memory limit)"},
+    ResultCodeText{kNotPcx, "not a PCX file"},
+    ResultCodeText{kCannotOpen, "the file could not be opened"},
+    ResultCodeText{kShortRead, "the file could not be read completely"},
+    ResultCodeText{kIffNoHandle, "no IFF handle could be allocated"},
+    ResultCodeText{kIffBodyShort, "the BODY chunk could not be read completely"},
+    ResultCodeText{kIffEmptyCmap, "the CMAP chunk is empty"},
+    ResultCodeText{kIffNoBmhd, "the file has no BMHD chunk"},
+    ResultCodeText{kIffEmptyBody, "the BODY chunk is empty"},
+    ResultCodeText{kIffCannotOpen, "the file could not be opened"},
+    ResultCodeText{kIffStreamFailed, "the IFF stream could not be opened"},
+    ResultCodeText{kNoIffParseLibrary, "the IFF parsing library could not be opened"},
+    ResultCodeText{kIffParseError, "the IFF structure is damaged"},
+    ResultCodeText{kIffBadCompression, "unknown BMHD compression method"},
+    ResultCodeText{kIffChunkWriteFailed, "a chunk could not be written completely"},
+    ResultCodeText{kIffCorruptRuns, "corrupt ByteRun1 data"},
+    ResultCodeText{kIffWriteError, "the IFF file could not be written"},
+    ResultCodeText{kIffEmptyCamg, "the CAMG chunk is empty"},
+    ResultCodeText{kPpmBadMagic, "not a PBM, PGM or PPM file (unrecognised magic)"},
+    ResultCodeText{kPpmBadWidth, "the width is outside 1..32767"},
+    ResultCodeText{kPpmBadHeight, "the height is outside 1..32767"},
+    ResultCodeText{kPpmNoSize, "the file ended before its size"},
+    ResultCodeText{kPpmBadMaxval, "invalid maximum sample value"},
+    ResultCodeText{kPcxBadEncoding, "unknown PCX encoding"},
+    ResultCodeText{kPcxBadBitsPerPixel, "PCX bits per pixel is not 1, 2, 4 or 8"},
+    ResultCodeText{kPcxBadPlanes, "PCX colour planes are not 1, 3 or 4"},
+    ResultCodeText{kXpmBadCharsPerPixel, "XPM characters per pixel outside 1..5"},
+    ResultCodeText{kXpmBadColours, "XPM number of colours outside 1..32766"},
+    ResultCodeText{kXpmBadWidth, "XPM width outside 1..32767"},
+    ResultCodeText{kXpmBadHeight, "XPM height outside 1..32767"},
+};
+
+// The sentence for a code, or nullptr when the code is not in the table.
+[[nodiscard]] constexpr const char* result_code_text(int32_t code) {
+    for (const ResultCodeText& entry : kResultCodeTexts) {
+        if (entry.code == code) {
+            return entry.text;
+        }
+    }
+    return nullptr;
+}
