@@ -1,0 +1,69 @@
+// The portable bitmap, greymap and pixmap formats: kinds, header values and the pure
+// pieces the reader and writer are built from. Private to the ppm module.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "runtime/cursor.h"
+#include "runtime/records.h"
+
+namespace ppm {
+
+// The reader and the writer the entry frame calls.
+[[nodiscard]] int32_t PPM_Read(const char* name, CodecRequest* request);
+[[nodiscard]] int32_t PPM_Save(const char* name, CodecRequest* request);
+
+inline constexpr uint32_t kMaxSide = 32767;
+inline constexpr uint32_t kMaxSampleValue = 65535;
+// Every header number and plain sample saturates here instead of wrapping.
+inline constexpr uint64_t kNumberCap = 0xFFFFFFFFU;
+
+struct PnmKind {
+    bool plain;  // samples are decimal text
+    bool colour; // three samples per pixel
+    bool bitmap; // one bit (raw) or one digit (plain) per pixel, no maximum
+};
+
+// The kind for magic digit '1'..'6'.
+[[nodiscard]] PnmKind kind_of(uint8_t digit);
+
+struct PnmHeader {
+    uint8_t digit = 0; // '1'..'6'
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t maxval = 0; // 1 for bitmaps
+};
+
+// Parses the header. On 0 the cursor stands at the first raster byte; otherwise the
+// result is 1002 (magic), 1005 (no size), 1003 (width), 1004 (height) or 1006 (maximum).
+[[nodiscard]] int32_t parse_header(runtime::Cursor& cursor, PnmHeader& header);
+
+// Decodes the raster into `pixels` (width x height x 3 bytes, zero-filled). Decoding
+// stops when the pixels are full or the raster ends; pixels the raster does not reach
+// stay as they are.
+void decode_raster(const PnmHeader& header, std::span<const uint8_t> raster,
+                   std::span<uint8_t> pixels);
+
+// The pieces decode_raster chooses between; `channels` is 1 (grey, stored three
+// times) or 3.
+void decode_raw8(std::span<const uint8_t> raster, std::span<uint8_t> pixels, uint32_t maxval,
+                 uint32_t channels);
+void decode_raw16(std::span<const uint8_t> raster, std::span<uint8_t> pixels, uint32_t maxval,
+                  uint32_t channels);
+void decode_plain(std::span<const uint8_t> raster, std::span<uint8_t> pixels, uint32_t maxval,
+                  uint32_t channels);
+void decode_bitmap_raw(std::span<const uint8_t> raster, std::span<uint8_t> pixels,
+                       uint32_t width);
+void decode_bitmap_plain(std::span<const uint8_t> raster, std::span<uint8_t> pixels);
+
+// Plain sample text: writes `samples` as decimal numbers separated by white space,
+// kPlainPerLine to a line, into `out`, which must hold plain_text_bound(count) bytes.
+// Returns the number of bytes written.
+inline constexpr size_t kPlainPerLine = 15;
+[[nodiscard]] constexpr size_t plain_text_bound(size_t count) { return count * 4; }
+[[nodiscard]] size_t encode_plain(std::span<const uint8_t> samples, size_t first_index,
+                                  uint8_t* out);
+
+} // namespace ppm

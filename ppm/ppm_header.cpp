@@ -1,0 +1,158 @@
+// Header scanning for the portable formats: magic, size and maximum in any layout the
+// format allows, with comments wherever white space may stand. Pure: reads only the
+// cursor it is given.
+#include <algorithm>
+
+#include "ppm/ppm_format.h"
+#include "runtime/result_codes.h"
+
+namespace ppm {
+namespace {
+
+using runtime::Cursor;
+
+// The longest header line a line-oriented writer could rely on.
+constexpr size_t kLineCap = 255;
+
+bool is_space(uint8_t c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+bool is_digit(uint8_t c) { return c >= '0' && c <= '9'; }
+
+void skip_line(Cursor& cursor) {
+    while (!cursor.at_end() && cursor.next() != '\n') {
+    }
+}
+
+void skip_blanks_and_comments(Cursor& cursor) {
+    while (!cursor.at_end()) {
+        const uint8_t c = cursor.peek();
+        if (c == '#') {
+            skip_line(cursor);
+        } else if (is_space(c)) {
+            cursor.skip(1);
+        } else {
+            return;
+        }
+    }
+}
+
+// A run of digits, saturating at kNumberCap; false (and 0) when no digit stands here.
+bool read_number(Cursor& cursor, uint32_t& value) {
+    uint64_t number = 0;
+    bool found = false;
+    while (is_digit(cursor.peek()) && !cursor.at_end()) {
+        number = std::min<uint64_t>(number * 10 + (cursor.next() - '0'), kNumberCap);
+        found = true;
+    }
+    value = static_cast<uint32_t>(number);
+    return found;
+}
+
+// True when the rest of the current line holds only numbers, white space and a
+// comment. A line with other text keeps only what came before the text was met: the
+// rest of it is ignored, as line-oriented writers and readers have always done.
+bool rest_of_line_is_header(const Cursor& cursor) {
+    for (size_t i = 0; i < cursor.remaining(); ++i) {
+        const uint8_t c = cursor.peek_at(i);
+        if (c == '\n' || c == '#') {
+            return true;
+        }
+        if (!is_space(c) && !is_digit(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void skip_junk_line(Cursor& cursor) {
+    if (!rest_of_line_is_header(cursor)) {
+        skip_line(cursor);
+    }
+}
+
+// Moves a raw kind's cursor from the end of its last header number to the raster,
+// which starts after the line end that follows the number ("255\r\n" and a trailing
+// comment work). Like any header line, that line reaches at most kLineCap bytes.
+void skip_to_raw_raster(Cursor& cursor) {
+    size_t end = 0;
+    while (end < cursor.remaining() && end < kLineCap && cursor.peek_at(end) != '\n') {
+        ++end;
+    }
+    cursor.skip(end < cursor.remaining() && cursor.peek_at(end) == '\n' ? end + 1 : end);
+}
+
+} // namespace
+
+PnmKind kind_of(uint8_t digit) {
+    switch (digit) {
+    case '1':
+        return {true, false, true};
+    case '2':
+        return {true, false, false};
+    case '3':
+        return {true, true, false};
+    case '4':
+        return {false, false, true};
+    case '5':
+        return {false, false, false};
+    default:
+        return {false, true, false};
+    }
+}
+
+/* parse_header: the second byte of the file is the kind digit 1..6 (the first is not
+ * examined). Then width, height and, except for bitmaps, the maximum sample value,
+ * each a decimal number, separated by white space and comments ('#' to the end of the
+ * line). Text other than numbers on the magic line or after the height ends that
+ * line's part of the header. Numbers saturate rather than wrap.
+ * Codes: 1002 magic, 1005 no size before the end, 1003 width outside 1..32767,
+ * 1004 height outside 1..32767, 1006 maximum outside 1..65535. */
+int32_t parse_header(Cursor& cursor, PnmHeader& header) {
+    const uint8_t digit = cursor.peek_at(1);
+    if (cursor.remaining() < 2 || cursor.peek() == '\n' || digit < '1' || digit > '6') {
+        return kPpmBadMagic;
+    }
+    header.digit = digit;
+    cursor.skip(2);
+    skip_junk_line(cursor);
+
+    skip_blanks_and_comments(cursor);
+    if (cursor.at_end()) {
+        return kPpmNoSize;
+    }
+    (void)read_number(cursor, header.width);
+    skip_blanks_and_comments(cursor);
+    (void)read_number(cursor, header.height);
+    if (header.width == 0 || header.width > kMaxSide) {
+        return kPpmBadWidth;
+    }
+    if (header.height == 0 || header.height > kMaxSide) {
+        return kPpmBadHeight;
+    }
+    const bool junk_after_size = !rest_of_line_is_header(cursor);
+    if (junk_after_size) {
+        skip_line(cursor);
+    }
+
+    const PnmKind kind = kind_of(digit);
+    if (kind.bitmap) {
+        header.maxval = 1;
+        if (!kind.plain && !junk_after_size) {
+            skip_to_raw_raster(cursor);
+        }
+        return kOk;
+    }
+    skip_blanks_and_comments(cursor);
+    if (!read_number(cursor, header.maxval) || header.maxval == 0 ||
+        header.maxval > kMaxSampleValue) {
+        return kPpmBadMaxval;
+    }
+    if (!kind.plain) {
+        skip_to_raw_raster(cursor);
+    }
+    return kOk;
+}
+
+} // namespace ppm
