@@ -1,0 +1,257 @@
+// convert, info and demo: the jobs a person runs, built from module calls.
+#include "host/commands.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "host/atomic_save.h"
+#include "host/formats.h"
+#include "host/modules.h"
+#include "host/progress.h"
+#include "runtime/result_codes.h"
+
+namespace host {
+namespace {
+
+constexpr size_t kHeadBytes = 4096;
+
+void complain(const std::string& sentence) { std::fprintf(stderr, "orvi: %s\n", sentence.c_str()); }
+
+std::string code_sentence(int32_t code) {
+    const char* text = result_code_text(code);
+    return std::string(text != nullptr ? text : "unknown failure") + " (code " +
+           std::to_string(code) + ")";
+}
+
+// The format of a file from its first bytes, or a sentence saying why there is none.
+std::optional<Format> sniff(const std::string& path, std::string& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = std::string("it cannot be read (") + std::strerror(errno) + ")";
+        return std::nullopt;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+        ::close(fd);
+        error = "it is a folder";
+        return std::nullopt;
+    }
+    uint8_t head[kHeadBytes];
+    const ssize_t got = ::read(fd, head, sizeof head);
+    ::close(fd);
+    if (got < 0) {
+        error = std::string("it cannot be read (") + std::strerror(errno) + ")";
+        return std::nullopt;
+    }
+    const auto format = detect_format(std::span<const uint8_t>(head, static_cast<size_t>(got)));
+    if (!format) {
+        error = "it is in no format orvi reads (PNM, PCX, ILBM, XPM)";
+    }
+    return format;
+}
+
+bool show_progress(bool quiet, bool forced) { return !quiet && (forced || ::isatty(2) != 0); }
+
+// Loads `path` into `picture` through its format's module; false with the reason on failure.
+bool load(HostPool& pool, const std::string& path, OwnedPicture& picture, CodecRequest& request,
+          bool progress, std::string& error, Format* found = nullptr) {
+    const auto format = sniff(path, error);
+    if (!format) {
+        return false;
+    }
+    if (found != nullptr) {
+        *found = *format;
+    }
+    const auto module = Module::open_codec(format_info(*format).module, error);
+    if (!module) {
+        return false;
+    }
+    request = CodecRequest{};
+    request.Pic = &picture.pic;
+    progress_start(progress, "loading " + path);
+    const int32_t code =
+        run_codec_job(*module, pool, {kCommandLoad, path.c_str(), &request, progress_routine()});
+    progress_finish();
+    if (code != kOk) {
+        picture.reset();
+        error = code_sentence(code);
+        return false;
+    }
+    return true;
+}
+
+struct SaveSettings {
+    bool plain = false;
+    bool progress = false;
+};
+
+bool save(HostPool& pool, const std::string& path, Picture& picture, const SaveSettings& settings,
+          std::string& error) {
+    const auto format = format_for_extension(path);
+    if (!format) {
+        error = "cannot save '" + path + "': no module writes that kind of file";
+        return false;
+    }
+    const auto module = Module::open_codec(format_info(*format).module, error);
+    if (!module) {
+        return false;
+    }
+    CodecRequest request{};
+    request.Pic = &picture;
+    request.SaveMode = settings.plain ? 0 : 1;
+    progress_start(settings.progress, "saving " + path);
+    const SaveOutcome outcome = save_atomically(path, [&](const char* temp) {
+        return run_codec_job(*module, pool, {kCommandSave, temp, &request, progress_routine()});
+    });
+    progress_finish();
+    if (outcome.error.empty()) {
+        return true;
+    }
+    error = outcome.code != kOk ? "cannot save '" + path + "': " + code_sentence(outcome.code)
+                                : outcome.error;
+    return false;
+}
+
+} // namespace
+
+int convert(const ConvertOptions& options, const std::string& in, const std::string& out) {
+    if (!format_for_extension(out)) {
+        complain("cannot save '" + out +
+                 "': no module writes that kind of file (use .ppm, .pgm, .pnm, .pcx, .iff, "
+                 ".ilbm or .lbm)");
+        return kExitUsage;
+    }
+    HostPool pool;
+    OwnedPicture picture(pool);
+    CodecRequest request{};
+    std::string error;
+    const bool progress = show_progress(options.quiet, options.progress);
+    if (!load(pool, in, picture, request, progress, error)) {
+        complain("cannot load '" + in + "': " + error);
+        return kExitFailed;
+    }
+    if (!save(pool, out, picture.pic, {options.plain, progress}, error)) {
+        complain(error);
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+int info(const std::vector<std::string>& files) {
+    int status = kExitOk;
+    for (const std::string& file : files) {
+        HostPool pool;
+        OwnedPicture picture(pool);
+        CodecRequest request{};
+        std::string error;
+        Format format = Format::Ppm;
+        if (!load(pool, file, picture, request, false, error, &format)) {
+            std::printf("%s: cannot load: %s\n", file.c_str(), error.c_str());
+            status = kExitFailed;
+            continue;
+        }
+        std::printf("%s: %s, %d x %d, %u bits per pixel in the file\n", file.c_str(),
+                    format_info(format).name, picture.pic.Width, picture.pic.Height,
+                    picture.pic.Depth);
+    }
+    return status;
+}
+
+} // namespace host
+
+namespace host {
+namespace {
+
+struct DemoFile {
+    const char* name;
+    const char* kind;
+    bool plain;
+    bool grey;
+};
+
+constexpr DemoFile kDemoFiles[] = {
+    {"sample.ppm", "PNM P6, raw colour", false, false},
+    {"sample-plain.ppm", "PNM P3, plain colour", true, false},
+    {"sample-grey.pgm", "PNM P5, raw grey", false, true},
+    {"sample-grey-plain.pgm", "PNM P2, plain grey", true, true},
+};
+
+// A colour test card: red across, green down, blue on the diagonal, with a grey copy.
+void make_sample(uint32_t width, uint32_t height, std::vector<uint8_t>& rgb,
+                 std::vector<uint8_t>& grey) {
+    rgb.resize(size_t{width} * height * 3);
+    grey.resize(size_t{width} * height);
+    for (uint32_t y = 0; y < height; ++y) {
+        for (uint32_t x = 0; x < width; ++x) {
+            const size_t i = size_t{y} * width + x;
+            const auto r = static_cast<uint8_t>(x * 255 / (width - 1));
+            const auto g = static_cast<uint8_t>(y * 255 / (height - 1));
+            const auto b = static_cast<uint8_t>(((x + y) * 8) & 0xFF);
+            rgb[i * 3] = r;
+            rgb[i * 3 + 1] = g;
+            rgb[i * 3 + 2] = b;
+            grey[i] = static_cast<uint8_t>((r * 3 + g * 6 + b) / 10);
+        }
+    }
+}
+
+bool same_pixels(const Picture& loaded, const std::vector<uint8_t>& samples, bool grey) {
+    const size_t pixels = grey ? samples.size() : samples.size() / 3;
+    if (loaded.BytesPerPixel != 3 || static_cast<size_t>(loaded.Width) * static_cast<size_t>(loaded.Height) != pixels) {
+        return false;
+    }
+    for (size_t i = 0; i < pixels * 3; ++i) {
+        const uint8_t want = grey ? samples[i / 3] : samples[i];
+        if (loaded.Data[i] != want) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+int demo(const std::string& folder) {
+    constexpr uint32_t kWidth = 96;
+    constexpr uint32_t kHeight = 64;
+    if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
+        complain("cannot create the folder '" + folder + "' (" + std::strerror(errno) + ")");
+        return kExitFailed;
+    }
+    std::vector<uint8_t> rgb;
+    std::vector<uint8_t> grey;
+    make_sample(kWidth, kHeight, rgb, grey);
+    int status = kExitOk;
+    for (const DemoFile& file : kDemoFiles) {
+        HostPool pool;
+        std::vector<uint8_t>& samples = file.grey ? grey : rgb;
+        Picture source{samples.data(), kWidth, kHeight, file.grey ? 1U : 3U, kWidth, kHeight,
+                       24, 0, 0, 0};
+        const std::string path = folder + "/" + file.name;
+        std::string error;
+        OwnedPicture loaded(pool);
+        CodecRequest request{};
+        if (!save(pool, path, source, {file.plain, false}, error)) {
+            complain(error);
+            status = kExitFailed;
+            continue;
+        }
+        if (!load(pool, path, loaded, request, false, error)) {
+            complain("cannot load '" + path + "': " + error);
+            status = kExitFailed;
+            continue;
+        }
+        const bool same = same_pixels(loaded.pic, samples, file.grey);
+        std::printf("wrote %s (%s, %u x %u); it loads back %s\n", path.c_str(), file.kind, kWidth,
+                    kHeight, same ? "identical" : "DIFFERENT");
+        status = same ? status : kExitFailed;
+    }
+    return status;
+}
+
+} // namespace host

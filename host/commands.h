@@ -1,0 +1,24 @@
+// The commands of `orvi`: convert, info and demo. Each returns the exit status.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace host {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+struct ConvertOptions {
+    bool plain = false;    // PNM text samples
+    bool quiet = false;    // no progress bar
+    bool progress = false; // a progress bar even when stderr is not a terminal
+};
+
+[[nodiscard]] int convert(const ConvertOptions& options, const std::string& in,
+                          const std::string& out);
+[[nodiscard]] int info(const std::vector<std::string>& files);
+[[nodiscard]] int demo(const std::string& folder);
+
+} // namespace host

@@ -1,0 +1,80 @@
+// Format recognition from file content and from output extensions.
+#include "host/formats.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <string>
+
+namespace host {
+namespace {
+
+constexpr std::array kFormats = {
+    FormatInfo{Format::Ppm, "PNM", "ppm"},
+    FormatInfo{Format::Pcx, "PCX", "pcx"},
+    FormatInfo{Format::Ilbm, "ILBM", "ilbm"},
+    FormatInfo{Format::Xpm, "XPM", "xpm"},
+};
+
+struct Extension {
+    std::string_view suffix;
+    Format format;
+};
+
+constexpr std::array kExtensions = {
+    Extension{".ppm", Format::Ppm},  Extension{".pgm", Format::Ppm},
+    Extension{".pnm", Format::Ppm},  Extension{".pcx", Format::Pcx},
+    Extension{".iff", Format::Ilbm}, Extension{".ilbm", Format::Ilbm},
+    Extension{".lbm", Format::Ilbm},
+};
+
+bool starts_with(std::span<const uint8_t> head, std::string_view text) {
+    return head.size() >= text.size() && std::equal(text.begin(), text.end(), head.begin());
+}
+
+bool contains(std::span<const uint8_t> head, std::string_view text) {
+    const std::string_view view(reinterpret_cast<const char*>(head.data()), head.size());
+    return view.find(text) != std::string_view::npos;
+}
+
+} // namespace
+
+const FormatInfo& format_info(Format format) {
+    return kFormats[static_cast<size_t>(format)];
+}
+
+std::optional<Format> detect_format(std::span<const uint8_t> head) {
+    if (head.size() >= 12 && starts_with(head, "FORM") &&
+        std::equal(head.begin() + 8, head.begin() + 12, std::string_view("ILBM").begin())) {
+        return Format::Ilbm;
+    }
+    if (head.size() >= 2 && head[0] == 'P' && head[1] >= '1' && head[1] <= '6') {
+        return Format::Ppm;
+    }
+    if (!head.empty() && head[0] == 10) {
+        return Format::Pcx;
+    }
+    if (contains(head, "XPM") || contains(head, "static char")) {
+        return Format::Xpm;
+    }
+    return std::nullopt;
+}
+
+std::optional<Format> format_for_extension(std::string_view path) {
+    const size_t dot = path.rfind('.');
+    const size_t slash = path.rfind('/');
+    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) {
+        return std::nullopt;
+    }
+    std::string suffix(path.substr(dot));
+    std::transform(suffix.begin(), suffix.end(), suffix.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const Extension& extension : kExtensions) {
+        if (extension.suffix == suffix) {
+            return extension.format;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace host

@@ -1,0 +1,28 @@
+// Which module reads a file (from its content, never its name) and which writes a
+// file (from the extension of its name).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace host {
+
+enum class Format : uint8_t { Ppm, Pcx, Ilbm, Xpm };
+
+struct FormatInfo {
+    Format format;
+    const char* name;   // as shown to people
+    const char* module; // the module file's name without ".so"
+};
+
+[[nodiscard]] const FormatInfo& format_info(Format format);
+
+// The format the first bytes of a file announce, if any.
+[[nodiscard]] std::optional<Format> detect_format(std::span<const uint8_t> head);
+
+// The format a file name's extension asks for when saving, if a module writes it.
+[[nodiscard]] std::optional<Format> format_for_extension(std::string_view path);
+
+} // namespace host

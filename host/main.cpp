@@ -1,0 +1,94 @@
+// orvi: the command through which people load, convert and save pictures with the
+// plug-in modules. Argument parsing and dispatch only; the work is in commands.cpp.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/commands.h"
+
+namespace {
+
+constexpr const char* kVersion = "0.1.0";
+
+constexpr const char* kUsage =
+    "usage: orvi convert [options] IN OUT   load IN and save it as OUT\n"
+    "       orvi info FILE...               format, size and depth of each file\n"
+    "       orvi demo [FOLDER]              convert a generated test card through every\n"
+    "                                       format (default folder: orvi-demo)\n"
+    "       orvi --help | --version\n"
+    "\n"
+    "The input format is recognised from the file's content (PBM, PGM, PPM); the output\n"
+    "format comes from OUT's extension (.ppm, .pgm, .pnm). An existing OUT is replaced\n"
+    "only when the save succeeds.\n"
+    "\n"
+    "convert options:\n"
+    "  --plain      write PNM samples as text (P3, P2) instead of raw (P6, P5)\n"
+    "  --quiet      no progress bar\n"
+    "  --progress   a progress bar on stderr even when it is not a terminal\n"
+    "\n"
+    "Modules are loaded from the executable's folder, or from $ORVI_MODULE_PATH.\n"
+    "Exit status: 0 done, 1 a job failed, 2 usage error.\n";
+
+int usage_error(const std::string& sentence) {
+    std::fprintf(stderr, "orvi: %s\n(see 'orvi --help')\n", sentence.c_str());
+    return host::kExitUsage;
+}
+
+int run_convert(const std::vector<std::string>& args) {
+    host::ConvertOptions options;
+    std::vector<std::string> files;
+    for (const std::string& arg : args) {
+        if (arg == "--plain") {
+            options.plain = true;
+        } else if (arg == "--quiet") {
+            options.quiet = true;
+        } else if (arg == "--progress") {
+            options.progress = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return usage_error("unknown option '" + arg + "' for convert");
+        } else {
+            files.push_back(arg);
+        }
+    }
+    if (files.size() != 2) {
+        return usage_error("convert takes one input and one output file");
+    }
+    return host::convert(options, files[0], files[1]);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        std::fputs(kUsage, stderr);
+        return host::kExitUsage;
+    }
+    const std::string& command = args[0];
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(kUsage, stdout);
+        return host::kExitOk;
+    }
+    if (command == "--version") {
+        std::printf("orvi %s\n", kVersion);
+        return host::kExitOk;
+    }
+    if (command == "convert") {
+        return run_convert(rest);
+    }
+    if (command == "info") {
+        if (rest.empty()) {
+            return usage_error("info takes at least one file");
+        }
+        return host::info(rest);
+    }
+    if (command == "demo") {
+        if (rest.size() > 1) {
+            return usage_error("demo takes at most one folder");
+        }
+        return host::demo(rest.empty() ? "orvi-demo" : rest[0]);
+    }
+    return usage_error("unknown command '" + command + "'");
+}

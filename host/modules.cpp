@@ -1,0 +1,59 @@
+// Module loading with dlopen (each module private to itself) and codec job calls.
+#include "host/modules.h"
+
+#include <climits>
+#include <cstdlib>
+#include <dlfcn.h>
+#include <unistd.h>
+
+namespace host {
+
+std::string module_folder() {
+    if (const char* path = std::getenv("ORVI_MODULE_PATH"); path != nullptr && *path != '\0') {
+        return path;
+    }
+    char exe[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (length <= 0) {
+        return ".";
+    }
+    const std::string path(exe, static_cast<size_t>(length));
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+std::optional<Module> Module::open_codec(const std::string& name, std::string& error) {
+    const std::string path = module_folder() + "/" + name + ".so";
+    void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        const char* why = ::dlerror();
+        error = "cannot load the " + name + " module (" + (why != nullptr ? why : path) + ")";
+        return std::nullopt;
+    }
+    void* entry = ::dlsym(handle, "start_prog");
+    if (entry == nullptr) {
+        ::dlclose(handle);
+        error = "the " + name + " module (" + path + ") has no start_prog entry";
+        return std::nullopt;
+    }
+    return Module(handle, reinterpret_cast<StartProg>(entry));
+}
+
+Module::Module(Module&& other) noexcept
+    : handle_(other.handle_), start_prog_(other.start_prog_) {
+    other.handle_ = nullptr;
+}
+
+Module::~Module() {
+    if (handle_ != nullptr) {
+        ::dlclose(handle_);
+    }
+}
+
+int32_t run_codec_job(const Module& module, HostPool& pool, const CodecJob& job) {
+    CodecArgs args{job.request, job.file, job.command, 0, pool.handle(), job.gauge};
+    (void)module.start_prog()(&args);
+    return args.Result;
+}
+
+} // namespace host
