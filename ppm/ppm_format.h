@@ -58,12 +58,13 @@ void decode_bitmap_raw(std::span<const uint8_t> raster, std::span<uint8_t> pixel
                        uint32_t width);
 void decode_bitmap_plain(std::span<const uint8_t> raster, std::span<uint8_t> pixels);
 
-// Plain sample text: writes `samples` as decimal numbers separated by white space,
-// kPlainPerLine to a line, into `out`, which must hold plain_text_bound(count) bytes.
-// Returns the number of bytes written.
+// Plain sample text: writes `samples`, numbers first_index.. of `total`, as decimal
+// numbers separated by white space, kPlainPerLine to a line and a newline after the
+// last, into `out`, which must hold plain_text_bound(count) bytes. Returns the number
+// of bytes written.
 inline constexpr size_t kPlainPerLine = 15;
 [[nodiscard]] constexpr size_t plain_text_bound(size_t count) { return count * 4; }
 [[nodiscard]] size_t encode_plain(std::span<const uint8_t> samples, size_t first_index,
-                                  uint8_t* out);
+                                  size_t total, uint8_t* out);
 
 } // namespace ppm

@@ -30,9 +30,10 @@ constexpr std::array<std::array<uint8_t, 4>, 256> kDigits = make_digits();
 } // namespace
 
 /* encode_plain: sample number `first_index + i` is followed by a newline when it ends
- * a line of kPlainPerLine samples, by a space otherwise. Each sample takes at most
- * four bytes (three digits and the separator). */
-size_t encode_plain(std::span<const uint8_t> samples, size_t first_index, uint8_t* out) {
+ * a line of kPlainPerLine samples or is the last of `total`, by a space otherwise. Each
+ * sample takes at most four bytes (three digits and the separator). */
+size_t encode_plain(std::span<const uint8_t> samples, size_t first_index, size_t total,
+                    uint8_t* out) {
     uint8_t* pos = out;
     size_t column = first_index % kPlainPerLine;
     for (const uint8_t sample : samples) {
@@ -43,6 +44,9 @@ size_t encode_plain(std::span<const uint8_t> samples, size_t first_index, uint8_
         const bool line_end = column == kPlainPerLine;
         *pos++ = line_end ? '\n' : ' ';
         column = line_end ? 0 : column;
+    }
+    if (first_index + samples.size() == total && pos != out) {
+        pos[-1] = '\n';
     }
     return static_cast<size_t>(pos - out);
 }

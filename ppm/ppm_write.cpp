@@ -51,10 +51,7 @@ void write_plain(runtime::FileSink& sink, std::span<const uint8_t> samples) {
     for (size_t done = 0; done < samples.size(); done += kPlainChunk) {
         const auto chunk = samples.subspan(done, std::min(kPlainChunk, samples.size() - done));
         uint8_t* out = sink.reserve(plain_text_bound(chunk.size()));
-        sink.commit(encode_plain(chunk, done, out));
-    }
-    if (samples.size() % kPlainPerLine != 0) {
-        sink.put('\n');
+        sink.commit(encode_plain(chunk, done, samples.size(), out));
     }
 }
 

@@ -1,0 +1,221 @@
+// PPM_Read: header layouts, sample scaling per kind, bitmaps, lenient short rasters and
+// refusals, each row checked for code, size and exact pixels.
+#include <gtest/gtest.h>
+
+#include "runtime/result_codes.h"
+#include "tests/support/codec_harness.h"
+
+namespace {
+
+using testing_support::Bytes;
+using testing_support::bytes_of;
+using testing_support::concat;
+
+struct ReadCase {
+    const char* reason;
+    Bytes file;
+    int32_t code;
+    int32_t width;
+    int32_t height;
+    Bytes pixels; // checked when the load succeeds
+};
+
+Bytes rgb(std::initializer_list<uint8_t> values) { return Bytes(values); }
+
+Bytes repeat(size_t count, std::initializer_list<uint8_t> pixel) {
+    Bytes out;
+    for (size_t i = 0; i < count; ++i) {
+        out.insert(out.end(), pixel);
+    }
+    return out;
+}
+
+const Bytes kSixBytes{1, 2, 3, 250, 251, 252};
+
+std::vector<ReadCase> read_cases() {
+    return {
+        {"four header lines with a comment", concat(bytes_of("P6\n# note\n2 1\n255\n"), kSixBytes),
+         kOk, 2, 1, kSixBytes},
+        {"raw greymap copies each sample into three bytes",
+         concat(bytes_of("P5\n# note\n2 1\n255\n"), {10, 20}), kOk, 2, 1,
+         rgb({10, 10, 10, 20, 20, 20})},
+        {"raw samples are scaled like plain ones (maxval 15)", concat(bytes_of("P5\n2 1\n15\n"), {15, 7}),
+         kOk, 2, 1, rgb({255, 255, 255, 119, 119, 119})},
+        {"raw maxval 1 gives white for 1", concat(bytes_of("P5\n2 1\n1\n"), {1, 0}), kOk, 2, 1,
+         rgb({255, 255, 255, 0, 0, 0})},
+        {"raw sample above maxval keeps its low eight bits", concat(bytes_of("P5\n1 1\n10\n"), {20}),
+         kOk, 1, 1, rgb({254, 254, 254})},
+        {"raw bitmap rows start on a new byte",
+         concat(bytes_of("P4\n10 2\n"), {0xFF, 0xC0, 0x00, 0x00}), kOk, 10, 2,
+         concat(repeat(10, {0, 0, 0}), repeat(10, {255, 255, 255}))},
+        {"plain pixmap scales with maxval 100", bytes_of("P3\n1 1\n100\n100 50 0\n"), kOk, 1, 1,
+         rgb({255, 127, 0})},
+        {"plain greymap 300 at maxval 255 keeps the low byte", bytes_of("P2\n1 1\n255\n300\n"), kOk,
+         1, 1, rgb({44, 44, 44})},
+        {"whole header on one line", concat(bytes_of("P6 2 1 255\n"), kSixBytes), kOk, 2, 1,
+         kSixBytes},
+        {"width and height on separate lines", concat(bytes_of("P6\n2\n1\n255\n"), kSixBytes), kOk,
+         2, 1, kSixBytes},
+        {"comment between size and maximum", concat(bytes_of("P6\n2 1\n# c\n255\n"), kSixBytes),
+         kOk, 2, 1, kSixBytes},
+        {"comments between every field", concat(bytes_of("P6#a\n2#b\n1 #c\n255\n"), kSixBytes), kOk,
+         2, 1, kSixBytes},
+        {"first character is not examined", concat(bytes_of("X6\n2 1\n255\n"), kSixBytes), kOk, 2,
+         1, kSixBytes},
+        {"CR LF header", concat(bytes_of("P6\r\n2 1\r\n255\r\n"), kSixBytes), kOk, 2, 1, kSixBytes},
+        {"comment after the maximum ends with its line",
+         concat(bytes_of("P6\n2 1\n255 # x\n"), kSixBytes), kOk, 2, 1, kSixBytes},
+        {"text after the magic is ignored to the line end",
+         concat(bytes_of("P6 by hand\n2 1\n255\n"), kSixBytes), kOk, 2, 1, kSixBytes},
+        {"text after the size is ignored to the line end",
+         concat(bytes_of("P6\n2 1 pixels\n255\n"), kSixBytes), kOk, 2, 1, kSixBytes},
+        {"short raster leaves black pixels", concat(bytes_of("P6\n2 1\n255\n"), {9, 8, 7}), kOk, 2,
+         1, rgb({9, 8, 7, 0, 0, 0})},
+        {"header without raster loads black", bytes_of("P6 2 1 255"), kOk, 2, 1, Bytes(6, 0)},
+        {"only the first of two images", concat(bytes_of("P5\n1 1\n255\n"), concat({7}, bytes_of("P5\n1 1\n255\n\x09"))),
+         kOk, 1, 1, rgb({7, 7, 7})},
+        {"16-bit raw samples, most significant byte first",
+         concat(bytes_of("P6\n1 1\n65535\n"), {0xFF, 0xFF, 0x80, 0x00, 0x00, 0x00}), kOk, 1, 1,
+         rgb({255, 127, 0})},
+        {"16-bit raw greymap with maxval 1000", concat(bytes_of("P5\n2 1\n1000\n"), {0x03, 0xE8, 0x01, 0xF4}),
+         kOk, 2, 1, rgb({255, 255, 255, 127, 127, 127})},
+        {"16-bit raw with an incomplete last sample",
+         concat(bytes_of("P5\n2 1\n65535\n"), {0xFF, 0xFF, 0x12}), kOk, 2, 1,
+         rgb({255, 255, 255, 0, 0, 0})},
+        {"plain bitmap, white space optional", bytes_of("P1\n3 2\n1 0 1\n010"), kOk, 3, 2,
+         rgb({0, 0, 0, 255, 255, 255, 0, 0, 0, 255, 255, 255, 0, 0, 0, 255, 255, 255})},
+        {"plain number at the very end is stored", bytes_of("P3\n1 1\n255\n1 2 3"), kOk, 1, 1,
+         rgb({1, 2, 3})},
+        {"plain numbers saturate instead of wrapping",
+         bytes_of("P3\n1 1\n255\n99999999999999999999999 0 4294967296\n"), kOk, 1, 1,
+         rgb({255, 0, 255})},
+        {"plain samples on the maximum's line", bytes_of("P2\n2 1\n255 7 8"), kOk, 2, 1,
+         rgb({7, 7, 7, 8, 8, 8})},
+        {"empty file", Bytes{}, kPpmBadMagic, 0, 0, {}},
+        {"one byte", bytes_of("P"), kPpmBadMagic, 0, 0, {}},
+        {"first line shorter than two characters", bytes_of("P\n6\n"), kPpmBadMagic, 0, 0, {}},
+        {"kind digit 7", bytes_of("P7\nWIDTH 1\n"), kPpmBadMagic, 0, 0, {}},
+        {"kind digit 0", bytes_of("P0\n1 1\n255\n"), kPpmBadMagic, 0, 0, {}},
+        {"magic only", bytes_of("P6\n"), kPpmNoSize, 0, 0, {}},
+        {"magic and comments only", bytes_of("P6\n# a\n# b\n"), kPpmNoSize, 0, 0, {}},
+        {"width 0", bytes_of("P6\n0 1\n255\n"), kPpmBadWidth, 0, 0, {}},
+        {"width 32768", bytes_of("P6\n32768 1\n255\n"), kPpmBadWidth, 0, 0, {}},
+        {"width of twenty digits", bytes_of("P6\n25555555555555555551 1\n255\n"), kPpmBadWidth, 0, 0,
+         {}},
+        {"negative width", bytes_of("P6\n-1 -1\n255\n"), kPpmBadWidth, 0, 0, {}},
+        {"height 0", bytes_of("P6\n1 0\n255\n"), kPpmBadHeight, 0, 0, {}},
+        {"height 32768", bytes_of("P6\n1 32768\n255\n"), kPpmBadHeight, 0, 0, {}},
+        {"height that wraps 32 bits", bytes_of("P2\n10 4294967297\n255\n"), kPpmBadHeight, 0, 0, {}},
+        {"file ends after the width", bytes_of("P6\n5\n"), kPpmBadHeight, 0, 0, {}},
+        {"maximum 0", bytes_of("P6\n1 1\n0\n"), kPpmBadMaxval, 0, 0, {}},
+        {"no maximum before the end", bytes_of("P6\n1 1\n"), kPpmBadMaxval, 0, 0, {}},
+        {"maximum -1", bytes_of("P6\n1 1\n-1\n"), kPpmBadMaxval, 0, 0, {}},
+        {"maximum 65536", bytes_of("P5\n1 1\n65536\n"), kPpmBadMaxval, 0, 0, {}},
+    };
+}
+
+class PpmRead : public testing_support::CodecHarness {};
+
+TEST_F(PpmRead, DecodesEveryCaseOfTheTable) {
+    for (const ReadCase& row : read_cases()) {
+        SCOPED_TRACE(row.reason);
+        uint8_t stale = 0;
+        pic_ = Picture{&stale, 5, 5, 0, 0, 0, 0, 77, 0, 9};
+        const int32_t code = load_bytes(row.file);
+        ASSERT_EQ(code, row.code) << "have " << code << ", want " << row.code;
+        EXPECT_EQ(pic_.Compression, 77U) << "the reader must leave Compression alone";
+        if (code != kOk) {
+            testing_support::expect_cleared(pic_);
+            expect_clean_books();
+            continue;
+        }
+        EXPECT_EQ(pic_.Width, row.width);
+        EXPECT_EQ(pic_.Height, row.height);
+        EXPECT_EQ(pic_.BytesPerPixel, 3U);
+        EXPECT_EQ(pic_.LoadedWidth, static_cast<uint32_t>(row.width));
+        EXPECT_EQ(pic_.LoadedHeight, static_cast<uint32_t>(row.height));
+        EXPECT_EQ(pic_.Depth, 24U);
+        EXPECT_EQ(pic_.Extra, 0U);
+        EXPECT_EQ(pixels(), row.pixels);
+        expect_clean_books();
+    }
+}
+
+TEST_F(PpmRead, EveryLineRuleHeaderGivesTheSameValuesInAnyLayout) {
+    const Bytes raster(12, 0x5A);
+    const char* layouts[] = {"P6\n2 2\n255\n", "P6 2 2 255\n", "P6\n2\n2\n255\n",
+                             "P6\n#c\n2 2\n255\n", "P6\t2\t2\n255\n", "P6\n2 2 255\n"};
+    for (const char* header : layouts) {
+        SCOPED_TRACE(header);
+        ASSERT_EQ(load_bytes(concat(bytes_of(header), raster)), kOk);
+        EXPECT_EQ(pic_.Width, 2);
+        EXPECT_EQ(pic_.Height, 2);
+        EXPECT_EQ(pixels(), raster);
+        expect_clean_books();
+    }
+}
+
+TEST_F(PpmRead, ReportsFileAccessFaults) {
+    struct Fault {
+        const char* reason;
+        void (*arm)(platform::seam::Faults&);
+        int32_t code;
+    };
+    const Fault faults[] = {
+        {"no information block", [](auto& f) { f.fail_dos_object = true; }, kNoFileInfoMemory},
+        {"examine fails", [](auto& f) { f.fail_examine = true; }, kCannotExamine},
+        {"lock fails", [](auto& f) { f.fail_lock = true; }, kCannotLock},
+        {"open fails", [](auto& f) { f.fail_open = true; }, kCannotOpen},
+        {"short read", [](auto& f) { f.short_read = true; }, kShortRead},
+    };
+    const Bytes file = concat(bytes_of("P6\n1 1\n255\n"), {1, 2, 3});
+    for (const Fault& fault : faults) {
+        SCOPED_TRACE(fault.reason);
+        fault.arm(platform::seam::faults());
+        EXPECT_EQ(load_bytes(file), fault.code);
+        platform::seam::reset();
+        testing_support::expect_cleared(pic_);
+        expect_clean_books();
+    }
+}
+
+TEST_F(PpmRead, MissingFileGivesFiveAndAllocatesNothing) {
+    EXPECT_EQ(load_file("/nonexistent/orvi/picture.ppm"), kCannotLock);
+    EXPECT_EQ(pool_.allocations(), 0U);
+}
+
+TEST_F(PpmRead, EachFailedAllocationReportsOutOfMemoryAndLeavesNothing) {
+    const Bytes file = concat(bytes_of("P6\n2 1\n255\n"), kSixBytes);
+    for (uint64_t nth = 1;; ++nth) {
+        SCOPED_TRACE("allocation " + std::to_string(nth) + " fails");
+        pool_.fail_allocation(nth);
+        const int32_t code = load_bytes(file);
+        pool_.fail_allocation(0);
+        if (code == kOk) {
+            EXPECT_GT(nth, 2U) << "the reader takes a file buffer and a pixel buffer";
+            EXPECT_EQ(pixels(), kSixBytes);
+            break;
+        }
+        EXPECT_EQ(code, kOutOfMemory);
+        testing_support::expect_cleared(pic_);
+        expect_clean_books();
+    }
+}
+
+TEST_F(PpmRead, PoolRefusingTheSizeGivesOutOfMemory) {
+    host::HostPool small(1000);
+    const Bytes file = bytes_of("P6\n100 100\n255\n");
+    platform::seam::set_memory_file("memory:big", file.data(), file.size());
+    EXPECT_EQ(call(kCommandLoad, "memory:big", small.handle()), kOutOfMemory);
+    EXPECT_EQ(small.live_blocks(), 0U);
+    testing_support::expect_cleared(pic_);
+}
+
+TEST_F(PpmRead, NoPoolGivesOutOfMemoryAfterMeasuring) {
+    const Bytes file = bytes_of("P6\n1 1\n255\n\1\2\3");
+    platform::seam::set_memory_file("memory:input", file.data(), file.size());
+    EXPECT_EQ(call(kCommandLoad, "memory:input", nullptr), kOutOfMemory);
+    testing_support::expect_cleared(pic_);
+}
+
+} // namespace

@@ -1,0 +1,90 @@
+// The codec test harness: start_prog calls, memory files, books checks.
+#include "tests/support/codec_harness.h"
+
+#include <fstream>
+#include <random>
+
+namespace testing_support {
+
+TempFolder::TempFolder() {
+    std::random_device seed;
+    root_ = std::filesystem::temp_directory_path() /
+            ("orvi-test-" + std::to_string(::getpid()) + "-" + std::to_string(seed()));
+    std::filesystem::create_directories(root_);
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+}
+
+Bytes read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void write_file(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+void CodecHarness::TearDown() {
+    expect_clean_books();
+    platform::seam::reset();
+}
+
+int32_t CodecHarness::call(uint32_t command, const char* name, OrviPool* pool,
+                           int32_t initial_result) {
+    request_.Pic = &pic_;
+    CodecArgs args{&request_, name, command, initial_result, pool, nullptr};
+    EXPECT_EQ(start_prog(&args), 0U);
+    return args.Result;
+}
+
+int32_t CodecHarness::load_bytes(const Bytes& bytes) {
+    static constexpr const char* kName = "memory:input";
+    platform::seam::set_memory_file(kName, bytes.data(), bytes.size());
+    const int32_t code = call(kCommandLoad, kName, pool_.handle());
+    platform::seam::set_memory_file(nullptr, nullptr, 0);
+    return code;
+}
+
+int32_t CodecHarness::load_file(const std::string& path) {
+    return call(kCommandLoad, path.c_str(), pool_.handle());
+}
+
+int32_t CodecHarness::save(const std::string& path, Picture& pic, uintptr_t save_mode) {
+    request_.SaveMode = save_mode;
+    request_.Pic = &pic;
+    CodecArgs args{&request_, path.c_str(), kCommandSave, 0, pool_.handle(), nullptr};
+    EXPECT_EQ(start_prog(&args), 0U);
+    return args.Result;
+}
+
+Bytes CodecHarness::pixels() const {
+    if (pic_.Data == nullptr) {
+        return {};
+    }
+    const size_t size = static_cast<size_t>(pic_.Width) * static_cast<size_t>(pic_.Height) * 3;
+    return Bytes(pic_.Data, pic_.Data + size);
+}
+
+void CodecHarness::expect_clean_books() {
+    if (pic_.Data != nullptr && pool_.owns(pic_.Data)) {
+        EXPECT_EQ(pool_.live_blocks(), 1U) << "have blocks beyond the picture";
+        pool_.free(pic_.Data);
+        pic_.Data = nullptr;
+    }
+    EXPECT_EQ(pool_.live_blocks(), 0U) << "have live pool blocks, want none";
+    EXPECT_EQ(platform::seam::live_dos_objects(), 0) << "a lock, handle or info block is open";
+    EXPECT_EQ(platform::seam::live_library_openings(), 0) << "a library is still open";
+}
+
+void expect_cleared(const Picture& pic) {
+    EXPECT_EQ(pic.Data, nullptr);
+    EXPECT_EQ(pic.Width, 0);
+    EXPECT_EQ(pic.Height, 0);
+    EXPECT_EQ(pic.Extra, 0U);
+}
+
+} // namespace testing_support

@@ -1,0 +1,73 @@
+// Calls a codec module's start_prog the way the host does, with the test pool, and
+// checks the books afterwards: no pool block beyond the handed-over picture, no dos
+// object, no library left open. Shared by every codec's test binary.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include "host/host_pool.h"
+#include "platform/seams.h"
+#include "runtime/records.h"
+
+extern "C" uint32_t start_prog(CodecArgs* args);
+
+namespace testing_support {
+
+using Bytes = std::vector<uint8_t>;
+
+inline Bytes bytes_of(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+inline Bytes concat(const Bytes& a, const Bytes& b) {
+    Bytes out(a);
+    out.insert(out.end(), b.begin(), b.end());
+    return out;
+}
+
+// A fresh temporary folder, removed with its contents at the end of the test.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    [[nodiscard]] std::string path(const std::string& name) const { return (root_ / name).string(); }
+    [[nodiscard]] const std::filesystem::path& root() const { return root_; }
+
+private:
+    std::filesystem::path root_;
+};
+
+Bytes read_file(const std::string& path);
+void write_file(const std::string& path, const Bytes& bytes);
+
+class CodecHarness : public ::testing::Test {
+protected:
+    void TearDown() override;
+
+    // Loads `bytes` as a file served from memory. Returns Result.
+    int32_t load_bytes(const Bytes& bytes);
+    // Loads a file from disk. Returns Result.
+    int32_t load_file(const std::string& path);
+    // Saves `pic` to `path` with `save_mode`. Returns Result.
+    int32_t save(const std::string& path, Picture& pic, uintptr_t save_mode);
+    // Runs start_prog with everything given.
+    int32_t call(uint32_t command, const char* name, OrviPool* pool, int32_t initial_result = 0);
+
+    // The loaded picture's bytes (Width x Height x 3).
+    [[nodiscard]] Bytes pixels() const;
+    // Frees the loaded picture and checks that nothing else is left live.
+    void expect_clean_books();
+
+    host::HostPool pool_;
+    Picture pic_{};
+    CodecRequest request_{};
+};
+
+// Gives a failing load's picture fields: Data, Width, Height and Extra must be 0.
+void expect_cleared(const Picture& pic);
+
+} // namespace testing_support

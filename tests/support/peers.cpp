@@ -1,0 +1,62 @@
+// Peer tools and corpus lookup.
+#include "tests/support/peers.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <sys/wait.h>
+
+namespace testing_support {
+
+std::optional<std::string> run_capture(const std::string& command) {
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return std::nullopt;
+    }
+    std::string output;
+    std::array<char, 65536> chunk{};
+    size_t got = 0;
+    while ((got = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) {
+        output.append(chunk.data(), got);
+    }
+    const int status = ::pclose(pipe);
+    if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        return std::nullopt;
+    }
+    return output;
+}
+
+bool have_program(const std::string& program) {
+    return run_capture("command -v " + program + " >/dev/null 2>&1").has_value();
+}
+
+std::optional<std::string> corpus_folder(const std::string& format) {
+    const std::filesystem::path folder =
+        std::filesystem::path(ORVI_SHARED_DIR) / "corpus" / format;
+    if (!std::filesystem::is_directory(folder)) {
+        return std::nullopt;
+    }
+    return folder.string();
+}
+
+std::vector<std::string> files_in(const std::string& folder) {
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.is_regular_file()) {
+            files.push_back(entry.path().string());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::string shell_quote(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+} // namespace testing_support
