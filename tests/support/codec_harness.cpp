@@ -1,32 +1,8 @@
 // The codec test harness: start_prog calls, memory files, books checks.
 #include "tests/support/codec_harness.h"
 
-#include <fstream>
-#include <random>
 
 namespace testing_support {
-
-TempFolder::TempFolder() {
-    std::random_device seed;
-    root_ = std::filesystem::temp_directory_path() /
-            ("orvi-test-" + std::to_string(::getpid()) + "-" + std::to_string(seed()));
-    std::filesystem::create_directories(root_);
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
-}
-
-Bytes read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void write_file(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
 
 void CodecHarness::TearDown() {
     expect_clean_books();

@@ -4,45 +4,16 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <gtest/gtest.h>
-#include <string>
-#include <vector>
 
 #include "host/host_pool.h"
 #include "platform/seams.h"
 #include "runtime/records.h"
+#include "tests/support/files.h"
 
 extern "C" uint32_t start_prog(CodecArgs* args);
 
 namespace testing_support {
-
-using Bytes = std::vector<uint8_t>;
-
-inline Bytes bytes_of(std::string_view text) { return Bytes(text.begin(), text.end()); }
-
-inline Bytes concat(const Bytes& a, const Bytes& b) {
-    Bytes out(a);
-    out.insert(out.end(), b.begin(), b.end());
-    return out;
-}
-
-// A fresh temporary folder, removed with its contents at the end of the test.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    [[nodiscard]] std::string path(const std::string& name) const { return (root_ / name).string(); }
-    [[nodiscard]] const std::filesystem::path& root() const { return root_; }
-
-private:
-    std::filesystem::path root_;
-};
-
-Bytes read_file(const std::string& path);
-void write_file(const std::string& path, const Bytes& bytes);
 
 class CodecHarness : public ::testing::Test {
 protected:

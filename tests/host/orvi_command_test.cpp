@@ -1,0 +1,235 @@
+// The orvi command end to end: the real executable and the real modules in temporary
+// folders, with stand-in modules for the paths a real module cannot be made to take.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include "tests/support/files.h"
+#include "tests/support/peers.h"
+
+namespace {
+
+using testing_support::Bytes;
+using testing_support::bytes_of;
+using testing_support::concat;
+using testing_support::read_file;
+using testing_support::shell_quote;
+using testing_support::write_file;
+
+struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+class OrviCommand : public ::testing::Test {
+protected:
+    // Runs orvi in the temporary folder with `args` (already quoted) and `env` settings.
+    Outcome orvi(const std::string& args, const std::string& env = "") {
+        const std::string out = folder_.path(".stdout");
+        const std::string err = folder_.path(".stderr");
+        const std::string command = "cd " + shell_quote(folder_.root().string()) + " && " + env +
+                                    " " + ORVI_BINARY + " " + args + " >" + out + " 2>" + err;
+        const int raw = std::system(command.c_str());
+        const Bytes out_bytes = read_file(out);
+        const Bytes err_bytes = read_file(err);
+        std::filesystem::remove(out);
+        std::filesystem::remove(err);
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, std::string(out_bytes.begin(), out_bytes.end()),
+                std::string(err_bytes.begin(), err_bytes.end())};
+    }
+    std::string path(const std::string& name) { return folder_.path(name); }
+    // The names in the folder, apart from the captured output.
+    std::vector<std::string> listing() {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder_.root())) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    testing_support::TempFolder folder_;
+    const Bytes pixels_{255, 0, 7, 1, 2, 3};
+    const Bytes p6_ = concat(bytes_of("P6\n2 1\n255\n"), pixels_);
+};
+
+TEST_F(OrviCommand, ConvertsRawToPlainAndBack) {
+    write_file(path("in.ppm"), p6_);
+    ASSERT_EQ(orvi("convert --plain in.ppm plain.ppm").status, 0);
+    EXPECT_EQ(read_file(path("plain.ppm")),
+              bytes_of("P3\n#Created with Orvi\n2 1\n255\n255 0 7 1 2 3\n"));
+    ASSERT_EQ(orvi("convert plain.ppm raw.pnm").status, 0);
+    EXPECT_EQ(read_file(path("raw.pnm")), concat(bytes_of("P6\n#Created with Orvi\n2 1\n255\n"), pixels_));
+}
+
+TEST_F(OrviCommand, ConvertsAFileOntoItself) {
+    write_file(path("same.ppm"), p6_);
+    ASSERT_EQ(orvi("convert same.ppm same.ppm --plain").status, 0);
+    EXPECT_EQ(read_file(path("same.ppm")),
+              bytes_of("P3\n#Created with Orvi\n2 1\n255\n255 0 7 1 2 3\n"));
+    EXPECT_EQ(listing(), std::vector<std::string>{"same.ppm"});
+}
+
+TEST_F(OrviCommand, InfoPrintsOneLinePerFileAndFailsIfAnyFails) {
+    write_file(path("good.ppm"), p6_);
+    write_file(path("bad.ppm"), bytes_of("P6\n0 1\n255\n"));
+    const Outcome run = orvi("info good.ppm bad.ppm");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "good.ppm: PNM, 2 x 1, 24 bits per pixel in the file\n"
+                       "bad.ppm: cannot load: the width is outside 1..32767 (code 1003)\n");
+}
+
+TEST_F(OrviCommand, EveryFailureIsOneSentenceWithTheRightStatus) {
+    write_file(path("in.ppm"), p6_);
+    write_file(path("notes.txt"), bytes_of("shopping list\n"));
+    write_file(path("zero.ppm"), bytes_of("P6\n0 1\n255\n"));
+    std::filesystem::create_directory(path("empty"));
+    struct FailCase {
+        const char* reason;
+        std::string args;
+        std::string env;
+        int status;
+        std::string says;
+    };
+    const std::string no_entry = std::string("ORVI_MODULE_PATH=") + NO_ENTRY_DIR;
+    const FailCase cases[] = {
+        {"missing input", "convert missing.ppm out.ppm", "", 1,
+         "orvi: cannot load 'missing.ppm': it cannot be read (No such file or directory)\n"},
+        {"input that is no picture", "convert notes.txt out.ppm", "", 1,
+         "orvi: cannot load 'notes.txt': it is in no format orvi reads (PNM, PCX, ILBM, XPM)\n"},
+        {"a folder as input", "convert empty out.ppm", "", 1,
+         "orvi: cannot load 'empty': it is a folder\n"},
+        {"damaged input", "convert zero.ppm out.ppm", "", 1,
+         "orvi: cannot load 'zero.ppm': the width is outside 1..32767 (code 1003)\n"},
+        {"output folder missing", "convert in.ppm nowhere/out.ppm", "", 1,
+         "orvi: cannot create a file in 'nowhere' (No such file or directory)\n"},
+        {"a folder as output", "convert in.ppm empty.ppm", "mkdir empty.ppm &&", 1,
+         "orvi: 'empty.ppm' is a folder\n"},
+        {"output kind no module writes", "convert in.ppm out.bmp", "", 2,
+         "orvi: cannot save 'out.bmp': no module writes that kind of file (use .ppm, .pgm, .pnm, "
+         ".pcx, .iff, .ilbm or .lbm)\n"},
+        {"module missing", "convert in.ppm out.ppm", "ORVI_MODULE_PATH=empty", 1,
+         "orvi: cannot load 'in.ppm': cannot load the ppm module (empty/ppm.so: cannot open shared "
+         "object file: No such file or directory)\n"},
+        {"module without entry", "convert in.ppm out.ppm", no_entry, 1,
+         "orvi: cannot load 'in.ppm': the ppm module (" + std::string(NO_ENTRY_DIR) +
+             "/ppm.so) has no start_prog entry\n"},
+        {"no arguments", "", "", 2, ""},
+        {"one file only", "convert in.ppm", "", 2,
+         "orvi: convert takes one input and one output file\n(see 'orvi --help')\n"},
+        {"unknown option", "convert --sharpen in.ppm out.ppm", "", 2,
+         "orvi: unknown option '--sharpen' for convert\n(see 'orvi --help')\n"},
+        {"unknown command", "paint", "", 2, "orvi: unknown command 'paint'\n(see 'orvi --help')\n"},
+    };
+    for (const FailCase& row : cases) {
+        SCOPED_TRACE(row.reason);
+        const Outcome run = orvi(row.args, row.env);
+        EXPECT_EQ(run.status, row.status) << run.err;
+        if (!row.says.empty()) {
+            EXPECT_EQ(run.err, row.says);
+        }
+        EXPECT_FALSE(std::filesystem::exists(path("out.ppm"))) << "no partial output";
+    }
+}
+
+TEST_F(OrviCommand, AFailedSaveLeavesTheTargetAsItWas) {
+    write_file(path("in.ppm"), p6_);
+    write_file(path("target.ppm"), bytes_of("precious"));
+    const Outcome run = orvi("convert in.ppm target.ppm", std::string("ORVI_MODULE_PATH=") + PROBE_DIR);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("cannot save 'target.ppm': the file could not be written completely"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(read_file(path("target.ppm")), bytes_of("precious"));
+    EXPECT_EQ(listing(), (std::vector<std::string>{"in.ppm", "target.ppm"})) << "no temporary file left";
+}
+
+TEST_F(OrviCommand, ASuccessfulSaveKeepsPermissionsAndLinks) {
+    write_file(path("in.ppm"), p6_);
+    write_file(path("real.ppm"), bytes_of("old"));
+    ::chmod(path("real.ppm").c_str(), 0640);
+    std::filesystem::create_symlink("real.ppm", path("link.ppm"));
+    ASSERT_EQ(orvi("convert in.ppm link.ppm").status, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(path("link.ppm")));
+    EXPECT_EQ(read_file(path("real.ppm")), concat(bytes_of("P6\n#Created with Orvi\n2 1\n255\n"), pixels_));
+    struct stat status {};
+    ASSERT_EQ(::stat(path("real.ppm").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0640U);
+}
+
+TEST_F(OrviCommand, ModulesDriveTheProgressBar) {
+    write_file(path("in.ppm"), p6_);
+    const std::string probe = std::string("ORVI_MODULE_PATH=") + PROBE_DIR;
+    const Outcome shown = orvi("convert --progress in.ppm out.ppm", probe);
+    EXPECT_NE(shown.err.find("loading in.ppm [###############...............]  50%"),
+              std::string::npos)
+        << shown.err;
+    EXPECT_NE(shown.err.find("[##############################] 100%\n"), std::string::npos);
+    const Outcome quiet = orvi("convert --progress --quiet in.ppm out.ppm", probe);
+    EXPECT_EQ(quiet.err.find('%'), std::string::npos) << quiet.err;
+    const Outcome piped = orvi("convert in.ppm out.ppm", probe);
+    EXPECT_EQ(piped.err.find('%'), std::string::npos) << "no bar when stderr is not a terminal";
+}
+
+TEST_F(OrviCommand, DemoConvertsTheTestCardThroughEveryCodec) {
+    const Outcome run = orvi("demo cards");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "wrote cards/sample.ppm (PNM P6, raw colour, 96 x 64); it loads back identical\n"
+              "wrote cards/sample-plain.ppm (PNM P3, plain colour, 96 x 64); it loads back identical\n"
+              "wrote cards/sample-grey.pgm (PNM P5, raw grey, 96 x 64); it loads back identical\n"
+              "wrote cards/sample-grey-plain.pgm (PNM P2, plain grey, 96 x 64); it loads back "
+              "identical\n");
+}
+
+TEST_F(OrviCommand, HelpAndVersion) {
+    EXPECT_EQ(orvi("--version").out, "orvi 0.1.0\n");
+    const Outcome help = orvi("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--plain"), std::string::npos);
+}
+
+// The symbols of a built module, from nm: defined (exported) or undefined (imported).
+std::vector<std::string> module_symbols(const std::string& module, bool defined) {
+    const auto listing = testing_support::run_capture(
+        std::string("nm -D --format=posix ") + (defined ? "--defined-only " : "--undefined-only ") +
+        shell_quote(module));
+    std::vector<std::string> names;
+    if (!listing) {
+        return names;
+    }
+    std::istringstream lines(*listing);
+    std::string name;
+    std::string rest;
+    while (lines >> name && std::getline(lines, rest)) {
+        names.push_back(name.substr(0, name.find('@')));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(ModuleBoundary, CodecModulesExportOnlyTheEntryAndThePoolWrappers) {
+    for (const char* module : {PPM_MODULE}) {
+        SCOPED_TRACE(module);
+        EXPECT_EQ(module_symbols(module, true),
+                  (std::vector<std::string>{"AllocVecPooledPPC", "FreeVecPooledPPC", "start_prog"}));
+    }
+}
+
+TEST(ModuleBoundary, ModulesTakeNoMemoryBesideThePool) {
+    const char* forbidden[] = {"malloc", "calloc", "realloc", "free", "_Znwm", "_Znam",
+                               "_ZdlPv", "_ZdaPv", "_ZdlPvm", "posix_memalign", "aligned_alloc"};
+    for (const char* module : {PPM_MODULE}) {
+        SCOPED_TRACE(module);
+        const std::vector<std::string> imports = module_symbols(module, false);
+        ASSERT_FALSE(imports.empty()) << "nm gave nothing for the module";
+        for (const char* name : forbidden) {
+            EXPECT_EQ(std::count(imports.begin(), imports.end(), name), 0) << "imports " << name;
+        }
+    }
+}
+
+} // namespace

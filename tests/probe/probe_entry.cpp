@@ -1,0 +1,49 @@
+// A stand-in codec module for the command's tests, loaded in place of a real one: its
+// load reports progress in tenths and delivers a 2 x 2 picture; its save writes a few
+// bytes and then reports a short write, the shape of a full disk.
+#include <cstring>
+
+#include "platform/dos.h"
+#include "runtime/codec_entry.h"
+#include "runtime/export.h"
+#include "runtime/picture.h"
+#include "runtime/pool.h"
+#include "runtime/progress.h"
+#include "runtime/result_codes.h"
+
+namespace probe {
+namespace {
+
+int32_t probe_read(const char* /*name*/, CodecRequest* request) {
+    runtime::clear_loaded_picture(request->Pic);
+    for (int32_t percent = 0; percent <= 100; percent += 10) {
+        runtime::report_progress(percent);
+    }
+    runtime::PoolBlock pixels(12);
+    if (!pixels) {
+        return kOutOfMemory;
+    }
+    std::memset(pixels.bytes(), 0x40, 12);
+    runtime::deliver_picture(request->Pic, pixels.release(), 2, 2, 24);
+    return kOk;
+}
+
+int32_t probe_save(const char* name, CodecRequest* /*request*/) {
+    const platform::BPTR file = platform::Open(name, platform::MODE_NEWFILE);
+    if (file == 0) {
+        return kCannotOpen;
+    }
+    (void)platform::Write(file, "partial", 7);
+    platform::Close(file);
+    return kShortWrite;
+}
+
+constexpr runtime::CodecFrame kFrame{probe_read, probe_save, true, false};
+
+} // namespace
+} // namespace probe
+
+extern "C" ORVI_EXPORT uint32_t start_prog(CodecArgs* args) {
+    runtime::run_codec(args, probe::kFrame);
+    return 0;
+}

@@ -1,0 +1,39 @@
+// Byte buffers, temporary folders and whole-file reads and writes for tests.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace testing_support {
+
+using Bytes = std::vector<uint8_t>;
+
+inline Bytes bytes_of(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+inline Bytes concat(const Bytes& a, const Bytes& b) {
+    Bytes out(a);
+    out.insert(out.end(), b.begin(), b.end());
+    return out;
+}
+
+// A fresh temporary folder, removed with its contents at the end of the test.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    [[nodiscard]] std::string path(const std::string& name) const { return (root_ / name).string(); }
+    [[nodiscard]] const std::filesystem::path& root() const { return root_; }
+
+private:
+    std::filesystem::path root_;
+};
+
+Bytes read_file(const std::string& path);
+void write_file(const std::string& path, const Bytes& bytes);
+
+} // namespace testing_support
