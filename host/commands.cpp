@@ -4,10 +4,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "host/atomic_save.h"
 #include "host/formats.h"
@@ -20,7 +20,9 @@ namespace {
 
 constexpr size_t kHeadBytes = 4096;
 
-void complain(const std::string& sentence) { std::fprintf(stderr, "orvi: %s\n", sentence.c_str()); }
+void complain(const std::string& sentence) {
+    std::fprintf(stderr, "orvi: %s\n", sentence.c_str());
+}
 
 std::string code_sentence(int32_t code) {
     const char* text = result_code_text(code);
@@ -55,7 +57,9 @@ std::optional<Format> sniff(const std::string& path, std::string& error) {
     return format;
 }
 
-bool show_progress(bool quiet, bool forced) { return !quiet && (forced || ::isatty(2) != 0); }
+bool show_progress(bool quiet, bool forced) {
+    return !quiet && (forced || ::isatty(2) != 0);
+}
 
 // Loads `path` into `picture` through its format's module; false with the reason on failure.
 bool load(HostPool& pool, const std::string& path, OwnedPicture& picture, CodecRequest& request,
@@ -202,7 +206,8 @@ void make_sample(uint32_t width, uint32_t height, std::vector<uint8_t>& rgb,
 
 bool same_pixels(const Picture& loaded, const std::vector<uint8_t>& samples, bool grey) {
     const size_t pixels = grey ? samples.size() : samples.size() / 3;
-    if (loaded.BytesPerPixel != 3 || static_cast<size_t>(loaded.Width) * static_cast<size_t>(loaded.Height) != pixels) {
+    if (loaded.BytesPerPixel != 3 ||
+        static_cast<size_t>(loaded.Width) * static_cast<size_t>(loaded.Height) != pixels) {
         return false;
     }
     for (size_t i = 0; i < pixels * 3; ++i) {
@@ -230,8 +235,8 @@ int demo(const std::string& folder) {
     for (const DemoFile& file : kDemoFiles) {
         HostPool pool;
         std::vector<uint8_t>& samples = file.grey ? grey : rgb;
-        Picture source{samples.data(), kWidth, kHeight, file.grey ? 1U : 3U, kWidth, kHeight,
-                       24, 0, 0, 0};
+        Picture source{
+            samples.data(), kWidth, kHeight, file.grey ? 1U : 3U, kWidth, kHeight, 24, 0, 0, 0};
         const std::string path = folder + "/" + file.name;
         std::string error;
         OwnedPicture loaded(pool);

@@ -110,9 +110,13 @@ HostPool& owner_of(OrviPool* pool) {
     return *reinterpret_cast<PoolHandle*>(pool)->owner;
 }
 
-void* pool_alloc(OrviPool* pool, uint64_t size) { return owner_of(pool).allocate(size); }
+void* pool_alloc(OrviPool* pool, uint64_t size) {
+    return owner_of(pool).allocate(size);
+}
 
-void pool_free(OrviPool* pool, void* block) { owner_of(pool).free(block); }
+void pool_free(OrviPool* pool, void* block) {
+    owner_of(pool).free(block);
+}
 
 } // namespace
 } // namespace host

@@ -39,8 +39,7 @@ std::optional<Module> Module::open_codec(const std::string& name, std::string& e
     return Module(handle, reinterpret_cast<StartProg>(entry));
 }
 
-Module::Module(Module&& other) noexcept
-    : handle_(other.handle_), start_prog_(other.start_prog_) {
+Module::Module(Module&& other) noexcept : handle_(other.handle_), start_prog_(other.start_prog_) {
     other.handle_ = nullptr;
 }
 

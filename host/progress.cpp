@@ -38,7 +38,9 @@ void progress_start(bool enabled, const std::string& label) {
     bar_label = label;
 }
 
-OrviGaugeRoutine progress_routine() { return bar_enabled ? draw_progress : nullptr; }
+OrviGaugeRoutine progress_routine() {
+    return bar_enabled ? draw_progress : nullptr;
+}
 
 void progress_finish() {
     if (bar_drawn) {

@@ -223,7 +223,9 @@ void Close(BPTR file) {
 
 namespace seam {
 
-Faults& faults() { return active_faults; }
+Faults& faults() {
+    return active_faults;
+}
 
 void set_memory_file(const char* name, const uint8_t* data, size_t size) {
     memory_file = MemoryFile{name, data, size};

@@ -19,7 +19,9 @@ std::array<Library, 2> libraries{{
 
 } // namespace
 
-ExecBase* exec_base() { return &exec; }
+ExecBase* exec_base() {
+    return &exec;
+}
 
 Library* OpenLibrary(const char* name, uint32_t version) {
     const char* missing = seam::faults().missing_library;

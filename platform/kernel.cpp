@@ -4,9 +4,13 @@
 
 namespace platform {
 
-void* PPCAllocVecPooled(OrviPool* pool, uint64_t size) { return pool->alloc(pool, size); }
+void* PPCAllocVecPooled(OrviPool* pool, uint64_t size) {
+    return pool->alloc(pool, size);
+}
 
-void PPCFreeVecPooled(OrviPool* pool, void* block) { pool->free(pool, block); }
+void PPCFreeVecPooled(OrviPool* pool, void* block) {
+    pool->free(pool, block);
+}
 
 uint32_t PPCCallM68k(Caos* caos) {
     if (caos->caos_Un_Function != nullptr) {

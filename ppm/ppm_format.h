@@ -54,8 +54,7 @@ void decode_raw16(std::span<const uint8_t> raster, std::span<uint8_t> pixels, ui
                   uint32_t channels);
 void decode_plain(std::span<const uint8_t> raster, std::span<uint8_t> pixels, uint32_t maxval,
                   uint32_t channels);
-void decode_bitmap_raw(std::span<const uint8_t> raster, std::span<uint8_t> pixels,
-                       uint32_t width);
+void decode_bitmap_raw(std::span<const uint8_t> raster, std::span<uint8_t> pixels, uint32_t width);
 void decode_bitmap_plain(std::span<const uint8_t> raster, std::span<uint8_t> pixels);
 
 // Plain sample text: writes `samples`, numbers first_index.. of `total`, as decimal
@@ -63,7 +62,9 @@ void decode_bitmap_plain(std::span<const uint8_t> raster, std::span<uint8_t> pix
 // last, into `out`, which must hold plain_text_bound(count) bytes. Returns the number
 // of bytes written.
 inline constexpr size_t kPlainPerLine = 15;
-[[nodiscard]] constexpr size_t plain_text_bound(size_t count) { return count * 4; }
+[[nodiscard]] constexpr size_t plain_text_bound(size_t count) {
+    return count * 4;
+}
 [[nodiscard]] size_t encode_plain(std::span<const uint8_t> samples, size_t first_index,
                                   size_t total, uint8_t* out);
 

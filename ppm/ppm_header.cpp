@@ -18,7 +18,9 @@ bool is_space(uint8_t c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-bool is_digit(uint8_t c) { return c >= '0' && c <= '9'; }
+bool is_digit(uint8_t c) {
+    return c >= '0' && c <= '9';
+}
 
 void skip_line(Cursor& cursor) {
     while (!cursor.at_end() && cursor.next() != '\n') {

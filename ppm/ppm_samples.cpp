@@ -92,7 +92,7 @@ void decode_plain(std::span<const uint8_t> raster, std::span<uint8_t> pixels, ui
     uint8_t* out = pixels.data();
     size_t i = 0;
     for (size_t j = 0; j < limit; ++j) {
-        while (i < size && static_cast<uint8_t>(in[i] - '0') > 9) {
+        while (i<size&& static_cast<uint8_t>(in[i] - '0')> 9) {
             ++i;
         }
         if (i == size) {
@@ -114,19 +114,16 @@ void decode_plain(std::span<const uint8_t> raster, std::span<uint8_t> pixels, ui
 
 /* decode_bitmap_raw: eight pixels a byte, most significant bit first, 1 black and
  * 0 white; every row starts on a new byte. */
-void decode_bitmap_raw(std::span<const uint8_t> raster, std::span<uint8_t> pixels,
-                       uint32_t width) {
+void decode_bitmap_raw(std::span<const uint8_t> raster, std::span<uint8_t> pixels, uint32_t width) {
     const size_t row_bytes = (static_cast<size_t>(width) + 7) / 8;
-    const size_t rows = std::min(pixels.size() / 3 / width, (raster.size() + row_bytes - 1) / row_bytes);
-    for (size_t y = 0; y < rows; ++y) {
-        const size_t row_start = y * row_bytes;
-        for (size_t x = 0; x < width; ++x) {
-            const size_t byte_index = row_start + x / 8;
-            if (byte_index >= raster.size()) {
-                return;
-            }
-            const bool black = ((raster[byte_index] >> (7U - (x % 8U))) & 1U) != 0;
-            put_bit(pixels.data(), y * width + x, black);
+    const size_t rows = pixels.size() / 3 / width;
+    for (size_t y = 0; y < rows && y * row_bytes < raster.size(); ++y) {
+        const auto row =
+            raster.subspan(y * row_bytes, std::min(row_bytes, raster.size() - y * row_bytes));
+        const size_t row_pixels = std::min<size_t>(width, row.size() * 8);
+        for (size_t x = 0; x < row_pixels; ++x) {
+            const uint32_t byte = row[x / 8];
+            put_bit(pixels.data(), y * width + x, ((byte >> (7U - x % 8U)) & 1U) != 0);
         }
     }
 }

@@ -59,6 +59,8 @@ int32_t ReadFile(const char* name, PoolBlock& buffer) {
     return Error;
 }
 
-Cursor file_cursor() { return Cursor(FileIndex, FileEnd); }
+Cursor file_cursor() {
+    return Cursor(FileIndex, FileEnd);
+}
 
 } // namespace runtime

@@ -6,6 +6,9 @@
 namespace runtime {
 
 void FileSink::put(std::span<const uint8_t> bytes) {
+    if (bytes.empty()) {
+        return; // an empty picture may come without a buffer
+    }
     if (bytes.size() <= buffer_.size() - used_) {
         std::memcpy(buffer_.data() + used_, bytes.data(), bytes.size());
         used_ += bytes.size();

@@ -79,9 +79,11 @@ TEST(FormatDetection, RecognisesContentAndExtensions) {
         std::optional<host::Format> format;
     };
     const NameCase names[] = {
-        {"a.ppm", host::Format::Ppm},   {"A.PGM", host::Format::Ppm},  {"x/y.pnm", host::Format::Ppm},
-        {"b.pcx", host::Format::Pcx},   {"c.iff", host::Format::Ilbm}, {"d.LBM", host::Format::Ilbm},
-        {"e.xpm", std::nullopt},        {"f.bmp", std::nullopt},       {"dir.ppm/noext", std::nullopt},
+        {"a.ppm", host::Format::Ppm},    {"A.PGM", host::Format::Ppm},
+        {"x/y.pnm", host::Format::Ppm},  {"b.pcx", host::Format::Pcx},
+        {"c.iff", host::Format::Ilbm},   {"d.LBM", host::Format::Ilbm},
+        {"e.xpm", std::nullopt},         {"f.bmp", std::nullopt},
+        {"dir.ppm/noext", std::nullopt},
     };
     for (const NameCase& row : names) {
         SCOPED_TRACE(row.name);

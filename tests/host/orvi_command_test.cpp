@@ -37,7 +37,8 @@ protected:
         const Bytes err_bytes = read_file(err);
         std::filesystem::remove(out);
         std::filesystem::remove(err);
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, std::string(out_bytes.begin(), out_bytes.end()),
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1,
+                std::string(out_bytes.begin(), out_bytes.end()),
                 std::string(err_bytes.begin(), err_bytes.end())};
     }
     std::string path(const std::string& name) { return folder_.path(name); }
@@ -62,7 +63,8 @@ TEST_F(OrviCommand, ConvertsRawToPlainAndBack) {
     EXPECT_EQ(read_file(path("plain.ppm")),
               bytes_of("P3\n#Created with Orvi\n2 1\n255\n255 0 7 1 2 3\n"));
     ASSERT_EQ(orvi("convert plain.ppm raw.pnm").status, 0);
-    EXPECT_EQ(read_file(path("raw.pnm")), concat(bytes_of("P6\n#Created with Orvi\n2 1\n255\n"), pixels_));
+    EXPECT_EQ(read_file(path("raw.pnm")),
+              concat(bytes_of("P6\n#Created with Orvi\n2 1\n255\n"), pixels_));
 }
 
 TEST_F(OrviCommand, ConvertsAFileOntoItself) {
@@ -138,13 +140,15 @@ TEST_F(OrviCommand, EveryFailureIsOneSentenceWithTheRightStatus) {
 TEST_F(OrviCommand, AFailedSaveLeavesTheTargetAsItWas) {
     write_file(path("in.ppm"), p6_);
     write_file(path("target.ppm"), bytes_of("precious"));
-    const Outcome run = orvi("convert in.ppm target.ppm", std::string("ORVI_MODULE_PATH=") + PROBE_DIR);
+    const Outcome run =
+        orvi("convert in.ppm target.ppm", std::string("ORVI_MODULE_PATH=") + PROBE_DIR);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("cannot save 'target.ppm': the file could not be written completely"),
               std::string::npos)
         << run.err;
     EXPECT_EQ(read_file(path("target.ppm")), bytes_of("precious"));
-    EXPECT_EQ(listing(), (std::vector<std::string>{"in.ppm", "target.ppm"})) << "no temporary file left";
+    EXPECT_EQ(listing(), (std::vector<std::string>{"in.ppm", "target.ppm"}))
+        << "no temporary file left";
 }
 
 TEST_F(OrviCommand, ASuccessfulSaveKeepsPermissionsAndLinks) {
@@ -154,7 +158,8 @@ TEST_F(OrviCommand, ASuccessfulSaveKeepsPermissionsAndLinks) {
     std::filesystem::create_symlink("real.ppm", path("link.ppm"));
     ASSERT_EQ(orvi("convert in.ppm link.ppm").status, 0);
     EXPECT_TRUE(std::filesystem::is_symlink(path("link.ppm")));
-    EXPECT_EQ(read_file(path("real.ppm")), concat(bytes_of("P6\n#Created with Orvi\n2 1\n255\n"), pixels_));
+    EXPECT_EQ(read_file(path("real.ppm")),
+              concat(bytes_of("P6\n#Created with Orvi\n2 1\n255\n"), pixels_));
     struct stat status {};
     ASSERT_EQ(::stat(path("real.ppm").c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0640U);
@@ -177,12 +182,13 @@ TEST_F(OrviCommand, ModulesDriveTheProgressBar) {
 TEST_F(OrviCommand, DemoConvertsTheTestCardThroughEveryCodec) {
     const Outcome run = orvi("demo cards");
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out,
-              "wrote cards/sample.ppm (PNM P6, raw colour, 96 x 64); it loads back identical\n"
-              "wrote cards/sample-plain.ppm (PNM P3, plain colour, 96 x 64); it loads back identical\n"
-              "wrote cards/sample-grey.pgm (PNM P5, raw grey, 96 x 64); it loads back identical\n"
-              "wrote cards/sample-grey-plain.pgm (PNM P2, plain grey, 96 x 64); it loads back "
-              "identical\n");
+    EXPECT_EQ(
+        run.out,
+        "wrote cards/sample.ppm (PNM P6, raw colour, 96 x 64); it loads back identical\n"
+        "wrote cards/sample-plain.ppm (PNM P3, plain colour, 96 x 64); it loads back identical\n"
+        "wrote cards/sample-grey.pgm (PNM P5, raw grey, 96 x 64); it loads back identical\n"
+        "wrote cards/sample-grey-plain.pgm (PNM P2, plain grey, 96 x 64); it loads back "
+        "identical\n");
 }
 
 TEST_F(OrviCommand, HelpAndVersion) {
@@ -214,14 +220,16 @@ std::vector<std::string> module_symbols(const std::string& module, bool defined)
 TEST(ModuleBoundary, CodecModulesExportOnlyTheEntryAndThePoolWrappers) {
     for (const char* module : {PPM_MODULE}) {
         SCOPED_TRACE(module);
-        EXPECT_EQ(module_symbols(module, true),
-                  (std::vector<std::string>{"AllocVecPooledPPC", "FreeVecPooledPPC", "start_prog"}));
+        EXPECT_EQ(
+            module_symbols(module, true),
+            (std::vector<std::string>{"AllocVecPooledPPC", "FreeVecPooledPPC", "start_prog"}));
     }
 }
 
 TEST(ModuleBoundary, ModulesTakeNoMemoryBesideThePool) {
-    const char* forbidden[] = {"malloc", "calloc", "realloc", "free", "_Znwm", "_Znam",
-                               "_ZdlPv", "_ZdaPv", "_ZdlPvm", "posix_memalign", "aligned_alloc"};
+    const char* forbidden[] = {"malloc",  "calloc",         "realloc",      "free",
+                               "_Znwm",   "_Znam",          "_ZdlPv",       "_ZdaPv",
+                               "_ZdlPvm", "posix_memalign", "aligned_alloc"};
     for (const char* module : {PPM_MODULE}) {
         SCOPED_TRACE(module);
         const std::vector<std::string> imports = module_symbols(module, false);

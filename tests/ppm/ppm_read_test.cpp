@@ -20,7 +20,9 @@ struct ReadCase {
     Bytes pixels; // checked when the load succeeds
 };
 
-Bytes rgb(std::initializer_list<uint8_t> values) { return Bytes(values); }
+Bytes rgb(std::initializer_list<uint8_t> values) {
+    return Bytes(values);
+}
 
 Bytes repeat(size_t count, std::initializer_list<uint8_t> pixel) {
     Bytes out;
@@ -39,12 +41,13 @@ std::vector<ReadCase> read_cases() {
         {"raw greymap copies each sample into three bytes",
          concat(bytes_of("P5\n# note\n2 1\n255\n"), {10, 20}), kOk, 2, 1,
          rgb({10, 10, 10, 20, 20, 20})},
-        {"raw samples are scaled like plain ones (maxval 15)", concat(bytes_of("P5\n2 1\n15\n"), {15, 7}),
-         kOk, 2, 1, rgb({255, 255, 255, 119, 119, 119})},
+        {"raw samples are scaled like plain ones (maxval 15)",
+         concat(bytes_of("P5\n2 1\n15\n"), {15, 7}), kOk, 2, 1,
+         rgb({255, 255, 255, 119, 119, 119})},
         {"raw maxval 1 gives white for 1", concat(bytes_of("P5\n2 1\n1\n"), {1, 0}), kOk, 2, 1,
          rgb({255, 255, 255, 0, 0, 0})},
-        {"raw sample above maxval keeps its low eight bits", concat(bytes_of("P5\n1 1\n10\n"), {20}),
-         kOk, 1, 1, rgb({254, 254, 254})},
+        {"raw sample above maxval keeps its low eight bits",
+         concat(bytes_of("P5\n1 1\n10\n"), {20}), kOk, 1, 1, rgb({254, 254, 254})},
         {"raw bitmap rows start on a new byte",
          concat(bytes_of("P4\n10 2\n"), {0xFF, 0xC0, 0x00, 0x00}), kOk, 10, 2,
          concat(repeat(10, {0, 0, 0}), repeat(10, {255, 255, 255}))},
@@ -72,13 +75,15 @@ std::vector<ReadCase> read_cases() {
         {"short raster leaves black pixels", concat(bytes_of("P6\n2 1\n255\n"), {9, 8, 7}), kOk, 2,
          1, rgb({9, 8, 7, 0, 0, 0})},
         {"header without raster loads black", bytes_of("P6 2 1 255"), kOk, 2, 1, Bytes(6, 0)},
-        {"only the first of two images", concat(bytes_of("P5\n1 1\n255\n"), concat({7}, bytes_of("P5\n1 1\n255\n\x09"))),
-         kOk, 1, 1, rgb({7, 7, 7})},
+        {"only the first of two images",
+         concat(bytes_of("P5\n1 1\n255\n"), concat({7}, bytes_of("P5\n1 1\n255\n\x09"))), kOk, 1, 1,
+         rgb({7, 7, 7})},
         {"16-bit raw samples, most significant byte first",
          concat(bytes_of("P6\n1 1\n65535\n"), {0xFF, 0xFF, 0x80, 0x00, 0x00, 0x00}), kOk, 1, 1,
          rgb({255, 127, 0})},
-        {"16-bit raw greymap with maxval 1000", concat(bytes_of("P5\n2 1\n1000\n"), {0x03, 0xE8, 0x01, 0xF4}),
-         kOk, 2, 1, rgb({255, 255, 255, 127, 127, 127})},
+        {"16-bit raw greymap with maxval 1000",
+         concat(bytes_of("P5\n2 1\n1000\n"), {0x03, 0xE8, 0x01, 0xF4}), kOk, 2, 1,
+         rgb({255, 255, 255, 127, 127, 127})},
         {"16-bit raw with an incomplete last sample",
          concat(bytes_of("P5\n2 1\n65535\n"), {0xFF, 0xFF, 0x12}), kOk, 2, 1,
          rgb({255, 255, 255, 0, 0, 0})},
@@ -100,12 +105,21 @@ std::vector<ReadCase> read_cases() {
         {"magic and comments only", bytes_of("P6\n# a\n# b\n"), kPpmNoSize, 0, 0, {}},
         {"width 0", bytes_of("P6\n0 1\n255\n"), kPpmBadWidth, 0, 0, {}},
         {"width 32768", bytes_of("P6\n32768 1\n255\n"), kPpmBadWidth, 0, 0, {}},
-        {"width of twenty digits", bytes_of("P6\n25555555555555555551 1\n255\n"), kPpmBadWidth, 0, 0,
+        {"width of twenty digits",
+         bytes_of("P6\n25555555555555555551 1\n255\n"),
+         kPpmBadWidth,
+         0,
+         0,
          {}},
         {"negative width", bytes_of("P6\n-1 -1\n255\n"), kPpmBadWidth, 0, 0, {}},
         {"height 0", bytes_of("P6\n1 0\n255\n"), kPpmBadHeight, 0, 0, {}},
         {"height 32768", bytes_of("P6\n1 32768\n255\n"), kPpmBadHeight, 0, 0, {}},
-        {"height that wraps 32 bits", bytes_of("P2\n10 4294967297\n255\n"), kPpmBadHeight, 0, 0, {}},
+        {"height that wraps 32 bits",
+         bytes_of("P2\n10 4294967297\n255\n"),
+         kPpmBadHeight,
+         0,
+         0,
+         {}},
         {"file ends after the width", bytes_of("P6\n5\n"), kPpmBadHeight, 0, 0, {}},
         {"maximum 0", bytes_of("P6\n1 1\n0\n"), kPpmBadMaxval, 0, 0, {}},
         {"no maximum before the end", bytes_of("P6\n1 1\n"), kPpmBadMaxval, 0, 0, {}},
@@ -143,7 +157,7 @@ TEST_F(PpmRead, DecodesEveryCaseOfTheTable) {
 
 TEST_F(PpmRead, EveryLineRuleHeaderGivesTheSameValuesInAnyLayout) {
     const Bytes raster(12, 0x5A);
-    const char* layouts[] = {"P6\n2 2\n255\n", "P6 2 2 255\n", "P6\n2\n2\n255\n",
+    const char* layouts[] = {"P6\n2 2\n255\n",     "P6 2 2 255\n",    "P6\n2\n2\n255\n",
                              "P6\n#c\n2 2\n255\n", "P6\t2\t2\n255\n", "P6\n2 2 255\n"};
     for (const char* header : layouts) {
         SCOPED_TRACE(header);

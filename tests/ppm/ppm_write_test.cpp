@@ -32,14 +32,30 @@ TEST_F(PpmWrite, WritesTheExactFileForEachKind) {
     };
     const Bytes header_tail = bytes_of("\n#Created with Orvi\n2 1\n255\n");
     const WriteCase cases[] = {
-        {"raw pixmap", {255, 0, 7, 1, 2, 3}, 2, 3, 1,
+        {"raw pixmap",
+         {255, 0, 7, 1, 2, 3},
+         2,
+         3,
+         1,
          concat(concat(bytes_of("P6"), header_tail), {255, 0, 7, 1, 2, 3})},
         {"raw greymap", {10, 200}, 2, 1, 1, concat(concat(bytes_of("P5"), header_tail), {10, 200})},
-        {"plain pixmap", {255, 0, 7, 1, 2, 3}, 2, 3, 0,
+        {"plain pixmap",
+         {255, 0, 7, 1, 2, 3},
+         2,
+         3,
+         0,
          concat(concat(bytes_of("P3"), header_tail), bytes_of("255 0 7 1 2 3\n"))},
-        {"plain greymap", {10, 200}, 2, 1, 0,
+        {"plain greymap",
+         {10, 200},
+         2,
+         1,
+         0,
          concat(concat(bytes_of("P2"), header_tail), bytes_of("10 200\n"))},
-        {"any nonzero SaveMode is raw", {4, 5}, 2, 1, 0x100,
+        {"any nonzero SaveMode is raw",
+         {4, 5},
+         2,
+         1,
+         0x100,
          concat(concat(bytes_of("P5"), header_tail), {4, 5})},
     };
     for (const WriteCase& row : cases) {
@@ -58,7 +74,8 @@ TEST_F(PpmWrite, WritesSidesInDecimalWithoutLeadingZeros) {
         int32_t height;
         const char* size_line;
     };
-    const SideCase cases[] = {{100, 1, "100 1"}, {0, 3, "0 3"}, {32767, 1, "32767 1"}, {1, 0, "1 0"}};
+    const SideCase cases[] = {
+        {100, 1, "100 1"}, {0, 3, "0 3"}, {32767, 1, "32767 1"}, {1, 0, "1 0"}};
     for (const SideCase& row : cases) {
         SCOPED_TRACE(row.size_line);
         Bytes data(static_cast<size_t>(row.width) * static_cast<size_t>(row.height), 9);
@@ -66,7 +83,8 @@ TEST_F(PpmWrite, WritesSidesInDecimalWithoutLeadingZeros) {
         const std::string path = folder_.path("side.pgm");
         ASSERT_EQ(save(path, pic, 1), kOk);
         const Bytes file = testing_support::read_file(path);
-        const Bytes want = bytes_of(std::string("P5\n#Created with Orvi\n") + row.size_line + "\n255\n");
+        const Bytes want =
+            bytes_of(std::string("P5\n#Created with Orvi\n") + row.size_line + "\n255\n");
         ASSERT_GE(file.size(), want.size());
         EXPECT_EQ(Bytes(file.begin(), file.begin() + static_cast<ptrdiff_t>(want.size())), want);
         EXPECT_EQ(file.size(), want.size() + data.size());
@@ -79,8 +97,10 @@ TEST_F(PpmWrite, RefusesSidesAboveTheLimitWithoutTouchingTheFile) {
         int32_t height;
         int32_t code;
     };
-    const LimitCase cases[] = {{32768, 1, kPpmBadWidth}, {1, 32768, kPpmBadHeight},
-                               {-1, 1, kPpmBadWidth}, {1, -5, kPpmBadHeight}};
+    const LimitCase cases[] = {{32768, 1, kPpmBadWidth},
+                               {1, 32768, kPpmBadHeight},
+                               {-1, 1, kPpmBadWidth},
+                               {1, -5, kPpmBadHeight}};
     for (const LimitCase& row : cases) {
         Bytes data(3, 0);
         Picture pic = picture(data, row.width, row.height, 3);
@@ -174,8 +194,8 @@ TEST_F(PpmEntry, IgnoresTheGauge) {
     const Bytes file = bytes_of("P5\n1 1\n255\n\x05");
     platform::seam::set_memory_file("memory:gauge", file.data(), file.size());
     request_.Pic = &pic_;
-    CodecArgs args{&request_, "memory:gauge", kCommandLoad, 0, pool_.handle(),
-                   [](int32_t) { ++calls; }};
+    CodecArgs args{&request_, "memory:gauge", kCommandLoad,
+                   0,         pool_.handle(), [](int32_t) { ++calls; }};
     EXPECT_EQ(start_prog(&args), 0U);
     EXPECT_EQ(args.Result, kOk);
     EXPECT_EQ(calls, 0);

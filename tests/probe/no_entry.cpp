@@ -3,4 +3,6 @@
 
 #include "runtime/export.h"
 
-extern "C" ORVI_EXPORT uint32_t not_the_entry(void*) { return 0; }
+extern "C" ORVI_EXPORT uint32_t not_the_entry(void*) {
+    return 0;
+}

@@ -1,7 +1,6 @@
 // The codec test harness: start_prog calls, memory files, books checks.
 #include "tests/support/codec_harness.h"
 
-
 namespace testing_support {
 
 void CodecHarness::TearDown() {

@@ -11,7 +11,9 @@ namespace testing_support {
 
 using Bytes = std::vector<uint8_t>;
 
-inline Bytes bytes_of(std::string_view text) { return Bytes(text.begin(), text.end()); }
+inline Bytes bytes_of(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
 
 inline Bytes concat(const Bytes& a, const Bytes& b) {
     Bytes out(a);
@@ -26,7 +28,9 @@ public:
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
-    [[nodiscard]] std::string path(const std::string& name) const { return (root_ / name).string(); }
+    [[nodiscard]] std::string path(const std::string& name) const {
+        return (root_ / name).string();
+    }
     [[nodiscard]] const std::filesystem::path& root() const { return root_; }
 
 private:

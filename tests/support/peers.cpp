@@ -32,8 +32,7 @@ bool have_program(const std::string& program) {
 }
 
 std::optional<std::string> corpus_folder(const std::string& format) {
-    const std::filesystem::path folder =
-        std::filesystem::path(ORVI_SHARED_DIR) / "corpus" / format;
+    const std::filesystem::path folder = std::filesystem::path(ORVI_SHARED_DIR) / "corpus" / format;
     if (!std::filesystem::is_directory(folder)) {
         return std::nullopt;
     }

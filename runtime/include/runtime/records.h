@@ -12,15 +12,15 @@ extern "C" {
 
 // The image record: filled by readers, read by writers.
 struct Picture {
-    uint8_t* Data;          // rows top to bottom, Width pixels of BytesPerPixel bytes
+    uint8_t* Data; // rows top to bottom, Width pixels of BytesPerPixel bytes
     int32_t Width;
     int32_t Height;
     uint32_t BytesPerPixel; // 3 from every reader; writers accept 1 or 3
     uint32_t LoadedWidth;
     uint32_t LoadedHeight;
-    uint32_t Depth;         // bits per pixel of the file that was loaded
+    uint32_t Depth; // bits per pixel of the file that was loaded
     uint32_t Compression;
-    uint32_t Reserved;      // the host's word; no module touches it
+    uint32_t Reserved; // the host's word; no module touches it
     uint32_t Extra;
 };
 
@@ -29,15 +29,15 @@ struct IndexedPicture {
     uint16_t Width;
     uint16_t Height;
     uint32_t Depth;
-    uint32_t Reserved;      // the host's word; no writer reads it
-    uint32_t* Palette;      // 0x00RRGGBB entries
-    uint8_t* Data;          // one index byte per pixel
+    uint32_t Reserved; // the host's word; no writer reads it
+    uint32_t* Palette; // 0x00RRGGBB entries
+    uint8_t* Data;     // one index byte per pixel
 };
 
 // The host's request; each codec gives SaveMode and the other words its own meaning.
 struct CodecRequest {
     Picture* Pic;
-    uintptr_t SaveMode;     // a flag for some writers, an IndexedPicture address for others
+    uintptr_t SaveMode; // a flag for some writers, an IndexedPicture address for others
     uint32_t ColorType;
     uint32_t DisplayMode;
     IndexedPicture* IndexedPic;
@@ -47,7 +47,7 @@ struct CodecRequest {
 struct CodecArgs {
     CodecRequest* Request;
     const char* FileName;
-    uint32_t Command;       // 1 load, 2 save, anything else calls nothing
+    uint32_t Command; // 1 load, 2 save, anything else calls nothing
     int32_t Result;
     OrviPool* Pool;         // nullptr: every allocation fails
     OrviGaugeRoutine Gauge; // nullptr: no progress reports
