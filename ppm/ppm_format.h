@@ -46,6 +46,22 @@ struct PnmHeader {
 void decode_raster(const PnmHeader& header, std::span<const uint8_t> raster,
                    std::span<uint8_t> pixels);
 
+// v x 255 / maxval, truncated, for 16-bit samples (v <= 65535, maxval 1..65535),
+// by a multiplication with an exact reciprocal instead of a division: with k = 40,
+// (v x 255) < 2^24 and m = floor(2^k / maxval) + 1, the error of m / 2^k stays below
+// 2^-40, so (v x 255) x m / 2^k falls short of the next integer by more than it adds.
+class SampleScaler {
+public:
+    explicit SampleScaler(uint32_t maxval) : reciprocal_((uint64_t{1} << kShift) / maxval + 1) {}
+    [[nodiscard]] uint8_t operator()(uint32_t value) const {
+        return static_cast<uint8_t>((uint64_t{value} * 255U * reciprocal_) >> kShift);
+    }
+
+private:
+    static constexpr uint32_t kShift = 40;
+    uint64_t reciprocal_;
+};
+
 // The pieces decode_raster chooses between; `channels` is 1 (grey, stored three
 // times) or 3.
 void decode_raw8(std::span<const uint8_t> raster, std::span<uint8_t> pixels, uint32_t maxval,

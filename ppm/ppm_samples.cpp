@@ -3,7 +3,11 @@
 // functions over spans: no globals, no I/O, no writes outside `pixels`.
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "ppm/ppm_format.h"
 
@@ -39,6 +43,131 @@ void put_bit(uint8_t* pixels, size_t pixel, bool black) {
     put_grey(pixels, pixel, black ? 0 : 255);
 }
 
+// Stores one decoded sample: a byte of a pixmap, or all three bytes of a grey pixel.
+template <uint32_t kChannels> void put_sample(uint8_t* out, size_t index, uint8_t value) {
+    if constexpr (kChannels == 3) {
+        out[index] = value;
+    } else {
+        put_grey(out, index, value);
+    }
+}
+
+bool is_digit(uint8_t c) {
+    return static_cast<uint8_t>(c - '0') <= 9;
+}
+
+// Bit k set when byte k of the 64 at `bytes` is a decimal digit.
+uint64_t digit_mask64(const uint8_t* bytes) {
+#if defined(__SSE2__)
+    const __m128i below = _mm_set1_epi8('0' - 1);
+    const __m128i above = _mm_set1_epi8('9' + 1);
+    uint64_t mask = 0;
+    for (uint32_t part = 0; part < 4; ++part) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * part));
+        const __m128i digits =
+            _mm_and_si128(_mm_cmpgt_epi8(chunk, below), _mm_cmplt_epi8(chunk, above));
+        mask |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(digits)))
+                << (16U * part);
+    }
+    return mask;
+#else
+    uint64_t mask = 0;
+    for (uint32_t k = 0; k < 64; ++k) {
+        mask |= static_cast<uint64_t>(is_digit(bytes[k])) << k;
+    }
+    return mask;
+#endif
+}
+
+// The value of the digit run that ends at `end`, however long, saturating at kNumberCap.
+[[gnu::noinline]] uint64_t long_number_ending_at(std::span<const uint8_t> raster, size_t end) {
+    size_t start = end;
+    while (start > 0 && is_digit(raster[start - 1])) {
+        --start;
+    }
+    uint64_t value = 0;
+    for (size_t k = start; k <= end; ++k) {
+        value = std::min<uint64_t>(value * 10 + static_cast<uint8_t>(raster[k] - '0'), kNumberCap);
+    }
+    return value;
+}
+
+// The three bits below bit `k` of the digit mask, with the previous block's mask in
+// front of it, and bit k itself: bit 3 is the last digit, bits 2..0 the bytes before it.
+uint32_t digits_up_to(uint64_t digits, uint64_t previous, uint32_t k) {
+    const uint64_t here = digits >> ((k - 3U) & 63U);
+    const uint64_t across = (digits << ((3U - k) & 63U)) | (previous >> ((61U + k) & 63U));
+    return static_cast<uint32_t>((k >= 3 ? here : across) & 0xFU);
+}
+
+// The value of the digit run that ends at bit k of the block at `base`. Runs of up to
+// three digits (every sample of a maximum up to 999) take no branch on their length.
+[[gnu::always_inline]] inline uint64_t number_ending_at(std::span<const uint8_t> raster,
+                                                        size_t base, uint32_t k, uint64_t digits,
+                                                        uint64_t previous) {
+    const size_t end = base + k;
+    const uint32_t run = digits_up_to(digits, previous, k);
+    const uint32_t tens = (run >> 2U) & 1U;
+    const uint32_t hundreds = tens & (run >> 1U);
+    if (end < 3 || (hundreds & run) != 0) {
+        return long_number_ending_at(raster, end);
+    }
+    const uint8_t* last = raster.data() + end;
+    return uint32_t{static_cast<uint8_t>(last[0] - '0')} +
+           tens * 10U * static_cast<uint8_t>(last[-1] - '0') +
+           hundreds * 100U * static_cast<uint8_t>(last[-2] - '0');
+}
+
+// The plain decoder proper: classifies 64 bytes at a time, finds where digit runs end
+// from the mask, and reads each number back from its last digit, so no work depends on
+// the number before it.
+template <uint32_t kChannels>
+void decode_plain_as(std::span<const uint8_t> raster, uint8_t* out, size_t limit, uint32_t maxval) {
+    const SampleScaler scaler(maxval == 0 ? 1 : maxval);
+    size_t j = 0;
+    uint64_t previous = 0;
+    for (size_t base = 0; base < raster.size(); base += 64) {
+        const size_t count = std::min<size_t>(64, raster.size() - base);
+        uint64_t digits = 0;
+        if (count == 64) {
+            digits = digit_mask64(raster.data() + base);
+        } else {
+            for (size_t k = 0; k < count; ++k) {
+                digits |= static_cast<uint64_t>(is_digit(raster[base + k])) << k;
+            }
+        }
+        // A run that reaches the next block ends there, not here; one that reaches the
+        // end of the raster ends with it.
+        const uint64_t next_is_digit =
+            base + 64 < raster.size() && is_digit(raster[base + 64]) ? 1U : 0U;
+        uint64_t ends = digits & ~((digits >> 1U) | (next_is_digit << 63U));
+        while (ends != 0) {
+            const auto k = static_cast<uint32_t>(std::countr_zero(ends));
+            ends &= ends - 1;
+            const uint64_t value = number_ending_at(raster, base, k, digits, previous);
+            uint8_t sample = static_cast<uint8_t>(value);
+            if (maxval != kPlainMax) {
+                sample =
+                    value <= 0xFFFF ? scaler(static_cast<uint32_t>(value)) : scale(value, maxval);
+            }
+            put_sample<kChannels>(out, j, sample);
+            if (++j == limit) {
+                return;
+            }
+        }
+        previous = digits;
+    }
+}
+
+template <uint32_t kChannels>
+void decode_raw16_as(std::span<const uint8_t> raster, uint8_t* out, size_t samples,
+                     const SampleScaler& scaler) {
+    for (size_t i = 0; i < samples; ++i) {
+        const uint32_t value = (static_cast<uint32_t>(raster[2 * i]) << 8U) | raster[2 * i + 1];
+        put_sample<kChannels>(out, i, scaler(value));
+    }
+}
+
 } // namespace
 
 void decode_raw8(std::span<const uint8_t> raster, std::span<uint8_t> pixels, uint32_t maxval,
@@ -68,17 +197,13 @@ void decode_raw8(std::span<const uint8_t> raster, std::span<uint8_t> pixels, uin
  * sample is not stored. */
 void decode_raw16(std::span<const uint8_t> raster, std::span<uint8_t> pixels, uint32_t maxval,
                   uint32_t channels) {
-    const size_t samples = std::min(raster.size() / 2, pixels.size() / (channels == 3 ? 1 : 3));
-    const uint8_t* in = raster.data();
-    uint8_t* out = pixels.data();
-    for (size_t i = 0; i < samples; ++i) {
-        const uint32_t value = (static_cast<uint32_t>(in[2 * i]) << 8U) | in[2 * i + 1];
-        const uint8_t byte = scale(value, maxval);
-        if (channels == 3) {
-            out[i] = byte;
-        } else {
-            put_grey(out, i, byte);
-        }
+    const SampleScaler scaler(maxval);
+    if (channels == 3) {
+        decode_raw16_as<3>(raster, pixels.data(), std::min(raster.size() / 2, pixels.size()),
+                           scaler);
+    } else {
+        decode_raw16_as<1>(raster, pixels.data(), std::min(raster.size() / 2, pixels.size() / 3),
+                           scaler);
     }
 }
 
@@ -87,28 +212,13 @@ void decode_raw16(std::span<const uint8_t> raster, std::span<uint8_t> pixels, ui
 void decode_plain(std::span<const uint8_t> raster, std::span<uint8_t> pixels, uint32_t maxval,
                   uint32_t channels) {
     const size_t limit = pixels.size() / (channels == 3 ? 1 : 3);
-    const uint8_t* in = raster.data();
-    const size_t size = raster.size();
-    uint8_t* out = pixels.data();
-    size_t i = 0;
-    for (size_t j = 0; j < limit; ++j) {
-        while (i<size&& static_cast<uint8_t>(in[i] - '0')> 9) {
-            ++i;
-        }
-        if (i == size) {
-            return;
-        }
-        uint64_t value = 0;
-        while (i < size && static_cast<uint8_t>(in[i] - '0') <= 9) {
-            value = std::min<uint64_t>(value * 10 + static_cast<uint8_t>(in[i] - '0'), kNumberCap);
-            ++i;
-        }
-        const uint8_t byte = scale(value, maxval);
-        if (channels == 3) {
-            out[j] = byte;
-        } else {
-            put_grey(out, j, byte);
-        }
+    if (limit == 0) {
+        return;
+    }
+    if (channels == 3) {
+        decode_plain_as<3>(raster, pixels.data(), limit, maxval);
+    } else {
+        decode_plain_as<1>(raster, pixels.data(), limit, maxval);
     }
 }
 
