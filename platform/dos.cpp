@@ -75,6 +75,27 @@ int64_t faulted_length(int64_t length, bool shorten) {
     return shorten && length > 0 ? length - 1 : length;
 }
 
+// Moves `wanted` bytes with read(2) or write(2), going on after partial transfers and
+// interrupts. The count moved, or -1 when the first call fails.
+template <typename Bytes, typename Call>
+int64_t transfer(int fd, Bytes* bytes, uint64_t wanted, Call call) {
+    uint64_t done = 0;
+    while (done < wanted) {
+        const ssize_t moved = call(fd, bytes + done, wanted - done);
+        if (moved < 0 && errno == EINTR) {
+            continue;
+        }
+        if (moved <= 0) {
+            if (moved < 0 && done == 0) {
+                return -1;
+            }
+            break;
+        }
+        done += static_cast<uint64_t>(moved);
+    }
+    return static_cast<int64_t>(done);
+}
+
 } // namespace
 
 void* AllocDosObject(uint32_t type, const void* /*tags*/) {
@@ -172,22 +193,7 @@ int64_t Read(BPTR file, void* buffer, int64_t length) {
         slot->position += count;
         return static_cast<int64_t>(count);
     }
-    auto* bytes = static_cast<uint8_t*>(buffer);
-    uint64_t done = 0;
-    while (done < wanted) {
-        const ssize_t got = ::read(slot->fd, bytes + done, wanted - done);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            if (got < 0 && done == 0) {
-                return -1;
-            }
-            break;
-        }
-        done += static_cast<uint64_t>(got);
-    }
-    return static_cast<int64_t>(done);
+    return transfer(slot->fd, static_cast<uint8_t*>(buffer), wanted, ::read);
 }
 
 int64_t Write(BPTR file, const void* buffer, int64_t length) {
@@ -197,22 +203,7 @@ int64_t Write(BPTR file, const void* buffer, int64_t length) {
     }
     const uint64_t wanted =
         static_cast<uint64_t>(faulted_length(length, active_faults.short_write));
-    const auto* bytes = static_cast<const uint8_t*>(buffer);
-    uint64_t done = 0;
-    while (done < wanted) {
-        const ssize_t put = ::write(slot->fd, bytes + done, wanted - done);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            if (put < 0 && done == 0) {
-                return -1;
-            }
-            break;
-        }
-        done += static_cast<uint64_t>(put);
-    }
-    return static_cast<int64_t>(done);
+    return transfer(slot->fd, static_cast<const uint8_t*>(buffer), wanted, ::write);
 }
 
 void Close(BPTR file) {
