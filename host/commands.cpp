@@ -24,12 +24,6 @@ void complain(const std::string& sentence) {
     std::fprintf(stderr, "orvi: %s\n", sentence.c_str());
 }
 
-std::string code_sentence(int32_t code) {
-    const char* text = result_code_text(code);
-    return std::string(text != nullptr ? text : "unknown failure") + " (code " +
-           std::to_string(code) + ")";
-}
-
 // The format of a file from its first bytes, or a sentence saying why there is none.
 std::optional<Format> sniff(const std::string& path, std::string& error) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -83,7 +77,7 @@ bool load(HostPool& pool, const std::string& path, OwnedPicture& picture, CodecR
     progress_finish();
     if (code != kOk) {
         picture.reset();
-        error = code_sentence(code);
+        error = result_code_sentence(code);
         return false;
     }
     return true;
@@ -116,12 +110,19 @@ bool save(HostPool& pool, const std::string& path, Picture& picture, const SaveS
     if (outcome.error.empty()) {
         return true;
     }
-    error = outcome.code != kOk ? "cannot save '" + path + "': " + code_sentence(outcome.code)
-                                : outcome.error;
+    error = outcome.code != kOk
+                ? "cannot save '" + path + "': " + result_code_sentence(outcome.code)
+                : outcome.error;
     return false;
 }
 
 } // namespace
+
+std::string result_code_sentence(int32_t code) {
+    const char* text = result_code_text(code);
+    return std::string(text != nullptr ? text : "unknown failure") + " (code " +
+           std::to_string(code) + ")";
+}
 
 int convert(const ConvertOptions& options, const std::string& in, const std::string& out) {
     if (!format_for_extension(out)) {
@@ -130,13 +131,30 @@ int convert(const ConvertOptions& options, const std::string& in, const std::str
                  ".ilbm or .lbm)");
         return kExitUsage;
     }
+    std::string error;
+    std::optional<Module> ops;
+    std::vector<OperationStep> steps = options.steps;
+    if (!steps.empty()) {
+        ops = Module::open_ops(error);
+        if (!ops) {
+            complain(error);
+            return kExitFailed;
+        }
+        if (!resolve_filters(*ops, steps, error)) {
+            complain(error);
+            return kExitUsage;
+        }
+    }
     HostPool pool;
     OwnedPicture picture(pool);
     CodecRequest request{};
-    std::string error;
     const bool progress = show_progress(options.quiet, options.progress);
     if (!load(pool, in, picture, request, progress, error)) {
         complain("cannot load '" + in + "': " + error);
+        return kExitFailed;
+    }
+    if (ops && !apply_operations(*ops, pool, picture.pic, steps, error)) {
+        complain("cannot process '" + in + "': " + error);
         return kExitFailed;
     }
     if (!save(pool, out, picture.pic, {options.plain, progress}, error)) {

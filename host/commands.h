@@ -1,8 +1,11 @@
 // The commands of `orvi`: convert, info and demo. Each returns the exit status.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "host/operations.h"
 
 namespace host {
 
@@ -11,10 +14,14 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
 struct ConvertOptions {
-    bool plain = false;    // PNM text samples
-    bool quiet = false;    // no progress bar
-    bool progress = false; // a progress bar even when stderr is not a terminal
+    std::vector<OperationStep> steps; // applied in order between loading and saving
+    bool plain = false;               // PNM text samples
+    bool quiet = false;               // no progress bar
+    bool progress = false;            // a progress bar even when stderr is not a terminal
 };
+
+// The sentence for a module's result code, with the code.
+[[nodiscard]] std::string result_code_sentence(int32_t code);
 
 [[nodiscard]] int convert(const ConvertOptions& options, const std::string& in,
                           const std::string& out);

@@ -14,6 +14,7 @@ constexpr const char* kVersion = "0.1.0";
 constexpr const char* kUsage =
     "usage: orvi convert [options] IN OUT   load IN and save it as OUT\n"
     "       orvi info FILE...               format, size and depth of each file\n"
+    "       orvi filters                    the predefined convolution filters\n"
     "       orvi demo [FOLDER]              convert a generated test card through every\n"
     "                                       format (default folder: orvi-demo)\n"
     "       orvi --help | --version\n"
@@ -22,7 +23,25 @@ constexpr const char* kUsage =
     "format comes from OUT's extension (.ppm, .pgm, .pnm). An existing OUT is replaced\n"
     "only when the save succeeds.\n"
     "\n"
-    "convert options:\n"
+    "Operations, applied in the order given:\n"
+    "  --gamma G              gamma correction, G from 0.01 to 100 (1 changes nothing)\n"
+    "  --brightness N         add N (-255..255) to every sample\n"
+    "  --rgb R,G,B            add R, G, B (-255..255 each) to the red, green, blue samples\n"
+    "  --contrast N           contrast curve, N from -127 (flat grey) to 127 (hard)\n"
+    "  --gray                 grey picture from the red samples\n"
+    "  --negate               invert every sample\n"
+    "  --rotate cw|ccw        a quarter turn clockwise or anticlockwise\n"
+    "  --flip h|v             mirror left-right (h) or top-bottom (v)\n"
+    "  --resize WxH           nearest-neighbour resize, sides 1..65535\n"
+    "  --fill R,G,B           paint every pixel this colour (0..255 each)\n"
+    "  --convolve NAME[:DIVISOR[:MODE]]\n"
+    "                         a predefined filter (see 'orvi filters'); the divisor defaults\n"
+    "                         to the sum of the weights (1 when that is not positive), the\n"
+    "                         mode to 0 (0 clip negatives, 2 add 128, other: magnitude)\n"
+    "  --kernel W,W,...       a 3 x 3 or 5 x 5 kernel (9 or 25 whole numbers), with\n"
+    "  --divisor D --mode M   its divisor (nonzero) and mode (0..255)\n"
+    "\n"
+    "Saving:\n"
     "  --plain      write PNM samples as text (P3, P2) instead of raw (P6, P5)\n"
     "  --quiet      no progress bar\n"
     "  --progress   a progress bar on stderr even when it is not a terminal\n"
@@ -38,8 +57,27 @@ int usage_error(const std::string& sentence) {
 int run_convert(const std::vector<std::string>& args) {
     host::ConvertOptions options;
     std::vector<std::string> files;
-    for (const std::string& arg : args) {
-        if (arg == "--plain") {
+    std::vector<std::pair<std::string, std::string>> kernel_settings;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        bool needs_value = false;
+        const bool is_setting = arg == "--divisor" || arg == "--mode";
+        if (host::is_operation(arg, needs_value) || is_setting) {
+            if ((needs_value || is_setting) && i + 1 >= args.size()) {
+                return usage_error(arg + " needs a value");
+            }
+            const std::string value = needs_value || is_setting ? args[++i] : "";
+            std::string error;
+            if (is_setting) {
+                kernel_settings.emplace_back(arg, value);
+                continue;
+            }
+            auto step = host::parse_operation(arg, value, error);
+            if (!step) {
+                return usage_error(error);
+            }
+            options.steps.push_back(*step);
+        } else if (arg == "--plain") {
             options.plain = true;
         } else if (arg == "--quiet") {
             options.quiet = true;
@@ -53,6 +91,12 @@ int run_convert(const std::vector<std::string>& args) {
     }
     if (files.size() != 2) {
         return usage_error("convert takes one input and one output file");
+    }
+    for (const auto& [option, value] : kernel_settings) {
+        std::string error;
+        if (!host::parse_kernel_setting(option, value, options.steps, error)) {
+            return usage_error(error);
+        }
     }
     return host::convert(options, files[0], files[1]);
 }
@@ -83,6 +127,9 @@ int main(int argc, char** argv) {
             return usage_error("info takes at least one file");
         }
         return host::info(rest);
+    }
+    if (command == "filters") {
+        return host::list_filters();
     }
     if (command == "demo") {
         if (rest.size() > 1) {

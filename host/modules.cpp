@@ -22,7 +22,8 @@ std::string module_folder() {
     return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
-std::optional<Module> Module::open_codec(const std::string& name, std::string& error) {
+std::optional<Module> Module::open(const std::string& name, const char* entry_name,
+                                   std::string& error) {
     const std::string path = module_folder() + "/" + name + ".so";
     void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
@@ -30,17 +31,33 @@ std::optional<Module> Module::open_codec(const std::string& name, std::string& e
         error = "cannot load the " + name + " module (" + (why != nullptr ? why : path) + ")";
         return std::nullopt;
     }
-    void* entry = ::dlsym(handle, "start_prog");
+    void* entry = ::dlsym(handle, entry_name);
     if (entry == nullptr) {
         ::dlclose(handle);
-        error = "the " + name + " module (" + path + ") has no start_prog entry";
+        error = "the " + name + " module (" + path + ") has no " + entry_name + " entry";
         return std::nullopt;
     }
-    return Module(handle, reinterpret_cast<StartProg>(entry));
+    return Module(handle, entry);
 }
 
-Module::Module(Module&& other) noexcept : handle_(other.handle_), start_prog_(other.start_prog_) {
+Module::Module(Module&& other) noexcept : handle_(other.handle_), entry_(other.entry_) {
     other.handle_ = nullptr;
+}
+
+void* Module::symbol(const char* name) const {
+    return ::dlsym(handle_, name);
+}
+
+Module& Module::operator=(Module&& other) noexcept {
+    if (this != &other) {
+        if (handle_ != nullptr) {
+            ::dlclose(handle_);
+        }
+        handle_ = other.handle_;
+        entry_ = other.entry_;
+        other.handle_ = nullptr;
+    }
+    return *this;
 }
 
 Module::~Module() {

@@ -8,29 +8,44 @@
 #include <string>
 
 #include "host/host_pool.h"
+#include "runtime/op_records.h"
 #include "runtime/records.h"
 
 namespace host {
 
 using StartProg = uint32_t (*)(CodecArgs*);
+using StartOfProgram = uint32_t (*)(OpArgs*);
 
 // One loaded module, closed when the owner goes.
 class Module {
 public:
     // Opens `<folder>/<name>.so` and finds its codec entry; on failure says why in `error`.
-    static std::optional<Module> open_codec(const std::string& name, std::string& error);
+    static std::optional<Module> open_codec(const std::string& name, std::string& error) {
+        return open(name, "start_prog", error);
+    }
+    // Opens the operations module and finds its entry.
+    static std::optional<Module> open_ops(std::string& error) {
+        return open("ops", "start_of_program", error);
+    }
     ~Module();
     Module(Module&& other) noexcept;
-    Module& operator=(Module&&) = delete;
+    Module& operator=(Module&& other) noexcept;
     Module(const Module&) = delete;
     Module& operator=(const Module&) = delete;
 
-    [[nodiscard]] StartProg start_prog() const { return start_prog_; }
+    [[nodiscard]] StartProg start_prog() const { return reinterpret_cast<StartProg>(entry_); }
+    [[nodiscard]] StartOfProgram start_of_program() const {
+        return reinterpret_cast<StartOfProgram>(entry_);
+    }
+    // Another exported symbol of the module, or nullptr.
+    [[nodiscard]] void* symbol(const char* name) const;
 
 private:
-    Module(void* handle, StartProg entry) : handle_(handle), start_prog_(entry) {}
+    static std::optional<Module> open(const std::string& name, const char* entry,
+                                      std::string& error);
+    Module(void* handle, void* entry) : handle_(handle), entry_(entry) {}
     void* handle_;
-    StartProg start_prog_;
+    void* entry_;
 };
 
 // The folder modules are loaded from: $ORVI_MODULE_PATH, else the executable's folder.
