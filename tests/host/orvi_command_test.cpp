@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
-#include "tests/support/files.h"
+#include "tests/host/orvi_run.h"
 #include "tests/support/peers.h"
 
 namespace {
@@ -14,45 +14,13 @@ namespace {
 using testing_support::Bytes;
 using testing_support::bytes_of;
 using testing_support::concat;
+using testing_support::Outcome;
 using testing_support::read_file;
 using testing_support::shell_quote;
 using testing_support::write_file;
 
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-class OrviCommand : public ::testing::Test {
+class OrviCommand : public testing_support::OrviRun {
 protected:
-    // Runs orvi in the temporary folder with `args` (already quoted) and `env` settings.
-    Outcome orvi(const std::string& args, const std::string& env = "") {
-        const std::string out = folder_.path(".stdout");
-        const std::string err = folder_.path(".stderr");
-        const std::string command = "cd " + shell_quote(folder_.root().string()) + " && " + env +
-                                    " " + ORVI_BINARY + " " + args + " >" + out + " 2>" + err;
-        const int raw = std::system(command.c_str());
-        const Bytes out_bytes = read_file(out);
-        const Bytes err_bytes = read_file(err);
-        std::filesystem::remove(out);
-        std::filesystem::remove(err);
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1,
-                std::string(out_bytes.begin(), out_bytes.end()),
-                std::string(err_bytes.begin(), err_bytes.end())};
-    }
-    std::string path(const std::string& name) { return folder_.path(name); }
-    // The names in the folder, apart from the captured output.
-    std::vector<std::string> listing() {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(folder_.root())) {
-            names.push_back(entry.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-    testing_support::TempFolder folder_;
     const Bytes pixels_{255, 0, 7, 1, 2, 3};
     const Bytes p6_ = concat(bytes_of("P6\n2 1\n255\n"), pixels_);
 };
@@ -230,7 +198,7 @@ TEST(ModuleBoundary, ModulesTakeNoMemoryBesideThePool) {
     const char* forbidden[] = {"malloc",  "calloc",         "realloc",      "free",
                                "_Znwm",   "_Znam",          "_ZdlPv",       "_ZdaPv",
                                "_ZdlPvm", "posix_memalign", "aligned_alloc"};
-    for (const char* module : {PPM_MODULE}) {
+    for (const char* module : {PPM_MODULE, OPS_MODULE}) {
         SCOPED_TRACE(module);
         const std::vector<std::string> imports = module_symbols(module, false);
         ASSERT_FALSE(imports.empty()) << "nm gave nothing for the module";
