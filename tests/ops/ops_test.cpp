@@ -395,7 +395,7 @@ TEST_F(Convolve, UnfilterableArgumentsCopyTheSource) {
 
 TEST_F(Convolve, RowWiseSumsEqualTheWindowRule) {
     std::minstd_rand random(5);
-    for (int round = 0; round < 60; ++round) {
+    for (int round = 0; round < 300; ++round) {
         const int32_t size = round % 2 == 0 ? 3 : 5;
         const auto width = size + static_cast<int32_t>(random() % 40);
         const auto height = size + static_cast<int32_t>(random() % 9);
@@ -409,11 +409,14 @@ TEST_F(Convolve, RowWiseSumsEqualTheWindowRule) {
             return huge ? static_cast<int32_t>(random() * 2654435761U)
                         : static_cast<int32_t>(random() % 41) - 20;
         });
-        const int32_t divisors[] = {1, -1, 9, -7, 16, 1000, INT32_MIN, INT32_MAX, 3};
-        const int32_t divisor = divisors[random() % 9];
+        const int32_t divisors[] = {1,         -1,        9, -7,    16,      1000,
+                                    INT32_MIN, INT32_MAX, 3, 65537, -131073, 2};
+        const int32_t divisor = divisors[random() % 12];
         const auto mode = static_cast<uint8_t>(random() % 4);
         const auto stride = width * pixel + static_cast<int32_t>(random() % 5);
-        SCOPED_TRACE("round " + std::to_string(round));
+        SCOPED_TRACE("round " + std::to_string(round) + " divisor " + std::to_string(divisor) +
+                     " mode " + std::to_string(mode) + " size " + std::to_string(size) + " pixel " +
+                     std::to_string(pixel) + (huge ? " huge" : ""));
         ASSERT_EQ(filter(picture, width, height, pixel, weights, divisor, mode, stride),
                   reference_convolution(picture, width, height, pixel, weights, divisor, mode));
     }
