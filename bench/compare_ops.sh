@@ -18,7 +18,7 @@ pil="/usr/bin/python3 -c"
 
 compare() { # title, then the commands
     echo "### $1"
-    hyperfine -N --warmup 1 --runs 4 --export-markdown cmp.md "${@:2}" >/dev/null
+    hyperfine -N --warmup 2 --runs 6 --export-markdown cmp.md "${@:2}" >/dev/null
     sed "s|$orvi|orvi|g" cmp.md
     echo
 }
