@@ -24,8 +24,8 @@ void complain(const std::string& sentence) {
     std::fprintf(stderr, "orvi: %s\n", sentence.c_str());
 }
 
-// The format of a file from its first bytes, or a sentence saying why there is none.
-std::optional<Format> sniff(const std::string& path, std::string& error) {
+// The first bytes of a file, or a sentence saying why there are none.
+std::optional<std::vector<uint8_t>> read_head(const std::string& path, std::string& error) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         error = std::string("it cannot be read (") + std::strerror(errno) + ")";
@@ -37,18 +37,41 @@ std::optional<Format> sniff(const std::string& path, std::string& error) {
         error = "it is a folder";
         return std::nullopt;
     }
-    uint8_t head[kHeadBytes];
-    const ssize_t got = ::read(fd, head, sizeof head);
+    std::vector<uint8_t> head(kHeadBytes);
+    const ssize_t got = ::read(fd, head.data(), head.size());
     ::close(fd);
     if (got < 0) {
         error = std::string("it cannot be read (") + std::strerror(errno) + ")";
         return std::nullopt;
     }
-    const auto format = detect_format(std::span<const uint8_t>(head, static_cast<size_t>(got)));
+    head.resize(static_cast<size_t>(got));
+    return head;
+}
+
+// The format of a file from its first bytes, or a sentence saying why there is none.
+std::optional<Format> sniff(const std::string& path, std::string& error) {
+    const auto head = read_head(path, error);
+    if (!head) {
+        return std::nullopt;
+    }
+    const auto format = detect_format(*head);
     if (!format) {
         error = "it is in no format orvi reads (PNM, PCX, ILBM, XPM)";
     }
     return format;
+}
+
+// What the file's own header says beyond the picture's size, for `orvi info`.
+std::string format_details(const std::string& path, Format format) {
+    std::string ignored;
+    const auto head = read_head(path, ignored);
+    if (format == Format::Xpm && head) {
+        if (const auto values = xpm_values(*head)) {
+            return ", colours " + std::to_string(values->colours) + ", characters per pixel " +
+                   std::to_string(values->chars_per_pixel);
+        }
+    }
+    return "";
 }
 
 bool show_progress(bool quiet, bool forced) {
@@ -125,6 +148,10 @@ std::string result_code_sentence(int32_t code) {
 }
 
 int convert(const ConvertOptions& options, const std::string& in, const std::string& out) {
+    if (read_only_extension(out)) {
+        complain("cannot save '" + out + "': orvi reads XPM files but does not write them");
+        return kExitUsage;
+    }
     if (!format_for_extension(out)) {
         complain("cannot save '" + out +
                  "': no module writes that kind of file (use .ppm, .pgm, .pnm, .pcx, .iff, "
@@ -177,9 +204,9 @@ int info(const std::vector<std::string>& files) {
             status = kExitFailed;
             continue;
         }
-        std::printf("%s: %s, %d x %d, %u bits per pixel in the file\n", file.c_str(),
+        std::printf("%s: %s, %d x %d, %u bits per pixel in the file%s\n", file.c_str(),
                     format_info(format).name, picture.pic.Width, picture.pic.Height,
-                    picture.pic.Depth);
+                    picture.pic.Depth, format_details(file, format).c_str());
     }
     return status;
 }

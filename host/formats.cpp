@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdio>
 #include <string>
 
 namespace host {
@@ -32,11 +33,6 @@ bool starts_with(std::span<const uint8_t> head, std::string_view text) {
     return head.size() >= text.size() && std::equal(text.begin(), text.end(), head.begin());
 }
 
-bool contains(std::span<const uint8_t> head, std::string_view text) {
-    const std::string_view view(reinterpret_cast<const char*>(head.data()), head.size());
-    return view.find(text) != std::string_view::npos;
-}
-
 } // namespace
 
 const FormatInfo& format_info(Format format) {
@@ -54,10 +50,45 @@ std::optional<Format> detect_format(std::span<const uint8_t> head) {
     if (!head.empty() && head[0] == 10) {
         return Format::Pcx;
     }
-    if (contains(head, "XPM") || contains(head, "static char")) {
+    if (xpm_values(head)) {
         return Format::Xpm;
     }
     return std::nullopt;
+}
+
+std::optional<XpmValues> xpm_values(std::span<const uint8_t> head) {
+    const std::string_view text(reinterpret_cast<const char*>(head.data()), head.size());
+    size_t at = 0;
+    while (at < text.size()) {
+        if (text.compare(at, 2, "/*") == 0) {
+            const size_t close = text.find("*/", at + 2);
+            at = close == std::string_view::npos ? text.size() : close + 2;
+        } else if (text[at] == '"') {
+            const size_t close = text.find('"', at + 1);
+            const std::string string(text.substr(at + 1, close - at - 1));
+            XpmValues values{};
+            char after = 0;
+            const int read =
+                std::sscanf(string.c_str(), " %ld %ld %ld %ld%c", &values.width, &values.height,
+                            &values.colours, &values.chars_per_pixel, &after);
+            const bool numbers = read == 4 || (read == 5 && (after == ' ' || after == '\t'));
+            return numbers ? std::optional<XpmValues>(values) : std::nullopt;
+        } else {
+            ++at;
+        }
+    }
+    return std::nullopt;
+}
+
+bool read_only_extension(std::string_view path) {
+    const size_t dot = path.rfind('.');
+    if (dot == std::string_view::npos) {
+        return false;
+    }
+    std::string suffix(path.substr(dot));
+    std::transform(suffix.begin(), suffix.end(), suffix.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return suffix == ".xpm";
 }
 
 std::optional<Format> format_for_extension(std::string_view path) {

@@ -22,6 +22,19 @@ struct FormatInfo {
 // The format the first bytes of a file announce, if any.
 [[nodiscard]] std::optional<Format> detect_format(std::span<const uint8_t> head);
 
+// The four numbers of an XPM values string: the file's first quoted string outside
+// comments, when it starts with four decimal numbers.
+struct XpmValues {
+    long width;
+    long height;
+    long colours;
+    long chars_per_pixel;
+};
+[[nodiscard]] std::optional<XpmValues> xpm_values(std::span<const uint8_t> head);
+
+// True for the extension of a format orvi reads but does not write.
+[[nodiscard]] bool read_only_extension(std::string_view path);
+
 // The format a file name's extension asks for when saving, if a module writes it.
 [[nodiscard]] std::optional<Format> format_for_extension(std::string_view path);
 

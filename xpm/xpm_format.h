@@ -1,0 +1,118 @@
+// The XPM format: the values string, colour strings and pixel strings, the colour-name
+// table, and the pure pieces the reader is built from. Private to the xpm module.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "runtime/records.h"
+
+namespace xpm {
+
+[[nodiscard]] int32_t XPM_Read(const char* name, CodecRequest* request);
+[[nodiscard]] int32_t XPM_Save(const char* name, CodecRequest* request);
+
+inline constexpr int32_t kMaxColours = 32766;
+inline constexpr int32_t kMaxCpp = 5;
+inline constexpr int32_t kMaxSide = 32767;
+// The buffer a values or colour string is collected in, with its terminator.
+inline constexpr size_t kStringBytes = 5000;
+inline constexpr size_t kLookupSide = 96;
+
+// A colour name of the X11 database: red << 24 | green << 16 | blue << 8.
+struct XColor {
+    uint32_t colour;
+    const char* name;
+};
+extern const XColor xcolor[]; // ends with a null name
+inline constexpr size_t kNamedColours = 753;
+
+// One colour of the file: its pixel code, and red, green, blue as 16-bit values (red -1
+// until a value converts); a pixel takes the low eight bits of each.
+struct ColourEntry {
+    uint8_t code[kMaxCpp + 1];
+    int16_t red;
+    int16_t green;
+    int16_t blue;
+};
+
+struct Values {
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t colours = 0;
+    int32_t cpp = 0;
+};
+
+// Characters as they are stored: controls become spaces, bytes from 128 become 127.
+[[nodiscard]] constexpr uint8_t normalised(uint8_t c) {
+    return c < 32 ? uint8_t{32} : (c >= 128 ? uint8_t{127} : c);
+}
+
+// The four numbers of a values string (spaces and tabs around each; no digits give 0;
+// numbers saturate instead of wrapping).
+[[nodiscard]] Values myatoi(std::span<const uint8_t> text);
+// 0, or the first failing check's code (1204 colours, 1203 cpp, 1205 width, 1206 height).
+[[nodiscard]] int32_t check_values(const Values& values);
+
+// Hexadecimal digits (upper case) into the entry; 1 on success, 0 at the first invalid
+// digit (components stored before it keep their values).
+int32_t get_hex_color(const char* digits, ColourEntry& entry);
+// A colour name (upper case, single spaces) into the entry; 1 when found, else 0 with
+// the entry unchanged.
+int32_t get_named_color(const char* name, ColourEntry& entry);
+
+// A normalised colour string into its entry: the code (its first `cpp` characters, spaces
+// where the string is shorter) and the colour of its keyed values.
+void parse_colour_string(std::span<const uint8_t> text, uint32_t cpp, ColourEntry& entry);
+
+// The quoted strings of a file, skipping comments outside strings.
+class StringScanner {
+public:
+    explicit StringScanner(std::span<const uint8_t> file) : file_(file) {}
+    // The raw bytes of the next complete string; false at the end of the file (a string
+    // the file leaves open is not handed out).
+    [[nodiscard]] bool next(std::span<const uint8_t>& string);
+
+private:
+    std::span<const uint8_t> file_;
+    size_t position_ = 0;
+    uint8_t previous_ = ' ';
+    bool in_comment_ = false;
+};
+
+} // namespace xpm
+
+namespace xpm {
+
+// Finding the colour entry of a pixel code. Codes of 1 and 2 characters index the
+// 96 x 96 table directly (codes no colour string defined give entry 0); longer codes go
+// through a hash index of the colour table built once per load, in which the first entry
+// with a code wins, as a search in order would give (unknown codes give -1).
+class CodeIndex {
+public:
+    // `lookup` holds 96 x 96 entries; `slots` (may be empty: then codes are searched
+    // in order) holds a power of two of at least twice the colour count.
+    CodeIndex(std::span<const ColourEntry> colours, uint32_t cpp, int16_t* lookup,
+              std::span<uint64_t> slots);
+    [[nodiscard]] int32_t find(const uint8_t* code) const;
+    [[nodiscard]] uint32_t cpp() const { return cpp_; }
+
+private:
+    std::span<const ColourEntry> colours_;
+    uint32_t cpp_;
+    const int16_t* lookup_;
+    std::span<uint64_t> slots_;
+};
+
+// The number of hash slots for `colours` long codes.
+[[nodiscard]] size_t index_slots(int32_t colours);
+
+// Writes the pixels of one raw pixel string at `out` (3 bytes each, at most `room`
+// pixels): one pixel per `cpp` characters, normalised; an incomplete last pixel and
+// (for long codes) unknown codes write nothing. Returns the pixels written.
+[[nodiscard]] size_t decode_pixels(std::span<const uint8_t> string, const CodeIndex& index,
+                                   const uint8_t* colours_rgb, uint8_t* out, size_t room);
+
+} // namespace xpm

@@ -1,0 +1,121 @@
+// XPM_Read: the quoted strings of a file into a 24-bit Picture: the values string, one
+// colour string per colour, then pixel strings that stream across rows. XPM_Save
+// writes nothing.
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "runtime/file_reader.h"
+#include "runtime/globals.h"
+#include "runtime/picture.h"
+#include "runtime/progress.h"
+#include "runtime/result_codes.h"
+#include "runtime/sizes.h"
+#include "xpm/xpm_format.h"
+
+namespace xpm {
+namespace {
+
+// The direct table for 1- and 2-character codes, cleared at the start of every load.
+std::array<int16_t, kLookupSide * kLookupSide> lookup;
+
+// Copies a raw string into the string buffer, normalised and terminated; a string of
+// kStringBytes characters or more is cut to fit.
+std::span<const uint8_t> collect(std::span<const uint8_t> raw, uint8_t* buffer) {
+    const size_t kept = std::min(raw.size(), kStringBytes - 1);
+    for (size_t i = 0; i < kept; ++i) {
+        buffer[i] = normalised(raw[i]);
+    }
+    buffer[kept] = 0;
+    return {buffer, kept};
+}
+
+// Reports the pixel string `number` to the gauge every `step` strings (only string 0
+// when the step is 0).
+void report_string(uint32_t number, uint32_t step, uint32_t height) {
+    const bool due = step == 0 ? number == 0 : number % step == 0;
+    if (due) {
+        runtime::report_progress(static_cast<int32_t>(uint64_t{number} * 100 / height));
+    }
+}
+
+} // namespace
+
+/* XPM_Read: no signature is checked; the first quoted string is the values string.
+ * Codes: those of ReadFile; 7 without memory for the string buffer, colour table or
+ * pixels; 1204, 1203, 1205, 1206 for the values string's checks in that order, and 1204
+ * for a file with no values string at all (a picture without pixels is no picture).
+ * Pixels no string reaches stay black. Frees everything but the pixels on every path. */
+int32_t XPM_Read(const char* name, CodecRequest* request) {
+    Picture* pic = request->Pic;
+    runtime::clear_loaded_picture(pic);
+    runtime::PoolBlock file;
+    if (runtime::ReadFile(name, file) != kOk) {
+        return runtime::Error;
+    }
+    lookup.fill(0);
+    runtime::PoolBlock string_buffer(kStringBytes);
+    if (!string_buffer) {
+        return kOutOfMemory;
+    }
+    StringScanner scanner(runtime::file_cursor().rest());
+    std::span<const uint8_t> raw;
+    if (!scanner.next(raw)) {
+        return kXpmBadColours;
+    }
+    const Values values = myatoi(collect(raw, string_buffer.bytes()));
+    if (const int32_t code = check_values(values); code != kOk) {
+        return code;
+    }
+    const auto colour_count = static_cast<size_t>(values.colours);
+    const auto width = static_cast<uint32_t>(values.width);
+    const auto height = static_cast<uint32_t>(values.height);
+    const auto cpp = static_cast<uint32_t>(values.cpp);
+    runtime::PoolBlock table(runtime::size_mul(colour_count, sizeof(ColourEntry) + 3));
+    runtime::PoolBlock pixels(runtime::size_mul(width, height, 3));
+    if (!table || !pixels) {
+        return kOutOfMemory;
+    }
+    auto* colours = reinterpret_cast<ColourEntry*>(table.bytes());
+    uint8_t* colours_rgb = table.bytes() + colour_count * sizeof(ColourEntry);
+    for (size_t i = 0; i < colour_count; ++i) {
+        colours[i].red = -1; // no colour yet
+    }
+
+    size_t defined = 0;
+    while (defined < colour_count && scanner.next(raw)) {
+        parse_colour_string(collect(raw, string_buffer.bytes()), cpp, colours[defined]);
+        ++defined;
+    }
+    for (size_t i = 0; i < colour_count; ++i) {
+        colours_rgb[3 * i] = static_cast<uint8_t>(colours[i].red);
+        colours_rgb[3 * i + 1] = static_cast<uint8_t>(colours[i].green);
+        colours_rgb[3 * i + 2] = static_cast<uint8_t>(colours[i].blue);
+    }
+    // The hash index of long codes; without room for it, codes are searched in order.
+    runtime::PoolBlock slots;
+    const size_t slot_count = cpp > 2 ? index_slots(values.colours) : 0;
+    if (slot_count != 0) {
+        (void)slots.allocate(slot_count * sizeof(uint64_t));
+    }
+    const CodeIndex index({colours, defined}, cpp, lookup.data(),
+                          {reinterpret_cast<uint64_t*>(slots.bytes()), slots ? slot_count : 0});
+
+    const size_t total = size_t{width} * height;
+    const uint32_t step = (height + 5) / 10;
+    size_t done = 0;
+    for (uint32_t number = 0; done < total && scanner.next(raw); ++number) {
+        report_string(number, step, height);
+        done += decode_pixels(raw, index, colours_rgb, pixels.bytes() + done * 3, total - done);
+    }
+    runtime::report_progress(100);
+    runtime::deliver_picture(pic, pixels.release(), width, height, 24);
+    return kOk;
+}
+
+/* XPM_Save: XPM files are read only; nothing is written. */
+int32_t XPM_Save(const char* /*name*/, CodecRequest* /*request*/) {
+    return kOk;
+}
+
+} // namespace xpm

@@ -1,0 +1,39 @@
+// The XPM string scanner: quoted strings outside comments. "/" "*" opens a comment and
+// "*" "/" closes it, outside strings only; a string has no escapes. Pure: reads only the
+// span it is given.
+#include <cstring>
+
+#include "xpm/xpm_format.h"
+
+namespace xpm {
+
+bool StringScanner::next(std::span<const uint8_t>& string) {
+    const size_t size = file_.size();
+    const uint8_t* bytes = file_.data();
+    while (position_ < size) {
+        const uint8_t c = bytes[position_];
+        if (previous_ == '/' && c == '*') {
+            in_comment_ = true;
+        } else if (previous_ == '*' && c == '/') {
+            in_comment_ = false;
+        } else if (!in_comment_ && c == '"') {
+            const size_t start = position_ + 1;
+            const void* close =
+                start < size ? std::memchr(bytes + start, '"', size - start) : nullptr;
+            if (close == nullptr) {
+                position_ = size; // an open string ends with the file and is not handled
+                return false;
+            }
+            const auto end = static_cast<size_t>(static_cast<const uint8_t*>(close) - bytes);
+            string = file_.subspan(start, end - start);
+            position_ = end + 1;
+            previous_ = '"';
+            return true;
+        }
+        previous_ = c;
+        ++position_;
+    }
+    return false;
+}
+
+} // namespace xpm
