@@ -65,8 +65,10 @@ TEST(FormatDetection, RecognisesContentAndExtensions) {
         {std::string("FORM\0\0\0\x10ILBMBMHD", 16), host::Format::Ilbm},
         {std::string("FORM\0\0\0\x10PBM BMHD", 16), std::nullopt},
         {std::string("\x0a\x05\x01\x08", 4), host::Format::Pcx},
-        {"/* XPM */\nstatic char *x[] = {", host::Format::Xpm},
-        {"! XPM2\n", host::Format::Xpm},
+        {"/* XPM */\nstatic char *x[] = {\n\"16 16 4 1\",", host::Format::Xpm},
+        {"/* \"x\" */ \"2 2 1 1 0 0\"", host::Format::Xpm},
+        {"static char *x[] = {\n\"a c red\",", std::nullopt},
+        {"! XPM2\n16 16 4 1\n", std::nullopt},
         {"", std::nullopt},
     };
     for (const ContentCase& row : contents) {

@@ -159,6 +159,20 @@ TEST_F(OrviCommand, DemoConvertsTheTestCardThroughEveryCodec) {
         "identical\n");
 }
 
+TEST_F(OrviCommand, ReadsXpmAndRefusesToWriteIt) {
+    write_file(path("in.xpm"), bytes_of("/* XPM */\nstatic char *x[] = {\n\"2 1 2 1\",\n"
+                                        "\"a c #FF0000\",\n\"b c blue\",\n\"ab\"};\n"));
+    ASSERT_EQ(orvi("convert in.xpm out.ppm").status, 0);
+    EXPECT_EQ(read_file(path("out.ppm")),
+              concat(bytes_of("P6\n#Created with Orvi\n2 1\n255\n"), {255, 0, 0, 0, 0, 255}));
+    EXPECT_EQ(orvi("info in.xpm").out, "in.xpm: XPM, 2 x 1, 24 bits per pixel in the file, colours "
+                                       "2, characters per pixel 1\n");
+    const Outcome refused = orvi("convert in.xpm back.xpm");
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.err,
+              "orvi: cannot save 'back.xpm': orvi reads XPM files but does not write them\n");
+}
+
 TEST_F(OrviCommand, HelpAndVersion) {
     EXPECT_EQ(orvi("--version").out, "orvi 0.1.0\n");
     const Outcome help = orvi("--help");
@@ -185,20 +199,23 @@ std::vector<std::string> module_symbols(const std::string& module, bool defined)
     return names;
 }
 
-TEST(ModuleBoundary, CodecModulesExportOnlyTheEntryAndThePoolWrappers) {
-    for (const char* module : {PPM_MODULE}) {
+TEST(ModuleBoundary, ModulesExportOnlyTheirEntryThePoolWrappersAndTheFilterTable) {
+    for (const char* module : {PPM_MODULE, XPM_MODULE}) {
         SCOPED_TRACE(module);
         EXPECT_EQ(
             module_symbols(module, true),
             (std::vector<std::string>{"AllocVecPooledPPC", "FreeVecPooledPPC", "start_prog"}));
     }
+    EXPECT_EQ(module_symbols(OPS_MODULE, true),
+              (std::vector<std::string>{"AllocVecPooledPPC", "FreeVecPooledPPC", "matdef",
+                                        "start_of_program"}));
 }
 
 TEST(ModuleBoundary, ModulesTakeNoMemoryBesideThePool) {
     const char* forbidden[] = {"malloc",  "calloc",         "realloc",      "free",
                                "_Znwm",   "_Znam",          "_ZdlPv",       "_ZdaPv",
                                "_ZdlPvm", "posix_memalign", "aligned_alloc"};
-    for (const char* module : {PPM_MODULE, OPS_MODULE}) {
+    for (const char* module : {PPM_MODULE, OPS_MODULE, XPM_MODULE}) {
         SCOPED_TRACE(module);
         const std::vector<std::string> imports = module_symbols(module, false);
         ASSERT_FALSE(imports.empty()) << "nm gave nothing for the module";

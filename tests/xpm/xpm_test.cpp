@@ -1,0 +1,270 @@
+// XPM_Read: values strings, colour strings (hexadecimal, names, several keys), the
+// scanner's comments and strings, pixel codes, gauge reports, failure paths, the colour
+// name table, and the corpus.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "runtime/result_codes.h"
+#include "tests/support/codec_harness.h"
+#include "tests/support/peers.h"
+#include "xpm/xpm_format.h"
+
+namespace {
+
+using testing_support::Bytes;
+using testing_support::bytes_of;
+
+// An XPM file of the given strings, C style, with a comment in front.
+Bytes xpm(std::initializer_list<std::string> strings) {
+    std::string text = "/* XPM */\nstatic char *x[] = {\n";
+    for (const std::string& s : strings) {
+        text += "\"" + s + "\",\n";
+    }
+    return bytes_of(text + "};\n");
+}
+
+class XpmRead : public testing_support::CodecHarness {};
+
+TEST_F(XpmRead, ValuesStringsAreCheckedInOrder) {
+    struct Row {
+        const char* values;
+        int32_t code;
+    };
+    const Row rows[] = {
+        {"1 1 1 1", kOk},
+        {"1 1 1 1 0 0 XPMEXT", kOk},
+        {"1 1 0 1", kXpmBadColours},
+        {"1 1 32767 1", kXpmBadColours},
+        {"1 1 1 6", kXpmBadCharsPerPixel},
+        {"0 1 1 1", kXpmBadWidth},
+        {"1 32768 1 1", kXpmBadHeight},
+        {"1 1 -1 1", kXpmBadColours},
+        {"99999999999999 1 1 1", kXpmBadWidth},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.values);
+        EXPECT_EQ(load_bytes(xpm({row.values, "a c red", "a"})), row.code);
+        if (row.code != kOk) {
+            testing_support::expect_cleared(pic_);
+        }
+        expect_clean_books();
+    }
+    EXPECT_EQ(load_bytes(bytes_of("no strings here /* \"1 1 1 1\" */")), kXpmBadColours)
+        << "a file without a values string is no picture";
+    testing_support::expect_cleared(pic_);
+}
+
+TEST_F(XpmRead, ColourStringsGiveTheirColours) {
+    struct Row {
+        const char* colour;
+        Bytes pixel;
+    };
+    const Row rows[] = {
+        {"a c #FF0000", {255, 0, 0}},
+        {"a c #ff0000", {255, 0, 0}},
+        {"a c #FFFF00000000", {255, 0, 0}},
+        {"a c #F00", {240, 0, 0}},
+        {"a c #FFF", {240, 240, 240}},
+        {"a c #123456789", {0x12, 0x45, 0x78}},
+        {"a c #12345", {0x12, 0x34, 0}},
+        {"a c light green", {144, 238, 144}},
+        {"a c   light    green", {144, 238, 144}},
+        {"a c LightGreen", {144, 238, 144}},
+        {"a c None", {0, 0, 0}},
+        {"a c gray", {190, 190, 190}},
+        {"a c", {255, 0, 0}},
+        {"a c #00FF00 ", {255, 0, 0}},
+        {"a c #GG0000", {255, 0, 0}},
+        {"a c nosuchname", {255, 0, 0}},
+        {"a m white g grey c blue", {0, 0, 255}},
+        {"a m white c blue", {0, 0, 255}},
+        {"a s name c blue", {0, 0, 255}},
+        {"a c blue m white", {0, 0, 255}},
+        {"a m white", {255, 255, 255}},
+        {"a c nosuchname m white", {255, 255, 255}},
+        {"a s symbol", {255, 0, 0}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.colour);
+        ASSERT_EQ(load_bytes(xpm({"1 1 1 1", row.colour, "a"})), kOk);
+        EXPECT_EQ(pixels(), row.pixel);
+        expect_clean_books();
+    }
+}
+
+TEST_F(XpmRead, ScannerAndPixelCodes) {
+    struct Row {
+        const char* reason;
+        Bytes file;
+        int32_t width;
+        Bytes pixels;
+    };
+    const Bytes blue{0, 0, 255};
+    const Row rows[] = {
+        {"a quoted string inside a comment is ignored",
+         bytes_of("/* \"9 9 9 9\" */ \"1 1 1 1\" \"a c blue\" /* \"b\" */ \"a\""), 1, blue},
+        {"comment marks inside a string are text", xpm({"1 1 1 2", "/* c blue", "/*"}), 1, blue},
+        {"a tab is the code of a space", bytes_of("\"1 1 1 1\" \"  c blue\" \"\t\""), 1, blue},
+        {"unknown one-character code takes entry 0",
+         xpm({"2 1 2 1", "a c blue", "b c red", "az"}),
+         2,
+         {0, 0, 255, 0, 0, 255}},
+        {"unknown three-character code is skipped",
+         xpm({"2 1 2 3", "aaa c blue", "bbb c red", "zzzbbbaaa"}),
+         2,
+         {255, 0, 0, 0, 0, 255}},
+        {"the first of two equal long codes wins",
+         xpm({"1 1 2 3", "aaa c blue", "aaa c red", "aaa"}), 1, blue},
+        {"the last of two equal short codes wins", xpm({"1 1 2 1", "a c red", "a c blue", "a"}), 1,
+         blue},
+        {"one string fills two rows",
+         xpm({"2 2 1 1", "a c blue", "aaaa"}),
+         2,
+         {0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 255}},
+        {"an incomplete last pixel is not written",
+         xpm({"2 1 1 2", "ab c blue", "aba"}),
+         2,
+         {0, 0, 255, 0, 0, 0}},
+        {"a colour string shorter than its code", xpm({"1 1 1 2", "a", "a "}), 1, {255, 0, 0}},
+        {"an unterminated string ends with the file",
+         bytes_of("\"1 1 1 1\" \"a c blue\" \"a"),
+         1,
+         {0, 0, 0}},
+        {"an unterminated comment ends with the file",
+         bytes_of("\"1 1 1 1\" \"a c blue\" /* \"a\""),
+         1,
+         {0, 0, 0}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.reason);
+        ASSERT_EQ(load_bytes(row.file), kOk);
+        EXPECT_EQ(pic_.Width, row.width);
+        EXPECT_EQ(pixels(), row.pixels);
+        expect_clean_books();
+    }
+}
+
+TEST_F(XpmRead, LongStringsAreCutOrStreamedWithoutOverrun) {
+    const std::string long_colour = "a c " + std::string(6000, 'x') + " blue";
+    ASSERT_EQ(load_bytes(xpm({"1 1 1 1", long_colour, "a"})), kOk);
+    EXPECT_EQ(pixels(), (Bytes{255, 0, 0})) << "the value was cut with its string";
+    expect_clean_books();
+    ASSERT_EQ(load_bytes(xpm({"10000 1 2 2", "ab c blue", "cd c red", std::string(20000, 'c')})),
+              kOk);
+    const Bytes wide = pixels();
+    EXPECT_EQ(Bytes(wide.end() - 3, wide.end()), (Bytes{0, 0, 255}))
+        << "a pixel string of 20000 characters fills the whole 10000-pixel row ('cd' pairs are "
+           "read as 'cc', unknown, entry 0)";
+}
+
+TEST_F(XpmRead, ReportsProgressPerTenthOfTheStrings) {
+    static std::vector<int32_t> reports;
+    for (const int32_t height : {3, 20}) {
+        reports.clear();
+        std::vector<std::string> strings = {
+            std::to_string(1) + " " + std::to_string(height) + " 1 1", "a c blue"};
+        strings.insert(strings.end(), static_cast<size_t>(height), "a");
+        std::string text;
+        for (const std::string& s : strings) {
+            text += "\"" + s + "\"\n";
+        }
+        const Bytes file = bytes_of(text);
+        platform::seam::set_memory_file("memory:gauge", file.data(), file.size());
+        request_.Pic = &pic_;
+        CodecArgs args{&request_,      "memory:gauge",
+                       kCommandLoad,   0,
+                       pool_.handle(), [](int32_t percent) { reports.push_back(percent); }};
+        start_prog(&args);
+        ASSERT_EQ(args.Result, kOk);
+        const std::vector<int32_t> want =
+            height == 3 ? std::vector<int32_t>{0, 100}
+                        : std::vector<int32_t>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100};
+        EXPECT_EQ(reports, want) << "height " << height;
+        expect_clean_books();
+    }
+}
+
+TEST_F(XpmRead, FailuresFreeEverything) {
+    const Bytes file = xpm({"2 1 2 3", "aaa c blue", "bbb c red", "aaabbb"});
+    for (uint64_t nth = 1;; ++nth) {
+        SCOPED_TRACE("allocation " + std::to_string(nth) + " fails");
+        pool_.fail_allocation(nth);
+        const int32_t code = load_bytes(file);
+        pool_.fail_allocation(0);
+        if (code == kOk && nth > 5) {
+            expect_clean_books();
+            break;
+        }
+        if (code != kOk) {
+            EXPECT_EQ(code, kOutOfMemory) << "allocation " << nth;
+            testing_support::expect_cleared(pic_);
+        }
+        expect_clean_books(); // a refused hash index falls back to searching in order
+    }
+    const std::pair<void (*)(platform::seam::Faults&), int32_t> faults[] = {
+        {[](auto& f) { f.fail_dos_object = true; }, kNoFileInfoMemory},
+        {[](auto& f) { f.fail_lock = true; }, kCannotLock},
+        {[](auto& f) { f.fail_examine = true; }, kCannotExamine},
+        {[](auto& f) { f.fail_open = true; }, kCannotOpen},
+        {[](auto& f) { f.short_read = true; }, kShortRead},
+    };
+    for (const auto& [arm, code] : faults) {
+        arm(platform::seam::faults());
+        EXPECT_EQ(load_bytes(file), code);
+        platform::seam::reset();
+        expect_clean_books();
+    }
+}
+
+TEST(XpmNames, TheTableHoldsTheX11NamesOnce) {
+    std::set<std::string> names;
+    size_t count = 0;
+    for (const xpm::XColor* colour = xpm::xcolor; colour->name != nullptr; ++colour, ++count) {
+        names.insert(colour->name);
+    }
+    EXPECT_EQ(count, xpm::kNamedColours);
+    EXPECT_EQ(names.size(), count) << "a name occurs twice";
+    const std::pair<const char*, uint32_t> rows[] = {
+        {"NONE", 0x000000},       {"BLACK", 0x000000},       {"GREEN", 0x00FF00},
+        {"SNOW", 0xFFFAFA},       {"NAVY", 0x000080},        {"GRAY", 0xBEBEBE},
+        {"GREY", 0xBEBEBE},       {"GOLD", 0xFFD700},        {"SNOW4", 0x8B8989},
+        {"GREY50", 0x7F7F7F},     {"GRAY100", 0xFFFFFF},     {"DARK GREY", 0xA9A9A9},
+        {"LIGHTGREEN", 0x90EE90}, {"LIGHT GREEN", 0x90EE90},
+    };
+    for (const auto& [name, rgb] : rows) {
+        xpm::ColourEntry entry{{}, -1, 0, 0};
+        ASSERT_EQ(xpm::get_named_color(name, entry), 1) << name;
+        EXPECT_EQ((uint32_t(entry.red) << 16) | (uint32_t(entry.green) << 8) | uint32_t(entry.blue),
+                  rgb)
+            << name;
+    }
+    for (const char* missing : {"LIGHT  GREEN", "Light Green", "", "DEBIANRED"}) {
+        xpm::ColourEntry entry{{}, -1, 0, 0};
+        EXPECT_EQ(xpm::get_named_color(missing, entry), 0) << missing;
+        EXPECT_EQ(entry.red, -1);
+    }
+}
+
+class XpmCorpus : public testing_support::CodecHarness {};
+
+TEST_F(XpmCorpus, EveryFileLoadsOrIsRefusedCleanly) {
+    const auto folder = testing_support::corpus_folder("xpm");
+    if (!folder) {
+        GTEST_SKIP() << "../shared/corpus/xpm is absent: the corpus tests need the shared folder";
+    }
+    int loaded = 0;
+    for (const std::string& path : testing_support::files_in(*folder)) {
+        SCOPED_TRACE(path);
+        const int32_t code = load_file(path);
+        EXPECT_NE(result_code_text(code), nullptr) << "have code " << code;
+        loaded += code == kOk ? 1 : 0;
+        if (code != kOk) {
+            testing_support::expect_cleared(pic_);
+        }
+        expect_clean_books();
+    }
+    EXPECT_GE(loaded, 25);
+}
+
+} // namespace
