@@ -249,6 +249,49 @@ void make_sample(uint32_t width, uint32_t height, std::vector<uint8_t>& rgb,
     }
 }
 
+// A small XPM with named, hexadecimal and several-key colours, for the reader's turn.
+constexpr const char* kDemoXpm = "/* XPM */\n"
+                                 "static char *sample[] = {\n"
+                                 "\"8 4 3 1\",\n"
+                                 "\"r c #FF0000\",\n"
+                                 "\"g m white c light green\",\n"
+                                 "\"b c navy\",\n"
+                                 "\"rrggbbrr\",\n"
+                                 "\"ggbbrrgg\",\n"
+                                 "\"bbrrggbb\",\n"
+                                 "\"rrggbbrr\"\n"
+                                 "};\n";
+
+// Writes the demo XPM, loads it through the reader and saves it as PPM.
+bool demo_xpm(const std::string& folder) {
+    const std::string source = folder + "/sample.xpm";
+    const std::string target = folder + "/sample-from-xpm.ppm";
+    FILE* file = std::fopen(source.c_str(), "w");
+    if (file == nullptr || std::fputs(kDemoXpm, file) < 0 || std::fclose(file) != 0) {
+        complain("cannot write '" + source + "'");
+        return false;
+    }
+    HostPool pool;
+    OwnedPicture loaded(pool);
+    CodecRequest request{};
+    std::string error;
+    if (!load(pool, source, loaded, request, false, error)) {
+        complain("cannot load '" + source + "': " + error);
+        return false;
+    }
+    const bool colours_right =
+        loaded.pic.Data[0] == 255 && loaded.pic.Data[6] == 144 && loaded.pic.Data[14] == 128;
+    if (!save(pool, target, loaded.pic, {false, false}, error)) {
+        complain(error);
+        return false;
+    }
+    std::printf("read %s (XPM, %d x %d, named and hexadecimal colours) and wrote %s; its colours "
+                "are %s\n",
+                source.c_str(), loaded.pic.Width, loaded.pic.Height, target.c_str(),
+                colours_right ? "right" : "WRONG");
+    return colours_right;
+}
+
 bool same_pixels(const Picture& loaded, const std::vector<uint8_t>& samples, bool grey) {
     const size_t pixels = grey ? samples.size() : samples.size() / 3;
     if (loaded.BytesPerPixel != 3 ||
@@ -301,7 +344,7 @@ int demo(const std::string& folder) {
                     kHeight, same ? "identical" : "DIFFERENT");
         status = same ? status : kExitFailed;
     }
-    return status;
+    return demo_xpm(folder) ? status : kExitFailed;
 }
 
 } // namespace host

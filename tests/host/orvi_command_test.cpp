@@ -156,7 +156,9 @@ TEST_F(OrviCommand, DemoConvertsTheTestCardThroughEveryCodec) {
         "wrote cards/sample-plain.ppm (PNM P3, plain colour, 96 x 64); it loads back identical\n"
         "wrote cards/sample-grey.pgm (PNM P5, raw grey, 96 x 64); it loads back identical\n"
         "wrote cards/sample-grey-plain.pgm (PNM P2, plain grey, 96 x 64); it loads back "
-        "identical\n");
+        "identical\n"
+        "read cards/sample.xpm (XPM, 8 x 4, named and hexadecimal colours) and wrote "
+        "cards/sample-from-xpm.ppm; its colours are right\n");
 }
 
 TEST_F(OrviCommand, ReadsXpmAndRefusesToWriteIt) {
