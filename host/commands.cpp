@@ -12,6 +12,7 @@
 #include "host/atomic_save.h"
 #include "host/formats.h"
 #include "host/modules.h"
+#include "host/palette.h"
 #include "host/progress.h"
 #include "runtime/result_codes.h"
 
@@ -61,10 +62,27 @@ std::optional<Format> sniff(const std::string& path, std::string& error) {
     return format;
 }
 
+// Whether the last 769 bytes of a file are a 256-colour PCX palette.
+bool has_pcx_trailer(const std::string& path) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    const bool found = std::fseek(file, -769, SEEK_END) == 0 && std::fgetc(file) == 12;
+    std::fclose(file);
+    return found;
+}
+
 // What the file's own header says beyond the picture's size, for `orvi info`.
-std::string format_details(const std::string& path, Format format) {
+std::string format_details(const std::string& path, Format format, const CodecRequest& request) {
     std::string ignored;
     const auto head = read_head(path, ignored);
+    if (format == Format::Pcx && head && head->size() >= 66) {
+        return ", version " + std::to_string((*head)[1]) + ", " + std::to_string((*head)[3]) +
+               " bits x " + std::to_string((*head)[65]) + " planes, colour type " +
+               std::to_string(request.ColorType) +
+               ", 256-colour palette at the end: " + (has_pcx_trailer(path) ? "yes" : "no");
+    }
     if (format == Format::Xpm && head) {
         if (const auto values = xpm_values(*head)) {
             return ", colours " + std::to_string(values->colours) + ", characters per pixel " +
@@ -109,6 +127,7 @@ bool load(HostPool& pool, const std::string& path, OwnedPicture& picture, CodecR
 struct SaveSettings {
     bool plain = false;
     bool progress = false;
+    uint32_t depth = 0; // palette writers: 1, 2, 4, 8, or 0 / 24 for true colour
 };
 
 bool save(HostPool& pool, const std::string& path, Picture& picture, const SaveSettings& settings,
@@ -125,6 +144,22 @@ bool save(HostPool& pool, const std::string& path, Picture& picture, const SaveS
     CodecRequest request{};
     request.Pic = &picture;
     request.SaveMode = settings.plain ? 0 : 1;
+    std::optional<IndexedImage> indexed;
+    if (*format == Format::Pcx) {
+        request.SaveMode = 0; // true colour
+        if (settings.depth != 0 && settings.depth != 24) {
+            std::string warning;
+            indexed = build_indexed(picture, settings.depth, error, warning);
+            if (!indexed) {
+                error = "cannot save '" + path + "': " + error;
+                return false;
+            }
+            if (!warning.empty()) {
+                complain("note: '" + path + "': " + warning);
+            }
+            request.SaveMode = reinterpret_cast<uintptr_t>(&indexed->record);
+        }
+    }
     progress_start(settings.progress, "saving " + path);
     const SaveOutcome outcome = save_atomically(path, [&](const char* temp) {
         return run_codec_job(*module, pool, {kCommandSave, temp, &request, progress_routine()});
@@ -184,7 +219,7 @@ int convert(const ConvertOptions& options, const std::string& in, const std::str
         complain("cannot process '" + in + "': " + error);
         return kExitFailed;
     }
-    if (!save(pool, out, picture.pic, {options.plain, progress}, error)) {
+    if (!save(pool, out, picture.pic, {options.plain, progress, options.depth}, error)) {
         complain(error);
         return kExitFailed;
     }
@@ -206,7 +241,7 @@ int info(const std::vector<std::string>& files) {
         }
         std::printf("%s: %s, %d x %d, %u bits per pixel in the file%s\n", file.c_str(),
                     format_info(format).name, picture.pic.Width, picture.pic.Height,
-                    picture.pic.Depth, format_details(file, format).c_str());
+                    picture.pic.Depth, format_details(file, format, request).c_str());
     }
     return status;
 }

@@ -18,6 +18,7 @@ struct ConvertOptions {
     bool plain = false;               // PNM text samples
     bool quiet = false;               // no progress bar
     bool progress = false;            // a progress bar even when stderr is not a terminal
+    uint32_t depth = 0;               // PCX and ILBM: 1, 2, 4, 8 with a palette, or 24 (0: 24)
 };
 
 // The sentence for a module's result code, with the code.

@@ -43,10 +43,11 @@ inline constexpr int32_t kPpmBadHeight = 1004;
 inline constexpr int32_t kPpmNoSize = 1005;
 inline constexpr int32_t kPpmBadMaxval = 1006;
 
-// pcx (1103..1105)
+// pcx (1103..1106)
 inline constexpr int32_t kPcxBadEncoding = 1103;
 inline constexpr int32_t kPcxBadBitsPerPixel = 1104;
 inline constexpr int32_t kPcxBadPlanes = 1105;
+inline constexpr int32_t kPcxBadWindow = 1106;
 
 // xpm (1203..1206)
 inline constexpr int32_t kXpmBadCharsPerPixel = 1203;
@@ -92,6 +93,7 @@ inline constexpr std::array kResultCodeTexts = {
     ResultCodeText{kPcxBadEncoding, "unknown PCX encoding"},
     ResultCodeText{kPcxBadBitsPerPixel, "PCX bits per pixel is not 1, 2, 4 or 8"},
     ResultCodeText{kPcxBadPlanes, "PCX colour planes are not 1, 3 or 4"},
+    ResultCodeText{kPcxBadWindow, "invalid picture window"},
     ResultCodeText{kXpmBadCharsPerPixel, "XPM characters per pixel outside 1..5"},
     ResultCodeText{kXpmBadColours, "XPM number of colours outside 1..32766"},
     ResultCodeText{kXpmBadWidth, "XPM width outside 1..32767"},

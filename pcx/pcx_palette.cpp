@@ -1,0 +1,107 @@
+// PCX header decoding, colour types and the choice of palette. Pure: no globals, no I/O.
+#include <algorithm>
+
+#include "pcx/pcx_format.h"
+
+namespace pcx {
+namespace {
+
+// The standard 16 colours of the EGA, for old files whose palette says nothing.
+constexpr std::array<uint8_t, 48> kEgaPalette = {
+    0,  0,   0,   0,   0,   170, 0,   170, 0,  0,   170, 170, 170, 0,   0,   170,
+    0,  170, 170, 85,  0,   170, 170, 170, 85, 85,  85,  85,  85,  255, 85,  255,
+    85, 85,  255, 255, 255, 85,  85,  255, 85, 255, 255, 255, 85,  255, 255, 255};
+
+uint16_t le16(std::span<const uint8_t, kHeaderBytes> raw, size_t offset) {
+    return static_cast<uint16_t>(raw[offset] | (raw[offset + 1] << 8U));
+}
+
+Palette black_and_white() {
+    Palette palette;
+    palette.count = 2;
+    std::fill(palette.rgb.begin() + 3, palette.rgb.begin() + 6, uint8_t{255});
+    return palette;
+}
+
+Palette from_bytes(std::span<const uint8_t> bytes, uint32_t count) {
+    Palette palette;
+    palette.count = count;
+    std::copy(bytes.begin(), bytes.begin() + count * 3, palette.rgb.begin());
+    return palette;
+}
+
+bool entries_equal(std::span<const uint8_t, 48> palette, uint32_t count) {
+    for (uint32_t i = 1; i < count; ++i) {
+        if (!std::equal(palette.begin(), palette.begin() + 3, palette.begin() + 3 * i)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+/* GetPCXHeader: Width = Xmax - Xmin + 1 and Height = Ymax - Ymin + 1, in 16 bits;
+ * little-endian fields; the window is valid when its end is not before its start and
+ * its sides are not 0 in 16 bits. */
+PCXHeader GetPCXHeader(std::span<const uint8_t, kHeaderBytes> raw) {
+    PCXHeader header;
+    header.Version = raw[1];
+    header.Encoding = raw[2];
+    header.BitsPerPixel = raw[3];
+    const uint16_t xmin = le16(raw, 4);
+    const uint16_t ymin = le16(raw, 6);
+    const uint16_t xmax = le16(raw, 8);
+    const uint16_t ymax = le16(raw, 10);
+    header.Width = static_cast<uint16_t>(xmax - xmin + 1);
+    header.Height = static_cast<uint16_t>(ymax - ymin + 1);
+    std::copy(raw.begin() + 16, raw.begin() + 64, header.Palette.begin());
+    header.NumPlanes = raw[65];
+    header.BytesPerLine = le16(raw, 66);
+    header.PaletteInfo = le16(raw, 68);
+    header.window_valid = xmax >= xmin && ymax >= ymin && header.Width != 0 && header.Height != 0;
+    return header;
+}
+
+uint32_t colour_type(const PCXHeader& header) {
+    if (header.BitsPerPixel == 1 && header.NumPlanes == 4) {
+        return 1;
+    }
+    if (header.NumPlanes == 1) {
+        switch (header.BitsPerPixel) {
+        case 1:
+            return 2;
+        case 2:
+            return 3;
+        case 8:
+            return 4;
+        default:
+            return 0;
+        }
+    }
+    return header.NumPlanes == 3 && header.BitsPerPixel == 8 ? 5 : 0;
+}
+
+/* choose_palette: 256-colour files (8 bits, 1 plane) take the trailer whatever their
+ * version when one was found; version 0 and 3 files are black and white when monochrome
+ * and EGA-coloured otherwise; version 5 monochrome files are black and white; the rest
+ * use the header palette. A monochrome header palette of two equal entries is read as
+ * black and white, a 16-colour one of sixteen equal entries as the EGA palette. */
+Palette choose_palette(const PCXHeader& header, uint32_t type, std::span<const uint8_t> trailer) {
+    if (type == 4 && trailer.size() == 768) {
+        return from_bytes(trailer, 256);
+    }
+    const bool monochrome = header.BitsPerPixel == 1 && header.NumPlanes == 1;
+    if (header.Version == 0 || header.Version == 3) {
+        return monochrome ? black_and_white() : from_bytes(kEgaPalette, 16);
+    }
+    if (monochrome && (header.Version == 5 || entries_equal(header.Palette, 2))) {
+        return black_and_white();
+    }
+    if (!monochrome && entries_equal(header.Palette, 16)) {
+        return from_bytes(kEgaPalette, 16);
+    }
+    return from_bytes(header.Palette, 16);
+}
+
+} // namespace pcx

@@ -1,0 +1,203 @@
+// PCX_Read: a run-length PCX file of 1, 2, 4 or 8 bits in 1 to 4 planes into a 24-bit
+// Picture; palette files are coloured through their palette after decoding.
+#include <algorithm>
+#include <cstring>
+
+#include "pcx/pcx_format.h"
+#include "runtime/file_reader.h"
+#include "runtime/globals.h"
+#include "runtime/picture.h"
+#include "runtime/progress.h"
+#include "runtime/result_codes.h"
+#include "runtime/sizes.h"
+
+namespace pcx {
+namespace {
+
+constexpr uint8_t kMask[4] = {0xC0, 0x30, 0x0C, 0x03};
+constexpr uint8_t kShift[4] = {6, 4, 2, 0};
+
+// The bytes one plane line needs for `width` pixels at this depth.
+uint64_t line_bytes_needed(uint32_t width, uint32_t bits) {
+    switch (bits) {
+    case 1:
+        return (uint64_t{width} + 8) / 8;
+    case 2:
+        return (uint64_t{width} + 4) / 4;
+    case 4:
+        return (uint64_t{width} + 2) / 2;
+    default:
+        return width;
+    }
+}
+
+bool planes_accepted(const PCXHeader& header) {
+    return header.NumPlanes == 1 || header.NumPlanes == 3 || header.NumPlanes == 4 ||
+           (header.NumPlanes == 2 && header.BitsPerPixel == 1);
+}
+
+/* DecodeLine: the plane lines of one scan line into one row. Direct colour: planes 0..2
+ * give red, green, blue of each pixel (a fourth is decoded and dropped). Palette mode:
+ * indices collect in each pixel's third byte: 1 bit ORs 1 << plane, 2 and 4 bits OR the
+ * pixel's bits unshifted, 8 bits assign. Returns false when the data ran out. */
+bool DecodeLine(const PCXHeader& header, uint8_t* row, bool palette_mode, RleDecoder& stream,
+                std::span<uint8_t> line) {
+    const size_t width = header.Width;
+    const std::span<uint8_t> plane_line = line.first(header.BytesPerLine);
+    for (uint32_t plane = 0; plane < header.NumPlanes; ++plane) {
+        if (stream.DecodeRLE(plane_line) < plane_line.size()) {
+            return false;
+        }
+        if (!palette_mode) {
+            if (plane < 3) {
+                for (size_t x = 0; x < width; ++x) {
+                    row[3 * x + plane] = line[x];
+                }
+            }
+            continue;
+        }
+        size_t x = 0;
+        switch (header.BitsPerPixel) {
+        case 1:
+            for (size_t i = 0; i < plane_line.size() && x < width; ++i) {
+                for (uint32_t bit = 0; bit < 8 && x < width; ++bit, ++x) {
+                    if ((line[i] & (0x80U >> bit)) != 0) {
+                        row[3 * x + 2] = static_cast<uint8_t>(row[3 * x + 2] | (1U << plane));
+                    }
+                }
+            }
+            break;
+        case 2:
+            for (size_t i = 0; i < plane_line.size() && x < width; ++i) {
+                for (uint32_t k = 0; k < 4 && x < width; ++k, ++x) {
+                    row[3 * x + 2] =
+                        static_cast<uint8_t>(row[3 * x + 2] | ((line[i] & kMask[k]) >> kShift[k]));
+                }
+            }
+            break;
+        case 4:
+            for (size_t i = 0; i < plane_line.size() && x < width; ++i) {
+                row[3 * x + 2] = static_cast<uint8_t>(row[3 * x + 2] | (line[i] >> 4U));
+                if (++x < width) {
+                    row[3 * x + 2] = static_cast<uint8_t>(row[3 * x + 2] | (line[i] & 0x0FU));
+                    ++x;
+                }
+            }
+            break;
+        default:
+            for (x = 0; x < width; ++x) {
+                row[3 * x + 2] = line[x];
+            }
+            break;
+        }
+    }
+    return true;
+}
+
+// The 768 palette bytes after a 256-colour marker: right after the image data, else
+// 769 bytes before the end of the file; empty when neither holds the marker.
+std::span<const uint8_t> find_trailer(std::span<const uint8_t> file, size_t data_end) {
+    for (const size_t at :
+         {data_end, file.size() >= kTrailerBytes ? file.size() - kTrailerBytes : file.size()}) {
+        if (at >= kHeaderBytes && at + kTrailerBytes <= file.size() && file[at] == kTrailerMarker) {
+            return file.subspan(at + 1, 768);
+        }
+    }
+    return {};
+}
+
+// Colours the first `rows` rows of palette indices; indices past the palette are black.
+void apply_palette(uint8_t* pixels, size_t count, const Palette& palette) {
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t index = pixels[3 * i + 2];
+        if (index < palette.count) {
+            std::memcpy(pixels + 3 * i, palette.rgb.data() + 3 * size_t{index}, 3);
+        } else {
+            std::memset(pixels + 3 * i, 0, 3);
+        }
+    }
+}
+
+/* DecodeImage: checks bits per pixel (1104), the line buffer (7), the planes (1105) and
+ * the pixels (7), in that order; decodes row by row with a progress report every tenth;
+ * colours palette files. Rows the data does not reach stay black. */
+int32_t DecodeImage(const PCXHeader& header, std::span<const uint8_t> file, Picture* pic,
+                    uint32_t type) {
+    const uint32_t bits = header.BitsPerPixel;
+    if (bits != 1 && bits != 2 && bits != 4 && bits != 8) {
+        return kPcxBadBitsPerPixel;
+    }
+    runtime::PoolBlock line;
+    const uint64_t line_size =
+        std::max<uint64_t>(header.BytesPerLine, line_bytes_needed(header.Width, bits));
+    if (!line.allocate(line_size)) {
+        return kOutOfMemory;
+    }
+    if (!planes_accepted(header)) {
+        return kPcxBadPlanes;
+    }
+    const uint32_t width = header.Width;
+    const uint32_t height = header.Height;
+    runtime::PoolBlock pixels(runtime::size_mul(width, height, 3));
+    if (!pixels) {
+        return kOutOfMemory;
+    }
+    const bool palette_mode = bits * header.NumPlanes <= 8;
+    RleDecoder stream(file.subspan(kHeaderBytes));
+    const std::span<uint8_t> line_bytes(line.bytes(), line_size);
+    const uint32_t step = (height + 5) / 10;
+    uint32_t rows = 0;
+    for (uint32_t y = 0; y < height; ++y) {
+        if (step == 0 ? y == 0 : y % step == 0) {
+            runtime::report_progress(static_cast<int32_t>(uint64_t{y} * 100 / height));
+        }
+        uint8_t* row = pixels.bytes() + size_t{y} * width * 3;
+        const bool complete = DecodeLine(header, row, palette_mode, stream, line_bytes);
+        rows = y + 1;
+        if (!complete) {
+            break; // the data ends here: the rows below stay black
+        }
+    }
+    runtime::report_progress(100);
+    if (palette_mode) {
+        const auto trailer = type == 4 ? find_trailer(file, kHeaderBytes + stream.position())
+                                       : std::span<const uint8_t>{};
+        apply_palette(pixels.bytes(), size_t{rows} * width, choose_palette(header, type, trailer));
+    }
+    runtime::deliver_picture(pic, pixels.release(), width, height, bits * header.NumPlanes);
+    return kOk;
+}
+
+} // namespace
+
+/* PCX_Read: codes of ReadFile; 10 when the first byte is not 10 or the file is shorter
+ * than its header; 1103 encoding; 1106 a window whose end is before its start or whose
+ * side is 0; then those of DecodeImage. ColorType is written once the manufacturer and
+ * encoding checks passed. Frees the file and line buffers on every path. */
+int32_t PCX_Read(const char* name, CodecRequest* request) {
+    Picture* pic = request->Pic;
+    runtime::Error = kOk;
+    runtime::clear_loaded_picture(pic);
+    runtime::PoolBlock file;
+    if (runtime::ReadFile(name, file) != kOk) {
+        return runtime::Error;
+    }
+    const std::span<const uint8_t> bytes = runtime::file_cursor().rest();
+    if (bytes.size() < kHeaderBytes || bytes[0] != kManufacturer) {
+        return kNotPcx;
+    }
+    const PCXHeader header = GetPCXHeader(bytes.first<kHeaderBytes>());
+    if (header.Encoding != 1) {
+        return kPcxBadEncoding;
+    }
+    const uint32_t type = colour_type(header);
+    request->ColorType = 0;
+    request->ColorType = type;
+    if (!header.window_valid) {
+        return kPcxBadWindow;
+    }
+    runtime::Error = DecodeImage(header, bytes, pic, type);
+    return runtime::Error;
+}
+
+} // namespace pcx
