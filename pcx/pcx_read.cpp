@@ -44,9 +44,13 @@ bool DecodeLine(const PCXHeader& header, uint8_t* row, bool palette_mode, RleDec
                 std::span<uint8_t> line) {
     const size_t width = header.Width;
     const std::span<uint8_t> plane_line = line.first(header.BytesPerLine);
-    for (uint32_t plane = 0; plane < header.NumPlanes; ++plane) {
-        if (stream.DecodeRLE(plane_line) < plane_line.size()) {
-            return false;
+    bool complete = true;
+    for (uint32_t plane = 0; plane < header.NumPlanes && complete; ++plane) {
+        const size_t delivered = stream.DecodeRLE(plane_line);
+        if (delivered < plane_line.size()) {
+            // The data ends inside this line: what it gave is used, the rest is zero.
+            std::fill(plane_line.begin() + static_cast<ptrdiff_t>(delivered), plane_line.end(), 0);
+            complete = false;
         }
         if (!palette_mode) {
             if (plane < 3) {
@@ -91,7 +95,7 @@ bool DecodeLine(const PCXHeader& header, uint8_t* row, bool palette_mode, RleDec
             break;
         }
     }
-    return true;
+    return complete;
 }
 
 // The 768 palette bytes after a 256-colour marker: right after the image data, else
