@@ -251,18 +251,24 @@ int info(const std::vector<std::string>& files) {
 namespace host {
 namespace {
 
+enum class Card : uint8_t { Colour, Grey, EightColours };
+
 struct DemoFile {
     const char* name;
     const char* kind;
     bool plain;
-    bool grey;
+    Card card;
+    uint32_t depth;
 };
 
 constexpr DemoFile kDemoFiles[] = {
-    {"sample.ppm", "PNM P6, raw colour", false, false},
-    {"sample-plain.ppm", "PNM P3, plain colour", true, false},
-    {"sample-grey.pgm", "PNM P5, raw grey", false, true},
-    {"sample-grey-plain.pgm", "PNM P2, plain grey", true, true},
+    {"sample.ppm", "PNM P6, raw colour", false, Card::Colour, 0},
+    {"sample-plain.ppm", "PNM P3, plain colour", true, Card::Colour, 0},
+    {"sample-grey.pgm", "PNM P5, raw grey", false, Card::Grey, 0},
+    {"sample-grey-plain.pgm", "PNM P2, plain grey", true, Card::Grey, 0},
+    {"sample.pcx", "PCX, 24-bit", false, Card::Colour, 24},
+    {"sample-8.pcx", "PCX, 4 bits with a palette", false, Card::EightColours, 4},
+    {"sample-grey.pcx", "PCX, 8 bits with a palette", false, Card::Grey, 8},
 };
 
 // A colour test card: red across, green down, blue on the diagonal, with a grey copy.
@@ -355,16 +361,22 @@ int demo(const std::string& folder) {
     std::vector<uint8_t> grey;
     make_sample(kWidth, kHeight, rgb, grey);
     int status = kExitOk;
+    std::vector<uint8_t> eight = rgb; // each sample 0 or 255: eight colours
+    for (uint8_t& sample : eight) {
+        sample = sample < 128 ? 0 : 255;
+    }
     for (const DemoFile& file : kDemoFiles) {
         HostPool pool;
-        std::vector<uint8_t>& samples = file.grey ? grey : rgb;
+        const bool grey_card = file.card == Card::Grey;
+        std::vector<uint8_t>& samples =
+            grey_card ? grey : (file.card == Card::Colour ? rgb : eight);
         Picture source{
-            samples.data(), kWidth, kHeight, file.grey ? 1U : 3U, kWidth, kHeight, 24, 0, 0, 0};
+            samples.data(), kWidth, kHeight, grey_card ? 1U : 3U, kWidth, kHeight, 24, 0, 0, 0};
         const std::string path = folder + "/" + file.name;
         std::string error;
         OwnedPicture loaded(pool);
         CodecRequest request{};
-        if (!save(pool, path, source, {file.plain, false}, error)) {
+        if (!save(pool, path, source, {file.plain, false, file.depth}, error)) {
             complain(error);
             status = kExitFailed;
             continue;
@@ -374,7 +386,7 @@ int demo(const std::string& folder) {
             status = kExitFailed;
             continue;
         }
-        const bool same = same_pixels(loaded.pic, samples, file.grey);
+        const bool same = same_pixels(loaded.pic, samples, grey_card);
         std::printf("wrote %s (%s, %u x %u); it loads back %s\n", path.c_str(), file.kind, kWidth,
                     kHeight, same ? "identical" : "DIFFERENT");
         status = same ? status : kExitFailed;

@@ -157,6 +157,10 @@ TEST_F(OrviCommand, DemoConvertsTheTestCardThroughEveryCodec) {
         "wrote cards/sample-grey.pgm (PNM P5, raw grey, 96 x 64); it loads back identical\n"
         "wrote cards/sample-grey-plain.pgm (PNM P2, plain grey, 96 x 64); it loads back "
         "identical\n"
+        "wrote cards/sample.pcx (PCX, 24-bit, 96 x 64); it loads back identical\n"
+        "wrote cards/sample-8.pcx (PCX, 4 bits with a palette, 96 x 64); it loads back identical\n"
+        "wrote cards/sample-grey.pcx (PCX, 8 bits with a palette, 96 x 64); it loads back "
+        "identical\n"
         "read cards/sample.xpm (XPM, 8 x 4, named and hexadecimal colours) and wrote "
         "cards/sample-from-xpm.ppm; its colours are right\n");
 }
@@ -173,6 +177,39 @@ TEST_F(OrviCommand, ReadsXpmAndRefusesToWriteIt) {
     EXPECT_EQ(refused.status, 2);
     EXPECT_EQ(refused.err,
               "orvi: cannot save 'back.xpm': orvi reads XPM files but does not write them\n");
+}
+
+TEST_F(OrviCommand, SavesPcxAtEveryDepthAndRefusesTooManyColours) {
+    // Four colours, black and white among them.
+    const Bytes four =
+        concat(bytes_of("P6\n2 2\n255\n"), {0, 0, 0, 255, 255, 255, 200, 10, 10, 10, 200, 10});
+    write_file(path("four.ppm"), four);
+    for (const char* depth : {"2", "4", "8", "24"}) {
+        SCOPED_TRACE(depth);
+        ASSERT_EQ(orvi(std::string("convert four.ppm out.pcx --depth ") + depth).status, 0);
+        ASSERT_EQ(orvi("convert out.pcx back.ppm").status, 0);
+        EXPECT_EQ(read_file(path("back.ppm")),
+                  concat(bytes_of("P6\n#Created with Orvi\n2 2\n255\n"),
+                         {0, 0, 0, 255, 255, 255, 200, 10, 10, 10, 200, 10}));
+    }
+    const Outcome too_many = orvi("convert four.ppm out1.pcx --depth 1");
+    EXPECT_EQ(too_many.status, 1);
+    EXPECT_EQ(
+        too_many.err,
+        "orvi: cannot save 'out1.pcx': the picture has 4 colours; --depth 1 holds at most 2\n");
+    EXPECT_FALSE(std::filesystem::exists(path("out1.pcx")));
+    // White first in the picture: the darker colour still takes index 0 and loads back.
+    write_file(path("bw.ppm"), concat(bytes_of("P6\n2 1\n255\n"), {255, 255, 255, 0, 0, 0}));
+    ASSERT_EQ(orvi("convert bw.ppm bw.pcx --depth 1").status, 0);
+    ASSERT_EQ(orvi("convert bw.pcx bw2.ppm").status, 0);
+    EXPECT_EQ(read_file(path("bw2.ppm")),
+              concat(bytes_of("P6\n#Created with Orvi\n2 1\n255\n"), {255, 255, 255, 0, 0, 0}));
+    EXPECT_EQ(
+        orvi("info bw.pcx").out,
+        "bw.pcx: PCX, 2 x 1, 1 bits per pixel in the file, version 5, 1 bits x 1 planes, colour "
+        "type 2, 256-colour palette at the end: no\n");
+    const Outcome bad_depth = orvi("convert bw.ppm x.pcx --depth 3");
+    EXPECT_EQ(bad_depth.status, 2);
 }
 
 TEST_F(OrviCommand, HelpAndVersion) {
@@ -202,7 +239,7 @@ std::vector<std::string> module_symbols(const std::string& module, bool defined)
 }
 
 TEST(ModuleBoundary, ModulesExportOnlyTheirEntryThePoolWrappersAndTheFilterTable) {
-    for (const char* module : {PPM_MODULE, XPM_MODULE}) {
+    for (const char* module : {PPM_MODULE, XPM_MODULE, PCX_MODULE}) {
         SCOPED_TRACE(module);
         EXPECT_EQ(
             module_symbols(module, true),
@@ -217,7 +254,7 @@ TEST(ModuleBoundary, ModulesTakeNoMemoryBesideThePool) {
     const char* forbidden[] = {"malloc",  "calloc",         "realloc",      "free",
                                "_Znwm",   "_Znam",          "_ZdlPv",       "_ZdaPv",
                                "_ZdlPvm", "posix_memalign", "aligned_alloc"};
-    for (const char* module : {PPM_MODULE, OPS_MODULE, XPM_MODULE}) {
+    for (const char* module : {PPM_MODULE, OPS_MODULE, XPM_MODULE, PCX_MODULE}) {
         SCOPED_TRACE(module);
         const std::vector<std::string> imports = module_symbols(module, false);
         ASSERT_FALSE(imports.empty()) << "nm gave nothing for the module";
