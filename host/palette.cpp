@@ -2,7 +2,6 @@
 #include "host/palette.h"
 
 #include <algorithm>
-#include <unordered_map>
 #include <unordered_set>
 
 namespace host {
@@ -28,6 +27,36 @@ size_t count_colours(const Picture& picture, size_t pixels) {
     return colours.size();
 }
 
+// Colours to palette indices: a direct table over all 2^24 colours (the few entries a
+// palette picture uses stay in cache), with the last colour remembered.
+class ColourIndex {
+public:
+    // The colour's index, adding it when there is room; -1 when the palette is full.
+    int32_t find_or_add(uint32_t colour, std::vector<uint32_t>& palette, size_t limit) {
+        if (colour == last_colour_ && last_index_ >= 0) {
+            return last_index_;
+        }
+        uint16_t& entry = table_[colour];
+        if (entry == 0) {
+            if (size_ == limit) {
+                return -1;
+            }
+            palette[size_] = colour;
+            entry = static_cast<uint16_t>(++size_); // index + 1; 0 means not yet seen
+        }
+        last_colour_ = colour;
+        last_index_ = entry - 1;
+        return last_index_;
+    }
+    [[nodiscard]] size_t size() const { return size_; }
+
+private:
+    std::vector<uint16_t> table_ = std::vector<uint16_t>(size_t{1} << 24U, 0);
+    size_t size_ = 0;
+    uint32_t last_colour_ = 0;
+    int32_t last_index_ = -1;
+};
+
 } // namespace
 
 std::optional<IndexedImage> build_indexed(const Picture& picture, uint32_t depth,
@@ -37,35 +66,31 @@ std::optional<IndexedImage> build_indexed(const Picture& picture, uint32_t depth
         size_t{static_cast<uint32_t>(picture.Width)} * static_cast<uint32_t>(picture.Height);
     IndexedImage image;
     image.palette.assign(256, 0);
-    image.indices.resize(pixels);
-    std::unordered_map<uint32_t, uint8_t> index_of;
+    image.indices.reset(new uint8_t[std::max<size_t>(pixels, 1)]);
+    ColourIndex index_of;
     for (size_t i = 0; i < pixels; ++i) {
-        const uint32_t colour = colour_at(picture, i);
-        auto found = index_of.find(colour);
-        if (found == index_of.end()) {
-            if (index_of.size() == limit) {
-                error = "the picture has " + std::to_string(count_colours(picture, pixels)) +
-                        " colours; --depth " + std::to_string(depth) + " holds at most " +
-                        std::to_string(limit);
-                return std::nullopt;
-            }
-            found = index_of.emplace(colour, static_cast<uint8_t>(index_of.size())).first;
-            image.palette[found->second] = colour;
+        const int32_t index = index_of.find_or_add(colour_at(picture, i), image.palette, limit);
+        if (index < 0) {
+            error = "the picture has " + std::to_string(count_colours(picture, pixels)) +
+                    " colours; --depth " + std::to_string(depth) + " holds at most " +
+                    std::to_string(limit);
+            return std::nullopt;
         }
-        image.indices[i] = found->second;
+        image.indices[i] = static_cast<uint8_t>(index);
     }
-    if (depth == 1 && index_of.size() == 1 && luma(image.palette[0]) > luma(0xFFFFFF) / 2) {
+    size_t colours = index_of.size();
+    if (depth == 1 && colours == 1 && luma(image.palette[0]) > luma(0xFFFFFF) / 2) {
         // One light colour: it takes the set bits, so that it does not load back black.
         image.palette[1] = image.palette[0];
         image.palette[0] = 0;
-        std::fill(image.indices.begin(), image.indices.end(), uint8_t{1});
-        index_of.emplace(0U, uint8_t{0});
+        std::fill(image.indices.get(), image.indices.get() + pixels, uint8_t{1});
+        colours = 2;
     }
-    if (depth == 1 && index_of.size() == 2) {
+    if (depth == 1 && colours == 2) {
         if (luma(image.palette[0]) > luma(image.palette[1])) {
             std::swap(image.palette[0], image.palette[1]);
-            for (uint8_t& index : image.indices) {
-                index = static_cast<uint8_t>(1 - index);
+            for (size_t i = 0; i < pixels; ++i) {
+                image.indices[i] = static_cast<uint8_t>(1 - image.indices[i]);
             }
         }
         if (image.palette[0] != 0 || image.palette[1] != 0xFFFFFF) {
@@ -77,7 +102,7 @@ std::optional<IndexedImage> build_indexed(const Picture& picture, uint32_t depth
     image.record.Height = static_cast<uint16_t>(picture.Height);
     image.record.Depth = depth;
     image.record.Palette = image.palette.data();
-    image.record.Data = image.indices.data();
+    image.record.Data = image.indices.get();
     return image;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,9 +13,9 @@
 namespace host {
 
 struct IndexedImage {
-    std::vector<uint32_t> palette; // 256 entries, 0x00RRGGBB
-    std::vector<uint8_t> indices;  // one per pixel
-    IndexedPicture record{};       // points into the two vectors
+    std::vector<uint32_t> palette;      // 256 entries, 0x00RRGGBB
+    std::unique_ptr<uint8_t[]> indices; // one per pixel (left uninitialised: all are written)
+    IndexedPicture record{};            // points into the two vectors
 };
 
 // The picture at `depth` (1, 2, 4 or 8 bits). Fails with a sentence that says how many

@@ -1,6 +1,7 @@
 // PCX_Read: a run-length PCX file of 1, 2, 4 or 8 bits in 1 to 4 planes into a 24-bit
 // Picture; palette files are coloured through their palette after decoding.
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "pcx/pcx_format.h"
@@ -110,15 +111,15 @@ std::span<const uint8_t> find_trailer(std::span<const uint8_t> file, size_t data
     return {};
 }
 
-// Colours the first `rows` rows of palette indices; indices past the palette are black.
+// Colours `count` pixels from the index in each one's third byte; indices past the
+// palette are black. One table of all 256 indices, so the loop has no branch.
 void apply_palette(uint8_t* pixels, size_t count, const Palette& palette) {
+    std::array<uint8_t, 256 * 4> colours{};
+    for (uint32_t index = 0; index < palette.count; ++index) {
+        std::memcpy(colours.data() + 4 * index, palette.rgb.data() + 3 * index, 3);
+    }
     for (size_t i = 0; i < count; ++i) {
-        const uint8_t index = pixels[3 * i + 2];
-        if (index < palette.count) {
-            std::memcpy(pixels + 3 * i, palette.rgb.data() + 3 * size_t{index}, 3);
-        } else {
-            std::memset(pixels + 3 * i, 0, 3);
-        }
+        std::memcpy(pixels + 3 * i, colours.data() + 4 * size_t{pixels[3 * i + 2]}, 3);
     }
 }
 
