@@ -293,19 +293,7 @@ TEST_F(PcxRead, FailuresFreeEverything) {
         testing_support::expect_cleared(pic_);
         expect_clean_books();
     }
-    const std::pair<void (*)(platform::seam::Faults&), int32_t> faults[] = {
-        {[](auto& f) { f.fail_dos_object = true; }, kNoFileInfoMemory},
-        {[](auto& f) { f.fail_lock = true; }, kCannotLock},
-        {[](auto& f) { f.fail_examine = true; }, kCannotExamine},
-        {[](auto& f) { f.fail_open = true; }, kCannotOpen},
-        {[](auto& f) { f.short_read = true; }, kShortRead},
-    };
-    for (const auto& [arm, code] : faults) {
-        arm(platform::seam::faults());
-        EXPECT_EQ(load_bytes(file), code);
-        platform::seam::reset();
-        expect_clean_books();
-    }
+    expect_file_faults_reported(file);
 }
 
 class PcxWrite : public testing_support::CodecHarness {
@@ -330,7 +318,7 @@ TEST_F(PcxWrite, EveryDepthRoundTripsForAwkwardWidths) {
             Bytes rgb;
             for (uint8_t& index : indices) {
                 index =
-                    depth == 24 ? 0 : static_cast<uint8_t>(random() % (1U << std::min(depth, 8U)));
+                    static_cast<uint8_t>(depth == 24 ? 0 : random() % (1U << std::min(depth, 8U)));
             }
             Bytes truecolour(indices.size() * 3);
             std::generate(truecolour.begin(), truecolour.end(),
@@ -353,12 +341,13 @@ TEST_F(PcxWrite, EveryDepthRoundTripsForAwkwardWidths) {
             }
             EXPECT_EQ(pixels(), want);
             const Bytes file = testing_support::read_file(path);
-            const uint32_t bytes_per_line = file[66] | (file[67] << 8);
+            const uint32_t bytes_per_line = file[66] | (uint32_t{file[67]} << 8U);
             const uint32_t expected_line =
                 depth == 2 ? (width + 3) / 4u
                            : (depth == 8 || depth == 24 ? width : (width + 7) / 8u);
             EXPECT_EQ(bytes_per_line, expected_line) << "odd counts stay odd";
-            EXPECT_EQ(file[12] | (file[13] << 8), width) << "resolution fields hold the size";
+            EXPECT_EQ(file[12] | (uint32_t{file[13]} << 8U), width)
+                << "resolution fields hold the size";
             EXPECT_EQ(file.size() >= 769 && file[file.size() - 769] == 12, depth == 8);
             expect_clean_books();
         }

@@ -170,27 +170,7 @@ TEST_F(PpmRead, EveryLineRuleHeaderGivesTheSameValuesInAnyLayout) {
 }
 
 TEST_F(PpmRead, ReportsFileAccessFaults) {
-    struct Fault {
-        const char* reason;
-        void (*arm)(platform::seam::Faults&);
-        int32_t code;
-    };
-    const Fault faults[] = {
-        {"no information block", [](auto& f) { f.fail_dos_object = true; }, kNoFileInfoMemory},
-        {"examine fails", [](auto& f) { f.fail_examine = true; }, kCannotExamine},
-        {"lock fails", [](auto& f) { f.fail_lock = true; }, kCannotLock},
-        {"open fails", [](auto& f) { f.fail_open = true; }, kCannotOpen},
-        {"short read", [](auto& f) { f.short_read = true; }, kShortRead},
-    };
-    const Bytes file = concat(bytes_of("P6\n1 1\n255\n"), {1, 2, 3});
-    for (const Fault& fault : faults) {
-        SCOPED_TRACE(fault.reason);
-        fault.arm(platform::seam::faults());
-        EXPECT_EQ(load_bytes(file), fault.code);
-        platform::seam::reset();
-        testing_support::expect_cleared(pic_);
-        expect_clean_books();
-    }
+    expect_file_faults_reported(concat(bytes_of("P6\n1 1\n255\n"), {1, 2, 3}));
 }
 
 TEST_F(PpmRead, MissingFileGivesFiveAndAllocatesNothing) {

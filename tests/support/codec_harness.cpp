@@ -1,6 +1,8 @@
 // The codec test harness: start_prog calls, memory files, books checks.
 #include "tests/support/codec_harness.h"
 
+#include "runtime/result_codes.h"
+
 namespace testing_support {
 
 void CodecHarness::TearDown() {
@@ -53,6 +55,29 @@ void CodecHarness::expect_clean_books() {
     EXPECT_EQ(pool_.live_blocks(), 0U) << "have live pool blocks, want none";
     EXPECT_EQ(platform::seam::live_dos_objects(), 0) << "a lock, handle or info block is open";
     EXPECT_EQ(platform::seam::live_library_openings(), 0) << "a library is still open";
+}
+
+void CodecHarness::expect_file_faults_reported(const Bytes& file) {
+    struct Fault {
+        const char* reason;
+        void (*arm)(platform::seam::Faults&);
+        int32_t code;
+    };
+    const Fault faults[] = {
+        {"no information block", [](auto& f) { f.fail_dos_object = true; }, kNoFileInfoMemory},
+        {"examine fails", [](auto& f) { f.fail_examine = true; }, kCannotExamine},
+        {"lock fails", [](auto& f) { f.fail_lock = true; }, kCannotLock},
+        {"open fails", [](auto& f) { f.fail_open = true; }, kCannotOpen},
+        {"short read", [](auto& f) { f.short_read = true; }, kShortRead},
+    };
+    for (const Fault& fault : faults) {
+        SCOPED_TRACE(fault.reason);
+        fault.arm(platform::seam::faults());
+        EXPECT_EQ(load_bytes(file), fault.code);
+        platform::seam::reset();
+        expect_cleared(pic_);
+        expect_clean_books();
+    }
 }
 
 void expect_cleared(const Picture& pic) {

@@ -32,6 +32,9 @@ protected:
     [[nodiscard]] Bytes pixels() const;
     // Frees the loaded picture and checks that nothing else is left live.
     void expect_clean_books();
+    // Loads `file` under each dos fault in turn (no information block, lock, examine,
+    // open, short read) and expects the code of each, a cleared picture and clean books.
+    void expect_file_faults_reported(const Bytes& file);
 
     host::HostPool pool_;
     Picture pic_{};

@@ -202,19 +202,7 @@ TEST_F(XpmRead, FailuresFreeEverything) {
         }
         expect_clean_books(); // a refused hash index falls back to searching in order
     }
-    const std::pair<void (*)(platform::seam::Faults&), int32_t> faults[] = {
-        {[](auto& f) { f.fail_dos_object = true; }, kNoFileInfoMemory},
-        {[](auto& f) { f.fail_lock = true; }, kCannotLock},
-        {[](auto& f) { f.fail_examine = true; }, kCannotExamine},
-        {[](auto& f) { f.fail_open = true; }, kCannotOpen},
-        {[](auto& f) { f.short_read = true; }, kShortRead},
-    };
-    for (const auto& [arm, code] : faults) {
-        arm(platform::seam::faults());
-        EXPECT_EQ(load_bytes(file), code);
-        platform::seam::reset();
-        expect_clean_books();
-    }
+    expect_file_faults_reported(file);
 }
 
 TEST(XpmNames, TheTableHoldsTheX11NamesOnce) {
