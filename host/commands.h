@@ -21,9 +21,6 @@ struct ConvertOptions {
     uint32_t depth = 0;               // PCX and ILBM: 1, 2, 4, 8 with a palette, or 24 (0: 24)
 };
 
-// The sentence for a module's result code, with the code.
-[[nodiscard]] std::string result_code_sentence(int32_t code);
-
 [[nodiscard]] int convert(const ConvertOptions& options, const std::string& in,
                           const std::string& out);
 [[nodiscard]] int info(const std::vector<std::string>& files);

@@ -10,6 +10,7 @@
 #include <numeric>
 
 #include "host/commands.h"
+#include "host/jobs.h"
 #include "runtime/result_codes.h"
 
 namespace host {

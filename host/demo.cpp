@@ -1,0 +1,158 @@
+// demo: a generated test card saved through every writer and loaded back, and a small
+// XPM read through its module: the README's first command.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+#include <vector>
+
+#include "host/commands.h"
+#include "host/jobs.h"
+
+namespace host {
+namespace {
+
+enum class Card : uint8_t { Colour, Grey, EightColours };
+
+struct DemoFile {
+    const char* name;
+    const char* kind;
+    bool plain;
+    Card card;
+    uint32_t depth;
+};
+
+constexpr DemoFile kDemoFiles[] = {
+    {"sample.ppm", "PNM P6, raw colour", false, Card::Colour, 0},
+    {"sample-plain.ppm", "PNM P3, plain colour", true, Card::Colour, 0},
+    {"sample-grey.pgm", "PNM P5, raw grey", false, Card::Grey, 0},
+    {"sample-grey-plain.pgm", "PNM P2, plain grey", true, Card::Grey, 0},
+    {"sample.pcx", "PCX, 24-bit", false, Card::Colour, 24},
+    {"sample-8.pcx", "PCX, 4 bits with a palette", false, Card::EightColours, 4},
+    {"sample-grey.pcx", "PCX, 8 bits with a palette", false, Card::Grey, 8},
+};
+
+// A colour test card: red across, green down, blue on the diagonal, with a grey copy.
+void make_sample(uint32_t width, uint32_t height, std::vector<uint8_t>& rgb,
+                 std::vector<uint8_t>& grey) {
+    rgb.resize(size_t{width} * height * 3);
+    grey.resize(size_t{width} * height);
+    for (uint32_t y = 0; y < height; ++y) {
+        for (uint32_t x = 0; x < width; ++x) {
+            const size_t i = size_t{y} * width + x;
+            const auto r = static_cast<uint8_t>(x * 255 / (width - 1));
+            const auto g = static_cast<uint8_t>(y * 255 / (height - 1));
+            const auto b = static_cast<uint8_t>(((x + y) * 8) & 0xFF);
+            rgb[i * 3] = r;
+            rgb[i * 3 + 1] = g;
+            rgb[i * 3 + 2] = b;
+            grey[i] = static_cast<uint8_t>((r * 3 + g * 6 + b) / 10);
+        }
+    }
+}
+
+// A small XPM with named, hexadecimal and several-key colours, for the reader's turn.
+constexpr const char* kDemoXpm = "/* XPM */\n"
+                                 "static char *sample[] = {\n"
+                                 "\"8 4 3 1\",\n"
+                                 "\"r c #FF0000\",\n"
+                                 "\"g m white c light green\",\n"
+                                 "\"b c navy\",\n"
+                                 "\"rrggbbrr\",\n"
+                                 "\"ggbbrrgg\",\n"
+                                 "\"bbrrggbb\",\n"
+                                 "\"rrggbbrr\"\n"
+                                 "};\n";
+
+// Writes the demo XPM, loads it through the reader and saves it as PPM.
+bool demo_xpm(const std::string& folder) {
+    const std::string source = folder + "/sample.xpm";
+    const std::string target = folder + "/sample-from-xpm.ppm";
+    FILE* file = std::fopen(source.c_str(), "w");
+    if (file == nullptr || std::fputs(kDemoXpm, file) < 0 || std::fclose(file) != 0) {
+        complain("cannot write '" + source + "'");
+        return false;
+    }
+    HostPool pool;
+    OwnedPicture loaded(pool);
+    CodecRequest request{};
+    std::string error;
+    if (!load(pool, source, loaded, request, false, error)) {
+        complain("cannot load '" + source + "': " + error);
+        return false;
+    }
+    const bool colours_right =
+        loaded.pic.Data[0] == 255 && loaded.pic.Data[6] == 144 && loaded.pic.Data[14] == 128;
+    if (!save(pool, target, loaded.pic, {false, false}, error)) {
+        complain(error);
+        return false;
+    }
+    std::printf("read %s (XPM, %d x %d, named and hexadecimal colours) and wrote %s; its colours "
+                "are %s\n",
+                source.c_str(), loaded.pic.Width, loaded.pic.Height, target.c_str(),
+                colours_right ? "right" : "WRONG");
+    return colours_right;
+}
+
+bool same_pixels(const Picture& loaded, const std::vector<uint8_t>& samples, bool grey) {
+    const size_t pixels = grey ? samples.size() : samples.size() / 3;
+    if (loaded.BytesPerPixel != 3 ||
+        static_cast<size_t>(loaded.Width) * static_cast<size_t>(loaded.Height) != pixels) {
+        return false;
+    }
+    for (size_t i = 0; i < pixels * 3; ++i) {
+        const uint8_t want = grey ? samples[i / 3] : samples[i];
+        if (loaded.Data[i] != want) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+int demo(const std::string& folder) {
+    constexpr uint32_t kWidth = 96;
+    constexpr uint32_t kHeight = 64;
+    if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
+        complain("cannot create the folder '" + folder + "' (" + std::strerror(errno) + ")");
+        return kExitFailed;
+    }
+    std::vector<uint8_t> rgb;
+    std::vector<uint8_t> grey;
+    make_sample(kWidth, kHeight, rgb, grey);
+    int status = kExitOk;
+    std::vector<uint8_t> eight = rgb; // each sample 0 or 255: eight colours
+    for (uint8_t& sample : eight) {
+        sample = sample < 128 ? 0 : 255;
+    }
+    for (const DemoFile& file : kDemoFiles) {
+        HostPool pool;
+        const bool grey_card = file.card == Card::Grey;
+        std::vector<uint8_t>& samples =
+            grey_card ? grey : (file.card == Card::Colour ? rgb : eight);
+        Picture source{
+            samples.data(), kWidth, kHeight, grey_card ? 1U : 3U, kWidth, kHeight, 24, 0, 0, 0};
+        const std::string path = folder + "/" + file.name;
+        std::string error;
+        OwnedPicture loaded(pool);
+        CodecRequest request{};
+        if (!save(pool, path, source, {file.plain, false, file.depth}, error)) {
+            complain(error);
+            status = kExitFailed;
+            continue;
+        }
+        if (!load(pool, path, loaded, request, false, error)) {
+            complain("cannot load '" + path + "': " + error);
+            status = kExitFailed;
+            continue;
+        }
+        const bool same = same_pixels(loaded.pic, samples, grey_card);
+        std::printf("wrote %s (%s, %u x %u); it loads back %s\n", path.c_str(), file.kind, kWidth,
+                    kHeight, same ? "identical" : "DIFFERENT");
+        status = same ? status : kExitFailed;
+    }
+    return demo_xpm(folder) ? status : kExitFailed;
+}
+
+} // namespace host

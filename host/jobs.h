@@ -1,0 +1,52 @@
+// The jobs the commands are made of: recognising a file, loading it through its module,
+// saving through a module with an atomic replace, and complaining. Shared by convert,
+// info and demo.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/formats.h"
+#include "host/host_pool.h"
+#include "host/modules.h"
+#include "runtime/records.h"
+
+namespace host {
+
+// Prints "orvi: SENTENCE" on stderr.
+void complain(const std::string& sentence);
+
+// The sentence for a module's result code, with the code.
+[[nodiscard]] std::string result_code_sentence(int32_t code);
+
+// The first bytes of a file, or the reason there are none.
+[[nodiscard]] std::optional<std::vector<uint8_t>> read_head(const std::string& path,
+                                                            std::string& error);
+
+// What the file's own header says beyond the picture's size, for `orvi info`.
+[[nodiscard]] std::string format_details(const std::string& path, Format format,
+                                         const CodecRequest& request);
+
+// A progress bar unless quiet; on a terminal, or anywhere when forced.
+[[nodiscard]] bool show_progress(bool quiet, bool forced);
+
+// Loads `path` into `picture` through its format's module; false with the reason on
+// failure. `found`, when given, receives the format.
+[[nodiscard]] bool load(HostPool& pool, const std::string& path, OwnedPicture& picture,
+                        CodecRequest& request, bool progress, std::string& error,
+                        Format* found = nullptr);
+
+struct SaveSettings {
+    bool plain = false;
+    bool progress = false;
+    uint32_t depth = 0; // palette writers: 1, 2, 4, 8, or 0 / 24 for true colour
+};
+
+// Saves `picture` to `path` through the module its extension names, replacing an
+// existing file only on success; false with a sentence on failure.
+[[nodiscard]] bool save(HostPool& pool, const std::string& path, Picture& picture,
+                        const SaveSettings& settings, std::string& error);
+
+} // namespace host
