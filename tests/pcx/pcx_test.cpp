@@ -228,6 +228,8 @@ std::vector<ReadRow> read_rows() {
          0,
          {}},
         {"a file shorter than its header", Bytes{10, 5, 1, 8}, kNotPcx, 0, 0, {}},
+        {"65535 x 65535 is more than the pool grants",
+         pcx_file({5, 1, 8, 0, 0, 65534, 65534, 3, 65535, {}}, {0}), kOutOfMemory, 5, 0, {}},
         {"not a PCX file", Bytes(200, 0), kNotPcx, 0, 0, {}},
     };
 }
