@@ -133,8 +133,12 @@ int32_t DecodeImage(const PCXHeader& header, std::span<const uint8_t> file, Pict
         return kPcxBadBitsPerPixel;
     }
     runtime::PoolBlock line;
+    const bool palette_mode = bits * header.NumPlanes <= 8;
+    // Direct colour takes line byte x for pixel x whatever the depth, so its line holds
+    // at least a byte per pixel (4 bits in 3 planes would otherwise read past it).
     const uint64_t line_size =
-        std::max<uint64_t>(header.BytesPerLine, line_bytes_needed(header.Width, bits));
+        std::max({uint64_t{header.BytesPerLine}, line_bytes_needed(header.Width, bits),
+                  palette_mode ? uint64_t{0} : uint64_t{header.Width}});
     if (!line.allocate(line_size)) {
         return kOutOfMemory;
     }
@@ -147,7 +151,6 @@ int32_t DecodeImage(const PCXHeader& header, std::span<const uint8_t> file, Pict
     if (!pixels) {
         return kOutOfMemory;
     }
-    const bool palette_mode = bits * header.NumPlanes <= 8;
     RleDecoder stream(file.subspan(kHeaderBytes));
     const std::span<uint8_t> line_bytes(line.bytes(), line_size);
     const uint32_t step = (height + 5) / 10;

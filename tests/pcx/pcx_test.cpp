@@ -213,6 +213,9 @@ std::vector<ReadRow> read_rows() {
          concat({9, 8, 7}, Bytes(6, 0))},
         {"a run crossing plane lines", pcx_file({5, 1, 8, 0, 0, 1, 0, 3, 2, {}}, {0xC6, 4}), kOk, 5,
          24, repeat_pixel(2, {4, 4, 4})},
+        {"4 bits in 3 planes is direct colour within the line",
+         pcx_file({5, 1, 4, 0, 0, 3, 0, 3, 1, {}}, {9, 8, 7}), kOk, 0, 12,
+         concat({9, 8, 7}, Bytes(9, 0))},
         {"2 planes of 8 bits",
          pcx_file({5, 1, 8, 0, 0, 0, 0, 2, 1, {}}, {0, 0}),
          kPcxBadPlanes,
@@ -229,7 +232,11 @@ std::vector<ReadRow> read_rows() {
          {}},
         {"a file shorter than its header", Bytes{10, 5, 1, 8}, kNotPcx, 0, 0, {}},
         {"65535 x 65535 is more than the pool grants",
-         pcx_file({5, 1, 8, 0, 0, 65534, 65534, 3, 65535, {}}, {0}), kOutOfMemory, 5, 0, {}},
+         pcx_file({5, 1, 8, 0, 0, 65534, 65534, 3, 65535, {}}, {0}),
+         kOutOfMemory,
+         5,
+         0,
+         {}},
         {"not a PCX file", Bytes(200, 0), kNotPcx, 0, 0, {}},
     };
 }
