@@ -45,7 +45,8 @@ int convert(const ConvertOptions& options, const std::string& in, const std::str
         complain("cannot process '" + in + "': " + error);
         return kExitFailed;
     }
-    if (!save(pool, out, picture.pic, {options.plain, progress, options.depth}, error)) {
+    if (!save(pool, out, picture.pic,
+              {options.plain, progress, options.depth, options.uncompressed}, error)) {
         complain(error);
         return kExitFailed;
     }

@@ -19,6 +19,7 @@ struct ConvertOptions {
     bool quiet = false;               // no progress bar
     bool progress = false;            // a progress bar even when stderr is not a terminal
     uint32_t depth = 0;               // PCX and ILBM: 1, 2, 4, 8 with a palette, or 24 (0: 24)
+    bool uncompressed = false;        // ILBM: --no-compress
 };
 
 [[nodiscard]] int convert(const ConvertOptions& options, const std::string& in,

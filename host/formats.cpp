@@ -40,8 +40,10 @@ const FormatInfo& format_info(Format format) {
 }
 
 std::optional<Format> detect_format(std::span<const uint8_t> head) {
-    if (head.size() >= 12 && starts_with(head, "FORM") &&
-        std::equal(head.begin() + 8, head.begin() + 12, std::string_view("ILBM").begin())) {
+    const bool ilbm_type = head.size() >= 12 && std::equal(head.begin() + 8, head.begin() + 12,
+                                                           std::string_view("ILBM").begin());
+    if (ilbm_type &&
+        (starts_with(head, "FORM") || starts_with(head, "CAT ") || starts_with(head, "LIST"))) {
         return Format::Ilbm;
     }
     if (head.size() >= 2 && head[0] == 'P' && head[1] >= '1' && head[1] <= '6') {

@@ -87,6 +87,23 @@ void complain(const std::string& sentence) {
 std::string format_details(const std::string& path, Format format, const CodecRequest& request) {
     std::string ignored;
     const auto head = read_head(path, ignored);
+    if (format == Format::Ilbm && head) {
+        static constexpr const char* kModes[] = {"plain", "extra half-brite", "HAM6", "HAM8"};
+        const uint32_t mode = request.DisplayMode;
+        const char* name = mode == 0x80    ? kModes[1]
+                           : mode == 0x800 ? kModes[2]
+                           : mode == 0x801 ? kModes[3]
+                                           : kModes[0];
+        const std::string text(head->begin(), head->end());
+        const size_t at = text.find("BMHD");
+        if (at != std::string::npos && at + 8 + 11 <= head->size()) {
+            const uint8_t* bmhd = head->data() + at + 8;
+            return ", display mode " + std::string(name) + ", " + std::to_string(bmhd[8]) +
+                   " planes, compression " + std::to_string(bmhd[10]) + ", masking " +
+                   std::to_string(bmhd[9]);
+        }
+        return ", display mode " + std::string(name);
+    }
     if (format == Format::Pcx && head && head->size() >= 66) {
         return ", version " + std::to_string((*head)[1]) + ", " + std::to_string((*head)[3]) +
                " bits x " + std::to_string((*head)[65]) + " planes, colour type " +
@@ -149,20 +166,30 @@ bool save(HostPool& pool, const std::string& path, Picture& picture, const SaveS
     request.Pic = &picture;
     request.SaveMode = settings.plain ? 0 : 1;
     std::optional<IndexedImage> indexed;
-    if (*format == Format::Pcx) {
-        request.SaveMode = 0; // true colour
-        if (settings.depth != 0 && settings.depth != 24) {
-            std::string warning;
-            indexed = build_indexed(picture, settings.depth, error, warning);
-            if (!indexed) {
-                error = "cannot save '" + path + "': " + error;
-                return false;
-            }
-            if (!warning.empty()) {
-                complain("note: '" + path + "': " + warning);
-            }
-            request.SaveMode = reinterpret_cast<uintptr_t>(&indexed->record);
+    const bool palette_writer = *format == Format::Pcx || *format == Format::Ilbm;
+    const uint32_t depth = settings.depth;
+    if (*format == Format::Pcx && depth != 0 && depth != 1 && depth != 2 && depth != 4 &&
+        depth != 8 && depth != 24) {
+        error = "cannot save '" + path + "': PCX files take --depth 1, 2, 4, 8 or 24";
+        return false;
+    }
+    if (palette_writer && settings.depth != 0 && settings.depth != 24) {
+        std::string warning;
+        indexed = build_indexed(picture, settings.depth, error, warning);
+        if (!indexed) {
+            error = "cannot save '" + path + "': " + error;
+            return false;
         }
+        if (!warning.empty() && *format == Format::Pcx) {
+            complain("note: '" + path + "': " + warning);
+        }
+    }
+    if (*format == Format::Pcx) {
+        // The PCX writer takes its IndexedPicture in SaveMode; none means true colour.
+        request.SaveMode = indexed ? reinterpret_cast<uintptr_t>(&indexed->record) : 0;
+    } else if (*format == Format::Ilbm) {
+        request.SaveMode = settings.uncompressed ? 0 : 1; // the BMHD compression byte
+        request.IndexedPic = indexed ? &indexed->record : nullptr;
     }
     progress_start(settings.progress, "saving " + path);
     const SaveOutcome outcome = save_atomically(path, [&](const char* temp) {

@@ -41,7 +41,8 @@ void complain(const std::string& sentence);
 struct SaveSettings {
     bool plain = false;
     bool progress = false;
-    uint32_t depth = 0; // palette writers: 1, 2, 4, 8, or 0 / 24 for true colour
+    uint32_t depth = 0;        // palette writers: 1 to 8, or 0 / 24 for true colour
+    bool uncompressed = false; // ILBM: a plain BODY instead of ByteRun1
 };
 
 // Saves `picture` to `path` through the module its extension names, replacing an

@@ -19,9 +19,9 @@ constexpr const char* kUsage =
     "                                       format (default folder: orvi-demo)\n"
     "       orvi --help | --version\n"
     "\n"
-    "The input format is recognised from the file's content (PBM, PGM, PPM, PCX, XPM);\n"
-    "the output format comes from OUT's extension (.ppm, .pgm, .pnm, .pcx). An existing\n"
-    "OUT is replaced only when the save succeeds.\n"
+    "The input format is recognised from the file's content (PBM, PGM, PPM, PCX, IFF ILBM,\n"
+    "XPM); the output format comes from OUT's extension (.ppm, .pgm, .pnm, .pcx, .iff, .ilbm,\n"
+    ".lbm). An existing OUT is replaced only when the save succeeds.\n"
     "\n"
     "Operations, applied in the order given:\n"
     "  --gamma G              gamma correction, G from 0.01 to 100 (1 changes nothing)\n"
@@ -43,8 +43,9 @@ constexpr const char* kUsage =
     "\n"
     "Saving:\n"
     "  --plain      write PNM samples as text (P3, P2) instead of raw (P6, P5)\n"
-    "  --depth N    PCX: 1, 2, 4 or 8 bits with an exact palette of the picture's colours\n"
-    "               (refused when there are more), or 24 (the default)\n"
+    "  --depth N    PCX: 1, 2, 4 or 8 bits, ILBM: 1 to 8 planes, with an exact palette of\n"
+    "               the picture's colours (refused when there are more), or 24 (the default)\n"
+    "  --compress / --no-compress   ILBM: ByteRun1 (the default) or a plain BODY\n"
     "  --quiet      no progress bar\n"
     "  --progress   a progress bar on stderr even when it is not a terminal\n"
     "\n"
@@ -81,10 +82,14 @@ int run_convert(const std::vector<std::string>& args) {
             options.steps.push_back(*step);
         } else if (arg == "--depth") {
             const std::string value = i + 1 < args.size() ? args[++i] : "";
-            if (value != "1" && value != "2" && value != "4" && value != "8" && value != "24") {
-                return usage_error("--depth takes 1, 2, 4, 8 or 24, not '" + value + "'");
+            const bool valid =
+                value == "24" || (value.size() == 1 && value[0] >= '1' && value[0] <= '8');
+            if (!valid) {
+                return usage_error("--depth takes 1 to 8 or 24, not '" + value + "'");
             }
             options.depth = static_cast<uint32_t>(std::stoul(value));
+        } else if (arg == "--compress" || arg == "--no-compress") {
+            options.uncompressed = arg == "--no-compress";
         } else if (arg == "--plain") {
             options.plain = true;
         } else if (arg == "--quiet") {

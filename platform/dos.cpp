@@ -206,6 +206,31 @@ int64_t Write(BPTR file, const void* buffer, int64_t length) {
     return transfer(slot->fd, static_cast<const uint8_t*>(buffer), wanted, ::write);
 }
 
+int64_t Seek(BPTR file, int64_t position, int32_t mode) {
+    Slot* slot = slot_of(file, SlotKind::File);
+    if (slot == nullptr) {
+        return -1;
+    }
+    if (slot->memory) {
+        const auto before = static_cast<int64_t>(slot->position);
+        const int64_t base = mode == OFFSET_BEGINNING ? 0
+                             : mode == OFFSET_END     ? static_cast<int64_t>(memory_file.size)
+                                                      : before;
+        if (base + position < 0) {
+            return -1;
+        }
+        slot->position = static_cast<uint64_t>(base + position);
+        return before;
+    }
+    const off_t before = ::lseek(slot->fd, 0, SEEK_CUR);
+    const int whence =
+        mode == OFFSET_BEGINNING ? SEEK_SET : (mode == OFFSET_END ? SEEK_END : SEEK_CUR);
+    if (before < 0 || ::lseek(slot->fd, static_cast<off_t>(position), whence) < 0) {
+        return -1;
+    }
+    return static_cast<int64_t>(before);
+}
+
 void Close(BPTR file) {
     if (Slot* slot = slot_of(file, SlotKind::File)) {
         free_slot(slot);

@@ -208,8 +208,10 @@ TEST_F(OrviCommand, SavesPcxAtEveryDepthAndRefusesTooManyColours) {
         orvi("info bw.pcx").out,
         "bw.pcx: PCX, 2 x 1, 1 bits per pixel in the file, version 5, 1 bits x 1 planes, colour "
         "type 2, 256-colour palette at the end: no\n");
-    const Outcome bad_depth = orvi("convert bw.ppm x.pcx --depth 3");
-    EXPECT_EQ(bad_depth.status, 2);
+    const Outcome pcx_depth = orvi("convert bw.ppm x.pcx --depth 3");
+    EXPECT_EQ(pcx_depth.status, 1);
+    EXPECT_EQ(pcx_depth.err, "orvi: cannot save 'x.pcx': PCX files take --depth 1, 2, 4, 8 or 24\n");
+    EXPECT_EQ(orvi("convert bw.ppm x.pcx --depth 9").status, 2);
 }
 
 TEST_F(OrviCommand, HelpAndVersion) {

@@ -55,6 +55,7 @@ void CodecHarness::expect_clean_books() {
     EXPECT_EQ(pool_.live_blocks(), 0U) << "have live pool blocks, want none";
     EXPECT_EQ(platform::seam::live_dos_objects(), 0) << "a lock, handle or info block is open";
     EXPECT_EQ(platform::seam::live_library_openings(), 0) << "a library is still open";
+    EXPECT_EQ(platform::seam::live_iff_handles(), 0) << "an IFF handle is still allocated";
 }
 
 void CodecHarness::expect_file_faults_reported(const Bytes& file) {

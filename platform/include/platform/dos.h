@@ -28,6 +28,11 @@ BPTR Open(const char* name, int32_t mode);
 // The number of bytes transferred: `length` unless the file ended or failed.
 int64_t Read(BPTR file, void* buffer, int64_t length);
 int64_t Write(BPTR file, const void* buffer, int64_t length);
+inline constexpr int32_t OFFSET_BEGINNING = -1;
+inline constexpr int32_t OFFSET_CURRENT = 0;
+inline constexpr int32_t OFFSET_END = 1;
+// Moves the file position; returns the position before the move, or -1.
+int64_t Seek(BPTR file, int64_t position, int32_t mode);
 void Close(BPTR file);
 
 } // namespace platform

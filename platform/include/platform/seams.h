@@ -14,8 +14,12 @@ struct Faults {
     bool fail_lock = false;
     bool fail_examine = false;
     bool fail_open = false;
-    bool short_read = false;  // Read transfers one byte less than asked
-    bool short_write = false; // Write transfers one byte less than asked
+    bool short_read = false;       // Read transfers one byte less than asked
+    bool short_write = false;      // Write transfers one byte less than asked
+    bool fail_alloc_iff = false;   // AllocIFF returns null
+    bool fail_open_iff = false;    // OpenIFF fails
+    bool fail_push_chunk = false;  // PushChunk reports a write error
+    bool short_chunk_data = false; // WriteChunkBytes writes one byte less than asked
 };
 
 // The faults in force; tests set fields and call reset() when done.
@@ -28,6 +32,7 @@ void set_memory_file(const char* name, const uint8_t* data, size_t size);
 // How many locks, handles, information blocks and library openings are live.
 int32_t live_dos_objects();
 int32_t live_library_openings();
+int32_t live_iff_handles();
 
 // Clear every fault and the memory file.
 void reset();

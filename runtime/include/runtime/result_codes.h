@@ -24,6 +24,7 @@ inline constexpr int32_t kShortRead = 12;
 inline constexpr int32_t kIffNoHandle = 102;
 inline constexpr int32_t kIffBodyShort = 103;
 inline constexpr int32_t kIffEmptyCmap = 104;
+inline constexpr int32_t kIffBadPlanes = 105;
 inline constexpr int32_t kIffNoBmhd = 106;
 inline constexpr int32_t kIffEmptyBody = 107;
 inline constexpr int32_t kIffCannotOpen = 109;
@@ -74,6 +75,7 @@ inline constexpr std::array kResultCodeTexts = {
     ResultCodeText{kIffNoHandle, "no IFF handle could be allocated"},
     ResultCodeText{kIffBodyShort, "the BODY chunk could not be read completely"},
     ResultCodeText{kIffEmptyCmap, "the CMAP chunk is empty"},
+    ResultCodeText{kIffBadPlanes, "unsupported number of bit planes"},
     ResultCodeText{kIffNoBmhd, "the file has no BMHD chunk"},
     ResultCodeText{kIffEmptyBody, "the BODY chunk is empty"},
     ResultCodeText{kIffCannotOpen, "the file could not be opened"},

@@ -1,0 +1,80 @@
+// The IFF ILBM format: BMHD, CMAP, CAMG and BODY, ByteRun1, bit planes and display
+// modes, and the pure pieces the reader and writer are built from. Private to the ilbm
+// module.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "platform/iffparse.h"
+#include "runtime/records.h"
+
+namespace ilbm {
+
+[[nodiscard]] int32_t IFF_Read(const char* name, CodecRequest* request);
+[[nodiscard]] int32_t IFF_Save(const char* name, CodecRequest* request);
+
+inline constexpr uint32_t ID_ILBM = platform::MAKE_ID('I', 'L', 'B', 'M');
+inline constexpr uint32_t ID_BMHD = platform::MAKE_ID('B', 'M', 'H', 'D');
+inline constexpr uint32_t ID_CMAP = platform::MAKE_ID('C', 'M', 'A', 'P');
+inline constexpr uint32_t ID_CAMG = platform::MAKE_ID('C', 'A', 'M', 'G');
+inline constexpr uint32_t ID_BODY = platform::MAKE_ID('B', 'O', 'D', 'Y');
+inline constexpr size_t kBmhdBytes = 20;
+
+inline constexpr uint32_t kModePlain = 0;
+inline constexpr uint32_t kModeHalfBrite = 0x80;
+inline constexpr uint32_t kModeHam6 = 0x800;
+inline constexpr uint32_t kModeHam8 = 0x801;
+
+struct Bmhd {
+    uint16_t width;
+    uint16_t height;
+    uint8_t planes;
+    uint8_t masking;
+    uint8_t compression;
+    uint16_t transparent;
+};
+
+// The fields of a 20-byte BMHD record.
+[[nodiscard]] Bmhd parse_bmhd(std::span<const uint8_t, kBmhdBytes> raw);
+
+// The bytes of one plane row: the width in whole 16-bit words.
+[[nodiscard]] constexpr size_t row_bytes(uint32_t width) {
+    return 2 * ((size_t{width} + 15) / 16);
+}
+
+// The display mode of a picture of `planes` planes: the CAMG flags when there is one;
+// without one, 6 planes are hold-and-modify when the CMAP has at most 16 entries.
+[[nodiscard]] uint32_t display_mode(uint32_t planes, const uint8_t* camg, size_t cmap_entries);
+
+// Unpacks one ByteRun1 plane row of out.size() bytes from `packed` starting at `at`.
+// Returns the bytes consumed, 0 when the packed data ends before the row is full, or
+// -1 when a run overruns the row (or nothing is consumed).
+[[nodiscard]] int64_t unpack_row(std::span<const uint8_t> packed, size_t at,
+                                 std::span<uint8_t> out);
+
+// Packs `count` plane rows of `row_size` bytes each, separately, at `out` (which holds
+// 2 x row_size x count). Returns the bytes written.
+size_t CompactRow(const uint8_t* source, uint8_t* out, size_t row_size, uint32_t count);
+
+// ORs plane row `plane_bits` (bit set means 1 << shift) into `lane`, one byte per pixel
+// for `width` pixels: eight pixels a byte through a 256-entry spread table.
+void spread_plane(std::span<const uint8_t> plane_row, uint8_t* lane, uint32_t width,
+                  uint32_t shift);
+
+// Packs bit `bit` of `width` index bytes into a plane row (most significant bit first).
+void gather_plane(const uint8_t* indices, uint8_t* plane_row, uint32_t width, uint32_t bit);
+
+// The final passes: palette, extra half-brite, HAM6 and HAM8 (HAM8_RGB), on pixels whose
+// third byte holds the index or code; `rows` rows of `width` pixels.
+struct Palette {
+    const uint8_t* cmap;
+    size_t entries;
+};
+void palette_pass(uint8_t* pixels, size_t count, const Palette& palette, int32_t transparent);
+void half_brite_pass(uint8_t* pixels, size_t count, const Palette& palette);
+void ham6_pass(uint8_t* pixels, uint32_t width, uint32_t rows, const Palette& palette);
+void HAM8_RGB(uint32_t width, uint32_t rows, const Palette& palette, uint8_t* pixels);
+
+} // namespace ilbm

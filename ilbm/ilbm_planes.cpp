@@ -1,0 +1,234 @@
+// ILBM pure pieces: the BMHD fields, display modes, ByteRun1 both ways, bit planes to
+// bytes and back, and the final colour passes. No globals, no I/O; every read and write
+// stays inside the spans and counts given.
+#include <array>
+#include <cstring>
+
+#include "ilbm/ilbm_format.h"
+
+namespace ilbm {
+namespace {
+
+constexpr uint32_t kCamgHam = 0x800;
+constexpr uint32_t kCamgHalfBrite = 0x80;
+
+// Byte i of entry b is bit 7 - i of b: the eight pixels of a plane byte as 0 or 1 each.
+constexpr std::array<uint64_t, 256> make_spread() {
+    std::array<uint64_t, 256> table{};
+    for (uint32_t b = 0; b < 256; ++b) {
+        for (uint32_t i = 0; i < 8; ++i) {
+            table[b] |= uint64_t{(b >> (7U - i)) & 1U} << (8U * i);
+        }
+    }
+    return table;
+}
+constexpr std::array<uint64_t, 256> kSpread = make_spread();
+
+void set_colour(uint8_t* pixel, const Palette& palette, size_t entry) {
+    if (entry < palette.entries) {
+        std::memcpy(pixel, palette.cmap + 3 * entry, 3);
+    } else {
+        std::memset(pixel, 0, 3); // past the CMAP, or no CMAP: black
+    }
+}
+
+} // namespace
+
+Bmhd parse_bmhd(std::span<const uint8_t, kBmhdBytes> raw) {
+    return {static_cast<uint16_t>((raw[0] << 8U) | raw[1]),
+            static_cast<uint16_t>((raw[2] << 8U) | raw[3]),
+            raw[8],
+            raw[9],
+            raw[10],
+            static_cast<uint16_t>((raw[12] << 8U) | raw[13])};
+}
+
+/* display_mode: 6 planes: HAM with the CAMG's 0x800, extra half-brite with its 0x80, a
+ * palette picture with neither; without a CAMG, HAM when the CMAP has at most the 16
+ * entries HAM6 uses (more mean a 64-colour picture, as today's writers leave CAMG out).
+ * 8 planes with 0x800: HAM8. Anything else: a plain picture. */
+uint32_t display_mode(uint32_t planes, const uint8_t* camg, size_t cmap_entries) {
+    const uint32_t flags = camg == nullptr
+                               ? 0
+                               : (uint32_t{camg[0]} << 24U) | (uint32_t{camg[1]} << 16U) |
+                                     (uint32_t{camg[2]} << 8U) | camg[3];
+    if (planes == 6) {
+        if (camg == nullptr) {
+            return cmap_entries <= 16 ? kModeHam6 : kModePlain;
+        }
+        if ((flags & kCamgHam) != 0) {
+            return kModeHam6;
+        }
+        return (flags & kCamgHalfBrite) != 0 ? kModeHalfBrite : kModePlain;
+    }
+    return planes == 8 && (flags & kCamgHam) != 0 ? kModeHam8 : kModePlain;
+}
+
+/* unpack_row: ByteRun1 control n: 0..127 copies n + 1 bytes, -1..-127 repeats the next
+ * byte 1 - n times, -128 does nothing. */
+int64_t unpack_row(std::span<const uint8_t> packed, size_t at, std::span<uint8_t> out) {
+    if (out.empty()) {
+        return -1;
+    }
+    size_t i = at;
+    size_t made = 0;
+    while (made < out.size()) {
+        if (i >= packed.size()) {
+            return 0;
+        }
+        const auto control = static_cast<int8_t>(packed[i++]);
+        if (control == -128) {
+            continue;
+        }
+        const size_t length = control >= 0 ? size_t(control) + 1 : size_t(1 - control);
+        if (made + length > out.size()) {
+            return -1;
+        }
+        if (control >= 0) {
+            if (length > packed.size() - i) {
+                return 0;
+            }
+            std::memcpy(out.data() + made, packed.data() + i, length);
+            i += length;
+        } else {
+            if (i >= packed.size()) {
+                return 0;
+            }
+            std::memset(out.data() + made, packed[i++], length);
+        }
+        made += length;
+    }
+    return static_cast<int64_t>(i - at);
+}
+
+/* CompactRow: per plane row, the last byte alone is a one-byte literal; two or more
+ * equal bytes are a replicate run (at most 128); otherwise a literal of at most 128 that
+ * stops before a pair of equal bytes and before the row's last byte. */
+size_t CompactRow(const uint8_t* source, uint8_t* out, size_t row_size, uint32_t count) {
+    uint8_t* start = out;
+    for (uint32_t r = 0; r < count; ++r) {
+        const uint8_t* s = source + size_t{r} * row_size;
+        const size_t n = row_size;
+        size_t i = 0;
+        while (i < n) {
+            if (i == n - 1) {
+                *out++ = 0;
+                *out++ = s[n - 1];
+                break;
+            }
+            if (s[i + 1] == s[i]) {
+                size_t run = 2;
+                while (i + run < n && run < 128 && s[i + run] == s[i]) {
+                    ++run;
+                }
+                *out++ = static_cast<uint8_t>(1 - static_cast<int32_t>(run));
+                *out++ = s[i];
+                i += run;
+            } else {
+                size_t length = 1;
+                while (i + length < n - 1 && s[i + length] != s[i + length + 1] && length < 128) {
+                    ++length;
+                }
+                *out++ = static_cast<uint8_t>(length - 1);
+                std::memcpy(out, s + i, length);
+                out += length;
+                i += length;
+            }
+        }
+    }
+    return static_cast<size_t>(out - start);
+}
+
+void spread_plane(std::span<const uint8_t> plane_row, uint8_t* lane, uint32_t width,
+                  uint32_t shift) {
+    const size_t whole = width / 8;
+    for (size_t b = 0; b < whole; ++b) {
+        uint64_t eight = 0;
+        std::memcpy(&eight, lane + 8 * b, 8);
+        eight |= kSpread[plane_row[b]] << shift;
+        std::memcpy(lane + 8 * b, &eight, 8);
+    }
+    for (size_t x = whole * 8; x < width; ++x) {
+        const uint32_t bit = (uint32_t{plane_row[x / 8]} >> (7U - x % 8U)) & 1U;
+        lane[x] = static_cast<uint8_t>(lane[x] | (bit << shift));
+    }
+}
+
+void gather_plane(const uint8_t* indices, uint8_t* plane_row, uint32_t width, uint32_t bit) {
+    const size_t whole = width / 8;
+    for (size_t b = 0; b < whole; ++b) {
+        uint64_t eight = 0;
+        std::memcpy(&eight, indices + 8 * b, 8);
+        const uint64_t bits = (eight >> bit) & 0x0101010101010101ULL;
+        // Pixel i's bit (at 8 i) lands at bit 56 + 7 - i: the first pixel on top.
+        plane_row[b] = static_cast<uint8_t>((bits * 0x8040201008040201ULL) >> 56U);
+    }
+    uint32_t last = 0;
+    for (size_t x = whole * 8; x < width; ++x) {
+        last |= ((indices[x] >> bit) & 1U) << (7U - x % 8U);
+    }
+    if (whole * 8 < width) {
+        plane_row[whole] = static_cast<uint8_t>(last);
+    }
+}
+
+void palette_pass(uint8_t* pixels, size_t count, const Palette& palette, int32_t transparent) {
+    for (size_t i = 0; i < count; ++i) {
+        uint8_t* pixel = pixels + 3 * i;
+        const uint8_t index = pixel[2];
+        if (index == transparent) {
+            std::memset(pixel, 0, 3);
+        } else {
+            set_colour(pixel, palette, index);
+        }
+    }
+}
+
+void half_brite_pass(uint8_t* pixels, size_t count, const Palette& palette) {
+    for (size_t i = 0; i < count; ++i) {
+        uint8_t* pixel = pixels + 3 * i;
+        const uint8_t index = pixel[2];
+        set_colour(pixel, palette, index % 32U);
+        if (index >= 32) {
+            for (size_t c = 0; c < 3; ++c) {
+                pixel[c] = static_cast<uint8_t>(pixel[c] >> 1U);
+            }
+        }
+    }
+}
+
+/* HAM: each row starts from black; control 0 takes a CMAP entry, 1, 2 and 3 modify blue,
+ * red and green of the previous colour. */
+template <uint32_t kValueBits>
+void ham_pass(uint8_t* pixels, uint32_t width, uint32_t rows, const Palette& palette) {
+    constexpr uint32_t kValueMask = (1U << kValueBits) - 1;
+    for (size_t y = 0; y < rows; ++y) {
+        uint8_t previous[3] = {0, 0, 0};
+        for (size_t x = 0; x < width; ++x) {
+            uint8_t* pixel = pixels + 3 * (y * width + x);
+            const uint32_t code = pixel[2];
+            const uint32_t control = code >> kValueBits;
+            const uint32_t value = code & kValueMask;
+            if (control == 0) {
+                set_colour(pixel, palette, value);
+            } else {
+                const size_t component = control == 1 ? 2 : (control == 2 ? 0 : 1);
+                std::memcpy(pixel, previous, 3);
+                pixel[component] =
+                    kValueBits == 4 ? static_cast<uint8_t>(value * 17)
+                                    : static_cast<uint8_t>(value * 4 + (previous[component] & 3U));
+            }
+            std::memcpy(previous, pixel, 3);
+        }
+    }
+}
+
+void ham6_pass(uint8_t* pixels, uint32_t width, uint32_t rows, const Palette& palette) {
+    ham_pass<4>(pixels, width, rows, palette);
+}
+
+void HAM8_RGB(uint32_t width, uint32_t rows, const Palette& palette, uint8_t* pixels) {
+    ham_pass<6>(pixels, width, rows, palette);
+}
+
+} // namespace ilbm

@@ -1,0 +1,209 @@
+// IFF_Save: a Picture as a 24-plane ILBM, or an IndexedPicture at its own depth with
+// its palette, plain or ByteRun1, written through the iffparse stand-in.
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "ilbm/ilbm_format.h"
+#include "platform/dos.h"
+#include "runtime/globals.h"
+#include "runtime/pool.h"
+#include "runtime/progress.h"
+#include "runtime/result_codes.h"
+#include "runtime/sizes.h"
+
+namespace ilbm {
+namespace {
+
+struct Source {
+    uint32_t width;
+    uint32_t height;
+    uint32_t depth;
+    const uint8_t* pixels;
+    uint32_t pixel_bytes; // 1 (index or grey) or 3
+    const IndexedPicture* indexed;
+};
+
+Source choose_source(const CodecRequest* request) {
+    const IndexedPicture* indexed = request->IndexedPic;
+    if (indexed != nullptr && indexed->Data != nullptr) {
+        const uint32_t depth = indexed->Depth & 0xFFU;
+        return {indexed->Width, indexed->Height,       depth,
+                indexed->Data,  depth == 24 ? 3U : 1U, indexed};
+    }
+    const Picture* pic = request->Pic;
+    return {static_cast<uint32_t>(pic->Width) & 0xFFFFU,
+            static_cast<uint32_t>(pic->Height) & 0xFFFFU,
+            24,
+            pic->Data,
+            (pic->BytesPerPixel & 0xFFU) == 1 ? 1U : 3U,
+            nullptr};
+}
+
+void put_be16(uint8_t* at, uint32_t value) {
+    at[0] = static_cast<uint8_t>(value >> 8U);
+    at[1] = static_cast<uint8_t>(value);
+}
+
+/* WriteBody: every row's plane rows into the planar buffer (palette depth d: plane p is
+ * index bit p; 24 planes: planes 0..7 red bits 0..7, 8..15 green, 16..23 blue, the
+ * reader's order), packed row by row when asked.
+ * Returns the packed length (0 when not packing). */
+size_t WriteBody(const Source& source, bool packed, uint8_t* planar, uint8_t* packed_out,
+                 uint8_t* lanes) {
+    const size_t plane_bytes = row_bytes(source.width);
+    const uint32_t step = (source.height + 5) / 10;
+    const size_t width = source.width;
+    size_t packed_length = 0;
+    for (uint32_t y = 0; y < source.height; ++y) {
+        uint8_t* row = planar + size_t{y} * source.depth * plane_bytes;
+        const uint8_t* in = source.pixels + size_t{y} * width * source.pixel_bytes;
+        if (source.depth == 24) {
+            for (size_t x = 0; x < width; ++x) {
+                for (size_t c = 0; c < 3; ++c) {
+                    lanes[c * width + x] =
+                        in[x * source.pixel_bytes + (source.pixel_bytes == 1 ? 0 : c)];
+                }
+            }
+            for (uint32_t p = 0; p < 24; ++p) {
+                gather_plane(lanes + (p / 8) * width, row + p * plane_bytes, source.width, p % 8);
+            }
+        } else {
+            for (uint32_t p = 0; p < source.depth; ++p) {
+                gather_plane(in, row + p * plane_bytes, source.width, p);
+            }
+        }
+        if (packed) {
+            packed_length += CompactRow(row, packed_out + packed_length, plane_bytes, source.depth);
+        }
+        if (step != 0 && (y + 1) % step == 0) {
+            runtime::report_progress(static_cast<int32_t>((y + 1) * 10 / step));
+        }
+    }
+    runtime::report_progress(100);
+    return packed_length;
+}
+
+/* WriteColorMap: 2 to the power Depth entries, red, green, blue from 0x00RRGGBB. */
+int32_t WriteColorMap(platform::IFFHandle* iff, const IndexedPicture* indexed) {
+    const size_t entries = size_t{1} << std::min<uint32_t>(indexed->Depth, 8);
+    runtime::PoolBlock block(entries * 3);
+    if (!block) {
+        return kOutOfMemory;
+    }
+    for (size_t i = 0; i < entries; ++i) {
+        const uint32_t colour = indexed->Palette[i];
+        block.bytes()[3 * i] = static_cast<uint8_t>(colour >> 16U);
+        block.bytes()[3 * i + 1] = static_cast<uint8_t>(colour >> 8U);
+        block.bytes()[3 * i + 2] = static_cast<uint8_t>(colour);
+    }
+    const auto length = static_cast<int32_t>(entries * 3);
+    return platform::WriteChunkBytes(iff, block.bytes(), length) == length ? kOk
+                                                                           : kIffChunkWriteFailed;
+}
+
+int32_t write_chunk(platform::IFFHandle* iff, uint32_t id, const uint8_t* data, uint64_t length,
+                    int32_t declared) {
+    if (const int32_t error = platform::PushChunk(iff, ID_ILBM, id, declared); error != 0) {
+        return error;
+    }
+    if (length > 0x7FFFFFFF || platform::WriteChunkBytes(iff, data, static_cast<int32_t>(length)) !=
+                                   static_cast<int32_t>(length)) {
+        return kIffChunkWriteFailed;
+    }
+    return platform::PopChunk(iff);
+}
+
+int32_t write_file(platform::IFFHandle* iff, const Source& source, const uint8_t* bmhd,
+                   const uint8_t* body, uint64_t body_length) {
+    using namespace platform;
+    if (const int32_t error = PushChunk(iff, ID_ILBM, ID_FORM, IFFSIZE_UNKNOWN); error != 0) {
+        return error;
+    }
+    if (const int32_t code = write_chunk(iff, ID_BMHD, bmhd, kBmhdBytes, kBmhdBytes); code != 0) {
+        return code;
+    }
+    const uint8_t camg[4] = {0, 0, 0, 0};
+    if (const int32_t code = write_chunk(iff, ID_CAMG, camg, 4, IFFSIZE_UNKNOWN); code != 0) {
+        return code;
+    }
+    if (source.depth != 24) {
+        if (const int32_t error = PushChunk(iff, ID_ILBM, ID_CMAP, IFFSIZE_UNKNOWN); error != 0) {
+            return error;
+        }
+        if (const int32_t code = WriteColorMap(iff, source.indexed); code != kOk) {
+            return code;
+        }
+        if (const int32_t error = PopChunk(iff); error != 0) {
+            return error;
+        }
+    }
+    if (const int32_t code = write_chunk(iff, ID_BODY, body, body_length, IFFSIZE_UNKNOWN);
+        code != 0) {
+        return code;
+    }
+    return PopChunk(iff);
+}
+
+} // namespace
+
+/* IFF_Save: a FORM ILBM of BMHD, CAMG (0), CMAP (palette depths only) and BODY. The
+ * compression byte is SaveMode's low byte (0 plain, else ByteRun1).
+ * Codes: 105 an IndexedPicture depth other than 1..8 or 24, 7 no memory, 102 no IFF
+ * handle, 109 the file cannot be created, 110 the IFF stream cannot be opened, 116 a
+ * chunk written short, 118 any other IFF error. Every block and handle is released. */
+int32_t IFF_Save(const char* name, CodecRequest* request) {
+    using namespace platform;
+    request->Pic->Extra = 0;
+    const Source source = choose_source(request);
+    if (!((source.depth >= 1 && source.depth <= 8) || source.depth == 24)) {
+        return kIffBadPlanes;
+    }
+    const auto compression = static_cast<uint8_t>(request->SaveMode);
+    const uint64_t body_size =
+        runtime::size_mul(source.depth, row_bytes(source.width), source.height);
+    runtime::PoolBlock planar(std::max<uint64_t>(body_size, 1));
+    runtime::PoolBlock bmhd(kBmhdBytes);
+    runtime::PoolBlock packed(
+        compression != 0 ? runtime::size_mul(std::max<uint64_t>(body_size, 1), 2) : 1);
+    runtime::PoolBlock lanes(std::max<uint64_t>(uint64_t{source.width} * 3, 1));
+    if (!planar || !bmhd || !packed || !lanes) {
+        return kOutOfMemory;
+    }
+    uint8_t* header = bmhd.bytes();
+    put_be16(header, source.width);
+    put_be16(header + 2, source.height);
+    header[8] = static_cast<uint8_t>(source.depth);
+    header[10] = compression;
+    header[14] = 1;
+    header[15] = 1;
+    put_be16(header + 16, source.width);
+    put_be16(header + 18, source.height);
+
+    IFFHandle* iff = AllocIFF();
+    if (iff == nullptr) {
+        return kIffNoHandle;
+    }
+    int32_t code = kOk;
+    const BPTR file = Open(name, MODE_NEWFILE);
+    SetIFFStream(iff, file);
+    if (file == 0) {
+        code = kIffCannotOpen;
+    } else {
+        InitIFFasDOS(iff);
+        if (OpenIFF(iff, IFFF_WRITE) != 0) {
+            code = kIffStreamFailed;
+        } else {
+            const size_t packed_length =
+                WriteBody(source, compression != 0, planar.bytes(), packed.bytes(), lanes.bytes());
+            code = compression != 0 ? write_file(iff, source, header, packed.bytes(), packed_length)
+                                    : write_file(iff, source, header, planar.bytes(), body_size);
+            CloseIFF(iff);
+        }
+        Close(file);
+    }
+    FreeIFF(iff);
+    return code < 0 ? kIffWriteError : code;
+}
+
+} // namespace ilbm

@@ -1,0 +1,616 @@
+// The ilbm module and the iffparse stand-in: ByteRun1 both ways, plane conversion, the
+// IFF walk and writing on their own, every display mode pixel by pixel, refusals, the
+// writer's layouts and round trips, failure paths, and the corpus.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "ilbm/ilbm_format.h"
+#include "platform/iffparse.h"
+#include "runtime/result_codes.h"
+#include "tests/support/codec_harness.h"
+#include "tests/support/peers.h"
+
+namespace {
+
+using testing_support::Bytes;
+using testing_support::bytes_of;
+using testing_support::concat;
+
+Bytes be32(uint32_t v) {
+    return {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16),
+            static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
+}
+
+Bytes chunk(const char* id, const Bytes& data) {
+    Bytes out = concat(bytes_of(std::string(id, 4)), be32(static_cast<uint32_t>(data.size())));
+    out = concat(out, data);
+    if (data.size() % 2 != 0) {
+        out.push_back(0);
+    }
+    return out;
+}
+
+Bytes form(const char* type, const Bytes& chunks) {
+    return chunk("FORM", concat(bytes_of(std::string(type, 4)), chunks));
+}
+
+Bytes bmhd(uint16_t w, uint16_t h, uint8_t planes, uint8_t masking = 0, uint8_t compression = 0,
+           uint16_t transparent = 0) {
+    return {static_cast<uint8_t>(w >> 8),
+            static_cast<uint8_t>(w),
+            static_cast<uint8_t>(h >> 8),
+            static_cast<uint8_t>(h),
+            0,
+            0,
+            0,
+            0,
+            planes,
+            masking,
+            compression,
+            0,
+            static_cast<uint8_t>(transparent >> 8),
+            static_cast<uint8_t>(transparent),
+            1,
+            1,
+            0,
+            0,
+            0,
+            0};
+}
+
+Bytes cmap(size_t entries) {
+    Bytes out;
+    for (size_t i = 0; i < entries; ++i) {
+        out.insert(out.end(), {static_cast<uint8_t>(10 * i), static_cast<uint8_t>(10 * i + 1),
+                               static_cast<uint8_t>(10 * i + 2)});
+    }
+    return out;
+}
+
+Bytes rgb_of(size_t entry) {
+    return {static_cast<uint8_t>(10 * entry), static_cast<uint8_t>(10 * entry + 1),
+            static_cast<uint8_t>(10 * entry + 2)};
+}
+
+TEST(IlbmPieces, CompactRowPacksTheDocumentedExamples) {
+    Bytes counting(130);
+    for (size_t i = 0; i < counting.size(); ++i) {
+        counting[i] = static_cast<uint8_t>(i);
+    }
+    counting.insert(counting.end(), {0, 0});
+    Bytes counting_packed{0x7F};
+    counting_packed.insert(counting_packed.end(), counting.begin(), counting.begin() + 128);
+    counting_packed.insert(counting_packed.end(), {0x01, 0x80, 0x81, 0xFF, 0x00});
+    const std::pair<Bytes, Bytes> rows[] = {
+        {{1, 2, 3, 4}, {2, 1, 2, 3, 0, 4}},
+        {{5, 5, 5, 7}, {0xFE, 5, 0, 7}},
+        {{5, 5, 5, 5}, {0xFD, 5}},
+        {{1, 2}, {0, 1, 0, 2}},
+        {{1, 2, 2, 3, 4, 4}, {0, 1, 0xFF, 2, 0, 3, 0xFF, 4}},
+        {Bytes(200, 0), {0x81, 0, 0xB9, 0}},
+        {counting, counting_packed},
+    };
+    for (const auto& [row, want] : rows) {
+        Bytes out(2 * row.size());
+        out.resize(ilbm::CompactRow(row.data(), out.data(), row.size(), 1));
+        EXPECT_EQ(out, want);
+        Bytes back(row.size());
+        EXPECT_EQ(ilbm::unpack_row(out, 0, back), static_cast<int64_t>(out.size()));
+        EXPECT_EQ(back, row);
+    }
+}
+
+TEST(IlbmPieces, UnpackRefusesOverrunsAndStopsAtTheEnd) {
+    Bytes out(4);
+    EXPECT_EQ(ilbm::unpack_row(Bytes{0x80, 0x03, 1, 2, 3, 4}, 0, out), 6) << "-128 does nothing";
+    EXPECT_EQ(out, (Bytes{1, 2, 3, 4}));
+    EXPECT_EQ(ilbm::unpack_row(Bytes{0x01, 1, 2, 0xFE, 9}, 0, out), -1)
+        << "a run of 3 at the last 2";
+    EXPECT_EQ(ilbm::unpack_row(Bytes{0x05, 1, 2}, 0, out), -1) << "a literal past the row";
+    EXPECT_EQ(ilbm::unpack_row(Bytes{0x03, 1, 2}, 0, out), 0) << "the data ends";
+    Bytes none;
+    EXPECT_EQ(ilbm::unpack_row(Bytes{0x00, 1}, 0, none), -1)
+        << "a row of no bytes consumes nothing";
+}
+
+TEST(IlbmPieces, PlanesGatherAndSpreadBackForEveryWidth) {
+    std::minstd_rand random(3);
+    for (uint32_t width = 1; width <= 40; ++width) {
+        Bytes indices(width);
+        for (uint8_t& index : indices) {
+            index = static_cast<uint8_t>(random());
+        }
+        Bytes lane(width, 0);
+        for (uint32_t bit = 0; bit < 8; ++bit) {
+            Bytes plane(ilbm::row_bytes(width), 0);
+            ilbm::gather_plane(indices.data(), plane.data(), width, bit);
+            for (uint32_t x = 0; x < width; ++x) {
+                ASSERT_EQ((plane[x / 8] >> (7 - x % 8)) & 1, (indices[x] >> bit) & 1) << "x " << x;
+            }
+            ilbm::spread_plane(plane, lane.data(), width, bit);
+        }
+        EXPECT_EQ(lane, indices) << "width " << width;
+    }
+}
+
+class IffParse : public ::testing::Test {
+protected:
+    void TearDown() override {
+        EXPECT_EQ(platform::seam::live_iff_handles(), 0);
+        EXPECT_EQ(platform::seam::live_dos_objects(), 0);
+        platform::seam::reset();
+    }
+    // Opens `bytes` as a memory file and parses to the BODY of an ILBM with the usual
+    // properties; returns the parse result.
+    int32_t parse(const Bytes& bytes) {
+        using namespace platform;
+        bytes_ = bytes;
+        seam::set_memory_file("memory:iff", bytes_.data(), bytes_.size());
+        iff_ = AllocIFF();
+        file_ = Open("memory:iff", MODE_OLDFILE);
+        SetIFFStream(iff_, file_);
+        InitIFFasDOS(iff_);
+        EXPECT_EQ(OpenIFF(iff_, IFFF_READ), 0);
+        EXPECT_EQ(PropChunk(iff_, ilbm::ID_ILBM, ilbm::ID_BMHD), 0);
+        EXPECT_EQ(StopChunk(iff_, ilbm::ID_ILBM, ilbm::ID_BODY), 0);
+        return ParseIFF(iff_, IFFPARSE_SCAN);
+    }
+    void close() {
+        platform::CloseIFF(iff_);
+        platform::Close(file_);
+        platform::FreeIFF(iff_);
+    }
+    Bytes bytes_;
+    platform::IFFHandle* iff_ = nullptr;
+    platform::BPTR file_ = 0;
+};
+
+TEST_F(IffParse, FindsPropertiesAndTheStopChunkAndRefusesMangledFiles) {
+    const Bytes good =
+        form("ILBM", concat(concat(chunk("BMHD", bmhd(1, 1, 1)), chunk("ANNO", {1, 2, 3})),
+                            chunk("BODY", {7, 8, 9})));
+    ASSERT_EQ(parse(good), 0);
+    const platform::StoredProperty* property =
+        platform::FindProp(iff_, ilbm::ID_ILBM, ilbm::ID_BMHD);
+    ASSERT_NE(property, nullptr);
+    EXPECT_EQ(property->sp_Size, 20);
+    EXPECT_EQ(platform::FindProp(iff_, ilbm::ID_ILBM, ilbm::ID_CMAP), nullptr);
+    ASSERT_NE(platform::CurrentChunk(iff_), nullptr);
+    EXPECT_EQ(platform::CurrentChunk(iff_)->cn_Size, 3);
+    Bytes body(5, 0);
+    EXPECT_EQ(platform::ReadChunkBytes(iff_, body.data(), 5), 3) << "no more than the chunk holds";
+    close();
+    struct Row {
+        const char* reason;
+        Bytes file;
+        int32_t code;
+    };
+    Bytes past = form("ILBM", chunk("BMHD", bmhd(1, 1, 1)));
+    past[past.size() - 21] = 60; // the BMHD claims more than its FORM holds
+    const Row rows[] = {
+        {"not IFF", bytes_of("GIF89a and more bytes"), platform::IFFERR_NOTIFF},
+        {"a FORM of another type", form("PBM ", chunk("BODY", {1})), platform::IFFERR_EOF},
+        {"no BODY", form("ILBM", chunk("BMHD", bmhd(1, 1, 1))), platform::IFFERR_EOF},
+        {"a chunk past its FORM", past, platform::IFFERR_MANGLED},
+        {"a FORM inside a CAT",
+         chunk("CAT ", concat(bytes_of("ILBM"), form("ILBM", chunk("BODY", {1})))), 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.reason);
+        EXPECT_EQ(parse(row.file), row.code);
+        close();
+    }
+}
+
+TEST_F(IffParse, WritesNestedChunksWithFixedSizesAndPadding) {
+    using namespace platform;
+    testing_support::TempFolder folder;
+    const std::string path = folder.path("w.iff");
+    IFFHandle* iff = AllocIFF();
+    const BPTR file = Open(path.c_str(), MODE_NEWFILE);
+    SetIFFStream(iff, file);
+    InitIFFasDOS(iff);
+    ASSERT_EQ(OpenIFF(iff, IFFF_WRITE), 0);
+    ASSERT_EQ(PushChunk(iff, ilbm::ID_ILBM, ID_FORM, IFFSIZE_UNKNOWN), 0);
+    ASSERT_EQ(PushChunk(iff, ilbm::ID_ILBM, ilbm::ID_BMHD, 2), 0);
+    EXPECT_EQ(WriteChunkBytes(iff, "abc", 3), 2) << "no more than the declared size";
+    ASSERT_EQ(PopChunk(iff), 0);
+    ASSERT_EQ(PushChunk(iff, ilbm::ID_ILBM, ilbm::ID_BODY, IFFSIZE_UNKNOWN), 0);
+    EXPECT_EQ(WriteChunkBytes(iff, "xyz", 3), 3);
+    ASSERT_EQ(PopChunk(iff), 0);
+    ASSERT_EQ(PopChunk(iff), 0);
+    CloseIFF(iff);
+    Close(file);
+    FreeIFF(iff);
+    EXPECT_EQ(
+        testing_support::read_file(path),
+        concat(bytes_of("FORM"),
+               concat(be32(26),
+                      concat(bytes_of("ILBMBMHD"),
+                             concat(be32(2),
+                                    concat(bytes_of("abBODY"),
+                                           concat(be32(3), bytes_of(std::string("xyz\0", 4)))))))));
+}
+
+class IlbmRead : public testing_support::CodecHarness {};
+
+struct ReadRow {
+    const char* reason;
+    Bytes file;
+    int32_t code;
+    uint32_t mode;
+    Bytes pixels; // checked when not empty
+    uint32_t transparency = 0;
+};
+
+std::vector<ReadRow> read_rows() {
+    const Bytes two_planes =
+        form("ILBM", concat(concat(chunk("BMHD", bmhd(10, 1, 2)), chunk("CMAP", cmap(4))),
+                            chunk("BODY", {0xC0, 0x00, 0xA0, 0x3F})));
+    Bytes ten_pixels;
+    const size_t indices[] = {3, 1, 2, 0, 0, 0, 0, 0, 0, 0};
+    for (const size_t index : indices) {
+        ten_pixels = concat(ten_pixels, rgb_of(index));
+    }
+    const Bytes ham_body{0xA0, 0, 0x00, 0, 0x80, 0, 0x00, 0, 0x00, 0, 0x80, 0}; // codes 0x25, 0x00
+    Bytes ehb_body(12, 0);
+    ehb_body[0] = 0x80;     // plane 0: index bit 0 of pixel 0
+    ehb_body[10] = 0x80;    // plane 5: index bit 5 of pixel 0 -> index 33
+    Bytes mask_body(50, 0); // 24 plane rows and a mask row of 2 bytes
+    mask_body[0] = 0x80;    // red bit 0
+    mask_body[32] = 0x80;   // blue bit 0
+    mask_body[48] = 0x80;   // the mask plane, dropped
+    const Bytes masked = form(
+        "ILBM", concat(concat(chunk("BMHD", bmhd(2, 1, 1, 2, 0, 0x0101)), chunk("CMAP", cmap(2))),
+                       chunk("BODY", {0x40, 0})));
+    return {
+        {"2 planes, width 10: padding bits ignored", two_planes, kOk, 0, ten_pixels},
+        {"6 planes without CAMG, 16 colours: HAM (0x25 from black)",
+         form("ILBM", concat(concat(chunk("BMHD", bmhd(2, 1, 6)), chunk("CMAP", cmap(16))),
+                             chunk("BODY", ham_body))),
+         kOk, ilbm::kModeHam6, concat({85, 0, 0}, rgb_of(0))},
+        {"6 planes without CAMG, 32 colours: a palette picture",
+         form("ILBM", concat(concat(chunk("BMHD", bmhd(2, 1, 6)), chunk("CMAP", cmap(64))),
+                             chunk("BODY", ham_body))),
+         kOk, 0, concat(rgb_of(0x25), rgb_of(0))},
+        {"6 planes with CAMG 0: a palette picture",
+         form("ILBM", concat(concat(concat(chunk("BMHD", bmhd(2, 1, 6)), chunk("CAMG", be32(0))),
+                                    chunk("CMAP", cmap(64))),
+                             chunk("BODY", ham_body))),
+         kOk, 0, concat(rgb_of(0x25), rgb_of(0))},
+        {"extra half-brite halves entry 1",
+         form("ILBM", concat(concat(concat(chunk("BMHD", bmhd(1, 1, 6)), chunk("CAMG", be32(0x80))),
+                                    chunk("CMAP", cmap(32))),
+                             chunk("BODY", ehb_body))),
+         kOk,
+         ilbm::kModeHalfBrite,
+         {5, 5, 6}},
+        {"HAM8 modifies blue keeping its low bits",
+         form("ILBM",
+              concat(concat(concat(chunk("BMHD", bmhd(2, 1, 8)), chunk("CAMG", be32(0x800))),
+                            chunk("CMAP", cmap(64))),
+                     chunk("BODY", {0x80, 0, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x40, 0}))),
+         kOk, ilbm::kModeHam8, concat(rgb_of(1), {2, 11, 12})},
+        {"24 planes with a mask plane",
+         form("ILBM", concat(chunk("BMHD", bmhd(1, 1, 24, 1)), chunk("BODY", mask_body))),
+         kOk,
+         0,
+         {1, 0, 1}},
+        {"transparent index with the switch on", masked, kOk, 0, concat(rgb_of(0), {0, 0, 0}), 1},
+        {"transparent index with the switch off", masked, kOk, 0, concat(rgb_of(0), rgb_of(1)), 0},
+        {"index past the CMAP is black",
+         form("ILBM", concat(concat(chunk("BMHD", bmhd(1, 1, 2)), chunk("CMAP", cmap(2))),
+                             chunk("BODY", {0x80, 0, 0x80, 0}))),
+         kOk,
+         0,
+         {0, 0, 0}},
+        {"a packed row with the -128 control",
+         form("ILBM", concat(chunk("BMHD", bmhd(17, 1, 1, 0, 1)),
+                             concat(chunk("CMAP", cmap(2)), chunk("BODY", {0x80, 0xFD, 0xFF})))),
+         kOk,
+         0,
+         {}},
+        {"a BODY that ends early leaves black rows",
+         form("ILBM", concat(concat(chunk("BMHD", bmhd(1, 2, 1)), chunk("CMAP", cmap(2))),
+                             chunk("BODY", {0x80, 0}))),
+         kOk, 0, concat(rgb_of(1), {0, 0, 0})},
+        {"a replicate run past its row",
+         form("ILBM", concat(chunk("BMHD", bmhd(16, 1, 1, 0, 1)), chunk("BODY", {0xFC, 1}))),
+         kIffCorruptRuns,
+         0,
+         {}},
+        {"compression 2",
+         form("ILBM", concat(chunk("BMHD", bmhd(1, 1, 1, 0, 2)), chunk("BODY", {0}))),
+         kIffBadCompression,
+         0,
+         {}},
+        {"12 planes",
+         form("ILBM", concat(chunk("BMHD", bmhd(1, 1, 12)), chunk("BODY", {0}))),
+         kIffBadPlanes,
+         0,
+         {}},
+        {"BMHD after BODY",
+         form("ILBM", concat(chunk("BODY", {0, 0}), chunk("BMHD", bmhd(1, 1, 1)))),
+         kIffNoBmhd,
+         0,
+         {}},
+        {"empty CMAP",
+         form("ILBM",
+              concat(concat(chunk("BMHD", bmhd(1, 1, 1)), chunk("CMAP", {})), chunk("BODY", {0}))),
+         kIffEmptyCmap,
+         0,
+         {}},
+        {"empty CAMG",
+         form("ILBM",
+              concat(concat(chunk("BMHD", bmhd(1, 1, 1)), chunk("CAMG", {})), chunk("BODY", {0}))),
+         kIffEmptyCamg,
+         0,
+         {}},
+        {"empty BODY",
+         form("ILBM", concat(chunk("BMHD", bmhd(1, 1, 1)), chunk("BODY", {}))),
+         kIffEmptyBody,
+         0,
+         {}},
+        {"a FORM of another type",
+         form("PBM ", concat(chunk("BMHD", bmhd(1, 1, 8)), chunk("BODY", {0}))),
+         kIffParseError,
+         0,
+         {}},
+        {"not IFF at all", bytes_of("P6\n1 1\n255\nabc"), kIffParseError, 0, {}},
+    };
+}
+
+TEST_F(IlbmRead, DecodesEveryModeAndRefusesWhatItMust) {
+    for (const ReadRow& row : read_rows()) {
+        SCOPED_TRACE(row.reason);
+        request_.ColorType = row.transparency;
+        request_.DisplayMode = 77;
+        const int32_t code = load_bytes(row.file);
+        ASSERT_EQ(code, row.code) << "have " << code << ", want " << row.code;
+        if (code != kOk) {
+            testing_support::expect_cleared(pic_);
+            EXPECT_EQ(request_.DisplayMode, 0U);
+            EXPECT_EQ(pic_.BytesPerPixel, 3U);
+        } else {
+            EXPECT_EQ(request_.DisplayMode, row.mode);
+            if (!row.pixels.empty()) {
+                EXPECT_EQ(pixels(), row.pixels);
+            }
+        }
+        expect_clean_books();
+    }
+}
+
+TEST_F(IlbmRead, ReportsProgressInTenthsOfTheStep) {
+    static std::vector<int32_t> reports;
+    for (const uint16_t height : {uint16_t{3}, uint16_t{12}}) {
+        reports.clear();
+        const Bytes file = form("ILBM", concat(chunk("BMHD", bmhd(1, height, 24)),
+                                               chunk("BODY", Bytes(size_t{height} * 48, 0))));
+        platform::seam::set_memory_file("memory:ilbm", file.data(), file.size());
+        request_.Pic = &pic_;
+        CodecArgs args{&request_,      "memory:ilbm",
+                       kCommandLoad,   0,
+                       pool_.handle(), [](int32_t percent) { reports.push_back(percent); }};
+        start_prog(&args);
+        ASSERT_EQ(args.Result, kOk);
+        const std::vector<int32_t> want =
+            height == 3
+                ? std::vector<int32_t>{100}
+                : std::vector<int32_t>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120, 100};
+        EXPECT_EQ(reports, want);
+        expect_clean_books();
+    }
+}
+
+TEST_F(IlbmRead, FailuresFreeEverything) {
+    const Bytes file = form(
+        "ILBM", concat(concat(concat(chunk("BMHD", bmhd(3, 2, 2, 0, 1)), chunk("CAMG", be32(0))),
+                              chunk("CMAP", cmap(4))),
+                       chunk("BODY", {0xFF, 0x40, 0xFF, 0x80, 0xFF, 0, 0xFF, 0})));
+    for (uint64_t nth = 1;; ++nth) {
+        SCOPED_TRACE("allocation " + std::to_string(nth) + " fails");
+        pool_.fail_allocation(nth);
+        const int32_t code = load_bytes(file);
+        pool_.fail_allocation(0);
+        if (code == kOk) {
+            EXPECT_GT(nth, 6U);
+            expect_clean_books();
+            break;
+        }
+        EXPECT_EQ(code, kOutOfMemory);
+        testing_support::expect_cleared(pic_);
+        expect_clean_books();
+    }
+    struct Fault {
+        const char* reason;
+        void (*arm)(platform::seam::Faults&);
+        int32_t code;
+    };
+    const Fault faults[] = {
+        {"no handle", [](auto& f) { f.fail_alloc_iff = true; }, kIffNoHandle},
+        {"cannot open", [](auto& f) { f.fail_open = true; }, kIffCannotOpen},
+        {"stream fails", [](auto& f) { f.fail_open_iff = true; }, kIffStreamFailed},
+        {"short read", [](auto& f) { f.short_read = true; }, kIffParseError},
+        {"no library", [](auto& f) { f.missing_library = "iffparse.library"; }, kNoIffParseLibrary},
+    };
+    for (const Fault& fault : faults) {
+        SCOPED_TRACE(fault.reason);
+        fault.arm(platform::seam::faults());
+        EXPECT_EQ(load_bytes(file), fault.code);
+        platform::seam::reset();
+        expect_clean_books();
+    }
+}
+
+class IlbmWrite : public testing_support::CodecHarness {
+protected:
+    testing_support::TempFolder folder_;
+};
+
+TEST_F(IlbmWrite, EveryDepthAndCompressionRoundTrips) {
+    std::minstd_rand random(21);
+    for (const uint32_t depth : {1U, 2U, 3U, 4U, 5U, 6U, 7U, 8U, 24U}) {
+        for (const int width_value : {1, 7, 8, 9, 15, 16, 17, 31}) {
+            for (const uintptr_t compression : {uintptr_t{0}, uintptr_t{1}}) {
+                SCOPED_TRACE("depth " + std::to_string(depth) + " width " +
+                             std::to_string(width_value) + " compression " +
+                             std::to_string(compression));
+                const auto width = static_cast<uint16_t>(width_value);
+                const uint16_t height = 3;
+                std::vector<uint32_t> palette(256);
+                for (uint32_t& entry : palette) {
+                    entry = static_cast<uint32_t>(random()) & 0xFFFFFFU;
+                }
+                Bytes indices(size_t{width} * height);
+                for (uint8_t& index : indices) {
+                    index = static_cast<uint8_t>(random() % (1U << std::min(depth, 8U)));
+                }
+                Bytes truecolour(indices.size() * 3);
+                std::generate(truecolour.begin(), truecolour.end(),
+                              [&] { return static_cast<uint8_t>(random()); });
+                IndexedPicture indexed{width, height, depth, 0, palette.data(), indices.data()};
+                Picture pic{truecolour.data(), width, height, 3, 0, 0, 0, 0, 0, 9};
+                request_.IndexedPic = depth == 24 ? nullptr : &indexed;
+                const std::string path = folder_.path("trip.iff");
+                ASSERT_EQ(save(path, pic, compression), kOk);
+                EXPECT_EQ(pic.Extra, 0U);
+                request_.IndexedPic = nullptr;
+                ASSERT_EQ(load_file(path), kOk);
+                Bytes want = truecolour;
+                if (depth != 24) {
+                    want.clear();
+                    for (const uint8_t index : indices) {
+                        const uint32_t c = palette[index];
+                        want.insert(want.end(),
+                                    {static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8),
+                                     static_cast<uint8_t>(c)});
+                    }
+                }
+                EXPECT_EQ(pixels(), want);
+                EXPECT_EQ(pic_.Compression, compression);
+                expect_clean_books();
+            }
+        }
+    }
+}
+
+TEST_F(IlbmWrite, WritesTheDocumentedLayout) {
+    std::vector<uint32_t> palette(256, 0x102030);
+    Bytes indices(20 * 2, 5);
+    IndexedPicture indexed{20, 2, 4, 0, palette.data(), indices.data()};
+    Bytes unused(3, 0);
+    Picture pic{unused.data(), 20, 2, 3, 0, 0, 0, 0, 0, 0};
+    request_.IndexedPic = &indexed;
+    ASSERT_EQ(save(folder_.path("d4.iff"), pic, 0), kOk);
+    const Bytes file = testing_support::read_file(folder_.path("d4.iff"));
+    const std::string text(file.begin(), file.end());
+    // The bytes after a chunk id in the file.
+    auto after = [&](const char* id, size_t count) {
+        const auto at = static_cast<ptrdiff_t>(text.find(id)) + 4;
+        return Bytes(file.begin() + at, file.begin() + at + static_cast<ptrdiff_t>(count));
+    };
+    ASSERT_NE(text.find("CMAP"), std::string::npos);
+    EXPECT_EQ(after("CMAP", 4), be32(48));
+    EXPECT_EQ(after("BODY", 4), be32(4 * 4 * 2));
+    EXPECT_EQ(after("CAMG", 8), concat(be32(4), be32(0)));
+    request_.IndexedPic = nullptr;
+    Bytes grey{10, 20, 30};
+    Picture grey_pic{grey.data(), 3, 1, 1, 0, 0, 0, 0, 0, 0};
+    ASSERT_EQ(save(folder_.path("grey.iff"), grey_pic, 1), kOk);
+    const Bytes grey_file = testing_support::read_file(folder_.path("grey.iff"));
+    EXPECT_EQ(std::string(grey_file.begin(), grey_file.end()).find("CMAP"), std::string::npos);
+    EXPECT_EQ(grey_file.size() % 2, 0U) << "odd chunks are padded";
+    ASSERT_EQ(load_file(folder_.path("grey.iff")), kOk);
+    EXPECT_EQ(pixels(), (Bytes{10, 10, 10, 20, 20, 20, 30, 30, 30}));
+    expect_clean_books();
+}
+
+TEST_F(IlbmWrite, ReportsEachFailure) {
+    Bytes rgb(12, 1);
+    Picture pic{rgb.data(), 4, 1, 3, 0, 0, 0, 0, 0, 0};
+    std::vector<uint32_t> palette(256, 0);
+    Bytes indices(4, 0);
+    IndexedPicture odd{4, 1, 12, 0, palette.data(), indices.data()};
+    request_.IndexedPic = &odd;
+    EXPECT_EQ(save(folder_.path("x.iff"), pic, 1), kIffBadPlanes);
+    request_.IndexedPic = nullptr;
+    EXPECT_EQ(save("/nonexistent-folder/x.iff", pic, 1), kIffCannotOpen);
+    struct Fault {
+        const char* reason;
+        void (*arm)(platform::seam::Faults&);
+        int32_t code;
+    };
+    const Fault faults[] = {
+        {"no handle", [](auto& f) { f.fail_alloc_iff = true; }, kIffNoHandle},
+        {"stream fails", [](auto& f) { f.fail_open_iff = true; }, kIffStreamFailed},
+        {"push fails", [](auto& f) { f.fail_push_chunk = true; }, kIffWriteError},
+        {"short header write", [](auto& f) { f.short_write = true; }, kIffWriteError},
+        {"short chunk data", [](auto& f) { f.short_chunk_data = true; }, kIffChunkWriteFailed},
+    };
+    for (const Fault& fault : faults) {
+        SCOPED_TRACE(fault.reason);
+        fault.arm(platform::seam::faults());
+        EXPECT_EQ(save(folder_.path("f.iff"), pic, 1), fault.code);
+        platform::seam::reset();
+        expect_clean_books();
+    }
+    for (uint64_t nth = 1; nth <= 4; ++nth) {
+        pool_.fail_allocation(nth);
+        EXPECT_EQ(save(folder_.path("m.iff"), pic, 1), kOutOfMemory);
+        pool_.fail_allocation(0);
+        expect_clean_books();
+    }
+}
+
+// Files where our rules differ from netpbm's on purpose: HAM6 modify values and row
+// starts, extra half-brite from the first 32 entries (these files carry 64 in their
+// CMAP), 6 planes with HAM flags judged by CAMG and CMAP, no colour from PCHG or CMYK
+// chunks.
+const char* const kDiffersOnPurpose[] = {
+    "4plane-131x131-pchg-camg0.iff", "5plane-hamflag-131x131.iff",
+    "8plane-cmyk-chunk-no-cmap.iff", "ehb-131x131-pchg.iff",
+    "ehb-320x256-crng.iff",          "ehb-320x256-uncompressed.iff",
+    "ham6-124x124-byterun1.iff",     "ham6-384x480-uncompressed-trailing-bytes.iff"};
+
+class IlbmCorpus : public testing_support::CodecHarness {};
+
+TEST_F(IlbmCorpus, EveryFileLoadsOrIsRefusedAndMatchesNetpbmWhereTheRulesAgree) {
+    const auto folder = testing_support::corpus_folder("ilbm");
+    if (!folder) {
+        GTEST_SKIP() << "../shared/corpus/ilbm is absent: the corpus tests need the shared folder";
+    }
+    const bool peer = testing_support::have_program("ilbmtoppm");
+    int compared = 0;
+    for (const std::string& path : testing_support::files_in(*folder)) {
+        SCOPED_TRACE(path);
+        const std::string name = std::filesystem::path(path).filename().string();
+        const int32_t code = load_file(path);
+        EXPECT_NE(result_code_text(code), nullptr) << "have code " << code;
+        const bool on_purpose =
+            std::find(std::begin(kDiffersOnPurpose), std::end(kDiffersOnPurpose), name) !=
+            std::end(kDiffersOnPurpose);
+        if (code == kOk && peer && !on_purpose) {
+            const auto want = testing_support::run_capture(
+                "ilbmtoppm " + testing_support::shell_quote(path) + " 2>/dev/null | pamtopnm");
+            if (want) {
+                const Bytes have = pixels();
+                ASSERT_GE(want->size(), have.size());
+                EXPECT_EQ(have,
+                          Bytes(want->end() - static_cast<ptrdiff_t>(have.size()), want->end()));
+                ++compared;
+            }
+        }
+        if (code != kOk) {
+            testing_support::expect_cleared(pic_);
+        }
+        expect_clean_books();
+    }
+    if (peer) {
+        EXPECT_GE(compared, 25);
+    }
+}
+
+} // namespace
