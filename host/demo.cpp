@@ -30,6 +30,8 @@ constexpr DemoFile kDemoFiles[] = {
     {"sample.pcx", "PCX, 24-bit", false, Card::Colour, 24},
     {"sample-8.pcx", "PCX, 4 bits with a palette", false, Card::EightColours, 4},
     {"sample-grey.pcx", "PCX, 8 bits with a palette", false, Card::Grey, 8},
+    {"sample.iff", "ILBM, 24 planes, ByteRun1", false, Card::Colour, 24},
+    {"sample-8.iff", "ILBM, 3 planes with a palette, ByteRun1", false, Card::EightColours, 3},
 };
 
 // A colour test card: red across, green down, blue on the diagonal, with a grey copy.

@@ -161,6 +161,9 @@ TEST_F(OrviCommand, DemoConvertsTheTestCardThroughEveryCodec) {
         "wrote cards/sample-8.pcx (PCX, 4 bits with a palette, 96 x 64); it loads back identical\n"
         "wrote cards/sample-grey.pcx (PCX, 8 bits with a palette, 96 x 64); it loads back "
         "identical\n"
+        "wrote cards/sample.iff (ILBM, 24 planes, ByteRun1, 96 x 64); it loads back identical\n"
+        "wrote cards/sample-8.iff (ILBM, 3 planes with a palette, ByteRun1, 96 x 64); it loads "
+        "back identical\n"
         "read cards/sample.xpm (XPM, 8 x 4, named and hexadecimal colours) and wrote "
         "cards/sample-from-xpm.ppm; its colours are right\n");
 }
@@ -210,8 +213,31 @@ TEST_F(OrviCommand, SavesPcxAtEveryDepthAndRefusesTooManyColours) {
         "type 2, 256-colour palette at the end: no\n");
     const Outcome pcx_depth = orvi("convert bw.ppm x.pcx --depth 3");
     EXPECT_EQ(pcx_depth.status, 1);
-    EXPECT_EQ(pcx_depth.err, "orvi: cannot save 'x.pcx': PCX files take --depth 1, 2, 4, 8 or 24\n");
+    EXPECT_EQ(pcx_depth.err,
+              "orvi: cannot save 'x.pcx': PCX files take --depth 1, 2, 4, 8 or 24\n");
     EXPECT_EQ(orvi("convert bw.ppm x.pcx --depth 9").status, 2);
+}
+
+TEST_F(OrviCommand, SavesIlbmAtEveryDepthPackedOrPlain) {
+    const Bytes pixels = {0, 0, 0, 255, 255, 255, 200, 10, 10, 10, 200, 10};
+    write_file(path("four.ppm"), concat(bytes_of("P6\n2 2\n255\n"), pixels));
+    for (const char* options :
+         {"", "--no-compress", "--depth 2", "--depth 5 --no-compress", "--depth 8"}) {
+        SCOPED_TRACE(options);
+        ASSERT_EQ(orvi(std::string("convert four.ppm out.iff ") + options).status, 0);
+        ASSERT_EQ(orvi("convert out.iff back.ppm").status, 0);
+        EXPECT_EQ(read_file(path("back.ppm")),
+                  concat(bytes_of("P6\n#Created with Orvi\n2 2\n255\n"), pixels));
+    }
+    ASSERT_EQ(orvi("convert four.ppm out.lbm --depth 2 --no-compress").status, 0);
+    EXPECT_EQ(orvi("info out.lbm").out,
+              "out.lbm: ILBM, 2 x 2, 2 bits per pixel in the file, display mode plain, 2 planes, "
+              "compression 0, masking 0\n");
+    const Outcome too_many = orvi("convert four.ppm out.ilbm --depth 1");
+    EXPECT_EQ(too_many.status, 1);
+    EXPECT_EQ(
+        too_many.err,
+        "orvi: cannot save 'out.ilbm': the picture has 4 colours; --depth 1 holds at most 2\n");
 }
 
 TEST_F(OrviCommand, HelpAndVersion) {
@@ -241,7 +267,7 @@ std::vector<std::string> module_symbols(const std::string& module, bool defined)
 }
 
 TEST(ModuleBoundary, ModulesExportOnlyTheirEntryThePoolWrappersAndTheFilterTable) {
-    for (const char* module : {PPM_MODULE, XPM_MODULE, PCX_MODULE}) {
+    for (const char* module : {PPM_MODULE, XPM_MODULE, PCX_MODULE, ILBM_MODULE}) {
         SCOPED_TRACE(module);
         EXPECT_EQ(
             module_symbols(module, true),
@@ -256,7 +282,7 @@ TEST(ModuleBoundary, ModulesTakeNoMemoryBesideThePool) {
     const char* forbidden[] = {"malloc",  "calloc",         "realloc",      "free",
                                "_Znwm",   "_Znam",          "_ZdlPv",       "_ZdaPv",
                                "_ZdlPvm", "posix_memalign", "aligned_alloc"};
-    for (const char* module : {PPM_MODULE, OPS_MODULE, XPM_MODULE, PCX_MODULE}) {
+    for (const char* module : {PPM_MODULE, OPS_MODULE, XPM_MODULE, PCX_MODULE, ILBM_MODULE}) {
         SCOPED_TRACE(module);
         const std::vector<std::string> imports = module_symbols(module, false);
         ASSERT_FALSE(imports.empty()) << "nm gave nothing for the module";
