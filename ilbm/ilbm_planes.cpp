@@ -172,15 +172,17 @@ void gather_plane(const uint8_t* indices, uint8_t* plane_row, uint32_t width, ui
     }
 }
 
+/* palette_pass: every index through one table of all 256 colours (black past the CMAP
+ * and for the transparent index), so the sweep has no branch. */
 void palette_pass(uint8_t* pixels, size_t count, const Palette& palette, int32_t transparent) {
-    for (size_t i = 0; i < count; ++i) {
-        uint8_t* pixel = pixels + 3 * i;
-        const uint8_t index = pixel[2];
-        if (index == transparent) {
-            std::memset(pixel, 0, 3);
-        } else {
-            set_colour(pixel, palette, index);
+    std::array<uint8_t, 256 * 4> colours{};
+    for (uint32_t index = 0; index < 256; ++index) {
+        if (static_cast<int32_t>(index) != transparent) {
+            set_colour(colours.data() + 4 * index, palette, index);
         }
+    }
+    for (size_t i = 0; i < count; ++i) {
+        std::memcpy(pixels + 3 * i, colours.data() + 4 * size_t{pixels[3 * i + 2]}, 3);
     }
 }
 
