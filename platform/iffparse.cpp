@@ -319,7 +319,10 @@ int32_t ReadChunkBytes(IFFHandle* iff, void* buffer, int32_t size) {
     if (!iff->stopped || size < 0) {
         return IFFERR_EOC;
     }
-    const int32_t wanted = std::min(size, iff->current.cn_Size - iff->current.cn_Scan);
+    int32_t wanted = std::min(size, iff->current.cn_Size - iff->current.cn_Scan);
+    if (seam::faults().short_chunk_data && wanted > 0) {
+        --wanted;
+    }
     const int64_t got = Read(iff->stream, buffer, wanted);
     if (got < 0) {
         return IFFERR_READ;

@@ -348,6 +348,7 @@ std::vector<ReadRow> read_rows() {
          kIffEmptyCamg,
          0,
          {}},
+        {"no BODY", form("ILBM", chunk("BMHD", bmhd(1, 1, 1))), kIffParseError, 0, {}},
         {"empty BODY",
          form("ILBM", concat(chunk("BMHD", bmhd(1, 1, 1)), chunk("BODY", {}))),
          kIffEmptyBody,
@@ -434,6 +435,7 @@ TEST_F(IlbmRead, FailuresFreeEverything) {
         {"cannot open", [](auto& f) { f.fail_open = true; }, kIffCannotOpen},
         {"stream fails", [](auto& f) { f.fail_open_iff = true; }, kIffStreamFailed},
         {"short read", [](auto& f) { f.short_read = true; }, kIffParseError},
+        {"BODY read short", [](auto& f) { f.short_chunk_data = true; }, kIffBodyShort},
         {"no library", [](auto& f) { f.missing_library = "iffparse.library"; }, kNoIffParseLibrary},
     };
     for (const Fault& fault : faults) {
@@ -521,7 +523,9 @@ TEST_F(IlbmWrite, WritesTheDocumentedLayout) {
     Picture grey_pic{grey.data(), 3, 1, 1, 0, 0, 0, 0, 0, 0};
     ASSERT_EQ(save(folder_.path("grey.iff"), grey_pic, 1), kOk);
     const Bytes grey_file = testing_support::read_file(folder_.path("grey.iff"));
-    EXPECT_EQ(std::string(grey_file.begin(), grey_file.end()).find("CMAP"), std::string::npos);
+    const std::string grey_text(grey_file.begin(), grey_file.end());
+    EXPECT_EQ(grey_text.find("CMAP"), std::string::npos);
+    EXPECT_NE(grey_text.find("CAMG"), std::string::npos) << "CAMG is written for 24 planes too";
     EXPECT_EQ(grey_file.size() % 2, 0U) << "odd chunks are padded";
     ASSERT_EQ(load_file(folder_.path("grey.iff")), kOk);
     EXPECT_EQ(pixels(), (Bytes{10, 10, 10, 20, 20, 20, 30, 30, 30}));

@@ -19,7 +19,7 @@ struct Faults {
     bool fail_alloc_iff = false;   // AllocIFF returns null
     bool fail_open_iff = false;    // OpenIFF fails
     bool fail_push_chunk = false;  // PushChunk reports a write error
-    bool short_chunk_data = false; // WriteChunkBytes writes one byte less than asked
+    bool short_chunk_data = false; // ReadChunkBytes and WriteChunkBytes move one byte less
 };
 
 // The faults in force; tests set fields and call reset() when done.
