@@ -2,6 +2,10 @@
 #include "tests/support/codec_harness.h"
 
 #include "runtime/result_codes.h"
+#include "tests/support/peers.h"
+
+#include <algorithm>
+#include <filesystem>
 
 namespace testing_support {
 
@@ -79,6 +83,42 @@ void CodecHarness::expect_file_faults_reported(const Bytes& file) {
         expect_cleared(pic_);
         expect_clean_books();
     }
+}
+
+int CodecHarness::check_corpus(const std::string& format, const std::string& peer,
+                               std::span<const char* const> differs) {
+    const auto folder = corpus_folder(format);
+    if (!folder) {
+        return -1;
+    }
+    const bool have_peer = have_program(peer);
+    int compared = 0;
+    for (const std::string& path : files_in(*folder)) {
+        SCOPED_TRACE(path);
+        const std::string name = std::filesystem::path(path).filename().string();
+        const int32_t code = load_file(path);
+        EXPECT_NE(result_code_text(code), nullptr) << "have code " << code;
+        const bool on_purpose = std::find(differs.begin(), differs.end(), name) != differs.end();
+        if (code == kOk && have_peer && !on_purpose && name.rfind("bad-", 0) != 0) {
+            const auto want =
+                run_capture(peer + " " + shell_quote(path) + " 2>/dev/null | pamtopnm");
+            if (want) {
+                const Bytes have = pixels();
+                EXPECT_GE(want->size(), have.size());
+                if (want->size() >= have.size()) {
+                    const Bytes raster(want->end() - static_cast<ptrdiff_t>(have.size()),
+                                       want->end());
+                    EXPECT_EQ(have, raster) << "pixels differ from " << peer << "'s";
+                }
+                ++compared;
+            }
+        }
+        if (code != kOk) {
+            expect_cleared(pic_);
+        }
+        expect_clean_books();
+    }
+    return compared;
 }
 
 void expect_cleared(const Picture& pic) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <gtest/gtest.h>
+#include <span>
 
 #include "host/host_pool.h"
 #include "platform/seams.h"
@@ -35,6 +36,13 @@ protected:
     // Loads `file` under each dos fault in turn (no information block, lock, examine,
     // open, short read) and expects the code of each, a cleared picture and clean books.
     void expect_file_faults_reported(const Bytes& file);
+    // Loads every file of the shared corpus folder `format`: each loads or is refused
+    // with a code from the table, with clean books. A file `peer` (a program writing
+    // PPM) also reads must give the same pixels, unless its name is in `differs` or
+    // starts with "bad-". Returns the files compared; -1 (and a skip) without the
+    // corpus; 0 comparisons without the peer.
+    int check_corpus(const std::string& format, const std::string& peer,
+                     std::span<const char* const> differs);
 
     host::HostPool pool_;
     Picture pic_{};
