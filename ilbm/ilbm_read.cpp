@@ -33,7 +33,8 @@ bool supported_planes(uint32_t planes) {
 /* ReadBody: plane p of each row gives bit p of the palette index (or bit p mod 8 of
  * red, green, blue for 24 planes); a mask plane is read and dropped. Rows the BODY does
  * not reach in full stay black. Codes: 114 compression above 1, 105 unsupported depth,
- * 7 no row memory, 117 a packed plane row whose run overruns it (or a zero width). */
+ * 117 a packed plane row whose run overruns it (or a zero width), 108 no pixels (a
+ * width or height of 0), 7 no row memory. */
 int32_t ReadBody(const Chunks& chunks, uint8_t* pixels, const CodecRequest* request) {
     const Bmhd& bmhd = chunks.bmhd;
     if (bmhd.compression > 1) {
@@ -48,6 +49,9 @@ int32_t ReadBody(const Chunks& chunks, uint8_t* pixels, const CodecRequest* requ
     const size_t plane_bytes = row_bytes(width);
     if (plane_bytes == 0 && bmhd.compression == 1 && height != 0) {
         return kIffCorruptRuns;
+    }
+    if (width == 0 || height == 0) {
+        return kIffNoPixels; // a picture without pixels is not reported as loaded
     }
     const uint32_t channels = bmhd.planes == 24 ? 3 : 1;
     runtime::PoolBlock row(std::max<size_t>(plane_bytes, 1));

@@ -26,6 +26,7 @@ inline constexpr int32_t kIffBodyShort = 103;
 inline constexpr int32_t kIffEmptyCmap = 104;
 inline constexpr int32_t kIffBadPlanes = 105;
 inline constexpr int32_t kIffNoBmhd = 106;
+inline constexpr int32_t kIffNoPixels = 108;
 inline constexpr int32_t kIffEmptyBody = 107;
 inline constexpr int32_t kIffCannotOpen = 109;
 inline constexpr int32_t kIffStreamFailed = 110;
@@ -77,6 +78,7 @@ inline constexpr std::array kResultCodeTexts = {
     ResultCodeText{kIffEmptyCmap, "the CMAP chunk is empty"},
     ResultCodeText{kIffBadPlanes, "unsupported number of bit planes"},
     ResultCodeText{kIffNoBmhd, "the file has no BMHD chunk"},
+    ResultCodeText{kIffNoPixels, "the picture has a width or height of 0"},
     ResultCodeText{kIffEmptyBody, "the BODY chunk is empty"},
     ResultCodeText{kIffCannotOpen, "the file could not be opened"},
     ResultCodeText{kIffStreamFailed, "the IFF stream could not be opened"},
