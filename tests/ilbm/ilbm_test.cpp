@@ -395,23 +395,14 @@ TEST_F(IlbmRead, DecodesEveryModeAndRefusesWhatItMust) {
 }
 
 TEST_F(IlbmRead, ReportsProgressInTenthsOfTheStep) {
-    static std::vector<int32_t> reports;
     for (const uint16_t height : {uint16_t{3}, uint16_t{12}}) {
-        reports.clear();
         const Bytes file = form("ILBM", concat(chunk("BMHD", bmhd(1, height, 24)),
                                                chunk("BODY", Bytes(size_t{height} * 48, 0))));
-        platform::seam::set_memory_file("memory:ilbm", file.data(), file.size());
-        request_.Pic = &pic_;
-        CodecArgs args{&request_,      "memory:ilbm",
-                       kCommandLoad,   0,
-                       pool_.handle(), [](int32_t percent) { reports.push_back(percent); }};
-        start_prog(&args);
-        ASSERT_EQ(args.Result, kOk);
         const std::vector<int32_t> want =
             height == 3
                 ? std::vector<int32_t>{100}
                 : std::vector<int32_t>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120, 100};
-        EXPECT_EQ(reports, want);
+        EXPECT_EQ(gauge_reports(file), want) << "height " << height;
         expect_clean_books();
     }
 }
@@ -421,20 +412,8 @@ TEST_F(IlbmRead, FailuresFreeEverything) {
         "ILBM", concat(concat(concat(chunk("BMHD", bmhd(3, 2, 2, 0, 1)), chunk("CAMG", be32(0))),
                               chunk("CMAP", cmap(4))),
                        chunk("BODY", {0xFF, 0x40, 0xFF, 0x80, 0xFF, 0, 0xFF, 0})));
-    for (uint64_t nth = 1;; ++nth) {
-        SCOPED_TRACE("allocation " + std::to_string(nth) + " fails");
-        pool_.fail_allocation(nth);
-        const int32_t code = load_bytes(file);
-        pool_.fail_allocation(0);
-        if (code == kOk) {
-            EXPECT_GT(nth, 6U);
-            expect_clean_books();
-            break;
-        }
-        EXPECT_EQ(code, kOutOfMemory);
-        testing_support::expect_cleared(pic_);
-        expect_clean_books();
-    }
+    EXPECT_GT(expect_each_allocation_failure_reported(file), 6U)
+        << "BMHD, CMAP and CAMG copies, pixels, BODY, row and lanes";
     struct Fault {
         const char* reason;
         void (*arm)(platform::seam::Faults&);

@@ -266,42 +266,21 @@ TEST_F(PcxRead, DecodesEveryLayoutOfTheTable) {
 }
 
 TEST_F(PcxRead, ReportsProgressPerTenthOfTheRows) {
-    static std::vector<int32_t> reports;
     for (const uint16_t height : {uint16_t{3}, uint16_t{20}}) {
-        reports.clear();
         const Bytes file = pcx_file({5, 1, 8, 0, 0, 0, static_cast<uint16_t>(height - 1), 3, 1, {}},
                                     Bytes(size_t{height} * 3, 1));
-        platform::seam::set_memory_file("memory:pcx", file.data(), file.size());
-        request_.Pic = &pic_;
-        CodecArgs args{&request_,      "memory:pcx",
-                       kCommandLoad,   0,
-                       pool_.handle(), [](int32_t percent) { reports.push_back(percent); }};
-        start_prog(&args);
-        ASSERT_EQ(args.Result, kOk);
         const std::vector<int32_t> want =
             height == 3 ? std::vector<int32_t>{0, 100}
                         : std::vector<int32_t>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100};
-        EXPECT_EQ(reports, want);
+        EXPECT_EQ(gauge_reports(file), want) << "height " << height;
         expect_clean_books();
     }
 }
 
 TEST_F(PcxRead, FailuresFreeEverything) {
     const Bytes file = pcx_file({5, 1, 8, 0, 0, 1, 0, 1, 2, {}}, {0, 1}, trailer(1));
-    for (uint64_t nth = 1;; ++nth) {
-        SCOPED_TRACE("allocation " + std::to_string(nth) + " fails");
-        pool_.fail_allocation(nth);
-        const int32_t code = load_bytes(file);
-        pool_.fail_allocation(0);
-        if (code == kOk) {
-            EXPECT_GT(nth, 3U);
-            expect_clean_books();
-            break;
-        }
-        EXPECT_EQ(code, kOutOfMemory);
-        testing_support::expect_cleared(pic_);
-        expect_clean_books();
-    }
+    EXPECT_GT(expect_each_allocation_failure_reported(file), 3U)
+        << "the file, line and pixel buffers";
     expect_file_faults_reported(file);
 }
 

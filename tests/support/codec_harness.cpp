@@ -85,6 +85,35 @@ void CodecHarness::expect_file_faults_reported(const Bytes& file) {
     }
 }
 
+std::vector<int32_t> CodecHarness::gauge_reports(const Bytes& file) {
+    static std::vector<int32_t> reports;
+    reports.clear();
+    platform::seam::set_memory_file("memory:gauge", file.data(), file.size());
+    request_.Pic = &pic_;
+    CodecArgs args{&request_, "memory:gauge", kCommandLoad,
+                   0,         pool_.handle(), [](int32_t percent) { reports.push_back(percent); }};
+    EXPECT_EQ(start_prog(&args), 0U);
+    EXPECT_EQ(args.Result, kOk);
+    platform::seam::set_memory_file(nullptr, nullptr, 0);
+    return reports;
+}
+
+uint64_t CodecHarness::expect_each_allocation_failure_reported(const Bytes& file) {
+    for (uint64_t nth = 1;; ++nth) {
+        SCOPED_TRACE("allocation " + std::to_string(nth) + " fails");
+        pool_.fail_allocation(nth);
+        const int32_t code = load_bytes(file);
+        pool_.fail_allocation(0);
+        if (code == kOk) {
+            expect_clean_books();
+            return nth;
+        }
+        EXPECT_EQ(code, kOutOfMemory);
+        expect_cleared(pic_);
+        expect_clean_books();
+    }
+}
+
 int CodecHarness::check_corpus(const std::string& format, const std::string& peer,
                                std::span<const char* const> differs) {
     const auto folder = corpus_folder(format);

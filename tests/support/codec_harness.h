@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <span>
+#include <vector>
 
 #include "host/host_pool.h"
 #include "platform/seams.h"
@@ -36,6 +37,13 @@ protected:
     // Loads `file` under each dos fault in turn (no information block, lock, examine,
     // open, short read) and expects the code of each, a cleared picture and clean books.
     void expect_file_faults_reported(const Bytes& file);
+    // Loads `file` with a progress routine and returns what it reported; the load must
+    // succeed.
+    std::vector<int32_t> gauge_reports(const Bytes& file);
+    // Loads `file` with each pool allocation failing in turn until the load succeeds:
+    // every failing load reports 7 with a cleared picture and clean books. Returns how
+    // many allocations the successful load made.
+    uint64_t expect_each_allocation_failure_reported(const Bytes& file);
     // Loads every file of the shared corpus folder `format`: each loads or is refused
     // with a code from the table, with clean books. A file `peer` (a program writing
     // PPM) also reads must give the same pixels, unless its name is in `differs` or

@@ -159,9 +159,7 @@ TEST_F(XpmRead, LongStringsAreCutOrStreamedWithoutOverrun) {
 }
 
 TEST_F(XpmRead, ReportsProgressPerTenthOfTheStrings) {
-    static std::vector<int32_t> reports;
     for (const int32_t height : {3, 20}) {
-        reports.clear();
         std::vector<std::string> strings = {
             std::to_string(1) + " " + std::to_string(height) + " 1 1", "a c blue"};
         strings.insert(strings.end(), static_cast<size_t>(height), "a");
@@ -169,18 +167,10 @@ TEST_F(XpmRead, ReportsProgressPerTenthOfTheStrings) {
         for (const std::string& s : strings) {
             text += "\"" + s + "\"\n";
         }
-        const Bytes file = bytes_of(text);
-        platform::seam::set_memory_file("memory:gauge", file.data(), file.size());
-        request_.Pic = &pic_;
-        CodecArgs args{&request_,      "memory:gauge",
-                       kCommandLoad,   0,
-                       pool_.handle(), [](int32_t percent) { reports.push_back(percent); }};
-        start_prog(&args);
-        ASSERT_EQ(args.Result, kOk);
         const std::vector<int32_t> want =
             height == 3 ? std::vector<int32_t>{0, 100}
                         : std::vector<int32_t>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100};
-        EXPECT_EQ(reports, want) << "height " << height;
+        EXPECT_EQ(gauge_reports(bytes_of(text)), want) << "height " << height;
         expect_clean_books();
     }
 }
