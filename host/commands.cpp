@@ -3,57 +3,81 @@
 
 #include <cstdio>
 
+#include "host/details.h"
 #include "host/jobs.h"
 #include "runtime/result_codes.h"
 
 namespace host {
 
-int convert(const ConvertOptions& options, const std::string& in, const std::string& out) {
-    if (read_only_extension(out)) {
-        complain("cannot save '" + out + "': orvi reads XPM files but does not write them");
-        return kExitUsage;
+bool prepare_steps(const ConvertOptions& options, PreparedSteps& prepared, std::string& error,
+                   int& status) {
+    prepared.steps = options.steps;
+    if (prepared.steps.empty()) {
+        return true;
     }
-    if (!format_for_extension(out)) {
-        complain("cannot save '" + out +
-                 "': no module writes that kind of file (use .ppm, .pgm, .pnm, .pcx, .iff, "
-                 ".ilbm or .lbm)");
-        return kExitUsage;
+    prepared.ops = Module::open_ops(error);
+    if (!prepared.ops) {
+        status = kExitFailed;
+        return false;
     }
-    std::string error;
-    std::optional<Module> ops;
-    std::vector<OperationStep> steps = options.steps;
-    if (!steps.empty()) {
-        ops = Module::open_ops(error);
-        if (!ops) {
-            complain(error);
-            return kExitFailed;
-        }
-        if (!resolve_filters(*ops, steps, error)) {
-            complain(error);
-            return kExitUsage;
-        }
+    if (!resolve_filters(*prepared.ops, prepared.steps, error)) {
+        status = kExitUsage;
+        return false;
     }
+    return true;
+}
+
+bool convert_one(const ConvertOptions& options, const PreparedSteps& prepared,
+                 const std::string& in, const std::string& out, bool progress, std::string& error) {
     HostPool pool;
     OwnedPicture picture(pool);
     CodecRequest request{};
-    const bool progress = show_progress(options.quiet, options.progress);
     if (!load(pool, in, picture, request, progress, error)) {
-        complain("cannot load '" + in + "': " + error);
-        return kExitFailed;
+        error = "cannot load " + shown_name(in, false) + ": " + error;
+        return false;
     }
-    if (ops && !apply_operations(*ops, pool, picture.pic, steps, error)) {
-        complain("cannot process '" + in + "': " + error);
-        return kExitFailed;
+    if (prepared.ops &&
+        !apply_operations(*prepared.ops, pool, picture.pic, prepared.steps, error)) {
+        error = "cannot process " + shown_name(in, false) + ": " + error;
+        return false;
     }
-    if (!save(pool, out, picture.pic,
-              {options.plain, progress, options.depth, options.uncompressed}, error)) {
+    const SaveSettings settings{options.plain,  progress,       options.depth, options.uncompressed,
+                                options.reduce, options.dither, options.to};
+    return save(pool, out, picture.pic, settings, error);
+}
+
+int convert(const ConvertOptions& options, const std::string& in, const std::string& out) {
+    if (!options.to) {
+        if (out == "-") {
+            complain("writing to standard output needs --to FORMAT");
+            return kExitUsage;
+        }
+        if (read_only_extension(out)) {
+            complain("cannot save '" + out + "': orvi reads XPM files but does not write them");
+            return kExitUsage;
+        }
+        if (!format_for_extension(out)) {
+            complain("cannot save '" + out + "': no module writes that kind of file (use " +
+                     written_extensions() + ", or --to FORMAT)");
+            return kExitUsage;
+        }
+    }
+    std::string error;
+    PreparedSteps prepared;
+    int status = kExitOk;
+    if (!prepare_steps(options, prepared, error, status)) {
+        complain(error);
+        return status;
+    }
+    if (!convert_one(options, prepared, in, out, show_progress(options.quiet, options.progress),
+                     error)) {
         complain(error);
         return kExitFailed;
     }
     return kExitOk;
 }
 
-int info(const std::vector<std::string>& files) {
+int info(const std::vector<std::string>& files, bool json) {
     int status = kExitOk;
     for (const std::string& file : files) {
         HostPool pool;
@@ -62,13 +86,18 @@ int info(const std::vector<std::string>& files) {
         std::string error;
         Format format = Format::Ppm;
         if (!load(pool, file, picture, request, false, error, &format)) {
-            std::printf("%s: cannot load: %s\n", file.c_str(), error.c_str());
+            if (json) {
+                std::printf("{\"file\":%s,\"error\":%s}\n", json_string(file).c_str(),
+                            json_string(error).c_str());
+            } else {
+                std::printf("%s: cannot load: %s\n", file.c_str(), error.c_str());
+            }
             status = kExitFailed;
             continue;
         }
-        std::printf("%s: %s, %d x %d, %u bits per pixel in the file%s\n", file.c_str(),
-                    format_info(format).name, picture.pic.Width, picture.pic.Height,
-                    picture.pic.Depth, format_details(file, format, request).c_str());
+        const Details details = file_details(file, format, picture.pic, request);
+        std::printf("%s\n",
+                    (json ? details_json(file, details) : details_text(file, details)).c_str());
     }
     return status;
 }

@@ -1,10 +1,13 @@
-// The commands of `orvi`: convert, info and demo. Each returns the exit status.
+// The commands of `orvi`: convert (one file, or many into a folder), info and demo.
+// Each returns the exit status.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "host/formats.h"
 #include "host/operations.h"
 
 namespace host {
@@ -20,11 +23,40 @@ struct ConvertOptions {
     bool progress = false;            // a progress bar even when stderr is not a terminal
     uint32_t depth = 0;               // PCX and ILBM: 1, 2, 4, 8 with a palette, or 24 (0: 24)
     bool uncompressed = false;        // ILBM: --no-compress
+    bool reduce = false;              // palette depths: median cut when the colours do not fit
+    bool dither = false;              // with reduce: Floyd-Steinberg
+    std::optional<Format> to;         // --to: the output format, whatever OUT's name
+    std::string to_name;              // its name as given, the extension of batch outputs
+    std::string out_dir;              // --out-dir: every argument is an input
+    uint32_t jobs = 0;                // --jobs: worker processes for a batch (0: one per core)
 };
 
+// The operations of a convert, resolved once: the ops module and the steps with the
+// matrices of named filters.
+struct PreparedSteps {
+    std::optional<Module> ops;
+    std::vector<OperationStep> steps;
+};
+
+// Opens the ops module and resolves filter names when there are steps; false with a
+// sentence and the exit status (1, or 2 for an unknown name) otherwise.
+[[nodiscard]] bool prepare_steps(const ConvertOptions& options, PreparedSteps& prepared,
+                                 std::string& error, int& status);
+
+// Loads IN, applies the steps and saves OUT; false with one sentence naming the file.
+[[nodiscard]] bool convert_one(const ConvertOptions& options, const PreparedSteps& prepared,
+                               const std::string& in, const std::string& out, bool progress,
+                               std::string& error);
+
+// Converts IN to OUT; "-" is standard input or output.
 [[nodiscard]] int convert(const ConvertOptions& options, const std::string& in,
                           const std::string& out);
-[[nodiscard]] int info(const std::vector<std::string>& files);
+// Converts each file into the options' out_dir, in worker processes; failures are
+// reported one line each and do not stop the others.
+[[nodiscard]] int convert_batch(const ConvertOptions& options,
+                                const std::vector<std::string>& files);
+// One line per file: text, or one JSON object with `json`.
+[[nodiscard]] int info(const std::vector<std::string>& files, bool json);
 [[nodiscard]] int demo(const std::string& folder);
 
 } // namespace host

@@ -85,7 +85,7 @@ bool demo_xpm(const std::string& folder) {
     }
     const bool colours_right =
         loaded.pic.Data[0] == 255 && loaded.pic.Data[6] == 144 && loaded.pic.Data[14] == 128;
-    if (!save(pool, target, loaded.pic, {false, false}, error)) {
+    if (!save(pool, target, loaded.pic, SaveSettings{}, error)) {
         complain(error);
         return false;
     }
@@ -139,7 +139,8 @@ int demo(const std::string& folder) {
         std::string error;
         OwnedPicture loaded(pool);
         CodecRequest request{};
-        if (!save(pool, path, source, {file.plain, false, file.depth}, error)) {
+        if (!save(pool, path, source,
+                  {file.plain, false, file.depth, false, false, false, std::nullopt}, error)) {
             complain(error);
             status = kExitFailed;
             continue;

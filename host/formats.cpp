@@ -11,10 +11,9 @@ namespace host {
 namespace {
 
 constexpr std::array kFormats = {
-    FormatInfo{Format::Ppm, "PNM", "ppm"},
-    FormatInfo{Format::Pcx, "PCX", "pcx"},
-    FormatInfo{Format::Ilbm, "ILBM", "ilbm"},
-    FormatInfo{Format::Xpm, "XPM", "xpm"},
+    FormatInfo{Format::Ppm, "PNM", "ppm"},    FormatInfo{Format::Pcx, "PCX", "pcx"},
+    FormatInfo{Format::Ilbm, "ILBM", "ilbm"}, FormatInfo{Format::Xpm, "XPM", "xpm"},
+    FormatInfo{Format::Png, "PNG", nullptr},
 };
 
 struct Extension {
@@ -26,11 +25,22 @@ constexpr std::array kExtensions = {
     Extension{".ppm", Format::Ppm},  Extension{".pgm", Format::Ppm},
     Extension{".pnm", Format::Ppm},  Extension{".pcx", Format::Pcx},
     Extension{".iff", Format::Ilbm}, Extension{".ilbm", Format::Ilbm},
-    Extension{".lbm", Format::Ilbm},
+    Extension{".lbm", Format::Ilbm}, Extension{".png", Format::Png},
 };
 
+constexpr std::string_view kPngSignature("\x89PNG\r\n\x1a\n", 8);
+
+std::string lower(std::string_view text) {
+    std::string result(text);
+    std::transform(result.begin(), result.end(), result.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return result;
+}
+
 bool starts_with(std::span<const uint8_t> head, std::string_view text) {
-    return head.size() >= text.size() && std::equal(text.begin(), text.end(), head.begin());
+    return head.size() >= text.size() &&
+           std::equal(text.begin(), text.end(), head.begin(),
+                      [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
 }
 
 } // namespace
@@ -45,6 +55,9 @@ std::optional<Format> detect_format(std::span<const uint8_t> head) {
     if (ilbm_type &&
         (starts_with(head, "FORM") || starts_with(head, "CAT ") || starts_with(head, "LIST"))) {
         return Format::Ilbm;
+    }
+    if (starts_with(head, kPngSignature)) {
+        return Format::Png;
     }
     if (head.size() >= 2 && head[0] == 'P' && head[1] >= '1' && head[1] <= '6') {
         return Format::Ppm;
@@ -87,10 +100,7 @@ bool read_only_extension(std::string_view path) {
     if (dot == std::string_view::npos) {
         return false;
     }
-    std::string suffix(path.substr(dot));
-    std::transform(suffix.begin(), suffix.end(), suffix.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return suffix == ".xpm";
+    return lower(path.substr(dot)) == ".xpm";
 }
 
 std::optional<Format> format_for_extension(std::string_view path) {
@@ -99,15 +109,25 @@ std::optional<Format> format_for_extension(std::string_view path) {
     if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) {
         return std::nullopt;
     }
-    std::string suffix(path.substr(dot));
-    std::transform(suffix.begin(), suffix.end(), suffix.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return format_for_name(path.substr(dot + 1));
+}
+
+std::optional<Format> format_for_name(std::string_view name) {
+    const std::string suffix = "." + lower(name);
     for (const Extension& extension : kExtensions) {
         if (extension.suffix == suffix) {
             return extension.format;
         }
     }
     return std::nullopt;
+}
+
+std::string written_extensions() {
+    std::string list;
+    for (const Extension& extension : kExtensions) {
+        list += (list.empty() ? "" : ", ") + std::string(extension.suffix);
+    }
+    return list;
 }
 
 } // namespace host

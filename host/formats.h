@@ -9,12 +9,12 @@
 
 namespace host {
 
-enum class Format : uint8_t { Ppm, Pcx, Ilbm, Xpm };
+enum class Format : uint8_t { Ppm, Pcx, Ilbm, Xpm, Png };
 
 struct FormatInfo {
     Format format;
     const char* name;   // as shown to people
-    const char* module; // the module file's name without ".so"
+    const char* module; // the module file's name without ".so"; nullptr: the host's own
 };
 
 [[nodiscard]] const FormatInfo& format_info(Format format);
@@ -35,7 +35,13 @@ struct XpmValues {
 // True for the extension of a format orvi reads but does not write.
 [[nodiscard]] bool read_only_extension(std::string_view path);
 
-// The format a file name's extension asks for when saving, if a module writes it.
+// The format a file name's extension asks for when saving, if orvi writes it.
 [[nodiscard]] std::optional<Format> format_for_extension(std::string_view path);
+
+// The format a `--to` name asks for (an extension without its dot), if orvi writes it.
+[[nodiscard]] std::optional<Format> format_for_name(std::string_view name);
+
+// The extensions orvi writes, for sentences: ".ppm, .pgm, ..., .png".
+[[nodiscard]] std::string written_extensions();
 
 } // namespace host

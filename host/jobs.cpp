@@ -11,7 +11,9 @@
 
 #include "host/atomic_save.h"
 #include "host/palette.h"
+#include "host/png_file.h"
 #include "host/progress.h"
+#include "host/spool.h"
 #include "runtime/result_codes.h"
 
 namespace host {
@@ -55,20 +57,9 @@ std::optional<Format> sniff(const std::string& path, std::string& error) {
     }
     const auto format = detect_format(*head);
     if (!format) {
-        error = "it is in no format orvi reads (PNM, PCX, ILBM, XPM)";
+        error = "it is in no format orvi reads (PNM, PCX, ILBM, XPM, PNG)";
     }
     return format;
-}
-
-// Whether the last 769 bytes of a file are a 256-colour PCX palette.
-bool has_pcx_trailer(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return false;
-    }
-    const bool found = std::fseek(file, -769, SEEK_END) == 0 && std::fgetc(file) == 12;
-    std::fclose(file);
-    return found;
 }
 
 } // namespace
@@ -83,125 +74,173 @@ void complain(const std::string& sentence) {
     std::fprintf(stderr, "orvi: %s\n", sentence.c_str());
 }
 
-// What the file's own header says beyond the picture's size, for `orvi info`.
-std::string format_details(const std::string& path, Format format, const CodecRequest& request) {
-    std::string ignored;
-    const auto head = read_head(path, ignored);
-    if (format == Format::Ilbm && head) {
-        static constexpr const char* kModes[] = {"plain", "extra half-brite", "HAM6", "HAM8"};
-        const uint32_t mode = request.DisplayMode;
-        const char* name = mode == 0x80    ? kModes[1]
-                           : mode == 0x800 ? kModes[2]
-                           : mode == 0x801 ? kModes[3]
-                                           : kModes[0];
-        const std::string text(head->begin(), head->end());
-        const size_t at = text.find("BMHD");
-        if (at != std::string::npos && at + 8 + 11 <= head->size()) {
-            const uint8_t* bmhd = head->data() + at + 8;
-            return ", display mode " + std::string(name) + ", " + std::to_string(bmhd[8]) +
-                   " planes, compression " + std::to_string(bmhd[10]) + ", masking " +
-                   std::to_string(bmhd[9]);
-        }
-        return ", display mode " + std::string(name);
-    }
-    if (format == Format::Pcx && head && head->size() >= 66) {
-        return ", version " + std::to_string((*head)[1]) + ", " + std::to_string((*head)[3]) +
-               " bits x " + std::to_string((*head)[65]) + " planes, colour type " +
-               std::to_string(request.ColorType) +
-               ", 256-colour palette at the end: " + (has_pcx_trailer(path) ? "yes" : "no");
-    }
-    if (format == Format::Xpm && head) {
-        if (const auto values = xpm_values(*head)) {
-            return ", colours " + std::to_string(values->colours) + ", characters per pixel " +
-                   std::to_string(values->chars_per_pixel);
-        }
-    }
-    return "";
-}
-
 bool show_progress(bool quiet, bool forced) {
     return !quiet && (forced || ::isatty(2) != 0);
 }
 
-// Loads `path` into `picture` through its format's module; false with the reason on failure.
+std::string shown_name(const std::string& path, bool output) {
+    if (path != "-") {
+        return "'" + path + "'";
+    }
+    return output ? "standard output" : "standard input";
+}
+
 bool load(HostPool& pool, const std::string& path, OwnedPicture& picture, CodecRequest& request,
           bool progress, std::string& error, Format* found) {
-    const auto format = sniff(path, error);
+    std::optional<Spool> spool;
+    std::string file = path;
+    if (path == "-") {
+        spool = Spool::create(error);
+        if (!spool || !spool->fill_from(STDIN_FILENO, error)) {
+            return false;
+        }
+        file = spool->path();
+    }
+    const auto format = sniff(file, error);
     if (!format) {
         return false;
     }
     if (found != nullptr) {
         *found = *format;
     }
-    const auto module = Module::open_codec(format_info(*format).module, error);
-    if (!module) {
-        return false;
-    }
     request = CodecRequest{};
     request.Pic = &picture.pic;
     progress_start(progress, "loading " + path);
-    const int32_t code =
-        run_codec_job(*module, pool, {kCommandLoad, path.c_str(), &request, progress_routine()});
+    const char* module_name = format_info(*format).module;
+    bool loaded = false;
+    if (module_name == nullptr) {
+        PngHeader header;
+        loaded = load_png(pool, file, picture.pic, header, progress_routine(), error);
+        if (loaded && header.transparency) {
+            complain("note: " + shown_name(path, false) +
+                     ": transparent pixels are shown on black");
+        }
+    } else {
+        const auto module = Module::open_codec(module_name, error);
+        if (!module) {
+            progress_finish();
+            return false;
+        }
+        const int32_t code = run_codec_job(
+            *module, pool, {kCommandLoad, file.c_str(), &request, progress_routine()});
+        loaded = code == kOk;
+        if (!loaded) {
+            error = result_code_sentence(code);
+        }
+    }
     progress_finish();
-    if (code != kOk) {
+    if (!loaded) {
         picture.reset();
-        error = result_code_sentence(code);
+    }
+    return loaded;
+}
+
+namespace {
+
+// The writer of one save: a module call, or libpng for PNG.
+struct Writer {
+    Format format;
+    std::optional<Module> module;
+    CodecRequest request{};
+    std::optional<IndexedImage> indexed;
+    std::string png_error;
+};
+
+// Prepares the writer: the module, its request and the palette picture it needs.
+bool prepare_writer(Writer& writer, Picture& picture, const SaveSettings& settings,
+                    const std::string& name, std::string& error) {
+    const Format format = writer.format;
+    const uint32_t depth = settings.depth;
+    if (format == Format::Pcx && depth != 0 && depth != 1 && depth != 2 && depth != 4 &&
+        depth != 8 && depth != 24) {
+        error = "cannot save " + name + ": PCX files take --depth 1, 2, 4, 8 or 24";
         return false;
+    }
+    if (format_info(format).module == nullptr) {
+        return true;
+    }
+    writer.module = Module::open_codec(format_info(format).module, error);
+    if (!writer.module) {
+        return false;
+    }
+    CodecRequest& request = writer.request;
+    request.Pic = &picture;
+    request.SaveMode = settings.plain ? 0 : 1;
+    const bool palette_writer = format == Format::Pcx || format == Format::Ilbm;
+    if (palette_writer && depth != 0 && depth != 24) {
+        std::string warning;
+        writer.indexed =
+            build_indexed(picture, {depth, settings.reduce, settings.dither}, error, warning);
+        if (!writer.indexed) {
+            error = "cannot save " + name + ": " + error;
+            return false;
+        }
+        if (!warning.empty() && format == Format::Pcx) {
+            complain("note: " + name + ": " + warning);
+        }
+    }
+    const IndexedPicture* indexed = writer.indexed ? &writer.indexed->record : nullptr;
+    if (format == Format::Pcx) {
+        // The PCX writer takes its IndexedPicture in SaveMode; none means true colour.
+        request.SaveMode = reinterpret_cast<uintptr_t>(indexed);
+    } else if (format == Format::Ilbm) {
+        request.SaveMode = settings.uncompressed ? 0 : 1; // the BMHD compression byte
+        request.IndexedPic = const_cast<IndexedPicture*>(indexed);
     }
     return true;
 }
 
+// Writes `file` with the prepared writer; the module's result code, or -1 when libpng
+// failed (with `writer.png_error` set).
+int32_t write_file(Writer& writer, HostPool& pool, Picture& picture, const char* file) {
+    if (!writer.module) {
+        return save_png(file, picture, progress_routine(), writer.png_error) ? kOk : -1;
+    }
+    return run_codec_job(*writer.module, pool,
+                         {kCommandSave, file, &writer.request, progress_routine()});
+}
+
+} // namespace
+
 bool save(HostPool& pool, const std::string& path, Picture& picture, const SaveSettings& settings,
           std::string& error) {
-    const auto format = format_for_extension(path);
+    const std::string name = shown_name(path, true);
+    const auto format = settings.to ? settings.to : format_for_extension(path);
     if (!format) {
-        error = "cannot save '" + path + "': no module writes that kind of file";
+        error = "cannot save " + name + ": no module writes that kind of file";
         return false;
     }
-    const auto module = Module::open_codec(format_info(*format).module, error);
-    if (!module) {
+    Writer writer{*format, std::nullopt, {}, std::nullopt, {}};
+    if (!prepare_writer(writer, picture, settings, name, error)) {
         return false;
-    }
-    CodecRequest request{};
-    request.Pic = &picture;
-    request.SaveMode = settings.plain ? 0 : 1;
-    std::optional<IndexedImage> indexed;
-    const bool palette_writer = *format == Format::Pcx || *format == Format::Ilbm;
-    const uint32_t depth = settings.depth;
-    if (*format == Format::Pcx && depth != 0 && depth != 1 && depth != 2 && depth != 4 &&
-        depth != 8 && depth != 24) {
-        error = "cannot save '" + path + "': PCX files take --depth 1, 2, 4, 8 or 24";
-        return false;
-    }
-    if (palette_writer && settings.depth != 0 && settings.depth != 24) {
-        std::string warning;
-        indexed = build_indexed(picture, settings.depth, error, warning);
-        if (!indexed) {
-            error = "cannot save '" + path + "': " + error;
-            return false;
-        }
-        if (!warning.empty() && *format == Format::Pcx) {
-            complain("note: '" + path + "': " + warning);
-        }
-    }
-    if (*format == Format::Pcx) {
-        // The PCX writer takes its IndexedPicture in SaveMode; none means true colour.
-        request.SaveMode = indexed ? reinterpret_cast<uintptr_t>(&indexed->record) : 0;
-    } else if (*format == Format::Ilbm) {
-        request.SaveMode = settings.uncompressed ? 0 : 1; // the BMHD compression byte
-        request.IndexedPic = indexed ? &indexed->record : nullptr;
     }
     progress_start(settings.progress, "saving " + path);
-    const SaveOutcome outcome = save_atomically(path, [&](const char* temp) {
-        return run_codec_job(*module, pool, {kCommandSave, temp, &request, progress_routine()});
-    });
+    SaveOutcome outcome;
+    if (path == "-") {
+        auto spool = Spool::create(outcome.error);
+        if (spool) {
+            outcome.code = write_file(writer, pool, picture, spool->path().c_str());
+            if (outcome.code != kOk) {
+                outcome.error = "not saved";
+            } else if (!spool->drain_to(STDOUT_FILENO, outcome.error)) {
+                outcome.error = "cannot save " + name + ": " + outcome.error;
+            }
+        }
+    } else {
+        outcome = save_atomically(
+            path, [&](const char* temp) { return write_file(writer, pool, picture, temp); });
+    }
     progress_finish();
     if (outcome.error.empty()) {
         return true;
     }
-    error = outcome.code != kOk
-                ? "cannot save '" + path + "': " + result_code_sentence(outcome.code)
-                : outcome.error;
+    if (outcome.code == -1) {
+        error = "cannot save " + name + ": " + writer.png_error;
+    } else if (outcome.code != kOk) {
+        error = "cannot save " + name + ": " + result_code_sentence(outcome.code);
+    } else {
+        error = outcome.error;
+    }
     return false;
 }
 

@@ -25,15 +25,15 @@ void complain(const std::string& sentence);
 [[nodiscard]] std::optional<std::vector<uint8_t>> read_head(const std::string& path,
                                                             std::string& error);
 
-// What the file's own header says beyond the picture's size, for `orvi info`.
-[[nodiscard]] std::string format_details(const std::string& path, Format format,
-                                         const CodecRequest& request);
-
 // A progress bar unless quiet; on a terminal, or anywhere when forced.
 [[nodiscard]] bool show_progress(bool quiet, bool forced);
 
-// Loads `path` into `picture` through its format's module; false with the reason on
-// failure. `found`, when given, receives the format.
+// How a file is named in sentences: "standard input" or "standard output" for "-".
+[[nodiscard]] std::string shown_name(const std::string& path, bool output);
+
+// Loads `path` ("-": standard input) into `picture` through its format's module, or
+// libpng for PNG; false with the reason on failure. `found`, when given, receives the
+// format.
 [[nodiscard]] bool load(HostPool& pool, const std::string& path, OwnedPicture& picture,
                         CodecRequest& request, bool progress, std::string& error,
                         Format* found = nullptr);
@@ -43,10 +43,13 @@ struct SaveSettings {
     bool progress = false;
     uint32_t depth = 0;        // palette writers: 1 to 8, or 0 / 24 for true colour
     bool uncompressed = false; // ILBM: a plain BODY instead of ByteRun1
+    bool reduce = false;       // palette writers: median cut when the colours do not fit
+    bool dither = false;       // with reduce: Floyd-Steinberg error diffusion
+    std::optional<Format> to;  // the format to write; none: the one `path`'s extension names
 };
 
-// Saves `picture` to `path` through the module its extension names, replacing an
-// existing file only on success; false with a sentence on failure.
+// Saves `picture` to `path` ("-": standard output) in the settings' format, replacing
+// an existing file only on success; false with a sentence on failure.
 [[nodiscard]] bool save(HostPool& pool, const std::string& path, Picture& picture,
                         const SaveSettings& settings, std::string& error);
 

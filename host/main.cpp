@@ -12,16 +12,20 @@ namespace {
 constexpr const char* kVersion = "0.1.0";
 
 constexpr const char* kUsage =
-    "usage: orvi convert [options] IN OUT   load IN and save it as OUT\n"
-    "       orvi info FILE...               format, size and depth of each file\n"
+    "usage: orvi convert [options] IN OUT   load IN and save it as OUT ('-': standard\n"
+    "                                       input or output)\n"
+    "       orvi convert [options] --to FORMAT --out-dir DIR FILE...\n"
+    "                                       convert each FILE into DIR, one worker per core\n"
+    "       orvi info [--json] FILE...      format, size, depth and header details of each\n"
+    "                                       file (--json: one JSON object per line)\n"
     "       orvi filters                    the predefined convolution filters\n"
     "       orvi demo [FOLDER]              convert a generated test card through every\n"
     "                                       format (default folder: orvi-demo)\n"
     "       orvi --help | --version\n"
     "\n"
     "The input format is recognised from the file's content (PBM, PGM, PPM, PCX, IFF ILBM,\n"
-    "XPM); the output format comes from OUT's extension (.ppm, .pgm, .pnm, .pcx, .iff, .ilbm,\n"
-    ".lbm). An existing OUT is replaced only when the save succeeds.\n"
+    "XPM, PNG); the output format comes from --to or OUT's extension (ppm, pgm, pnm, pcx,\n"
+    "iff, ilbm, lbm, png). An existing OUT is replaced only when the save succeeds.\n"
     "\n"
     "Operations, applied in the order given:\n"
     "  --gamma G              gamma correction, G from 0.01 to 100 (1 changes nothing)\n"
@@ -42,12 +46,23 @@ constexpr const char* kUsage =
     "  --divisor D --mode M   its divisor (nonzero) and mode (0..255)\n"
     "\n"
     "Saving:\n"
+    "  --to FORMAT  the output format: ppm, pgm, pnm, pcx, iff, ilbm, lbm or png (needed\n"
+    "               for '-' as OUT and with --out-dir, whose outputs take it as extension)\n"
+    "  --out-dir DIR  convert every FILE into DIR (made when missing); a failed file is\n"
+    "               reported and the others go on; exit 1 if any failed\n"
+    "  --jobs N     with --out-dir: N worker processes, 1..64 (default: one per core)\n"
     "  --plain      write PNM samples as text (P3, P2) instead of raw (P6, P5)\n"
     "  --depth N    PCX: 1, 2, 4 or 8 bits, ILBM: 1 to 8 planes, with an exact palette of\n"
     "               the picture's colours (refused when there are more), or 24 (the default)\n"
+    "  --reduce     with --depth: when the colours do not fit, choose 2^N by median cut\n"
+    "  --dither     with --reduce: Floyd-Steinberg error diffusion\n"
     "  --compress / --no-compress   ILBM: ByteRun1 (the default) or a plain BODY\n"
     "  --quiet      no progress bar\n"
     "  --progress   a progress bar on stderr even when it is not a terminal\n"
+    "\n"
+    "PNG: 8-bit RGB, grey and palette files are read (16-bit samples scaled to 8,\n"
+    "transparent pixels shown on black, with a note); PNGs are written as 8-bit grey when\n"
+    "every pixel is grey, RGB otherwise.\n"
     "\n"
     "Modules are loaded from the executable's folder, or from $ORVI_MODULE_PATH.\n"
     "Exit status: 0 done, 1 a job failed, 2 usage error.\n";
@@ -88,6 +103,32 @@ int run_convert(const std::vector<std::string>& args) {
                 return usage_error("--depth takes 1 to 8 or 24, not '" + value + "'");
             }
             options.depth = static_cast<uint32_t>(std::stoul(value));
+        } else if (arg == "--to") {
+            const std::string value = i + 1 < args.size() ? args[++i] : "";
+            options.to = host::format_for_name(value);
+            if (!options.to) {
+                return usage_error("--to takes ppm, pgm, pnm, pcx, iff, ilbm, lbm or png, not '" +
+                                   value + "'");
+            }
+            options.to_name = value;
+        } else if (arg == "--out-dir") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) {
+                return usage_error("--out-dir needs a folder");
+            }
+            options.out_dir = args[++i];
+        } else if (arg == "--jobs") {
+            const std::string value = i + 1 < args.size() ? args[++i] : "";
+            const bool digits = !value.empty() && value.size() <= 2 &&
+                                value.find_first_not_of("0123456789") == std::string::npos;
+            const unsigned long jobs = digits ? std::stoul(value) : 0;
+            if (jobs < 1 || jobs > 64) {
+                return usage_error("--jobs takes 1 to 64, not '" + value + "'");
+            }
+            options.jobs = static_cast<uint32_t>(jobs);
+        } else if (arg == "--reduce") {
+            options.reduce = true;
+        } else if (arg == "--dither") {
+            options.dither = true;
         } else if (arg == "--compress" || arg == "--no-compress") {
             options.uncompressed = arg == "--no-compress";
         } else if (arg == "--plain") {
@@ -102,14 +143,25 @@ int run_convert(const std::vector<std::string>& args) {
             files.push_back(arg);
         }
     }
-    if (files.size() != 2) {
-        return usage_error("convert takes one input and one output file");
+    if (options.dither && !options.reduce) {
+        return usage_error("--dither goes with --reduce");
+    }
+    if (options.reduce && (options.depth == 0 || options.depth == 24)) {
+        return usage_error("--reduce needs --depth 1 to 8");
+    }
+    if (options.out_dir.empty() ? files.size() != 2 : files.empty()) {
+        return usage_error(options.out_dir.empty()
+                               ? "convert takes one input and one output file"
+                               : "convert --out-dir takes at least one input file");
     }
     for (const auto& [option, value] : kernel_settings) {
         std::string error;
         if (!host::parse_kernel_setting(option, value, options.steps, error)) {
             return usage_error(error);
         }
+    }
+    if (!options.out_dir.empty()) {
+        return host::convert_batch(options, files);
     }
     return host::convert(options, files[0], files[1]);
 }
@@ -136,10 +188,12 @@ int main(int argc, char** argv) {
         return run_convert(rest);
     }
     if (command == "info") {
-        if (rest.empty()) {
+        const bool json = !rest.empty() && rest[0] == "--json";
+        const std::vector<std::string> files(rest.begin() + (json ? 1 : 0), rest.end());
+        if (files.empty()) {
             return usage_error("info takes at least one file");
         }
-        return host::info(rest);
+        return host::info(files, json);
     }
     if (command == "filters") {
         return host::list_filters();

@@ -1,4 +1,4 @@
-// Exact palettes for the palette writers.
+// Palettes for the palette writers: exact, or a median cut with optional dithering.
 #include "host/palette.h"
 
 #include <algorithm>
@@ -57,28 +57,238 @@ private:
     int32_t last_index_ = -1;
 };
 
+struct ColourCount {
+    uint32_t colour;
+    uint32_t count;
+};
+
+uint32_t channel(uint32_t colour, int which) {
+    return (colour >> (16U - 8U * static_cast<uint32_t>(which))) & 0xFFU;
+}
+
+// A box of the median cut: a run of the colour list, its widest channel and side.
+struct Box {
+    size_t begin;
+    size_t end;
+    uint64_t pixels = 0;
+    int widest = 0;
+    uint32_t side = 0;
+};
+
+Box measure(const std::vector<ColourCount>& colours, size_t begin, size_t end) {
+    Box box{begin, end};
+    uint32_t low[3] = {255, 255, 255};
+    uint32_t high[3] = {0, 0, 0};
+    for (size_t i = begin; i < end; ++i) {
+        box.pixels += colours[i].count;
+        for (int c = 0; c < 3; ++c) {
+            low[c] = std::min(low[c], channel(colours[i].colour, c));
+            high[c] = std::max(high[c], channel(colours[i].colour, c));
+        }
+    }
+    for (int c = 0; c < 3; ++c) {
+        if (high[c] - low[c] > box.side) {
+            box.side = high[c] - low[c];
+            box.widest = c;
+        }
+    }
+    return box;
+}
+
+// Every colour of the picture with its pixel count, in colour order.
+std::vector<ColourCount> histogram(const Picture& picture, size_t pixels) {
+    std::vector<uint32_t> counts(size_t{1} << 24U, 0);
+    for (size_t i = 0; i < pixels; ++i) {
+        ++counts[colour_at(picture, i)];
+    }
+    std::vector<ColourCount> colours;
+    for (uint32_t colour = 0; colour < counts.size(); ++colour) {
+        if (counts[colour] != 0) {
+            colours.push_back({colour, counts[colour]});
+        }
+    }
+    return colours;
+}
+
+uint32_t squared_distance(uint32_t a, int32_t r, int32_t g, int32_t b) {
+    const int32_t dr = static_cast<int32_t>(channel(a, 0)) - r;
+    const int32_t dg = static_cast<int32_t>(channel(a, 1)) - g;
+    const int32_t db = static_cast<int32_t>(channel(a, 2)) - b;
+    return static_cast<uint32_t>(dr * dr + dg * dg + db * db);
+}
+
+// The palette entry nearest each colour (the first of equals), worked out once per
+// colour and kept in a table over all 2^24 colours.
+class NearestIndex {
+public:
+    explicit NearestIndex(const std::vector<uint32_t>& palette) : palette_(palette) {}
+
+    uint8_t operator()(uint32_t colour) {
+        uint16_t& entry = table_[colour];
+        if (entry == 0) {
+            const auto r = static_cast<int32_t>(channel(colour, 0));
+            const auto g = static_cast<int32_t>(channel(colour, 1));
+            const auto b = static_cast<int32_t>(channel(colour, 2));
+            size_t best = 0;
+            uint32_t best_distance = UINT32_MAX;
+            for (size_t i = 0; i < palette_.size(); ++i) {
+                const uint32_t distance = squared_distance(palette_[i], r, g, b);
+                if (distance < best_distance) {
+                    best_distance = distance;
+                    best = i;
+                }
+            }
+            entry = static_cast<uint16_t>(best + 1);
+        }
+        return static_cast<uint8_t>(entry - 1);
+    }
+
+private:
+    const std::vector<uint32_t>& palette_;
+    std::vector<uint16_t> table_ = std::vector<uint16_t>(size_t{1} << 24U, 0);
+};
+
+// Floyd-Steinberg: each pixel takes the entry nearest its colour plus the error carried
+// to it (7/16 right; 3/16, 5/16, 1/16 below left, below, below right), rows left to right.
+void dither_into(const Picture& picture, const std::vector<uint32_t>& palette, uint8_t* indices) {
+    const auto width = static_cast<size_t>(static_cast<uint32_t>(picture.Width));
+    const auto height = static_cast<size_t>(static_cast<uint32_t>(picture.Height));
+    NearestIndex nearest(palette);
+    // Errors in sixteenths, one pixel of margin each side.
+    std::vector<int32_t> current((width + 2) * 3, 0);
+    std::vector<int32_t> next((width + 2) * 3, 0);
+    for (size_t y = 0; y < height; ++y) {
+        std::fill(next.begin(), next.end(), 0);
+        for (size_t x = 0; x < width; ++x) {
+            const uint32_t colour = colour_at(picture, y * width + x);
+            int32_t wanted[3];
+            for (int c = 0; c < 3; ++c) {
+                const int32_t carried = current[(x + 1) * 3 + static_cast<size_t>(c)];
+                const int32_t rounded = carried >= 0 ? (carried + 8) / 16 : -((8 - carried) / 16);
+                wanted[c] = std::clamp(static_cast<int32_t>(channel(colour, c)) + rounded, 0, 255);
+            }
+            const uint32_t adjusted = (static_cast<uint32_t>(wanted[0]) << 16U) |
+                                      (static_cast<uint32_t>(wanted[1]) << 8U) |
+                                      static_cast<uint32_t>(wanted[2]);
+            const uint8_t index = nearest(adjusted);
+            indices[y * width + x] = index;
+            for (int c = 0; c < 3; ++c) {
+                const int32_t error = wanted[c] - static_cast<int32_t>(channel(palette[index], c));
+                const size_t at = (x + 1) * 3 + static_cast<size_t>(c);
+                current[at + 3] += 7 * error;
+                next[at - 3] += 3 * error;
+                next[at] += 5 * error;
+                next[at + 3] += error;
+            }
+        }
+        std::swap(current, next);
+    }
+}
+
 } // namespace
 
-std::optional<IndexedImage> build_indexed(const Picture& picture, uint32_t depth,
+std::vector<uint32_t> median_cut(const Picture& picture, size_t limit) {
+    const size_t pixels =
+        size_t{static_cast<uint32_t>(picture.Width)} * static_cast<uint32_t>(picture.Height);
+    std::vector<ColourCount> colours = histogram(picture, pixels);
+    if (colours.empty()) {
+        return {};
+    }
+    std::vector<Box> boxes{measure(colours, 0, colours.size())};
+    while (boxes.size() < limit) {
+        // The box with the most pixels x widest side; boxes of one colour have side 0.
+        size_t chosen = 0;
+        uint64_t best = 0;
+        for (size_t i = 0; i < boxes.size(); ++i) {
+            const uint64_t weight = boxes[i].pixels * boxes[i].side;
+            if (weight > best) {
+                best = weight;
+                chosen = i;
+            }
+        }
+        if (best == 0) {
+            break;
+        }
+        const Box box = boxes[chosen];
+        const int widest = box.widest;
+        std::sort(colours.begin() + static_cast<ptrdiff_t>(box.begin),
+                  colours.begin() + static_cast<ptrdiff_t>(box.end),
+                  [widest](const ColourCount& a, const ColourCount& b) {
+                      const uint32_t ka = channel(a.colour, widest);
+                      const uint32_t kb = channel(b.colour, widest);
+                      return ka != kb ? ka < kb : a.colour < b.colour;
+                  });
+        // The weighted median, keeping at least one colour on each side.
+        size_t split = box.begin + 1;
+        uint64_t below = colours[box.begin].count;
+        while (split + 1 < box.end && 2 * below < box.pixels) {
+            below += colours[split++].count;
+        }
+        boxes[chosen] = measure(colours, box.begin, split);
+        boxes.push_back(measure(colours, split, box.end));
+    }
+    std::vector<uint32_t> palette;
+    for (const Box& box : boxes) {
+        uint64_t sums[3] = {0, 0, 0};
+        for (size_t i = box.begin; i < box.end; ++i) {
+            for (int c = 0; c < 3; ++c) {
+                sums[c] += uint64_t{channel(colours[i].colour, c)} * colours[i].count;
+            }
+        }
+        uint32_t mean = 0;
+        for (int c = 0; c < 3; ++c) {
+            mean = (mean << 8U) | static_cast<uint32_t>((sums[c] + box.pixels / 2) / box.pixels);
+        }
+        palette.push_back(mean);
+    }
+    return palette;
+}
+
+std::optional<IndexedImage> build_indexed(const Picture& picture, const IndexSettings& settings,
                                           std::string& error, std::string& warning) {
+    const uint32_t depth = settings.depth;
     const size_t limit = size_t{1} << depth;
     const size_t pixels =
         size_t{static_cast<uint32_t>(picture.Width)} * static_cast<uint32_t>(picture.Height);
     IndexedImage image;
     image.palette.assign(256, 0);
     image.indices.reset(new uint8_t[std::max<size_t>(pixels, 1)]);
-    ColourIndex index_of;
-    for (size_t i = 0; i < pixels; ++i) {
-        const int32_t index = index_of.find_or_add(colour_at(picture, i), image.palette, limit);
-        if (index < 0) {
+    size_t colours = 0;
+    {
+        ColourIndex index_of;
+        size_t i = 0;
+        for (; i < pixels; ++i) {
+            const int32_t index = index_of.find_or_add(colour_at(picture, i), image.palette, limit);
+            if (index < 0) {
+                break;
+            }
+            image.indices[i] = static_cast<uint8_t>(index);
+        }
+        colours = index_of.size();
+        if (i < pixels && !settings.reduce) {
             error = "the picture has " + std::to_string(count_colours(picture, pixels)) +
                     " colours; --depth " + std::to_string(depth) + " holds at most " +
-                    std::to_string(limit);
+                    std::to_string(limit) + " (--reduce chooses that many)";
             return std::nullopt;
         }
-        image.indices[i] = static_cast<uint8_t>(index);
+        if (i < pixels) {
+            colours = 0;
+        }
     }
-    size_t colours = index_of.size();
+    if (colours == 0 && pixels != 0) {
+        const std::vector<uint32_t> reduced = median_cut(picture, limit);
+        std::fill(image.palette.begin(), image.palette.end(), 0);
+        std::copy(reduced.begin(), reduced.end(), image.palette.begin());
+        colours = reduced.size();
+        if (settings.dither) {
+            dither_into(picture, reduced, image.indices.get());
+        } else {
+            NearestIndex nearest(reduced);
+            for (size_t i = 0; i < pixels; ++i) {
+                image.indices[i] = nearest(colour_at(picture, i));
+            }
+        }
+    }
     if (depth == 1 && colours == 1 && luma(image.palette[0]) > luma(0xFFFFFF) / 2) {
         // One light colour: it takes the set bits, so that it does not load back black.
         image.palette[1] = image.palette[0];

@@ -1,5 +1,6 @@
 // Building the IndexedPicture the palette writers need: an exact palette of the
-// picture's colours in order of first appearance, padded to 256 entries.
+// picture's colours in order of first appearance, padded to 256 entries, or, when
+// asked, a median-cut palette for pictures with more colours than the depth holds.
 #pragma once
 
 #include <cstdint>
@@ -18,10 +19,24 @@ struct IndexedImage {
     IndexedPicture record{};            // points into the two vectors
 };
 
-// The picture at `depth` (1, 2, 4 or 8 bits). Fails with a sentence that says how many
-// colours there are when they do not fit. At depth 1 the darker colour takes index 0;
-// `warning` is set when the two colours are not black and white.
-[[nodiscard]] std::optional<IndexedImage> build_indexed(const Picture& picture, uint32_t depth,
+struct IndexSettings {
+    uint32_t depth = 8;  // 1 to 8 bits
+    bool reduce = false; // too many colours: median cut instead of failing
+    bool dither = false; // with reduce: Floyd-Steinberg error diffusion
+};
+
+// The picture at the settings' depth. When the colours fit, the palette holds exactly
+// them; otherwise, with `reduce`, the median cut's 2^depth colours (each pixel takes
+// the nearest, or the dithered choice), and without it the build fails with a sentence
+// that says how many colours there are. At depth 1 the darker colour takes index 0;
+// `warning` is set when the two colours are not black and white. Deterministic.
+[[nodiscard]] std::optional<IndexedImage> build_indexed(const Picture& picture,
+                                                        const IndexSettings& settings,
                                                         std::string& error, std::string& warning);
+
+// The median cut of a picture's colours: at most `limit` colours (0x00RRGGBB), each the
+// pixel-weighted mean of a box of the colour cube; the boxes are split, most pixels x
+// widest side first, at the weighted median of their widest side.
+[[nodiscard]] std::vector<uint32_t> median_cut(const Picture& picture, size_t limit);
 
 } // namespace host

@@ -65,6 +65,12 @@ struct Palette {
     uint32_t count = 0;
 };
 
+// Where the colours of a palette-mode file come from.
+enum class PaletteSource : uint8_t { Trailer, BlackAndWhite, Ega, Header };
+
+[[nodiscard]] PaletteSource palette_source(const PCXHeader& header, uint32_t type,
+                                           bool has_trailer);
+
 // The palette a palette-mode file is coloured with. `trailer` is the 768 bytes after a
 // 256-colour marker, or empty.
 [[nodiscard]] Palette choose_palette(const PCXHeader& header, uint32_t type,

@@ -82,24 +82,38 @@ uint32_t colour_type(const PCXHeader& header) {
     return header.NumPlanes == 3 && header.BitsPerPixel == 8 ? 5 : 0;
 }
 
-/* choose_palette: 256-colour files (8 bits, 1 plane) take the trailer whatever their
+/* palette_source: 256-colour files (8 bits, 1 plane) take the trailer whatever their
  * version when one was found; version 0 and 3 files are black and white when monochrome
  * and EGA-coloured otherwise; version 5 monochrome files are black and white; the rest
  * use the header palette. A monochrome header palette of two equal entries is read as
  * black and white, a 16-colour one of sixteen equal entries as the EGA palette. */
-Palette choose_palette(const PCXHeader& header, uint32_t type, std::span<const uint8_t> trailer) {
-    if (type == 4 && trailer.size() == 768) {
-        return from_bytes(trailer, 256);
+PaletteSource palette_source(const PCXHeader& header, uint32_t type, bool has_trailer) {
+    if (type == 4 && has_trailer) {
+        return PaletteSource::Trailer;
     }
     const bool monochrome = header.BitsPerPixel == 1 && header.NumPlanes == 1;
     if (header.Version == 0 || header.Version == 3) {
-        return monochrome ? black_and_white() : from_bytes(kEgaPalette, 16);
+        return monochrome ? PaletteSource::BlackAndWhite : PaletteSource::Ega;
     }
     if (monochrome && (header.Version == 5 || entries_equal(header.Palette, 2))) {
-        return black_and_white();
+        return PaletteSource::BlackAndWhite;
     }
     if (!monochrome && entries_equal(header.Palette, 16)) {
+        return PaletteSource::Ega;
+    }
+    return PaletteSource::Header;
+}
+
+Palette choose_palette(const PCXHeader& header, uint32_t type, std::span<const uint8_t> trailer) {
+    switch (palette_source(header, type, trailer.size() == 768)) {
+    case PaletteSource::Trailer:
+        return from_bytes(trailer, 256);
+    case PaletteSource::BlackAndWhite:
+        return black_and_white();
+    case PaletteSource::Ega:
         return from_bytes(kEgaPalette, 16);
+    case PaletteSource::Header:
+        break;
     }
     return from_bytes(header.Palette, 16);
 }

@@ -48,8 +48,9 @@ TEST_F(OrviCommand, InfoPrintsOneLinePerFileAndFailsIfAnyFails) {
     write_file(path("bad.ppm"), bytes_of("P6\n0 1\n255\n"));
     const Outcome run = orvi("info good.ppm bad.ppm");
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "good.ppm: PNM, 2 x 1, 24 bits per pixel in the file\n"
-                       "bad.ppm: cannot load: the width is outside 1..32767 (code 1003)\n");
+    EXPECT_EQ(run.out,
+              "good.ppm: PNM, 2 x 1, 24 bits per pixel in the file, kind PPM raw, maximum 255\n"
+              "bad.ppm: cannot load: the width is outside 1..32767 (code 1003)\n");
 }
 
 TEST_F(OrviCommand, EveryFailureIsOneSentenceWithTheRightStatus) {
@@ -69,7 +70,8 @@ TEST_F(OrviCommand, EveryFailureIsOneSentenceWithTheRightStatus) {
         {"missing input", "convert missing.ppm out.ppm", "", 1,
          "orvi: cannot load 'missing.ppm': it cannot be read (No such file or directory)\n"},
         {"input that is no picture", "convert notes.txt out.ppm", "", 1,
-         "orvi: cannot load 'notes.txt': it is in no format orvi reads (PNM, PCX, ILBM, XPM)\n"},
+         "orvi: cannot load 'notes.txt': it is in no format orvi reads (PNM, PCX, ILBM, XPM, "
+         "PNG)\n"},
         {"a folder as input", "convert empty out.ppm", "", 1,
          "orvi: cannot load 'empty': it is a folder\n"},
         {"damaged input", "convert zero.ppm out.ppm", "", 1,
@@ -80,7 +82,7 @@ TEST_F(OrviCommand, EveryFailureIsOneSentenceWithTheRightStatus) {
          "orvi: 'empty.ppm' is a folder\n"},
         {"output kind no module writes", "convert in.ppm out.bmp", "", 2,
          "orvi: cannot save 'out.bmp': no module writes that kind of file (use .ppm, .pgm, .pnm, "
-         ".pcx, .iff, .ilbm or .lbm)\n"},
+         ".pcx, .iff, .ilbm, .lbm, .png, or --to FORMAT)\n"},
         {"module missing", "convert in.ppm out.ppm", "ORVI_MODULE_PATH=empty", 1,
          "orvi: cannot load 'in.ppm': cannot load the ppm module (empty/ppm.so: cannot open shared "
          "object file: No such file or directory)\n"},
@@ -197,9 +199,8 @@ TEST_F(OrviCommand, SavesPcxAtEveryDepthAndRefusesTooManyColours) {
     }
     const Outcome too_many = orvi("convert four.ppm out1.pcx --depth 1");
     EXPECT_EQ(too_many.status, 1);
-    EXPECT_EQ(
-        too_many.err,
-        "orvi: cannot save 'out1.pcx': the picture has 4 colours; --depth 1 holds at most 2\n");
+    EXPECT_EQ(too_many.err, "orvi: cannot save 'out1.pcx': the picture has 4 colours; --depth 1 "
+                            "holds at most 2 (--reduce chooses that many)\n");
     EXPECT_FALSE(std::filesystem::exists(path("out1.pcx")));
     // White first in the picture: the darker colour still takes index 0 and loads back.
     write_file(path("bw.ppm"), concat(bytes_of("P6\n2 1\n255\n"), {255, 255, 255, 0, 0, 0}));
@@ -209,8 +210,8 @@ TEST_F(OrviCommand, SavesPcxAtEveryDepthAndRefusesTooManyColours) {
               concat(bytes_of("P6\n#Created with Orvi\n2 1\n255\n"), {255, 255, 255, 0, 0, 0}));
     EXPECT_EQ(
         orvi("info bw.pcx").out,
-        "bw.pcx: PCX, 2 x 1, 1 bits per pixel in the file, version 5, 1 bits x 1 planes, colour "
-        "type 2, 256-colour palette at the end: no\n");
+        "bw.pcx: PCX, 2 x 1, 1 bits per pixel in the file, version 5, bits 1, planes 1, colour "
+        "type 2, palette black and white\n");
     const Outcome pcx_depth = orvi("convert bw.ppm x.pcx --depth 3");
     EXPECT_EQ(pcx_depth.status, 1);
     EXPECT_EQ(pcx_depth.err,
@@ -231,13 +232,12 @@ TEST_F(OrviCommand, SavesIlbmAtEveryDepthPackedOrPlain) {
     }
     ASSERT_EQ(orvi("convert four.ppm out.lbm --depth 2 --no-compress").status, 0);
     EXPECT_EQ(orvi("info out.lbm").out,
-              "out.lbm: ILBM, 2 x 2, 2 bits per pixel in the file, display mode plain, 2 planes, "
+              "out.lbm: ILBM, 2 x 2, 2 bits per pixel in the file, display mode plain, planes 2, "
               "compression 0, masking 0\n");
     const Outcome too_many = orvi("convert four.ppm out.ilbm --depth 1");
     EXPECT_EQ(too_many.status, 1);
-    EXPECT_EQ(
-        too_many.err,
-        "orvi: cannot save 'out.ilbm': the picture has 4 colours; --depth 1 holds at most 2\n");
+    EXPECT_EQ(too_many.err, "orvi: cannot save 'out.ilbm': the picture has 4 colours; --depth 1 "
+                            "holds at most 2 (--reduce chooses that many)\n");
 }
 
 TEST_F(OrviCommand, HelpAndVersion) {

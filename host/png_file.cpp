@@ -1,0 +1,242 @@
+// PNG reading and writing through libpng. libpng reports errors by longjmp, so each
+// function that calls setjmp holds no object with a destructor: everything it owns
+// lives in a plain state record that its caller releases on every path.
+#include "host/png_file.h"
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <png.h>
+
+#include "runtime/sizes.h"
+
+namespace host {
+namespace {
+
+constexpr size_t kMessageSize = 200;
+
+extern "C" void png_failed(png_structp png, png_const_charp message) {
+    std::snprintf(static_cast<char*>(png_get_error_ptr(png)), kMessageSize, "%s", message);
+    png_longjmp(png, 1);
+}
+
+extern "C" void png_warned(png_structp /*png*/, png_const_charp /*message*/) {}
+
+int file_channels(int colour_type) {
+    switch (colour_type) {
+    case PNG_COLOR_TYPE_GRAY_ALPHA:
+        return 2;
+    case PNG_COLOR_TYPE_RGB:
+        return 3;
+    case PNG_COLOR_TYPE_RGB_ALPHA:
+        return 4;
+    default:
+        return 1; // grey, palette
+    }
+}
+
+void report(OrviGaugeRoutine gauge, uint64_t done, uint64_t total) {
+    if (gauge != nullptr && total != 0) {
+        gauge(static_cast<int32_t>(done * 100 / total));
+    }
+}
+
+struct ReadState {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    FILE* file = nullptr;
+    uint8_t* data = nullptr; // pool block: the picture, four bytes a pixel while alpha is in
+    char message[kMessageSize] = {};
+};
+
+// Reads the whole file into `state.data`; false with `state.message` set.
+bool decode(ReadState& state, HostPool& pool, Picture& picture, PngHeader& header,
+            OrviGaugeRoutine gauge) {
+    if (setjmp(png_jmpbuf(state.png)) != 0) {
+        return false;
+    }
+    png_init_io(state.png, state.file);
+    png_read_info(state.png, state.info);
+    png_uint_32 width = 0;
+    png_uint_32 height = 0;
+    int interlace = 0;
+    png_get_IHDR(state.png, state.info, &width, &height, &header.bit_depth, &header.colour_type,
+                 &interlace, nullptr, nullptr);
+    header.width = width;
+    header.height = height;
+    header.interlaced = interlace != PNG_INTERLACE_NONE;
+    header.transparency = (header.colour_type & PNG_COLOR_MASK_ALPHA) != 0 ||
+                          png_get_valid(state.png, state.info, PNG_INFO_tRNS) != 0;
+    png_set_scale_16(state.png);
+    png_set_expand(state.png); // palettes to RGB, small grey to 8 bits, tRNS to alpha
+    png_set_gray_to_rgb(state.png);
+    const int passes = png_set_interlace_handling(state.png);
+    png_read_update_info(state.png, state.info);
+    const uint64_t channels = png_get_channels(state.png, state.info);
+    const uint64_t stride = runtime::size_mul(width, channels);
+    if (png_get_rowbytes(state.png, state.info) != stride || (channels != 3 && channels != 4)) {
+        std::snprintf(state.message, kMessageSize, "unexpected row layout");
+        return false;
+    }
+    state.data = static_cast<uint8_t*>(pool.allocate(runtime::size_mul(stride, height)));
+    if (state.data == nullptr) {
+        std::snprintf(state.message, kMessageSize, "not enough memory for a %u x %u picture", width,
+                      height);
+        return false;
+    }
+    const uint64_t rows = uint64_t{height} * static_cast<uint64_t>(passes);
+    for (int pass = 0; pass < passes; ++pass) {
+        for (png_uint_32 y = 0; y < height; ++y) {
+            png_read_row(state.png, state.data + y * stride, nullptr);
+            report(gauge, uint64_t{height} * static_cast<uint64_t>(pass) + y + 1, rows);
+        }
+    }
+    picture.Width = static_cast<int32_t>(width);
+    picture.Height = static_cast<int32_t>(height);
+    picture.BytesPerPixel = 3;
+    picture.LoadedWidth = width;
+    picture.LoadedHeight = height;
+    picture.Depth = static_cast<uint32_t>(header.bit_depth * file_channels(header.colour_type));
+    return channels == 3 || (compose_onto_black(state.data, uint64_t{width} * height), true);
+}
+
+struct WriteState {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    FILE* file = nullptr;
+    uint8_t* grey_row = nullptr; // one row of grey samples taken from a colour picture
+    char message[kMessageSize] = {};
+};
+
+// Writes the picture to `state.file`; false with `state.message` set.
+bool encode(WriteState& state, const Picture& picture, bool grey, OrviGaugeRoutine gauge) {
+    if (setjmp(png_jmpbuf(state.png)) != 0) {
+        return false;
+    }
+    const auto width = static_cast<png_uint_32>(picture.Width);
+    const auto height = static_cast<png_uint_32>(picture.Height);
+    png_init_io(state.png, state.file);
+    png_set_IHDR(state.png, state.info, width, height, 8,
+                 grey ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(state.png, state.info);
+    const uint64_t stride = uint64_t{width} * picture.BytesPerPixel;
+    for (png_uint_32 y = 0; y < height; ++y) {
+        const uint8_t* row = picture.Data + y * stride;
+        if (state.grey_row != nullptr) {
+            for (png_uint_32 x = 0; x < width; ++x) {
+                state.grey_row[x] = row[3 * uint64_t{x}];
+            }
+            row = state.grey_row;
+        }
+        png_write_row(state.png, row);
+        report(gauge, y + 1, height);
+    }
+    png_write_end(state.png, nullptr);
+    return true;
+}
+
+} // namespace
+
+void compose_onto_black(uint8_t* pixels, uint64_t count) {
+    for (uint64_t i = 0; i < count; ++i) {
+        const uint8_t* in = pixels + 4 * i;
+        uint8_t* out = pixels + 3 * i; // never ahead of `in`, so the pass works in place
+        const uint32_t alpha = in[3];
+        for (int k = 0; k < 3; ++k) {
+            out[k] = static_cast<uint8_t>((in[k] * alpha + 127) / 255);
+        }
+    }
+}
+
+const char* png_colour_type_name(int colour_type) {
+    switch (colour_type) {
+    case PNG_COLOR_TYPE_GRAY:
+        return "grey";
+    case PNG_COLOR_TYPE_PALETTE:
+        return "palette";
+    case PNG_COLOR_TYPE_GRAY_ALPHA:
+        return "grey + alpha";
+    case PNG_COLOR_TYPE_RGB_ALPHA:
+        return "RGBA";
+    default:
+        return "RGB";
+    }
+}
+
+bool is_grey(const Picture& picture) {
+    if (picture.BytesPerPixel == 1) {
+        return true;
+    }
+    const uint64_t pixels =
+        uint64_t{static_cast<uint32_t>(picture.Width)} * static_cast<uint32_t>(picture.Height);
+    for (uint64_t i = 0; i < pixels; ++i) {
+        const uint8_t* p = picture.Data + 3 * i;
+        if (p[0] != p[1] || p[0] != p[2]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool load_png(HostPool& pool, const std::string& path, Picture& picture, PngHeader& header,
+              OrviGaugeRoutine gauge, std::string& error) {
+    ReadState state;
+    state.file = std::fopen(path.c_str(), "rb");
+    if (state.file == nullptr) {
+        error = std::string("it cannot be read (") + std::strerror(errno) + ")";
+        return false;
+    }
+    state.png =
+        png_create_read_struct(PNG_LIBPNG_VER_STRING, state.message, png_failed, png_warned);
+    state.info = state.png != nullptr ? png_create_info_struct(state.png) : nullptr;
+    const bool done = state.info != nullptr && decode(state, pool, picture, header, gauge);
+    png_destroy_read_struct(&state.png, &state.info, nullptr);
+    std::fclose(state.file);
+    if (!done) {
+        if (state.data != nullptr) {
+            pool.free(state.data);
+        }
+        picture = Picture{};
+        error = std::string("damaged PNG file (") +
+                (state.message[0] != '\0' ? state.message : "libpng failed") + ")";
+        return false;
+    }
+    picture.Data = state.data;
+    return true;
+}
+
+bool save_png(const char* path, const Picture& picture, OrviGaugeRoutine gauge,
+              std::string& error) {
+    const bool grey = is_grey(picture);
+    std::unique_ptr<uint8_t[]> grey_row;
+    WriteState state;
+    if (grey && picture.BytesPerPixel == 3) {
+        grey_row.reset(new uint8_t[static_cast<uint32_t>(picture.Width) + 1U]);
+        state.grey_row = grey_row.get();
+    }
+    state.file = std::fopen(path, "wb");
+    if (state.file == nullptr) {
+        error = std::string("it cannot be written (") + std::strerror(errno) + ")";
+        return false;
+    }
+    state.png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, state.message, png_failed, png_warned);
+    state.info = state.png != nullptr ? png_create_info_struct(state.png) : nullptr;
+    bool done = state.info != nullptr && encode(state, picture, grey, gauge);
+    png_destroy_write_struct(&state.png, &state.info);
+    const int close_errno = std::fclose(state.file) == 0 ? 0 : errno;
+    if (done && close_errno != 0) {
+        std::snprintf(state.message, kMessageSize, "%s", std::strerror(close_errno));
+        done = false;
+    }
+    if (!done) {
+        error = std::string("it cannot be written (") +
+                (state.message[0] != '\0' ? state.message : "libpng failed") + ")";
+    }
+    return done;
+}
+
+} // namespace host

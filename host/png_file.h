@@ -1,0 +1,45 @@
+// PNG through libpng: the one format the host reads and writes itself, since it is how
+// pictures are looked at and shared today.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "host/host_pool.h"
+#include "platform/host_abi.h"
+#include "runtime/records.h"
+
+namespace host {
+
+// What a PNG file's header says, for `orvi info`.
+struct PngHeader {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    int bit_depth = 0;
+    int colour_type = 0; // the PNG_COLOR_TYPE_* value
+    bool interlaced = false;
+    bool transparency = false; // an alpha channel or a tRNS chunk
+};
+
+// The colour type's name: "grey", "RGB", "palette", "grey + alpha", "RGBA".
+[[nodiscard]] const char* png_colour_type_name(int colour_type);
+
+// Loads any PNG as a three-byte picture from `pool`: 16-bit samples scaled to 8,
+// palettes and grey expanded, transparency composed onto black. False with a
+// sentence on failure, with nothing left in the pool.
+[[nodiscard]] bool load_png(HostPool& pool, const std::string& path, Picture& picture,
+                            PngHeader& header, OrviGaugeRoutine gauge, std::string& error);
+
+// Writes a one- or three-byte picture as an 8-bit PNG: grey when every pixel is grey,
+// RGB otherwise. False with a sentence on failure.
+[[nodiscard]] bool save_png(const char* path, const Picture& picture, OrviGaugeRoutine gauge,
+                            std::string& error);
+
+// Turns `count` four-byte RGBA pixels into three-byte pixels composed onto black
+// (each sample times alpha / 255, rounded), in place.
+void compose_onto_black(uint8_t* pixels, uint64_t count);
+
+// Whether every pixel of a three-byte picture (or any one-byte picture) is grey.
+[[nodiscard]] bool is_grey(const Picture& picture);
+
+} // namespace host

@@ -1,0 +1,121 @@
+// Spools for standard input and output: O_TMPFILE where the file system has it, else a
+// file unlinked as soon as it is made; reopened by modules through /proc/self/fd.
+#include "host/spool.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+namespace host {
+namespace {
+
+constexpr size_t kChunk = size_t{1} << 20U;
+
+std::string temp_folder() {
+    const char* folder = std::getenv("TMPDIR");
+    return folder != nullptr && *folder != '\0' ? folder : "/tmp";
+}
+
+int make_nameless(std::string& error) {
+    const std::string folder = temp_folder();
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        return fd;
+    }
+    std::string name = folder + "/.orvi-spool-XXXXXX";
+    fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) {
+        error = "cannot make a temporary file in '" + folder + "' (" + std::strerror(errno) + ")";
+        return -1;
+    }
+    ::unlink(name.c_str());
+    return fd;
+}
+
+bool write_all(int fd, const uint8_t* bytes, size_t size) {
+    while (size > 0) {
+        const ssize_t wrote = ::write(fd, bytes, size);
+        if (wrote < 0 && errno == EINTR) {
+            continue;
+        }
+        if (wrote <= 0) {
+            return false;
+        }
+        bytes += wrote;
+        size -= static_cast<size_t>(wrote);
+    }
+    return true;
+}
+
+// Copies from `from` to `to`, naming the side that fails.
+bool copy(int from, int to, std::string& error, const char* reading, const char* writing) {
+    std::vector<uint8_t> buffer(kChunk);
+    for (;;) {
+        const ssize_t got = ::read(from, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            error = std::string("cannot read ") + reading + " (" + std::strerror(errno) + ")";
+            return false;
+        }
+        if (got == 0) {
+            return true;
+        }
+        if (!write_all(to, buffer.data(), static_cast<size_t>(got))) {
+            error = std::string("cannot write ") + writing + " (" + std::strerror(errno) + ")";
+            return false;
+        }
+    }
+}
+
+} // namespace
+
+std::optional<Spool> Spool::create(std::string& error) {
+    const int fd = make_nameless(error);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    return Spool(fd);
+}
+
+Spool::Spool(int fd) : fd_(fd), path_("/proc/self/fd/" + std::to_string(fd)) {}
+
+Spool::Spool(Spool&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) {
+    other.fd_ = -1;
+}
+
+Spool& Spool::operator=(Spool&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = other.fd_;
+        path_ = std::move(other.path_);
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+Spool::~Spool() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+bool Spool::fill_from(int fd, std::string& error) {
+    return copy(fd, fd_, error, "standard input", "a temporary file");
+}
+
+bool Spool::drain_to(int fd, std::string& error) {
+    if (::lseek(fd_, 0, SEEK_SET) != 0) {
+        error = std::string("cannot read back the output (") + std::strerror(errno) + ")";
+        return false;
+    }
+    return copy(fd_, fd, error, "a temporary file", "standard output");
+}
+
+} // namespace host
