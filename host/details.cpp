@@ -160,12 +160,16 @@ std::string details_text(const std::string& file, const Details& details) {
 }
 
 std::string details_json(const std::string& file, const Details& details) {
-    std::string line = "{\"file\":" + json_string(file);
+    std::string line = "{\"file\":";
+    line += json_string(file);
     for (const Detail& detail : details) {
-        line += "," + json_string(detail.key) + ":" +
-                (detail.number ? detail.value : json_string(detail.value));
+        line += ',';
+        line += json_string(detail.key);
+        line += ':';
+        line += detail.number ? detail.value : json_string(detail.value);
     }
-    return line + "}";
+    line += '}';
+    return line;
 }
 
 std::string json_string(const std::string& text) {

@@ -113,9 +113,9 @@ std::optional<Format> format_for_extension(std::string_view path) {
 }
 
 std::optional<Format> format_for_name(std::string_view name) {
-    const std::string suffix = "." + lower(name);
+    const std::string wanted = lower(name);
     for (const Extension& extension : kExtensions) {
-        if (extension.suffix == suffix) {
+        if (extension.suffix.substr(1) == wanted) {
             return extension.format;
         }
     }

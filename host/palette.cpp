@@ -2,10 +2,27 @@
 #include "host/palette.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <new>
 #include <unordered_set>
 
 namespace host {
 namespace {
+
+struct FreeDeleter {
+    void operator()(void* block) const { std::free(block); }
+};
+
+// A zero-filled table with an entry for each of the 2^24 colours. calloc takes such
+// sizes straight from the kernel, so only the pages a picture's colours touch are
+// ever filled: a small picture does not pay for clearing the whole table.
+template <typename Entry> std::unique_ptr<Entry[], FreeDeleter> colour_table() {
+    auto* table = static_cast<Entry*>(std::calloc(size_t{1} << 24U, sizeof(Entry)));
+    if (table == nullptr) {
+        throw std::bad_alloc();
+    }
+    return std::unique_ptr<Entry[], FreeDeleter>(table);
+}
 
 uint32_t colour_at(const Picture& picture, size_t pixel) {
     if (picture.BytesPerPixel == 1) {
@@ -51,7 +68,7 @@ public:
     [[nodiscard]] size_t size() const { return size_; }
 
 private:
-    std::vector<uint16_t> table_ = std::vector<uint16_t>(size_t{1} << 24U, 0);
+    std::unique_ptr<uint16_t[], FreeDeleter> table_ = colour_table<uint16_t>();
     size_t size_ = 0;
     uint32_t last_colour_ = 0;
     int32_t last_index_ = -1;
@@ -97,12 +114,12 @@ Box measure(const std::vector<ColourCount>& colours, size_t begin, size_t end) {
 
 // Every colour of the picture with its pixel count, in colour order.
 std::vector<ColourCount> histogram(const Picture& picture, size_t pixels) {
-    std::vector<uint32_t> counts(size_t{1} << 24U, 0);
+    const auto counts = colour_table<uint32_t>();
     for (size_t i = 0; i < pixels; ++i) {
         ++counts[colour_at(picture, i)];
     }
     std::vector<ColourCount> colours;
-    for (uint32_t colour = 0; colour < counts.size(); ++colour) {
+    for (uint32_t colour = 0; colour < (1U << 24U); ++colour) {
         if (counts[colour] != 0) {
             colours.push_back({colour, counts[colour]});
         }
@@ -145,7 +162,7 @@ public:
 
 private:
     const std::vector<uint32_t>& palette_;
-    std::vector<uint16_t> table_ = std::vector<uint16_t>(size_t{1} << 24U, 0);
+    std::unique_ptr<uint16_t[], FreeDeleter> table_ = colour_table<uint16_t>();
 };
 
 // Floyd-Steinberg: each pixel takes the entry nearest its colour plus the error carried
@@ -244,40 +261,47 @@ std::vector<uint32_t> median_cut(const Picture& picture, size_t limit) {
     return palette;
 }
 
+std::optional<IndexedImage> exact_indexed(const Picture& picture, size_t limit) {
+    const size_t pixels =
+        size_t{static_cast<uint32_t>(picture.Width)} * static_cast<uint32_t>(picture.Height);
+    IndexedImage image;
+    image.palette.assign(256, 0);
+    image.indices.reset(new uint8_t[std::max<size_t>(pixels, 1)]);
+    ColourIndex index_of;
+    for (size_t i = 0; i < pixels; ++i) {
+        const int32_t index = index_of.find_or_add(colour_at(picture, i), image.palette, limit);
+        if (index < 0) {
+            return std::nullopt;
+        }
+        image.indices[i] = static_cast<uint8_t>(index);
+    }
+    image.colours = index_of.size();
+    image.record.Width = static_cast<uint16_t>(picture.Width);
+    image.record.Height = static_cast<uint16_t>(picture.Height);
+    image.record.Palette = image.palette.data();
+    image.record.Data = image.indices.get();
+    return image;
+}
+
 std::optional<IndexedImage> build_indexed(const Picture& picture, const IndexSettings& settings,
                                           std::string& error, std::string& warning) {
     const uint32_t depth = settings.depth;
     const size_t limit = size_t{1} << depth;
     const size_t pixels =
         size_t{static_cast<uint32_t>(picture.Width)} * static_cast<uint32_t>(picture.Height);
-    IndexedImage image;
-    image.palette.assign(256, 0);
-    image.indices.reset(new uint8_t[std::max<size_t>(pixels, 1)]);
-    size_t colours = 0;
-    {
-        ColourIndex index_of;
-        size_t i = 0;
-        for (; i < pixels; ++i) {
-            const int32_t index = index_of.find_or_add(colour_at(picture, i), image.palette, limit);
-            if (index < 0) {
-                break;
-            }
-            image.indices[i] = static_cast<uint8_t>(index);
-        }
-        colours = index_of.size();
-        if (i < pixels && !settings.reduce) {
-            error = "the picture has " + std::to_string(count_colours(picture, pixels)) +
-                    " colours; --depth " + std::to_string(depth) + " holds at most " +
-                    std::to_string(limit) + " (--reduce chooses that many)";
-            return std::nullopt;
-        }
-        if (i < pixels) {
-            colours = 0;
-        }
+    std::optional<IndexedImage> exact = exact_indexed(picture, limit);
+    if (!exact && !settings.reduce) {
+        error = "the picture has " + std::to_string(count_colours(picture, pixels)) +
+                " colours; --depth " + std::to_string(depth) + " holds at most " +
+                std::to_string(limit) + " (--reduce chooses that many)";
+        return std::nullopt;
     }
-    if (colours == 0 && pixels != 0) {
+    IndexedImage image = exact ? std::move(*exact) : IndexedImage{};
+    size_t colours = image.colours;
+    if (!exact) {
+        image.palette.assign(256, 0);
+        image.indices.reset(new uint8_t[std::max<size_t>(pixels, 1)]);
         const std::vector<uint32_t> reduced = median_cut(picture, limit);
-        std::fill(image.palette.begin(), image.palette.end(), 0);
         std::copy(reduced.begin(), reduced.end(), image.palette.begin());
         colours = reduced.size();
         if (settings.dither) {
@@ -310,6 +334,7 @@ std::optional<IndexedImage> build_indexed(const Picture& picture, const IndexSet
     }
     image.record.Width = static_cast<uint16_t>(picture.Width);
     image.record.Height = static_cast<uint16_t>(picture.Height);
+    image.colours = colours;
     image.record.Depth = depth;
     image.record.Palette = image.palette.data();
     image.record.Data = image.indices.get();

@@ -16,8 +16,13 @@ namespace host {
 struct IndexedImage {
     std::vector<uint32_t> palette;      // 256 entries, 0x00RRGGBB
     std::unique_ptr<uint8_t[]> indices; // one per pixel (left uninitialised: all are written)
+    size_t colours = 0;                 // palette entries in use
     IndexedPicture record{};            // points into the two vectors
 };
+
+// The picture with an exact palette of its colours in order of first appearance, or
+// nullopt as soon as it has more than `limit`.
+[[nodiscard]] std::optional<IndexedImage> exact_indexed(const Picture& picture, size_t limit);
 
 struct IndexSettings {
     uint32_t depth = 8;  // 1 to 8 bits

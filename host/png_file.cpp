@@ -10,12 +10,14 @@
 #include <memory>
 #include <png.h>
 
+#include "host/palette.h"
 #include "runtime/sizes.h"
 
 namespace host {
 namespace {
 
 constexpr size_t kMessageSize = 200;
+constexpr size_t kPaletteEntries = 256;
 
 extern "C" void png_failed(png_structp png, png_const_charp message) {
     std::snprintf(static_cast<char*>(png_get_error_ptr(png)), kMessageSize, "%s", message);
@@ -110,22 +112,46 @@ struct WriteState {
     char message[kMessageSize] = {};
 };
 
-// Writes the picture to `state.file`; false with `state.message` set.
-bool encode(WriteState& state, const Picture& picture, bool grey, OrviGaugeRoutine gauge) {
+// The fewest bits per index that hold `colours` palette entries.
+int index_bits(size_t colours) {
+    return colours <= 2 ? 1 : colours <= 4 ? 2 : colours <= 16 ? 4 : 8;
+}
+
+// Writes the picture to `state.file`, as grey, palette indices or RGB; false with
+// `state.message` set.
+bool encode(WriteState& state, const Picture& picture, bool grey, const IndexedImage* indexed,
+            OrviGaugeRoutine gauge) {
     if (setjmp(png_jmpbuf(state.png)) != 0) {
         return false;
     }
     const auto width = static_cast<png_uint_32>(picture.Width);
     const auto height = static_cast<png_uint_32>(picture.Height);
     png_init_io(state.png, state.file);
-    png_set_IHDR(state.png, state.info, width, height, 8,
-                 grey ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+    const int type = grey                 ? PNG_COLOR_TYPE_GRAY
+                     : indexed != nullptr ? PNG_COLOR_TYPE_PALETTE
+                                          : PNG_COLOR_TYPE_RGB;
+    png_set_IHDR(state.png, state.info, width, height,
+                 indexed != nullptr ? index_bits(indexed->colours) : 8, type, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (indexed != nullptr) {
+        png_color entries[256];
+        for (size_t i = 0; i < indexed->colours; ++i) {
+            const uint32_t colour = indexed->palette[i];
+            entries[i] = {static_cast<png_byte>(colour >> 16U), static_cast<png_byte>(colour >> 8U),
+                          static_cast<png_byte>(colour)};
+        }
+        png_set_PLTE(state.png, state.info, entries, static_cast<int>(indexed->colours));
+    }
     png_write_info(state.png, state.info);
+    if (indexed != nullptr) {
+        png_set_packing(state.png); // one index a byte in memory, packed in the file
+    }
     const uint64_t stride = uint64_t{width} * picture.BytesPerPixel;
     for (png_uint_32 y = 0; y < height; ++y) {
         const uint8_t* row = picture.Data + y * stride;
-        if (state.grey_row != nullptr) {
+        if (indexed != nullptr) {
+            row = indexed->indices.get() + uint64_t{y} * width;
+        } else if (state.grey_row != nullptr) {
             for (png_uint_32 x = 0; x < width; ++x) {
                 state.grey_row[x] = row[3 * uint64_t{x}];
             }
@@ -211,6 +237,8 @@ bool load_png(HostPool& pool, const std::string& path, Picture& picture, PngHead
 bool save_png(const char* path, const Picture& picture, OrviGaugeRoutine gauge,
               std::string& error) {
     const bool grey = is_grey(picture);
+    const std::optional<IndexedImage> indexed =
+        grey ? std::nullopt : exact_indexed(picture, kPaletteEntries);
     std::unique_ptr<uint8_t[]> grey_row;
     WriteState state;
     if (grey && picture.BytesPerPixel == 3) {
@@ -225,7 +253,8 @@ bool save_png(const char* path, const Picture& picture, OrviGaugeRoutine gauge,
     state.png =
         png_create_write_struct(PNG_LIBPNG_VER_STRING, state.message, png_failed, png_warned);
     state.info = state.png != nullptr ? png_create_info_struct(state.png) : nullptr;
-    bool done = state.info != nullptr && encode(state, picture, grey, gauge);
+    bool done =
+        state.info != nullptr && encode(state, picture, grey, indexed ? &*indexed : nullptr, gauge);
     png_destroy_write_struct(&state.png, &state.info);
     const int close_errno = std::fclose(state.file) == 0 ? 0 : errno;
     if (done && close_errno != 0) {

@@ -30,8 +30,9 @@ struct PngHeader {
 [[nodiscard]] bool load_png(HostPool& pool, const std::string& path, Picture& picture,
                             PngHeader& header, OrviGaugeRoutine gauge, std::string& error);
 
-// Writes a one- or three-byte picture as an 8-bit PNG: grey when every pixel is grey,
-// RGB otherwise. False with a sentence on failure.
+// Writes a one- or three-byte picture as a PNG: 8-bit grey when every pixel is grey,
+// a palette (1, 2, 4 or 8 bits an index) when it has at most 256 colours, 8-bit RGB
+// otherwise; every pixel loads back as it was. False with a sentence on failure.
 [[nodiscard]] bool save_png(const char* path, const Picture& picture, OrviGaugeRoutine gauge,
                             std::string& error);
 
