@@ -112,17 +112,20 @@ Box measure(const std::vector<ColourCount>& colours, size_t begin, size_t end) {
     return box;
 }
 
-// Every colour of the picture with its pixel count, in colour order.
+// Every colour of the picture with its pixel count, in order of first appearance.
 std::vector<ColourCount> histogram(const Picture& picture, size_t pixels) {
     const auto counts = colour_table<uint32_t>();
+    std::vector<uint32_t> seen;
     for (size_t i = 0; i < pixels; ++i) {
-        ++counts[colour_at(picture, i)];
+        const uint32_t colour = colour_at(picture, i);
+        if (counts[colour]++ == 0) {
+            seen.push_back(colour);
+        }
     }
     std::vector<ColourCount> colours;
-    for (uint32_t colour = 0; colour < (1U << 24U); ++colour) {
-        if (counts[colour] != 0) {
-            colours.push_back({colour, counts[colour]});
-        }
+    colours.reserve(seen.size());
+    for (const uint32_t colour : seen) {
+        colours.push_back({colour, counts[colour]});
     }
     return colours;
 }

@@ -26,6 +26,15 @@ extern "C" void png_failed(png_structp png, png_const_charp message) {
 
 extern "C" void png_warned(png_structp /*png*/, png_const_charp /*message*/) {}
 
+// Writes through stdio, failing with the system's reason rather than libpng's own.
+extern "C" void png_write_bytes(png_structp png, png_bytep data, size_t length) {
+    if (std::fwrite(data, 1, length, static_cast<FILE*>(png_get_io_ptr(png))) != length) {
+        png_error(png, std::strerror(errno));
+    }
+}
+
+extern "C" void png_flush_bytes(png_structp /*png*/) {}
+
 int file_channels(int colour_type) {
     switch (colour_type) {
     case PNG_COLOR_TYPE_GRAY_ALPHA:
@@ -126,7 +135,7 @@ bool encode(WriteState& state, const Picture& picture, bool grey, const IndexedI
     }
     const auto width = static_cast<png_uint_32>(picture.Width);
     const auto height = static_cast<png_uint_32>(picture.Height);
-    png_init_io(state.png, state.file);
+    png_set_write_fn(state.png, state.file, png_write_bytes, png_flush_bytes);
     const int type = grey                 ? PNG_COLOR_TYPE_GRAY
                      : indexed != nullptr ? PNG_COLOR_TYPE_PALETTE
                                           : PNG_COLOR_TYPE_RGB;

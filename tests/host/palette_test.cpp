@@ -1,0 +1,156 @@
+// Palettes for the palette writers: exact palettes, the median cut and dithering.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "host/palette.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Picture picture_of(Bytes& data, int32_t width, int32_t height) {
+    return {
+        data.data(), width, height, 3, static_cast<uint32_t>(width), static_cast<uint32_t>(height),
+        24,          0,     0,      0};
+}
+
+uint32_t colour_of(const Bytes& data, size_t pixel) {
+    return (uint32_t{data[3 * pixel]} << 16U) | (uint32_t{data[3 * pixel + 1]} << 8U) |
+           data[3 * pixel + 2];
+}
+
+// A 64 x 64 picture of `colours` distinct colours spread over the cube, in bands.
+Bytes banded(size_t colours) {
+    Bytes data(64 * 64 * 3);
+    for (size_t p = 0; p < 64 * 64; ++p) {
+        const size_t band = p * colours / (64 * 64);
+        const uint32_t colour = static_cast<uint32_t>(band * 2654435761U) & 0xFFFFFFU;
+        data[3 * p] = static_cast<uint8_t>(colour >> 16U);
+        data[3 * p + 1] = static_cast<uint8_t>(colour >> 8U);
+        data[3 * p + 2] = static_cast<uint8_t>(colour);
+    }
+    return data;
+}
+
+std::set<uint32_t> colours_in(const Bytes& data) {
+    std::set<uint32_t> colours;
+    for (size_t p = 0; p < data.size() / 3; ++p) {
+        colours.insert(colour_of(data, p));
+    }
+    return colours;
+}
+
+std::optional<host::IndexedImage> build(const Picture& picture, uint32_t depth, bool reduce,
+                                        bool dither = false) {
+    std::string error;
+    std::string warning;
+    return host::build_indexed(picture, {depth, reduce, dither}, error, warning);
+}
+
+TEST(Palette, FewEnoughColoursAreKeptExactlyAndTooManyAreReducedToTheDepth) {
+    for (const size_t colours :
+         {1UL, 2UL, 3UL, 15UL, 16UL, 17UL, 100UL, 255UL, 256UL, 257UL, 1000UL, 4096UL}) {
+        Bytes data = banded(colours);
+        const Picture picture = picture_of(data, 64, 64);
+        ASSERT_EQ(colours_in(data).size(), colours);
+        for (const uint32_t depth : {1U, 2U, 4U, 8U}) {
+            SCOPED_TRACE(std::to_string(colours) + " colours at depth " + std::to_string(depth));
+            const size_t limit = size_t{1} << depth;
+            const auto image = build(picture, depth, true);
+            ASSERT_TRUE(image);
+            std::set<uint32_t> used;
+            for (size_t p = 0; p < 64 * 64; ++p) {
+                ASSERT_LT(image->indices[p], limit);
+                used.insert(image->palette[image->indices[p]]);
+                if (colours <= limit) {
+                    EXPECT_EQ(image->palette[image->indices[p]], colour_of(data, p));
+                }
+            }
+            if (colours <= limit) {
+                EXPECT_EQ(used.size(), colours);
+            } else {
+                EXPECT_EQ(image->colours, limit);
+                EXPECT_LE(used.size(), limit);
+            }
+            EXPECT_EQ(build(picture, depth, false).has_value(), colours <= limit);
+        }
+    }
+}
+
+TEST(Palette, TooManyColoursWithoutReduceSayHowMany) {
+    Bytes data = banded(20);
+    std::string error;
+    std::string warning;
+    EXPECT_FALSE(host::build_indexed(picture_of(data, 64, 64), {4, false, false}, error, warning));
+    EXPECT_EQ(error, "the picture has 20 colours; --depth 4 holds at most 16 (--reduce chooses "
+                     "that many)");
+}
+
+TEST(Palette, MedianCutFindsTheMeansOfSeparateClusters) {
+    // Two clusters: dark reds around (40, 0, 0) and light blues around (0, 0, 220).
+    Bytes data;
+    for (int i = 0; i < 50; ++i) {
+        const auto offset = static_cast<uint8_t>(i % 5);
+        data.insert(data.end(), {static_cast<uint8_t>(38 + offset), 0, 0});
+        data.insert(data.end(), {0, 0, static_cast<uint8_t>(218 + offset)});
+    }
+    const Picture picture = picture_of(data, 10, 10);
+    const std::vector<uint32_t> palette = host::median_cut(picture, 2);
+    EXPECT_EQ(std::set<uint32_t>(palette.begin(), palette.end()),
+              (std::set<uint32_t>{0x280000, 0x0000DC}));
+    // Never more entries than distinct colours.
+    EXPECT_EQ(host::median_cut(picture, 256).size(), 10U);
+}
+
+TEST(Palette, TheResultIsTheSameEveryTime) {
+    Bytes data = banded(3000);
+    const Picture picture = picture_of(data, 64, 64);
+    for (const bool dither : {false, true}) {
+        const auto first = build(picture, 4, true, dither);
+        const auto second = build(picture, 4, true, dither);
+        ASSERT_TRUE(first && second);
+        EXPECT_EQ(first->palette, second->palette);
+        EXPECT_TRUE(std::equal(first->indices.get(), first->indices.get() + 64 * 64,
+                               second->indices.get()));
+    }
+}
+
+TEST(Palette, DitheringKeepsTheMeanOfAFlatAreaBetweenTwoEntries) {
+    // Half black, half white, and a grey block of 1/4 brightness: two entries at depth 1.
+    Bytes data(32 * 32 * 3);
+    for (size_t p = 0; p < 32 * 32; ++p) {
+        const size_t x = p % 32;
+        const size_t y = p / 32;
+        const uint8_t value = y < 16 ? (x < 16 ? 0 : 255) : 64;
+        std::fill_n(data.begin() + static_cast<ptrdiff_t>(3 * p), 3, value);
+    }
+    const Picture picture = picture_of(data, 32, 32);
+    const auto plain = build(picture, 1, true, false);
+    const auto dithered = build(picture, 1, true, true);
+    ASSERT_TRUE(plain && dithered);
+    EXPECT_EQ(dithered->palette[0], plain->palette[0]);
+    double plain_sum = 0;
+    double dithered_sum = 0;
+    for (size_t p = 16 * 32; p < 32 * 32; ++p) {
+        plain_sum += plain->palette[plain->indices[p]] & 0xFFU;
+        dithered_sum += dithered->palette[dithered->indices[p]] & 0xFFU;
+    }
+    const double pixels = 16 * 32;
+    // The nearest entry paints the grey block in one colour; dithering mixes both
+    // entries so that the block's mean stays near 64.
+    EXPECT_GT(std::abs(plain_sum / pixels - 64), 20);
+    EXPECT_NEAR(dithered_sum / pixels, 64, 6);
+}
+
+TEST(Palette, AtDepthOneTheDarkerEntryComesFirst) {
+    Bytes data = banded(50);
+    const auto image = build(picture_of(data, 64, 64), 1, true);
+    ASSERT_TRUE(image);
+    const auto luma = [](uint32_t c) {
+        return 3 * (c >> 16U) + 6 * ((c >> 8U) & 0xFFU) + (c & 0xFFU);
+    };
+    EXPECT_LT(luma(image->palette[0]), luma(image->palette[1]));
+}
+
+} // namespace
