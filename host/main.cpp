@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr const char* kVersion = "0.1.0";
+constexpr const char* kVersion = "0.2.0";
 
 constexpr const char* kUsage =
     "usage: orvi convert [options] IN OUT   load IN and save it as OUT ('-': standard\n"
@@ -60,11 +60,12 @@ constexpr const char* kUsage =
     "  --quiet      no progress bar\n"
     "  --progress   a progress bar on stderr even when it is not a terminal\n"
     "\n"
-    "PNG: 8-bit RGB, grey and palette files are read (16-bit samples scaled to 8,\n"
-    "transparent pixels shown on black, with a note); PNGs are written as 8-bit grey when\n"
-    "every pixel is grey, RGB otherwise.\n"
+    "PNG: RGB, grey and palette files of any bit depth are read (16-bit samples scaled to\n"
+    "8, transparent pixels shown on black, with a note); PNGs are written as 8-bit grey when\n"
+    "every pixel is grey, with a palette when there are at most 256 colours, else 8-bit RGB.\n"
     "\n"
-    "Modules are loaded from the executable's folder, or from $ORVI_MODULE_PATH.\n"
+    "Modules are loaded from $ORVI_MODULE_PATH, else from the executable's folder, or from\n"
+    "../lib/orvi beside it when installed. See orvi(1) for more.\n"
     "Exit status: 0 done, 1 a job failed, 2 usage error.\n";
 
 int usage_error(const std::string& sentence) {

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace host {
@@ -19,7 +20,11 @@ std::string module_folder() {
     }
     const std::string path(exe, static_cast<size_t>(length));
     const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : path.substr(0, slash);
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+    // An installed command finds its modules in their own folder; a built one beside it.
+    const std::string installed = folder + "/" + ORVI_MODULES_FROM_BIN;
+    struct stat status {};
+    return ::stat(installed.c_str(), &status) == 0 && S_ISDIR(status.st_mode) ? installed : folder;
 }
 
 std::optional<Module> Module::open(const std::string& name, const char* entry_name,

@@ -241,7 +241,7 @@ TEST_F(OrviCommand, SavesIlbmAtEveryDepthPackedOrPlain) {
 }
 
 TEST_F(OrviCommand, HelpAndVersion) {
-    EXPECT_EQ(orvi("--version").out, "orvi 0.1.0\n");
+    EXPECT_EQ(orvi("--version").out, "orvi 0.2.0\n");
     const Outcome help = orvi("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--plain"), std::string::npos);
