@@ -32,6 +32,9 @@ constexpr DemoFile kDemoFiles[] = {
     {"sample-grey.pcx", "PCX, 8 bits with a palette", false, Card::Grey, 8},
     {"sample.iff", "ILBM, 24 planes, ByteRun1", false, Card::Colour, 24},
     {"sample-8.iff", "ILBM, 3 planes with a palette, ByteRun1", false, Card::EightColours, 3},
+    {"sample.png", "PNG, 8-bit RGB", false, Card::Colour, 0},
+    {"sample-8.png", "PNG, 4-bit palette", false, Card::EightColours, 0},
+    {"sample-grey.png", "PNG, 8-bit grey", false, Card::Grey, 0},
 };
 
 // A colour test card: red across, green down, blue on the diagonal, with a grey copy.
