@@ -166,6 +166,9 @@ TEST_F(OrviCommand, DemoConvertsTheTestCardThroughEveryCodec) {
         "wrote cards/sample.iff (ILBM, 24 planes, ByteRun1, 96 x 64); it loads back identical\n"
         "wrote cards/sample-8.iff (ILBM, 3 planes with a palette, ByteRun1, 96 x 64); it loads "
         "back identical\n"
+        "wrote cards/sample.png (PNG, 8-bit RGB, 96 x 64); it loads back identical\n"
+        "wrote cards/sample-8.png (PNG, 4-bit palette, 96 x 64); it loads back identical\n"
+        "wrote cards/sample-grey.png (PNG, 8-bit grey, 96 x 64); it loads back identical\n"
         "read cards/sample.xpm (XPM, 8 x 4, named and hexadecimal colours) and wrote "
         "cards/sample-from-xpm.ppm; its colours are right\n");
 }
