@@ -2,9 +2,11 @@
 #include "host/commands.h"
 
 #include <cstdio>
+#include <unistd.h>
 
 #include "host/details.h"
 #include "host/jobs.h"
+#include "host/spool.h"
 #include "runtime/result_codes.h"
 
 namespace host {
@@ -85,7 +87,16 @@ int info(const std::vector<std::string>& files, bool json) {
         CodecRequest request{};
         std::string error;
         Format format = Format::Ppm;
-        if (!load(pool, file, picture, request, false, error, &format)) {
+        // Standard input is spooled here, so that the header details can be read too.
+        std::optional<Spool> spool;
+        std::string source = file;
+        if (file == "-") {
+            spool = Spool::create(error);
+            if (spool && spool->fill_from(STDIN_FILENO, error)) {
+                source = spool->path();
+            }
+        }
+        if (!error.empty() || !load(pool, source, picture, request, false, error, &format)) {
             if (json) {
                 std::printf("{\"file\":%s,\"error\":%s}\n", json_string(file).c_str(),
                             json_string(error).c_str());
@@ -95,7 +106,7 @@ int info(const std::vector<std::string>& files, bool json) {
             status = kExitFailed;
             continue;
         }
-        const Details details = file_details(file, format, picture.pic, request);
+        const Details details = file_details(source, format, picture.pic, request);
         std::printf("%s\n",
                     (json ? details_json(file, details) : details_text(file, details)).c_str());
     }

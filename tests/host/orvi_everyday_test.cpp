@@ -257,6 +257,11 @@ TEST_F(OrviEveryday, InfoDetailsParseBackAsJson) {
         "interlaced":"no"})j"));
     EXPECT_EQ(objects[4], nlohmann::json::parse(R"j({"file":"bad.ppm",
         "error":"the width is outside 1..32767 (code 1003)"})j"));
+    // Standard input gives the same details.
+    auto piped = nlohmann::json::parse(orvi("info --json - < c.pcx").out);
+    EXPECT_EQ(piped["file"], "-");
+    piped["file"] = "c.pcx";
+    EXPECT_EQ(piped, objects[1]);
 }
 
 TEST_F(OrviEveryday, JsonStringsAreValidForAnyFileName) {
