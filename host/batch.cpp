@@ -166,6 +166,15 @@ int convert_batch(const ConvertOptions& options, const std::vector<std::string>&
         complain(error);
         return status;
     }
+    // Opened once here, every module is already in place in each worker.
+    std::vector<Module> preloaded;
+    for (const FormatInfo& format : all_formats()) {
+        std::string ignored;
+        if (auto module = format.module != nullptr ? Module::open_codec(format.module, ignored)
+                                                   : std::nullopt) {
+            preloaded.push_back(std::move(*module));
+        }
+    }
     const std::vector<Job> jobs = plan(options, files);
     const long cores = ::sysconf(_SC_NPROCESSORS_ONLN);
     const size_t workers = std::min<size_t>(

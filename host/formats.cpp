@@ -49,6 +49,10 @@ const FormatInfo& format_info(Format format) {
     return kFormats[static_cast<size_t>(format)];
 }
 
+std::span<const FormatInfo> all_formats() {
+    return kFormats;
+}
+
 std::optional<Format> detect_format(std::span<const uint8_t> head) {
     const bool ilbm_type = head.size() >= 12 && std::equal(head.begin() + 8, head.begin() + 12,
                                                            std::string_view("ILBM").begin());

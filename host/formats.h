@@ -19,6 +19,9 @@ struct FormatInfo {
 
 [[nodiscard]] const FormatInfo& format_info(Format format);
 
+// Every format orvi reads.
+[[nodiscard]] std::span<const FormatInfo> all_formats();
+
 // The format the first bytes of a file announce, if any.
 [[nodiscard]] std::optional<Format> detect_format(std::span<const uint8_t> head);
 
