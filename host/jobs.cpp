@@ -156,6 +156,16 @@ bool prepare_writer(Writer& writer, Picture& picture, const SaveSettings& settin
         error = "cannot save " + name + ": PCX files take --depth 1, 2, 4, 8 or 24";
         return false;
     }
+    // PCX and ILBM headers hold each side in 16 bits; a larger picture (a PNG can be
+    // one) would be cut and scrambled, so it is refused.
+    constexpr int32_t kMostSide = 65535;
+    const bool sixteen_bit_sides = format == Format::Pcx || format == Format::Ilbm;
+    if (sixteen_bit_sides && (picture.Width > kMostSide || picture.Height > kMostSide)) {
+        error = "cannot save " + name + ": " + format_info(format).name +
+                " files hold at most 65535 x 65535 pixels, and the picture is " +
+                std::to_string(picture.Width) + " x " + std::to_string(picture.Height);
+        return false;
+    }
     if (format_info(format).module == nullptr) {
         return true;
     }

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "host/png_file.h"
 #include "tests/host/orvi_run.h"
 
 namespace {
@@ -73,6 +74,27 @@ TEST_F(OrviEveryday, PngRoundTripsKeepEveryPixel) {
     ASSERT_EQ(orvi("convert grey.pcx grey-negated.ppm").status, 0);
     EXPECT_EQ(read_file(path("grey-negated.ppm")),
               saved("2 2", {255, 255, 255, 165, 165, 165, 0, 0, 0, 248, 248, 248}));
+}
+
+TEST_F(OrviEveryday, PicturesTooLargeForSixteenBitHeadersAreRefused) {
+    // PNG holds sides past 65535; PCX and ILBM headers do not.
+    Bytes samples(70000 * 3, 40);
+    const Picture wide{samples.data(), 70000, 1, 3, 70000, 1, 24, 0, 0, 0};
+    std::string error;
+    ASSERT_TRUE(host::save_png(path("wide.png").c_str(), wide, nullptr, error)) << error;
+    for (const char* out : {"wide.pcx", "wide.iff"}) {
+        SCOPED_TRACE(out);
+        const Outcome run = orvi(std::string("convert wide.png ") + out);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, std::string("orvi: cannot save '") + out +
+                               "': " + (out[5] == 'p' ? "PCX" : "ILBM") +
+                               " files hold at most 65535 x 65535 pixels, and the picture is "
+                               "70000 x 1\n");
+        EXPECT_FALSE(std::filesystem::exists(path(out)));
+    }
+    // Within the limit, the side survives.
+    ASSERT_EQ(orvi("convert wide.png narrower.pcx --resize 65535x2").status, 0);
+    EXPECT_EQ(orvi("info narrower.pcx").out.substr(0, 30), "narrower.pcx: PCX, 65535 x 2, ");
 }
 
 TEST_F(OrviEveryday, PipesCarryPicturesInAndOut) {
