@@ -166,17 +166,9 @@ bool prepare_writer(Writer& writer, Picture& picture, const SaveSettings& settin
                 std::to_string(picture.Width) + " x " + std::to_string(picture.Height);
         return false;
     }
-    if (format_info(format).module == nullptr) {
-        return true;
-    }
-    writer.module = Module::open_codec(format_info(format).module, error);
-    if (!writer.module) {
-        return false;
-    }
-    CodecRequest& request = writer.request;
-    request.Pic = &picture;
-    request.SaveMode = settings.plain ? 0 : 1;
-    const bool palette_writer = format == Format::Pcx || format == Format::Ilbm;
+    // PCX, ILBM and PNG take a palette picture at a chosen depth.
+    const bool palette_writer =
+        format == Format::Pcx || format == Format::Ilbm || format == Format::Png;
     if (palette_writer && depth != 0 && depth != 24) {
         std::string warning;
         writer.indexed =
@@ -189,6 +181,16 @@ bool prepare_writer(Writer& writer, Picture& picture, const SaveSettings& settin
             complain("note: " + name + ": " + warning);
         }
     }
+    if (format_info(format).module == nullptr) {
+        return true;
+    }
+    writer.module = Module::open_codec(format_info(format).module, error);
+    if (!writer.module) {
+        return false;
+    }
+    CodecRequest& request = writer.request;
+    request.Pic = &picture;
+    request.SaveMode = settings.plain ? 0 : 1;
     const IndexedPicture* indexed = writer.indexed ? &writer.indexed->record : nullptr;
     if (format == Format::Pcx) {
         // The PCX writer takes its IndexedPicture in SaveMode; none means true colour.
@@ -204,7 +206,8 @@ bool prepare_writer(Writer& writer, Picture& picture, const SaveSettings& settin
 // failed (with `writer.png_error` set).
 int32_t write_file(Writer& writer, HostPool& pool, Picture& picture, const char* file) {
     if (!writer.module) {
-        return save_png(file, picture, progress_routine(), writer.png_error) ? kOk : -1;
+        const IndexedImage* palette = writer.indexed ? &*writer.indexed : nullptr;
+        return save_png(file, picture, progress_routine(), writer.png_error, palette) ? kOk : -1;
     }
     return run_codec_job(*writer.module, pool,
                          {kCommandSave, file, &writer.request, progress_routine()});

@@ -59,6 +59,7 @@ struct ReadState {
     png_infop info = nullptr;
     FILE* file = nullptr;
     uint8_t* data = nullptr; // pool block: the picture, four bytes a pixel while alpha is in
+    bool out_of_memory = false;
     char message[kMessageSize] = {};
 };
 
@@ -93,6 +94,7 @@ bool decode(ReadState& state, HostPool& pool, Picture& picture, PngHeader& heade
     }
     state.data = static_cast<uint8_t*>(pool.allocate(runtime::size_mul(stride, height)));
     if (state.data == nullptr) {
+        state.out_of_memory = true;
         std::snprintf(state.message, kMessageSize, "not enough memory for a %u x %u picture", width,
                       height);
         return false;
@@ -235,19 +237,21 @@ bool load_png(HostPool& pool, const std::string& path, Picture& picture, PngHead
             pool.free(state.data);
         }
         picture = Picture{};
-        error = std::string("damaged PNG file (") +
-                (state.message[0] != '\0' ? state.message : "libpng failed") + ")";
+        const char* message = state.message[0] != '\0' ? state.message : "libpng failed";
+        error = state.out_of_memory ? std::string(message)
+                                    : std::string("damaged PNG file (") + message + ")";
         return false;
     }
     picture.Data = state.data;
     return true;
 }
 
-bool save_png(const char* path, const Picture& picture, OrviGaugeRoutine gauge,
-              std::string& error) {
-    const bool grey = is_grey(picture);
-    const std::optional<IndexedImage> indexed =
-        grey ? std::nullopt : exact_indexed(picture, kPaletteEntries);
+bool save_png(const char* path, const Picture& picture, OrviGaugeRoutine gauge, std::string& error,
+              const IndexedImage* palette) {
+    const bool grey = palette == nullptr && is_grey(picture);
+    const std::optional<IndexedImage> found =
+        grey || palette != nullptr ? std::nullopt : exact_indexed(picture, kPaletteEntries);
+    const IndexedImage* indexed = palette != nullptr ? palette : found ? &*found : nullptr;
     std::unique_ptr<uint8_t[]> grey_row;
     WriteState state;
     if (grey && picture.BytesPerPixel == 3) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "host/host_pool.h"
+#include "host/palette.h"
 #include "platform/host_abi.h"
 #include "runtime/records.h"
 
@@ -32,9 +33,11 @@ struct PngHeader {
 
 // Writes a one- or three-byte picture as a PNG: 8-bit grey when every pixel is grey,
 // a palette (1, 2, 4 or 8 bits an index) when it has at most 256 colours, 8-bit RGB
-// otherwise; every pixel loads back as it was. False with a sentence on failure.
+// otherwise; every pixel loads back as it was. With `palette` (a picture built for a
+// chosen depth), its indices and colours are written instead. False with a sentence
+// on failure.
 [[nodiscard]] bool save_png(const char* path, const Picture& picture, OrviGaugeRoutine gauge,
-                            std::string& error);
+                            std::string& error, const IndexedImage* palette = nullptr);
 
 // Turns `count` four-byte RGBA pixels into three-byte pixels composed onto black
 // (each sample times alpha / 255, rounded), in place.

@@ -238,18 +238,29 @@ TEST_F(OrviEveryday, ReducesColoursOnlyWhenAsked) {
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.err, "orvi: cannot save 'out.pcx': the picture has 128 colours; --depth 4 "
                            "holds at most 16 (--reduce chooses that many)\n");
-    for (const char* options : {"--depth 4 --reduce", "--depth 2 --reduce --dither"}) {
-        SCOPED_TRACE(options);
-        ASSERT_EQ(orvi(std::string("convert many.ppm out.pcx ") + options).status, 0);
-        ASSERT_EQ(orvi("convert out.pcx back.ppm").status, 0);
+    struct Case {
+        const char* out;
+        const char* options;
+        size_t most;
+    };
+    for (const Case& row : {Case{"out.pcx", "--depth 4 --reduce", 16},
+                            Case{"out.pcx", "--depth 2 --reduce --dither", 4},
+                            Case{"out.iff", "--depth 3 --reduce", 8},
+                            Case{"out.png", "--depth 1 --reduce --dither", 2}}) {
+        SCOPED_TRACE(std::string(row.out) + " " + row.options);
+        ASSERT_EQ(orvi(std::string("convert many.ppm ") + row.out + " " + row.options).status, 0);
+        ASSERT_EQ(orvi(std::string("convert ") + row.out + " back.ppm").status, 0);
         const Bytes back = read_file(path("back.ppm"));
         std::set<std::vector<uint8_t>> colours;
         for (size_t at = back.size() - 16 * 8 * 3; at < back.size(); at += 3) {
             colours.insert({back[at], back[at + 1], back[at + 2]});
         }
-        EXPECT_LE(colours.size(), std::string(options).find("4") != std::string::npos ? 16U : 4U);
+        EXPECT_LE(colours.size(), row.most);
         EXPECT_GE(colours.size(), 2U);
     }
+    // A PNG at a chosen depth is a palette PNG.
+    ASSERT_EQ(orvi("convert many.ppm few.png --depth 2 --reduce").status, 0);
+    EXPECT_NE(orvi("info few.png").out.find("bit depth 2, colour type palette"), std::string::npos);
 }
 
 TEST_F(OrviEveryday, InfoDetailsParseBackAsJson) {
