@@ -159,11 +159,8 @@ int convert_batch(const ConvertOptions& options, const std::vector<std::string>&
         complain("cannot make the folder '" + options.out_dir + "' (" + std::strerror(errno) + ")");
         return kExitFailed;
     }
-    std::string error;
     PreparedSteps prepared;
-    int status = kExitOk;
-    if (!prepare_steps(options, prepared, error, status)) {
-        complain(error);
+    if (const int status = prepare_steps(options, prepared); status != kExitOk) {
         return status;
     }
     // Opened once here, every module is already in place in each worker.

@@ -11,22 +11,22 @@
 
 namespace host {
 
-bool prepare_steps(const ConvertOptions& options, PreparedSteps& prepared, std::string& error,
-                   int& status) {
+int prepare_steps(const ConvertOptions& options, PreparedSteps& prepared) {
     prepared.steps = options.steps;
     if (prepared.steps.empty()) {
-        return true;
+        return kExitOk;
     }
+    std::string error;
     prepared.ops = Module::open_ops(error);
     if (!prepared.ops) {
-        status = kExitFailed;
-        return false;
+        complain(error);
+        return kExitFailed;
     }
     if (!resolve_filters(*prepared.ops, prepared.steps, error)) {
-        status = kExitUsage;
-        return false;
+        complain(error);
+        return kExitUsage;
     }
-    return true;
+    return kExitOk;
 }
 
 bool convert_one(const ConvertOptions& options, const PreparedSteps& prepared,
@@ -64,13 +64,11 @@ int convert(const ConvertOptions& options, const std::string& in, const std::str
             return kExitUsage;
         }
     }
-    std::string error;
     PreparedSteps prepared;
-    int status = kExitOk;
-    if (!prepare_steps(options, prepared, error, status)) {
-        complain(error);
+    if (const int status = prepare_steps(options, prepared); status != kExitOk) {
         return status;
     }
+    std::string error;
     if (!convert_one(options, prepared, in, out, show_progress(options.quiet, options.progress),
                      error)) {
         complain(error);

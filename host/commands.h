@@ -38,10 +38,9 @@ struct PreparedSteps {
     std::vector<OperationStep> steps;
 };
 
-// Opens the ops module and resolves filter names when there are steps; false with a
-// sentence and the exit status (1, or 2 for an unknown name) otherwise.
-[[nodiscard]] bool prepare_steps(const ConvertOptions& options, PreparedSteps& prepared,
-                                 std::string& error, int& status);
+// Opens the ops module and resolves filter names when there are steps. kExitOk, or
+// the exit status (1, or 2 for an unknown name) after saying why.
+[[nodiscard]] int prepare_steps(const ConvertOptions& options, PreparedSteps& prepared);
 
 // Loads IN, applies the steps and saves OUT; false with one sentence naming the file.
 [[nodiscard]] bool convert_one(const ConvertOptions& options, const PreparedSteps& prepared,
