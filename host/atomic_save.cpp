@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -69,6 +70,25 @@ mode_t mode_for(const std::string& target) {
 }
 
 } // namespace
+
+void remove_leftover_temps(const std::string& target) {
+    const std::string path = resolve_link(target);
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+    const std::string prefix =
+        "." + (slash == std::string::npos ? path : path.substr(slash + 1)) + ".orvi-";
+    DIR* listing = ::opendir(folder.c_str());
+    if (listing == nullptr) {
+        return;
+    }
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string name = entry->d_name;
+        if (name.size() == prefix.size() + 6 && name.starts_with(prefix)) {
+            ::unlink((folder + "/" + name).c_str());
+        }
+    }
+    ::closedir(listing);
+}
 
 SaveOutcome save_atomically(const std::string& target,
                             const std::function<int32_t(const char*)>& write) {

@@ -20,4 +20,9 @@ struct SaveOutcome {
 [[nodiscard]] SaveOutcome save_atomically(const std::string& target,
                                           const std::function<int32_t(const char*)>& write);
 
+// Removes the temporary files a save to `target` leaves when its process is killed
+// outright (no handler runs then); for a caller that knows no other save to `target`
+// is under way.
+void remove_leftover_temps(const std::string& target);
+
 } // namespace host

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "host/atomic_save.h"
 #include "host/commands.h"
 #include "host/jobs.h"
 
@@ -136,6 +137,7 @@ private:
 
 std::string stop_sentence(const Job& job, int status) {
     if (WIFSIGNALED(status)) {
+        remove_leftover_temps(job.out);
         return "cannot convert '" + job.in + "': the work stopped on signal " +
                std::to_string(WTERMSIG(status));
     }

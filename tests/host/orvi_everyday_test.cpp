@@ -197,6 +197,29 @@ TEST_F(OrviEveryday, ABatchGoesPastADamagedFileAndNamesIt) {
     EXPECT_EQ(read_file(path("flipped/p1.ppm")), saved("2 1", {0, 0, 255, 1, 0, 0}));
 }
 
+TEST_F(OrviEveryday, AWorkerThatDiesCostsOnlyItsOwnFile) {
+    // The stand-in module kills its process on a file named "crash".
+    write_file(path("ok.ppm"), ppm("1 1", {1, 2, 3}));
+    write_file(path("crash.ppm"), ppm("1 1", {1, 2, 3}));
+    write_file(path("later.ppm"), ppm("1 1", {1, 2, 3}));
+    const Outcome run = orvi("convert --to png --out-dir o ok.ppm crash.ppm later.ppm --jobs 1",
+                             std::string("ORVI_MODULE_PATH=") + PROBE_DIR);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "orvi: cannot convert 'crash.ppm': the work stopped on signal 9\n"
+                       "orvi: 1 of 3 files not converted\n");
+    EXPECT_TRUE(std::filesystem::exists(path("o/ok.png")));
+    EXPECT_TRUE(std::filesystem::exists(path("o/later.png")));
+    EXPECT_FALSE(std::filesystem::exists(path("o/crash.png")));
+    // Killed half-way through a save: the half-written temporary file goes too.
+    write_file(path("dies.ppm"), ppm("1 1", {1, 2, 3}));
+    const Outcome killed =
+        orvi("convert --to ppm --out-dir d dies.ppm", std::string("ORVI_MODULE_PATH=") + PROBE_DIR);
+    EXPECT_EQ(killed.status, 1);
+    EXPECT_EQ(killed.err, "orvi: cannot convert 'dies.ppm': the work stopped on signal 9\n"
+                          "orvi: 1 of 1 files not converted\n");
+    EXPECT_TRUE(std::filesystem::is_empty(path("d")));
+}
+
 TEST_F(OrviEveryday, ABatchNeverConvertsAFileOntoItselfOrTwoOntoOne) {
     write_file(path("a.ppm"), ppm("1 1", {1, 2, 3}));
     write_file(path("a.pcx"), bytes_of("not really"));

@@ -1,6 +1,9 @@
 // A stand-in codec module for the command's tests, loaded in place of a real one: its
-// load reports progress in tenths and delivers a 2 x 2 picture; its save writes a few
-// bytes and then reports a short write, the shape of a full disk.
+// load reports progress in tenths and delivers a 2 x 2 picture (or, for a file whose
+// name holds "crash", kills its process, the shape of a module that crashed); its save
+// writes a few bytes and then reports a short write, the shape of a full disk (or, for
+// a name holding "dies", kills its process with the file half written).
+#include <csignal>
 #include <cstring>
 
 #include "platform/dos.h"
@@ -14,7 +17,10 @@
 namespace probe {
 namespace {
 
-int32_t probe_read(const char* /*name*/, CodecRequest* request) {
+int32_t probe_read(const char* name, CodecRequest* request) {
+    if (std::strstr(name, "crash") != nullptr) {
+        std::raise(SIGKILL);
+    }
     runtime::clear_loaded_picture(request->Pic);
     for (int32_t percent = 0; percent <= 100; percent += 10) {
         runtime::report_progress(percent);
@@ -34,6 +40,9 @@ int32_t probe_save(const char* name, CodecRequest* /*request*/) {
         return kCannotOpen;
     }
     (void)platform::Write(file, "partial", 7);
+    if (std::strstr(name, "dies") != nullptr) {
+        std::raise(SIGKILL);
+    }
     platform::Close(file);
     return kShortWrite;
 }
