@@ -2,6 +2,7 @@
 #include "host/palette.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <new>
 #include <unordered_set>
@@ -137,34 +138,22 @@ uint32_t squared_distance(uint32_t a, int32_t r, int32_t g, int32_t b) {
     return static_cast<uint32_t>(dr * dr + dg * dg + db * db);
 }
 
-// The palette entry nearest each colour (the first of equals), worked out once per
-// colour and kept in a table over all 2^24 colours.
+// Each colour's nearest palette entry, worked out once per colour and kept in a table
+// over all 2^24 colours.
 class NearestIndex {
 public:
-    explicit NearestIndex(const std::vector<uint32_t>& palette) : palette_(palette) {}
+    explicit NearestIndex(const std::vector<uint32_t>& palette) : search_(palette) {}
 
     uint8_t operator()(uint32_t colour) {
         uint16_t& entry = table_[colour];
         if (entry == 0) {
-            const auto r = static_cast<int32_t>(channel(colour, 0));
-            const auto g = static_cast<int32_t>(channel(colour, 1));
-            const auto b = static_cast<int32_t>(channel(colour, 2));
-            size_t best = 0;
-            uint32_t best_distance = UINT32_MAX;
-            for (size_t i = 0; i < palette_.size(); ++i) {
-                const uint32_t distance = squared_distance(palette_[i], r, g, b);
-                if (distance < best_distance) {
-                    best_distance = distance;
-                    best = i;
-                }
-            }
-            entry = static_cast<uint16_t>(best + 1);
+            entry = static_cast<uint16_t>(search_.nearest(colour) + 1U);
         }
         return static_cast<uint8_t>(entry - 1);
     }
 
 private:
-    const std::vector<uint32_t>& palette_;
+    PaletteSearch search_;
     std::unique_ptr<uint16_t[], FreeDeleter> table_ = colour_table<uint16_t>();
 };
 
@@ -207,6 +196,58 @@ void dither_into(const Picture& picture, const std::vector<uint32_t>& palette, u
 
 } // namespace
 
+PaletteSearch::PaletteSearch(const std::vector<uint32_t>& palette) : palette_(palette) {
+    for (size_t i = 0; i < palette.size(); ++i) {
+        by_green_.push_back({channel(palette[i], 1), static_cast<uint32_t>(i)});
+    }
+    std::sort(by_green_.begin(), by_green_.end(), [](const Entry& a, const Entry& b) {
+        return a.green != b.green ? a.green < b.green : a.index < b.index;
+    });
+}
+
+uint8_t PaletteSearch::nearest(uint32_t colour) const {
+    const auto r = static_cast<int32_t>(channel(colour, 0));
+    const auto g = static_cast<int32_t>(channel(colour, 1));
+    const auto b = static_cast<int32_t>(channel(colour, 2));
+    uint32_t best = 0;
+    uint32_t best_distance = UINT32_MAX;
+    const auto consider = [&](const Entry& entry) {
+        const uint32_t distance = squared_distance(palette_[entry.index], r, g, b);
+        if (distance < best_distance || (distance == best_distance && entry.index < best)) {
+            best_distance = distance;
+            best = entry.index;
+        }
+    };
+    // Out from the colour's green both ways; an entry whose green alone is farther than
+    // the best distance ends its side, and every entry past it is farther still.
+    size_t up = static_cast<size_t>(
+        std::lower_bound(by_green_.begin(), by_green_.end(), static_cast<uint32_t>(g),
+                         [](const Entry& entry, uint32_t green) { return entry.green < green; }) -
+        by_green_.begin());
+    size_t down = up;
+    bool up_open = up < by_green_.size();
+    bool down_open = down > 0;
+    while (up_open || down_open) {
+        if (up_open) {
+            const int32_t dg = static_cast<int32_t>(by_green_[up].green) - g;
+            up_open = static_cast<uint32_t>(dg * dg) <= best_distance;
+            if (up_open) {
+                consider(by_green_[up]);
+                up_open = ++up < by_green_.size();
+            }
+        }
+        if (down_open) {
+            const int32_t dg = g - static_cast<int32_t>(by_green_[down - 1].green);
+            down_open = static_cast<uint32_t>(dg * dg) <= best_distance;
+            if (down_open) {
+                consider(by_green_[--down]);
+                down_open = down > 0;
+            }
+        }
+    }
+    return static_cast<uint8_t>(best);
+}
+
 std::vector<uint32_t> median_cut(const Picture& picture, size_t limit) {
     const size_t pixels =
         size_t{static_cast<uint32_t>(picture.Width)} * static_cast<uint32_t>(picture.Height);
@@ -231,19 +272,33 @@ std::vector<uint32_t> median_cut(const Picture& picture, size_t limit) {
         }
         const Box box = boxes[chosen];
         const int widest = box.widest;
-        std::sort(colours.begin() + static_cast<ptrdiff_t>(box.begin),
-                  colours.begin() + static_cast<ptrdiff_t>(box.end),
-                  [widest](const ColourCount& a, const ColourCount& b) {
-                      const uint32_t ka = channel(a.colour, widest);
-                      const uint32_t kb = channel(b.colour, widest);
-                      return ka != kb ? ka < kb : a.colour < b.colour;
-                  });
-        // The weighted median, keeping at least one colour on each side.
-        size_t split = box.begin + 1;
-        uint64_t below = colours[box.begin].count;
-        while (split + 1 < box.end && 2 * below < box.pixels) {
-            below += colours[split++].count;
+        // The weighted median of the widest side, found by counting pixels per value;
+        // the colours at or below it go first. Equal values stay together, and each
+        // side keeps at least one value, since the side holds two or more.
+        std::array<uint64_t, 256> pixels_at{};
+        uint32_t highest = 0;
+        for (size_t i = box.begin; i < box.end; ++i) {
+            const uint32_t value = channel(colours[i].colour, widest);
+            pixels_at[value] += colours[i].count;
+            highest = std::max(highest, value);
         }
+        uint32_t median = 0;
+        uint64_t below = pixels_at[0];
+        while (2 * below < box.pixels) {
+            below += pixels_at[++median];
+        }
+        if (median == highest) {
+            do {
+                --median;
+            } while (pixels_at[median] == 0);
+        }
+        const auto split =
+            static_cast<size_t>(std::partition(colours.begin() + static_cast<ptrdiff_t>(box.begin),
+                                               colours.begin() + static_cast<ptrdiff_t>(box.end),
+                                               [widest, median](const ColourCount& c) {
+                                                   return channel(c.colour, widest) <= median;
+                                               }) -
+                                colours.begin());
         boxes[chosen] = measure(colours, box.begin, split);
         boxes.push_back(measure(colours, split, box.end));
     }

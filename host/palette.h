@@ -39,9 +39,27 @@ struct IndexSettings {
                                                         const IndexSettings& settings,
                                                         std::string& error, std::string& warning);
 
+// The nearest entry of a palette (at most 256 entries) to a colour by squared distance,
+// the lowest index among equals: a search outwards from the colour's green through the
+// entries ordered by green, which stops on each side where green alone is too far.
+class PaletteSearch {
+public:
+    explicit PaletteSearch(const std::vector<uint32_t>& palette);
+    [[nodiscard]] uint8_t nearest(uint32_t colour) const;
+
+private:
+    struct Entry {
+        uint32_t green;
+        uint32_t index;
+    };
+    const std::vector<uint32_t>& palette_;
+    std::vector<Entry> by_green_;
+};
+
 // The median cut of a picture's colours: at most `limit` colours (0x00RRGGBB), each the
 // pixel-weighted mean of a box of the colour cube; the boxes are split, most pixels x
-// widest side first, at the weighted median of their widest side.
+// widest side first, at the weighted median of their widest side (colours of the
+// median value go below).
 [[nodiscard]] std::vector<uint32_t> median_cut(const Picture& picture, size_t limit);
 
 } // namespace host

@@ -78,6 +78,48 @@ TEST(Palette, FewEnoughColoursAreKeptExactlyAndTooManyAreReducedToTheDepth) {
     }
 }
 
+// The plain rule: every entry tried, the first of equals kept.
+uint8_t nearest_by_trying_all(const std::vector<uint32_t>& palette, uint32_t colour) {
+    const auto channel = [](uint32_t c, uint32_t shift) {
+        return static_cast<int32_t>((c >> shift) & 0xFFU);
+    };
+    size_t best = 0;
+    int32_t best_distance = INT32_MAX;
+    for (size_t i = 0; i < palette.size(); ++i) {
+        int32_t distance = 0;
+        for (const uint32_t shift : {16U, 8U, 0U}) {
+            const int32_t d = channel(palette[i], shift) - channel(colour, shift);
+            distance += d * d;
+        }
+        if (distance < best_distance) {
+            best_distance = distance;
+            best = i;
+        }
+    }
+    return static_cast<uint8_t>(best);
+}
+
+TEST(Palette, TheNearestEntrySearchAgreesWithTryingEveryEntry) {
+    uint32_t seed = 5;
+    const auto next = [&seed] {
+        seed = seed * 1103515245U + 12345U;
+        return seed >> 8U;
+    };
+    for (int round = 0; round < 200; ++round) {
+        // Palettes of 1 to 256 entries, some with repeated entries and shared greens.
+        std::vector<uint32_t> palette(1 + next() % 256);
+        for (uint32_t& entry : palette) {
+            entry = round % 3 == 0 ? (next() & 0xF0F0F0U) : (next() & 0xFFFFFFU);
+        }
+        const host::PaletteSearch search(palette);
+        for (int probe = 0; probe < 500; ++probe) {
+            const uint32_t colour = next() & 0xFFFFFFU;
+            ASSERT_EQ(search.nearest(colour), nearest_by_trying_all(palette, colour))
+                << "round " << round << ", colour " << colour;
+        }
+    }
+}
+
 TEST(Palette, TooManyColoursWithoutReduceSayHowMany) {
     Bytes data = banded(20);
     std::string error;
