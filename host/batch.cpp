@@ -157,8 +157,7 @@ int convert_batch(const ConvertOptions& options, const std::vector<std::string>&
             return kExitUsage;
         }
     }
-    if (::mkdir(options.out_dir.c_str(), 0777) != 0 && errno != EEXIST) {
-        complain("cannot make the folder '" + options.out_dir + "' (" + std::strerror(errno) + ")");
+    if (!make_folder(options.out_dir)) {
         return kExitFailed;
     }
     PreparedSteps prepared;

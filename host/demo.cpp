@@ -1,9 +1,6 @@
 // demo: a generated test card saved through every writer and loaded back, and a small
 // XPM read through its module: the README's first command.
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <sys/stat.h>
 #include <vector>
 
 #include "host/commands.h"
@@ -119,8 +116,7 @@ bool same_pixels(const Picture& loaded, const std::vector<uint8_t>& samples, boo
 int demo(const std::string& folder) {
     constexpr uint32_t kWidth = 96;
     constexpr uint32_t kHeight = 64;
-    if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
-        complain("cannot create the folder '" + folder + "' (" + std::strerror(errno) + ")");
+    if (!make_folder(folder)) {
         return kExitFailed;
     }
     std::vector<uint8_t> rgb;

@@ -1,13 +1,15 @@
 // The details `orvi info` prints, read from the first bytes of each file.
 #include "host/details.h"
 
-#include <cctype>
 #include <cstdio>
 #include <optional>
 
 #include "host/jobs.h"
 #include "host/png_file.h"
 #include "pcx/pcx_format.h"
+#include "ppm/ppm_format.h"
+#include "runtime/cursor.h"
+#include "runtime/result_codes.h"
 
 namespace host {
 namespace {
@@ -65,38 +67,17 @@ void add_pcx(Details& details, std::span<const uint8_t> head, const std::string&
     details.push_back(text("palette", palette));
 }
 
-// The kind and maximum of a PNM header: the magic, then numbers among white space and
-// comments.
+// The kind and maximum of a PNM header, read by the ppm module's own header rule.
 void add_pnm(Details& details, std::span<const uint8_t> head) {
     static constexpr const char* kKinds[] = {"PBM plain", "PGM plain", "PPM plain",
                                              "PBM raw",   "PGM raw",   "PPM raw"};
-    const int kind = head[1] - '1';
-    details.push_back(text("kind", kKinds[kind]));
-    if (kind == 0 || kind == 3) {
-        details.push_back(number("maximum", 1));
+    runtime::Cursor cursor(head);
+    ppm::PnmHeader header;
+    if (ppm::parse_header(cursor, header) != kOk) {
         return;
     }
-    size_t at = 2;
-    std::optional<uint64_t> values[3];
-    for (auto& value : values) {
-        while (at < head.size() && (std::isspace(head[at]) != 0 || head[at] == '#')) {
-            if (head[at] == '#') {
-                while (at < head.size() && head[at] != '\n') {
-                    ++at;
-                }
-            } else {
-                ++at;
-            }
-        }
-        while (at < head.size() && head[at] >= '0' && head[at] <= '9' &&
-               value.value_or(0) < 0xFFFFFFFFULL) {
-            value = value.value_or(0) * 10 + (head[at++] - '0');
-        }
-        if (!value) {
-            return;
-        }
-    }
-    details.push_back(number("maximum", *values[2]));
+    details.push_back(text("kind", kKinds[header.digit - '1']));
+    details.push_back(number("maximum", header.maxval));
 }
 
 void add_png(Details& details, std::span<const uint8_t> head) {

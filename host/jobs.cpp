@@ -70,6 +70,14 @@ std::string result_code_sentence(int32_t code) {
            std::to_string(code) + ")";
 }
 
+bool make_folder(const std::string& folder) {
+    if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
+        complain("cannot create the folder '" + folder + "' (" + std::strerror(errno) + ")");
+        return false;
+    }
+    return true;
+}
+
 void complain(const std::string& sentence) {
     std::fprintf(stderr, "orvi: %s\n", sentence.c_str());
 }

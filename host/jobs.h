@@ -18,6 +18,9 @@ namespace host {
 // Prints "orvi: SENTENCE" on stderr.
 void complain(const std::string& sentence);
 
+// Makes `folder` unless it exists; false after saying why it cannot.
+[[nodiscard]] bool make_folder(const std::string& folder);
+
 // The sentence for a module's result code, with the code.
 [[nodiscard]] std::string result_code_sentence(int32_t code);
 

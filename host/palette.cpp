@@ -5,7 +5,6 @@
 #include <array>
 #include <cstdlib>
 #include <new>
-#include <unordered_set>
 
 namespace host {
 namespace {
@@ -35,14 +34,6 @@ uint32_t colour_at(const Picture& picture, size_t pixel) {
 
 uint32_t luma(uint32_t colour) {
     return 3 * ((colour >> 16U) & 0xFFU) + 6 * ((colour >> 8U) & 0xFFU) + (colour & 0xFFU);
-}
-
-size_t count_colours(const Picture& picture, size_t pixels) {
-    std::unordered_set<uint32_t> colours;
-    for (size_t i = 0; i < pixels; ++i) {
-        colours.insert(colour_at(picture, i));
-    }
-    return colours.size();
 }
 
 // Colours to palette indices: a direct table over all 2^24 colours (the few entries a
@@ -349,7 +340,7 @@ std::optional<IndexedImage> build_indexed(const Picture& picture, const IndexSet
         size_t{static_cast<uint32_t>(picture.Width)} * static_cast<uint32_t>(picture.Height);
     std::optional<IndexedImage> exact = exact_indexed(picture, limit);
     if (!exact && !settings.reduce) {
-        error = "the picture has " + std::to_string(count_colours(picture, pixels)) +
+        error = "the picture has " + std::to_string(histogram(picture, pixels).size()) +
                 " colours; --depth " + std::to_string(depth) + " holds at most " +
                 std::to_string(limit) + " (--reduce chooses that many)";
         return std::nullopt;
