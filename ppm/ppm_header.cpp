@@ -85,6 +85,52 @@ void skip_to_raw_raster(Cursor& cursor) {
     cursor.skip(end < cursor.remaining() && cursor.peek_at(end) == '\n' ? end + 1 : end);
 }
 
+// The header of a raw kind as the format defines it: each number after white space and
+// comments, then a single white-space byte (or a comment to its line end) before the
+// raster. True, with the values and the cursor at the raster, when the header has that
+// form, its values are in range and the rest of the file is exactly the raster.
+bool exact_raw_header(Cursor cursor, PnmHeader& header, Cursor& raster) {
+    const PnmKind kind = kind_of(header.digit);
+    cursor.skip(2);
+    PnmHeader exact = header;
+    uint32_t* fields[] = {&exact.width, &exact.height, &exact.maxval};
+    const size_t count = kind.bitmap ? 2 : 3;
+    exact.maxval = 1;
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t before = cursor.peek();
+        if (!is_space(before) && before != '#') {
+            return false;
+        }
+        skip_blanks_and_comments(cursor);
+        if (!read_number(cursor, *fields[i])) {
+            return false;
+        }
+    }
+    if (cursor.peek() == '#') {
+        skip_line(cursor);
+    } else if (is_space(cursor.peek()) && !cursor.at_end()) {
+        cursor.skip(1);
+    } else {
+        return false;
+    }
+    const bool in_range = exact.width >= 1 && exact.width <= kMaxSide && exact.height >= 1 &&
+                          exact.height <= kMaxSide && exact.maxval >= 1 &&
+                          exact.maxval <= kMaxSampleValue;
+    if (!in_range) {
+        return false;
+    }
+    const uint64_t samples = uint64_t{exact.width} * exact.height * (kind.colour ? 3 : 1);
+    const uint64_t bytes = kind.bitmap          ? (uint64_t{exact.width} + 7) / 8 * exact.height
+                           : exact.maxval > 255 ? 2 * samples
+                                                : samples;
+    if (cursor.remaining() != bytes) {
+        return false;
+    }
+    header = exact;
+    raster = cursor;
+    return true;
+}
+
 } // namespace
 
 PnmKind kind_of(uint8_t digit) {
@@ -108,7 +154,9 @@ PnmKind kind_of(uint8_t digit) {
  * examined). Then width, height and, except for bitmaps, the maximum sample value,
  * each a decimal number, separated by white space and comments ('#' to the end of the
  * line). Text other than numbers on the magic line or after the height ends that
- * line's part of the header. Numbers saturate rather than wrap.
+ * line's part of the header. Numbers saturate rather than wrap. A raw raster starts
+ * after the single white-space byte that follows the last number when the rest of the
+ * file then holds exactly the raster, and after that number's line end otherwise.
  * Codes: 1002 magic, 1005 no size before the end, 1003 width outside 1..32767,
  * 1004 height outside 1..32767, 1006 maximum outside 1..65535. */
 int32_t parse_header(Cursor& cursor, PnmHeader& header) {
@@ -117,6 +165,14 @@ int32_t parse_header(Cursor& cursor, PnmHeader& header) {
         return kPpmBadMagic;
     }
     header.digit = digit;
+    // A raw file whose header follows the format's own rule to the byte, and whose
+    // raster then fills the rest exactly, starts its raster where that rule says, even
+    // on the header's line ("P6 4 1 255 " and the raster) or after one space.
+    if (Cursor raster(cursor.rest());
+        !kind_of(digit).plain && exact_raw_header(cursor, header, raster)) {
+        cursor = raster;
+        return kOk;
+    }
     cursor.skip(2);
     skip_junk_line(cursor);
 

@@ -120,11 +120,11 @@ uint32_t digits_up_to(uint64_t digits, uint64_t previous, uint32_t k) {
 
 // The plain decoder proper: classifies 64 bytes at a time, finds where digit runs end
 // from the mask, and reads each number back from its last digit, so no work depends on
-// the number before it.
+// the number before it. Stores samples `j`.. up to `limit`; returns where it stopped.
 template <uint32_t kChannels>
-void decode_plain_as(std::span<const uint8_t> raster, uint8_t* out, size_t limit, uint32_t maxval) {
+size_t decode_plain_as(std::span<const uint8_t> raster, uint8_t* out, size_t j, size_t limit,
+                       uint32_t maxval) {
     const SampleScaler scaler(maxval == 0 ? 1 : maxval);
-    size_t j = 0;
     uint64_t previous = 0;
     for (size_t base = 0; base < raster.size(); base += 64) {
         const size_t count = std::min<size_t>(64, raster.size() - base);
@@ -152,10 +152,35 @@ void decode_plain_as(std::span<const uint8_t> raster, uint8_t* out, size_t limit
             }
             put_sample<kChannels>(out, j, sample);
             if (++j == limit) {
-                return;
+                return j;
             }
         }
         previous = digits;
+    }
+    return j;
+}
+
+// Calls `part` with each piece of a plain raster outside comments ('#' to the end of
+// its line), in order, while it returns true. A raster without comments is one piece.
+template <typename Part> void for_each_uncommented(std::span<const uint8_t> raster, Part part) {
+    size_t at = 0;
+    while (at < raster.size()) {
+        const void* hash = std::memchr(raster.data() + at, '#', raster.size() - at);
+        const size_t end =
+            hash == nullptr
+                ? raster.size()
+                : static_cast<size_t>(static_cast<const uint8_t*>(hash) - raster.data());
+        if (end > at && !part(raster.subspan(at, end - at))) {
+            return;
+        }
+        if (hash == nullptr) {
+            return;
+        }
+        const void* line_end = std::memchr(raster.data() + end, '\n', raster.size() - end);
+        if (line_end == nullptr) {
+            return;
+        }
+        at = static_cast<size_t>(static_cast<const uint8_t*>(line_end) - raster.data()) + 1;
     }
 }
 
@@ -208,18 +233,20 @@ void decode_raw16(std::span<const uint8_t> raster, std::span<uint8_t> pixels, ui
 }
 
 /* decode_plain: a number is a run of decimal digits; any other byte ends it and is
- * otherwise ignored. A number that runs up to the end of the raster counts too. */
+ * otherwise ignored, and a comment ('#' to the end of its line) holds no numbers. A
+ * number that runs up to the end of the raster counts too. */
 void decode_plain(std::span<const uint8_t> raster, std::span<uint8_t> pixels, uint32_t maxval,
                   uint32_t channels) {
     const size_t limit = pixels.size() / (channels == 3 ? 1 : 3);
     if (limit == 0) {
         return;
     }
-    if (channels == 3) {
-        decode_plain_as<3>(raster, pixels.data(), limit, maxval);
-    } else {
-        decode_plain_as<1>(raster, pixels.data(), limit, maxval);
-    }
+    size_t done = 0;
+    for_each_uncommented(raster, [&](std::span<const uint8_t> part) {
+        done = channels == 3 ? decode_plain_as<3>(part, pixels.data(), done, limit, maxval)
+                             : decode_plain_as<1>(part, pixels.data(), done, limit, maxval);
+        return done < limit;
+    });
 }
 
 /* decode_bitmap_raw: eight pixels a byte, most significant bit first, 1 black and
@@ -239,16 +266,20 @@ void decode_bitmap_raw(std::span<const uint8_t> raster, std::span<uint8_t> pixel
 }
 
 /* decode_bitmap_plain: each '1' is a black pixel and each '0' a white one; white space
- * between the digits is optional and any other byte is ignored. */
+ * between the digits is optional, a comment ('#' to the end of its line) holds no
+ * pixels and any other byte is ignored. */
 void decode_bitmap_plain(std::span<const uint8_t> raster, std::span<uint8_t> pixels) {
     const size_t limit = pixels.size() / 3;
     size_t j = 0;
-    for (size_t i = 0; i < raster.size() && j < limit; ++i) {
-        const uint8_t c = raster[i];
-        if (c == '0' || c == '1') {
-            put_bit(pixels.data(), j++, c == '1');
+    for_each_uncommented(raster, [&](std::span<const uint8_t> part) {
+        for (size_t i = 0; i < part.size() && j < limit; ++i) {
+            const uint8_t c = part[i];
+            if (c == '0' || c == '1') {
+                put_bit(pixels.data(), j++, c == '1');
+            }
         }
-    }
+        return j < limit;
+    });
 }
 
 void decode_raster(const PnmHeader& header, std::span<const uint8_t> raster,

@@ -29,7 +29,8 @@ TEST(PpmSamples, ReciprocalScalingEqualsTheDivisionForEverySixteenBitSample) {
 }
 
 // Plain samples read one byte at a time: digits accumulate (saturating), anything else
-// ends a number, a number at the very end counts.
+// ends a number, a comment ('#' to the end of its line) is skipped, a number at the very
+// end counts.
 std::vector<uint8_t> reference_plain(const std::string& text, size_t samples, uint32_t maxval,
                                      uint32_t channels) {
     std::vector<uint8_t> out(samples * (channels == 3 ? 1 : 3), 0);
@@ -43,9 +44,17 @@ std::vector<uint8_t> reference_plain(const std::string& text, size_t samples, ui
         }
         ++j;
     };
+    bool in_comment = false;
     for (const char c : text) {
         if (j == samples) {
             break;
+        }
+        if (in_comment) {
+            in_comment = c != '\n';
+            continue;
+        }
+        if (c == '#') {
+            in_comment = true;
         }
         if (c >= '0' && c <= '9') {
             value =
