@@ -68,9 +68,10 @@ Values myatoi(std::span<const uint8_t> text) {
         while (i < text.size() && is_blank(text[i])) {
             ++i;
         }
-        uint32_t number = 0;
+        uint64_t number = 0; // at most kNumberCap x 10 + 9 before the cap: no wrap
         while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-            number = std::min<uint32_t>(number * 10 + (text[i] - '0'), kNumberCap);
+            number = std::min<uint64_t>(number * 10 + static_cast<uint64_t>(text[i] - '0'),
+                                        kNumberCap);
             ++i;
         }
         *output = static_cast<int32_t>(number);

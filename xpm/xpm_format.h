@@ -87,13 +87,14 @@ private:
 namespace xpm {
 
 // Finding the colour entry of a pixel code. Codes of 1 and 2 characters index the
-// 96 x 96 table directly (codes no colour string defined give entry 0); longer codes go
-// through a hash index of the colour table built once per load, in which the first entry
-// with a code wins, as a search in order would give (unknown codes give -1).
+// 96 x 96 table directly (codes no colour string defined give entry 0); longer codes are
+// found by binary search in the colour table's codes sorted once per load, in which the
+// first entry with a code wins, as a search in order would give (unknown codes give -1).
+// No choice of codes makes a lookup cost more than the logarithm of their number.
 class CodeIndex {
 public:
     // `lookup` holds 96 x 96 entries; `slots` (may be empty: then codes are searched
-    // in order) holds a power of two of at least twice the colour count.
+    // in order) holds index_slots(colour count) entries.
     CodeIndex(std::span<const ColourEntry> colours, uint32_t cpp, int16_t* lookup,
               std::span<uint64_t> slots);
     [[nodiscard]] int32_t find(const uint8_t* code) const;
@@ -106,7 +107,7 @@ private:
     std::span<uint64_t> slots_;
 };
 
-// The number of hash slots for `colours` long codes.
+// The number of sorted entries for `colours` long codes.
 [[nodiscard]] size_t index_slots(int32_t colours);
 
 // Writes the pixels of one raw pixel string at `out` (3 bytes each, at most `room`

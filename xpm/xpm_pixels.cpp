@@ -1,5 +1,6 @@
-// Pixel strings: codes to colours through the direct table (1 and 2 characters) or a
-// hash index (3 to 5). Pure: reads the string and the tables, writes only `out`.
+// Pixel strings: codes to colours through the direct table (1 and 2 characters) or the
+// sorted codes (3 to 5). Pure: reads the string and the tables, writes only `out`.
+#include <algorithm>
 #include <cstring>
 
 #include "xpm/xpm_format.h"
@@ -7,10 +8,11 @@
 namespace xpm {
 namespace {
 
-constexpr uint64_t kEmptySlot = ~uint64_t{0};
+// Each sorted entry holds a code of up to five characters (32..127) as a number above
+// the colour entry's index: sorting puts equal codes together, the first entry first.
+constexpr uint32_t kIndexBits = 16;
+static_assert(kMaxColours < (1 << kIndexBits));
 
-// A code of up to five characters (32..127) as a number; the slot keeps it in the low
-// 40 bits and the entry index above.
 uint64_t code_key(const uint8_t* code, uint32_t cpp) {
     uint64_t key = 0;
     for (uint32_t i = 0; i < cpp; ++i) {
@@ -19,23 +21,23 @@ uint64_t code_key(const uint8_t* code, uint32_t cpp) {
     return key;
 }
 
-size_t slot_of(uint64_t key, size_t mask) {
-    return static_cast<size_t>((key * 0x9E3779B97F4A7C15ULL) >> 24U) & mask;
+// The bucket of a long code's first two characters in the 96 x 96 table; buckets follow
+// the order of the sorted codes.
+size_t bucket_of(uint64_t key, uint32_t cpp) {
+    const uint64_t first_two = key >> (8U * (cpp - 2U));
+    return static_cast<size_t>(((first_two >> 8U) - 32U) * kLookupSide + (first_two & 0xFFU) - 32U);
 }
 
 } // namespace
 
 size_t index_slots(int32_t colours) {
-    size_t slots = 16;
-    while (slots < 2 * static_cast<size_t>(colours)) {
-        slots *= 2;
-    }
-    return slots;
+    return static_cast<size_t>(colours);
 }
 
 CodeIndex::CodeIndex(std::span<const ColourEntry> colours, uint32_t cpp, int16_t* lookup,
                      std::span<uint64_t> slots)
-    : colours_(colours), cpp_(cpp), lookup_(lookup), slots_(slots) {
+    : colours_(colours), cpp_(cpp), lookup_(lookup),
+      slots_(slots.first(std::min(slots.size(), colours.size()))) {
     if (cpp <= 2) {
         // Entries in order: a later entry with the same code wins.
         for (size_t i = 0; i < colours.size(); ++i) {
@@ -45,17 +47,18 @@ CodeIndex::CodeIndex(std::span<const ColourEntry> colours, uint32_t cpp, int16_t
         }
         return;
     }
-    std::fill(slots.begin(), slots.end(), kEmptySlot);
-    const size_t mask = slots.size() - 1;
-    for (size_t i = 0; i < colours.size() && !slots.empty(); ++i) {
-        const uint64_t key = code_key(colours[i].code, cpp);
-        size_t slot = slot_of(key, mask);
-        while (slots[slot] != kEmptySlot && (slots[slot] & 0xFFFFFFFFFFULL) != key) {
-            slot = (slot + 1) & mask;
+    for (size_t i = 0; i < slots_.size(); ++i) {
+        slots_[i] = (code_key(colours[i].code, cpp) << kIndexBits) | i;
+    }
+    std::sort(slots_.begin(), slots_.end());
+    // The table holds where each bucket starts in the sorted codes, so that a search
+    // covers only the codes that share the first two characters.
+    size_t at = 0;
+    for (size_t bucket = 0; bucket < kLookupSide * kLookupSide; ++bucket) {
+        while (at < slots_.size() && bucket_of(slots_[at] >> kIndexBits, cpp) < bucket) {
+            ++at;
         }
-        if (slots[slot] == kEmptySlot) { // the first entry with a code wins
-            slots[slot] = key | (uint64_t{i} << 40U);
-        }
+        lookup[bucket] = static_cast<int16_t>(at);
     }
 }
 
@@ -75,13 +78,17 @@ int32_t CodeIndex::find(const uint8_t* code) const {
         }
         return -1;
     }
-    const size_t mask = slots_.size() - 1;
-    for (size_t slot = slot_of(key, mask); slots_[slot] != kEmptySlot; slot = (slot + 1) & mask) {
-        if ((slots_[slot] & 0xFFFFFFFFFFULL) == key) {
-            return static_cast<int32_t>(slots_[slot] >> 40U);
-        }
+    // The first entry with the code, by binary search in its bucket: no set of codes
+    // costs more than the logarithm of their number.
+    const size_t bucket = bucket_of(key, cpp_);
+    const auto begin = slots_.begin() + lookup_[bucket];
+    const auto end = bucket + 1 < kLookupSide * kLookupSide ? slots_.begin() + lookup_[bucket + 1]
+                                                            : slots_.end();
+    const auto found = std::lower_bound(begin, end, key << kIndexBits);
+    if (found == end || (*found >> kIndexBits) != key) {
+        return -1;
     }
-    return -1;
+    return static_cast<int32_t>(*found & ((1U << kIndexBits) - 1U));
 }
 
 size_t decode_pixels(std::span<const uint8_t> string, const CodeIndex& index,

@@ -1,5 +1,6 @@
 // The XPM string scanner: quoted strings outside comments. "/" "*" opens a comment and
-// "*" "/" closes it, outside strings only; a string has no escapes. Pure: reads only the
+// "*" "/" closes it, outside strings only, and no character serves in both (so "/*/"
+// opens a comment and leaves it open); a string has no escapes. Pure: reads only the
 // span it is given.
 #include <cstring>
 
@@ -12,11 +13,19 @@ bool StringScanner::next(std::span<const uint8_t>& string) {
     const uint8_t* bytes = file_.data();
     while (position_ < size) {
         const uint8_t c = bytes[position_];
-        if (previous_ == '/' && c == '*') {
+        if (!in_comment_ && previous_ == '/' && c == '*') {
             in_comment_ = true;
-        } else if (previous_ == '*' && c == '/') {
+            previous_ = ' '; // this star cannot also start the closing "*/"
+            ++position_;
+            continue;
+        }
+        if (in_comment_ && previous_ == '*' && c == '/') {
             in_comment_ = false;
-        } else if (!in_comment_ && c == '"') {
+            previous_ = ' '; // this slash cannot also start a new "/*"
+            ++position_;
+            continue;
+        }
+        if (!in_comment_ && c == '"') {
             const size_t start = position_ + 1;
             const void* close =
                 start < size ? std::memchr(bytes + start, '"', size - start) : nullptr;

@@ -3,6 +3,8 @@
 // name table, and the corpus.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <random>
 #include <set>
 
 #include "runtime/result_codes.h"
@@ -41,6 +43,9 @@ TEST_F(XpmRead, ValuesStringsAreCheckedInOrder) {
         {"1 32768 1 1", kXpmBadHeight},
         {"1 1 -1 1", kXpmBadColours},
         {"99999999999999 1 1 1", kXpmBadWidth},
+        {"4294967297 1 1 1", kXpmBadWidth},
+        {"1 4294967300 1 1", kXpmBadHeight},
+        {"1 1 4294967297 1", kXpmBadColours},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.values);
@@ -131,6 +136,10 @@ TEST_F(XpmRead, ScannerAndPixelCodes) {
          bytes_of("\"1 1 1 1\" \"a c blue\" \"a"),
          1,
          {0, 0, 0}},
+        {"the star of \"/*/\" does not close its comment",
+         bytes_of("\"1 1 1 1\" \"a c blue\" /*/ \"b\" */ \"a\""), 1, blue},
+        {"\"*/*\" closes a comment and opens none",
+         bytes_of("\"1 1 1 1\" \"a c blue\" /* x */* \"a\""), 1, blue},
         {"an unterminated comment ends with the file",
          bytes_of("\"1 1 1 1\" \"a c blue\" /* \"a\""),
          1,
@@ -172,6 +181,53 @@ TEST_F(XpmRead, ReportsProgressPerTenthOfTheStrings) {
                         : std::vector<int32_t>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100};
         EXPECT_EQ(gauge_reports(bytes_of(text)), want) << "height " << height;
         expect_clean_books();
+    }
+}
+
+// Long codes are found by search in their sorted bucket; the search in order over the
+// colour table is the rule it must give, first entry first, unknown codes -1. The sets
+// include codes crowded into one bucket, the last bucket, and repeats.
+TEST(XpmCodes, LongCodeLookupAgreesWithASearchInOrder) {
+    std::mt19937 random(5);
+    for (int round = 0; round < 60; ++round) {
+        const uint32_t cpp = 3 + static_cast<uint32_t>(round % 3);
+        const size_t count = 1 + random() % 3000;
+        const int crowd = round % 4; // 0: any codes, 1: one bucket, 2: last bucket, 3: few chars
+        auto character = [&](uint32_t position) {
+            if ((crowd == 1 && position < 2) || (crowd == 2 && position < 2)) {
+                return static_cast<uint8_t>(crowd == 1 ? 'q' : 127);
+            }
+            return static_cast<uint8_t>(crowd == 3 ? 'a' + random() % 3 : 32 + random() % 96);
+        };
+        std::vector<xpm::ColourEntry> colours(count);
+        for (xpm::ColourEntry& entry : colours) {
+            for (uint32_t i = 0; i < cpp; ++i) {
+                entry.code[i] = character(i);
+            }
+        }
+        std::array<int16_t, xpm::kLookupSide * xpm::kLookupSide> lookup{};
+        std::vector<uint64_t> slots(xpm::index_slots(static_cast<int32_t>(count)));
+        const xpm::CodeIndex index(colours, cpp, lookup.data(), slots);
+        auto in_order = [&](const uint8_t* code) {
+            for (size_t i = 0; i < count; ++i) {
+                if (std::equal(code, code + cpp, colours[i].code)) {
+                    return static_cast<int32_t>(i);
+                }
+            }
+            return -1;
+        };
+        for (size_t probe = 0; probe < 2 * count; ++probe) {
+            uint8_t code[xpm::kMaxCpp] = {};
+            if (probe < count) {
+                std::copy(colours[probe].code, colours[probe].code + cpp, code);
+            } else {
+                for (uint32_t i = 0; i < cpp; ++i) {
+                    code[i] = character(i);
+                }
+            }
+            ASSERT_EQ(index.find(code), in_order(code))
+                << "round " << round << ", code " << std::string(code, code + cpp);
+        }
     }
 }
 
