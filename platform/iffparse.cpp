@@ -122,11 +122,32 @@ int32_t declare(IFFHandle* iff, uint32_t type, uint32_t id, bool stop) {
     return 0;
 }
 
-// Keeps a property chunk's data (the last one of an id in a FORM wins).
-int32_t store_property(IFFHandle* iff, uint32_t type, uint32_t id, int64_t size) {
-    if (size > static_cast<int64_t>(kArenaBytes - iff->arena_used)) {
-        return IFFERR_NOMEM;
+// Gives back the arena bytes of the property in `slot`, moving the data stored after it
+// down; the property keeps its place in the table with no data.
+void release_property_data(IFFHandle* iff, size_t slot) {
+    StoredProperty& stored = iff->properties[slot].stored;
+    const auto size = static_cast<size_t>(stored.sp_Size);
+    if (size == 0) {
+        return;
     }
+    uint8_t* start = const_cast<uint8_t*>(stored.sp_Data);
+    uint8_t* after = start + size;
+    std::memmove(start, after, static_cast<size_t>(iff->arena.data() + iff->arena_used - after));
+    for (size_t i = 0; i < iff->property_count; ++i) {
+        StoredProperty& other = iff->properties[i].stored;
+        if (other.sp_Size > 0 && other.sp_Data >= after) {
+            other.sp_Data -= size;
+        }
+    }
+    iff->arena_used -= size;
+    stored = {0, start};
+}
+
+/* store_property: keeps a property chunk's data; the last chunk of an id in a FORM
+ * wins and takes the place of the earlier one, so any number of repeats fits. A chunk
+ * larger than the arena's room keeps its first bytes (deliberate: no property the
+ * readers use is that long; a CMAP of 256 colours is 768 bytes). */
+int32_t store_property(IFFHandle* iff, uint32_t type, uint32_t id, int64_t size) {
     size_t slot = 0;
     while (slot < iff->property_count &&
            (iff->properties[slot].type != type || iff->properties[slot].id != id)) {
@@ -135,12 +156,17 @@ int32_t store_property(IFFHandle* iff, uint32_t type, uint32_t id, int64_t size)
     if (slot == kProperties) {
         return IFFERR_NOMEM;
     }
+    if (slot < iff->property_count) {
+        release_property_data(iff, slot);
+    }
+    const int64_t kept =
+        std::min<int64_t>(size, static_cast<int64_t>(kArenaBytes - iff->arena_used));
     uint8_t* data = iff->arena.data() + iff->arena_used;
-    if (!read_exact(iff, data, size)) {
+    if (!read_exact(iff, data, kept)) {
         return IFFERR_READ;
     }
-    iff->arena_used += static_cast<size_t>(size);
-    iff->properties[slot] = {type, id, {static_cast<int32_t>(size), data}};
+    iff->arena_used += static_cast<size_t>(kept);
+    iff->properties[slot] = {type, id, {static_cast<int32_t>(kept), data}};
     iff->property_count = std::max(iff->property_count, slot + 1);
     return 0;
 }

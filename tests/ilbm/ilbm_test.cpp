@@ -194,6 +194,15 @@ TEST_F(IffParse, FindsPropertiesAndTheStopChunkAndRefusesMangledFiles) {
         {"a FORM of another type", form("PBM ", chunk("BODY", {1})), platform::IFFERR_EOF},
         {"no BODY", form("ILBM", chunk("BMHD", bmhd(1, 1, 1))), platform::IFFERR_EOF},
         {"a chunk past its FORM", past, platform::IFFERR_MANGLED},
+        {"400 BMHD chunks",
+         [] {
+             Bytes chunks;
+             for (int i = 0; i < 400; ++i) {
+                 chunks = concat(chunks, chunk("BMHD", bmhd(1, 1, 1)));
+             }
+             return form("ILBM", concat(chunks, chunk("BODY", {1})));
+         }(),
+         0},
         {"a FORM inside a CAT",
          chunk("CAT ", concat(bytes_of("ILBM"), form("ILBM", chunk("BODY", {1})))), 0},
     };
@@ -265,7 +274,20 @@ std::vector<ReadRow> read_rows() {
     const Bytes masked = form(
         "ILBM", concat(concat(chunk("BMHD", bmhd(2, 1, 1, 2, 0, 0x0101)), chunk("CMAP", cmap(2))),
                        chunk("BODY", {0x40, 0})));
+    // Property chunks repeated or larger than the store: the last of each counts.
+    Bytes repeated_cmaps = chunk("BMHD", bmhd(1, 1, 1));
+    for (int i = 0; i < 400; ++i) {
+        repeated_cmaps = concat(repeated_cmaps, chunk("CMAP", cmap(i == 399 ? 4 : 256)));
+    }
+    Bytes huge_cmap = cmap(2);
+    huge_cmap.resize(300 * 1024, 7);
     return {
+        {"400 CMAP chunks: the last one colours",
+         form("ILBM", concat(repeated_cmaps, chunk("BODY", {0x80, 0}))), kOk, 0, rgb_of(1)},
+        {"a CMAP of 300 KB is kept in part",
+         form("ILBM", concat(concat(chunk("BMHD", bmhd(1, 1, 1)), chunk("CMAP", huge_cmap)),
+                             chunk("BODY", {0x80, 0}))),
+         kOk, 0, rgb_of(1)},
         {"2 planes, width 10: padding bits ignored", two_planes, kOk, 0, ten_pixels},
         {"6 planes without CAMG, 16 colours: HAM (0x25 from black)",
          form("ILBM", concat(concat(chunk("BMHD", bmhd(2, 1, 6)), chunk("CMAP", cmap(16))),
