@@ -40,11 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     FUZZ_CHECK(picture.Data != nullptr && pool.owns(picture.Data) && pool.live_blocks() == 1);
     FUZZ_CHECK(picture.BytesPerPixel == 3 && picture.Width >= 1 && picture.Height >= 1);
-    const uint64_t pixels = uint64_t{static_cast<uint32_t>(picture.Width)} *
-                            static_cast<uint32_t>(picture.Height);
+    const uint64_t pixels =
+        uint64_t{static_cast<uint32_t>(picture.Width)} * static_cast<uint32_t>(picture.Height);
     if (pixels <= kRoundTripPixels) {
         const std::string output = memory_file(output_fd, nullptr, 0);
-        FUZZ_CHECK(host::save_png(output.c_str(), picture, nullptr, error));
+        FUZZ_CHECK(host::save_png(pool, output.c_str(), picture, nullptr, error));
         Picture again{};
         FUZZ_CHECK(host::load_png(pool, output, again, header, nullptr, error));
         FUZZ_CHECK(again.Width == picture.Width && again.Height == picture.Height);

@@ -14,6 +14,7 @@
 #include "host/atomic_save.h"
 #include "host/commands.h"
 #include "host/jobs.h"
+#include "host/names.h"
 
 namespace host {
 namespace {
@@ -49,10 +50,10 @@ std::vector<Job> plan(const ConvertOptions& options, const std::vector<std::stri
     for (const std::string& in : files) {
         Job job{in, output_for(in, options.out_dir, options.to_name), ""};
         if (const auto [at, fresh] = taken.emplace(job.out, in); !fresh) {
-            job.refusal = "cannot convert '" + in + "': '" + job.out + "' is the output of '" +
-                          at->second + "' already";
+            job.refusal = "cannot convert " + quoted(in) + ": " + quoted(job.out) +
+                          " is the output of " + quoted(at->second) + " already";
         } else if (same_file(in, job.out)) {
-            job.refusal = "cannot convert '" + in + "' onto itself";
+            job.refusal = "cannot convert " + quoted(in) + " onto itself";
         }
         jobs.push_back(job);
     }
@@ -88,26 +89,39 @@ private:
     bool drawn_ = false;
 };
 
-// The sentences of failed jobs, sent by the workers as "INDEX\tSENTENCE\n" lines.
+// A worker's message: the job's index and the sentence's length, then the sentence,
+// in one write below PIPE_BUF, so that messages of different workers never mix and no
+// byte of a sentence (a file name may hold any) can be taken for framing.
+struct MessageHead {
+    uint64_t index;
+    uint32_t length;
+};
+constexpr size_t kMostSentence = PIPE_BUF - sizeof(MessageHead);
+
+// The sentences of failed jobs, as the workers send them.
 class Messages {
 public:
     explicit Messages(int fd) : fd_(fd) {}
-    // Reads what has arrived; a worker writes its line before it ends, so after
-    // reaping a worker its line is here.
+    // Reads what has arrived; a worker writes its message before it ends, so after
+    // reaping a worker its message is here.
     void collect() {
         char buffer[4096];
         ssize_t got = 0;
         while ((got = ::read(fd_, buffer, sizeof buffer)) > 0) {
             pending_.append(buffer, static_cast<size_t>(got));
         }
-        size_t end = 0;
-        while ((end = pending_.find('\n')) != std::string::npos) {
-            const std::string line = pending_.substr(0, end);
-            pending_.erase(0, end + 1);
-            const size_t tab = line.find('\t');
-            if (tab != std::string::npos) {
-                sentences_[std::stoul(line.substr(0, tab))] = line.substr(tab + 1);
+        MessageHead head{};
+        while (pending_.size() >= sizeof head) {
+            std::memcpy(&head, pending_.data(), sizeof head);
+            if (head.length > kMostSentence) {
+                pending_.clear(); // not a message of ours: nothing after it can be trusted
+                return;
             }
+            if (pending_.size() < sizeof head + head.length) {
+                return;
+            }
+            sentences_[head.index] = pending_.substr(sizeof head, head.length);
+            pending_.erase(0, sizeof head + head.length);
         }
     }
     [[nodiscard]] std::string take(size_t index) {
@@ -126,22 +140,22 @@ private:
     std::string error;
     const bool done = convert_one(options, prepared, job.in, job.out, false, error);
     if (!done) {
-        std::string line = std::to_string(index) + "\t" + error;
-        line.resize(std::min<size_t>(line.size(), PIPE_BUF - 1));
-        line += '\n';
-        // One write below PIPE_BUF: lines of different workers never mix.
-        (void)!::write(messages, line.data(), line.size());
+        const MessageHead head{index, static_cast<uint32_t>(std::min(error.size(), kMostSentence))};
+        char message[PIPE_BUF];
+        std::memcpy(message, &head, sizeof head);
+        std::memcpy(message + sizeof head, error.data(), head.length);
+        (void)!::write(messages, message, sizeof head + head.length);
     }
     ::_exit(done ? kExitOk : kExitFailed);
 }
 
-std::string stop_sentence(const Job& job, int status) {
+std::string stop_sentence(const Job& job, pid_t worker, int status) {
     if (WIFSIGNALED(status)) {
-        remove_leftover_temps(job.out);
-        return "cannot convert '" + job.in + "': the work stopped on signal " +
+        remove_leftover_temps(job.out, worker);
+        return "cannot convert " + quoted(job.in) + ": the work stopped on signal " +
                std::to_string(WTERMSIG(status));
     }
-    return "cannot convert '" + job.in + "'";
+    return "cannot convert " + quoted(job.in);
 }
 
 } // namespace
@@ -177,6 +191,13 @@ int convert_batch(const ConvertOptions& options, const std::vector<std::string>&
     const long cores = ::sysconf(_SC_NPROCESSORS_ONLN);
     const size_t workers = std::min<size_t>(
         options.jobs != 0 ? options.jobs : static_cast<size_t>(std::max(cores, 1L)), jobs.size());
+    // The workers share the byte limit one process would have, so that hostile files
+    // converted side by side cannot take more memory together than one could alone.
+    ConvertOptions worker_options = options;
+    worker_options.pool_limit = HostPool::default_limit() / std::max<size_t>(workers, 1);
+    // What killed runs left in the folder is swept once here rather than by every save.
+    worker_options.sweep_leftovers = false;
+    remove_stale_temps(options.out_dir);
     int channel[2];
     if (::pipe2(channel, O_CLOEXEC) != 0) {
         complain(std::string("cannot start the workers (") + std::strerror(errno) + ")");
@@ -206,11 +227,11 @@ int convert_batch(const ConvertOptions& options, const std::vector<std::string>&
             const pid_t pid = ::fork();
             if (pid == 0) {
                 ::close(channel[0]);
-                work(options, prepared, jobs[index], index, channel[1]);
+                work(worker_options, prepared, jobs[index], index, channel[1]);
             }
             if (pid < 0) {
-                fail("cannot convert '" + jobs[index].in + "': no worker (" + std::strerror(errno) +
-                     ")");
+                fail("cannot convert " + quoted(jobs[index].in) + ": no worker (" +
+                     std::strerror(errno) + ")");
                 ++done;
                 continue;
             }
@@ -238,7 +259,7 @@ int convert_batch(const ConvertOptions& options, const std::vector<std::string>&
         if (!WIFEXITED(wait_status) || WEXITSTATUS(wait_status) != kExitOk) {
             messages.collect();
             const std::string sentence = messages.take(index);
-            fail(sentence.empty() ? stop_sentence(jobs[index], wait_status) : sentence);
+            fail(sentence.empty() ? stop_sentence(jobs[index], pid, wait_status) : sentence);
         }
         bar.update(done);
     }

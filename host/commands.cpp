@@ -6,6 +6,7 @@
 
 #include "host/details.h"
 #include "host/jobs.h"
+#include "host/names.h"
 #include "host/spool.h"
 #include "runtime/result_codes.h"
 
@@ -31,7 +32,8 @@ int prepare_steps(const ConvertOptions& options, PreparedSteps& prepared) {
 
 bool convert_one(const ConvertOptions& options, const PreparedSteps& prepared,
                  const std::string& in, const std::string& out, bool progress, std::string& error) {
-    HostPool pool;
+    HostPool pool(options.pool_limit != 0 ? options.pool_limit : HostPool::default_limit(),
+                  options.max_pixels);
     OwnedPicture picture(pool);
     CodecRequest request{};
     if (!load(pool, in, picture, request, progress, error)) {
@@ -43,8 +45,9 @@ bool convert_one(const ConvertOptions& options, const PreparedSteps& prepared,
         error = "cannot process " + shown_name(in, false) + ": " + error;
         return false;
     }
-    const SaveSettings settings{options.plain,  progress,       options.depth, options.uncompressed,
-                                options.reduce, options.dither, options.to};
+    const SaveSettings settings{
+        options.plain,  progress,       options.depth, options.uncompressed,
+        options.reduce, options.dither, options.to,    {options.force, options.sweep_leftovers}};
     return save(pool, out, picture.pic, settings, error);
 }
 
@@ -77,29 +80,26 @@ int convert(const ConvertOptions& options, const std::string& in, const std::str
     return kExitOk;
 }
 
-int info(const std::vector<std::string>& files, bool json) {
+int info(const std::vector<std::string>& files, const InfoOptions& options) {
+    const bool json = options.json;
     int status = kExitOk;
     for (const std::string& file : files) {
-        HostPool pool;
+        HostPool pool(HostPool::default_limit(), options.max_pixels);
         OwnedPicture picture(pool);
         CodecRequest request{};
         std::string error;
         Format format = Format::Ppm;
-        // Standard input is spooled here, so that the header details can be read too.
+        // What can be read only once is spooled here, so that the header details can be
+        // read from it too.
         std::optional<Spool> spool;
-        std::string source = file;
-        if (file == "-") {
-            spool = Spool::create(error);
-            if (spool && spool->fill_from(STDIN_FILENO, error)) {
-                source = spool->path();
-            }
-        }
-        if (!error.empty() || !load(pool, source, picture, request, false, error, &format)) {
+        const auto readable = readable_source(file, spool, error);
+        const std::string source = readable ? *readable : file;
+        if (!readable || !load(pool, source, picture, request, false, error, &format)) {
             if (json) {
                 std::printf("{\"file\":%s,\"error\":%s}\n", json_string(file).c_str(),
                             json_string(error).c_str());
             } else {
-                std::printf("%s: cannot load: %s\n", file.c_str(), error.c_str());
+                std::printf("%s: cannot load: %s\n", escaped(file).c_str(), error.c_str());
             }
             status = kExitFailed;
             continue;

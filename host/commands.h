@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/formats.h"
+#include "host/host_pool.h"
 #include "host/operations.h"
 
 namespace host {
@@ -29,6 +30,15 @@ struct ConvertOptions {
     std::string to_name;              // its name as given, the extension of batch outputs
     std::string out_dir;              // --out-dir: every argument is an input
     uint32_t jobs = 0;                // --jobs: worker processes for a batch (0: one per core)
+    uint64_t max_pixels = kDefaultMaxPixels; // --max-pixels: the largest picture read (0: none)
+    uint64_t pool_limit = 0;     // the pool's byte limit (0: the default); set for workers
+    bool force = false;          // --force: replace an output the user may not write
+    bool sweep_leftovers = true; // remove the output's temporary files older than a day
+};
+
+struct InfoOptions {
+    bool json = false;                       // one JSON object per line
+    uint64_t max_pixels = kDefaultMaxPixels; // --max-pixels
 };
 
 // The operations of a convert, resolved once: the ops module and the steps with the
@@ -55,7 +65,7 @@ struct PreparedSteps {
 [[nodiscard]] int convert_batch(const ConvertOptions& options,
                                 const std::vector<std::string>& files);
 // One line per file: text, or one JSON object with `json`.
-[[nodiscard]] int info(const std::vector<std::string>& files, bool json);
+[[nodiscard]] int info(const std::vector<std::string>& files, const InfoOptions& options);
 [[nodiscard]] int demo(const std::string& folder);
 
 } // namespace host

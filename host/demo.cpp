@@ -139,7 +139,7 @@ int demo(const std::string& folder) {
         OwnedPicture loaded(pool);
         CodecRequest request{};
         if (!save(pool, path, source,
-                  {file.plain, false, file.depth, false, false, false, std::nullopt}, error)) {
+                  {file.plain, false, file.depth, false, false, false, std::nullopt, {}}, error)) {
             complain(error);
             status = kExitFailed;
             continue;

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "host/jobs.h"
+#include "host/names.h"
 #include "host/png_file.h"
 #include "pcx/pcx_format.h"
 #include "ppm/ppm_format.h"
@@ -99,7 +100,8 @@ Details file_details(const std::string& path, Format format, const Picture& pict
                     number("height", static_cast<uint32_t>(picture.Height)),
                     number("bits_per_pixel", picture.Depth)};
     std::string ignored;
-    const auto head = read_head(path, ignored);
+    // An XPM's values string may follow a long comment.
+    const auto head = read_head(path, ignored, format == Format::Xpm ? kLongHeadBytes : 4096);
     if (!head || head->size() < 2) {
         return details;
     }
@@ -128,7 +130,7 @@ Details file_details(const std::string& path, Format format, const Picture& pict
 }
 
 std::string details_text(const std::string& file, const Details& details) {
-    std::string line = file + ": " + details[0].value + ", " + details[1].value + " x " +
+    std::string line = escaped(file) + ": " + details[0].value + ", " + details[1].value + " x " +
                        details[2].value + ", " + details[3].value + " bits per pixel in the file";
     for (size_t i = 4; i < details.size(); ++i) {
         std::string label = details[i].key;

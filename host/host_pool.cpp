@@ -21,8 +21,9 @@ void pool_free(OrviPool* pool, void* block);
 
 } // namespace
 
-HostPool::HostPool(uint64_t limit_bytes)
-    : handle_{{kOrviPoolAbi, 0, pool_alloc, pool_free}, this}, limit_(limit_bytes) {}
+HostPool::HostPool(uint64_t limit_bytes, uint64_t max_pixels)
+    : handle_{{kOrviPoolAbi, 0, pool_alloc, pool_free, max_pixels, {}}, this}, limit_(limit_bytes) {
+}
 
 HostPool::~HostPool() {
     for (auto& [address, block] : blocks_) {
@@ -99,6 +100,12 @@ void HostPool::free(void* block) {
         std::free(block);
     }
     blocks_.erase(found);
+}
+
+std::string too_many_pixels_sentence(uint64_t width, uint64_t height, uint64_t limit) {
+    return "it declares " + std::to_string(width) + " x " + std::to_string(height) +
+           " pixels, more than the limit of " + std::to_string(limit) +
+           " (--max-pixels N sets the limit, 0 for none)";
 }
 
 namespace {

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "host/atomic_save.h"
+#include "host/names.h"
 #include "host/palette.h"
 #include "host/png_file.h"
 #include "host/progress.h"
@@ -24,7 +25,8 @@ constexpr size_t kHeadBytes = 4096;
 } // namespace
 
 // The first bytes of a file, or a sentence saying why there are none.
-std::optional<std::vector<uint8_t>> read_head(const std::string& path, std::string& error) {
+std::optional<std::vector<uint8_t>> read_head(const std::string& path, std::string& error,
+                                              size_t size) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         error = std::string("it cannot be read (") + std::strerror(errno) + ")";
@@ -36,14 +38,25 @@ std::optional<std::vector<uint8_t>> read_head(const std::string& path, std::stri
         error = "it is a folder";
         return std::nullopt;
     }
-    std::vector<uint8_t> head(kHeadBytes);
-    const ssize_t got = ::read(fd, head.data(), head.size());
-    ::close(fd);
-    if (got < 0) {
-        error = std::string("it cannot be read (") + std::strerror(errno) + ")";
-        return std::nullopt;
+    std::vector<uint8_t> head(size);
+    size_t got = 0;
+    while (got < size) {
+        const ssize_t read = ::read(fd, head.data() + got, size - got);
+        if (read < 0 && errno == EINTR) {
+            continue;
+        }
+        if (read < 0) {
+            ::close(fd);
+            error = std::string("it cannot be read (") + std::strerror(errno) + ")";
+            return std::nullopt;
+        }
+        if (read == 0) {
+            break;
+        }
+        got += static_cast<size_t>(read);
     }
-    head.resize(static_cast<size_t>(got));
+    ::close(fd);
+    head.resize(got);
     return head;
 }
 
@@ -51,11 +64,15 @@ namespace {
 
 // The format of a file from its first bytes, or a sentence saying why there is none.
 std::optional<Format> sniff(const std::string& path, std::string& error) {
-    const auto head = read_head(path, error);
+    auto head = read_head(path, error, kHeadBytes);
     if (!head) {
         return std::nullopt;
     }
-    const auto format = detect_format(*head);
+    auto format = detect_format(*head);
+    if (!format && head->size() == kHeadBytes) {
+        head = read_head(path, error, kLongHeadBytes);
+        format = head ? detect_format(*head) : std::nullopt;
+    }
     if (!format) {
         error = "it is in no format orvi reads (PNM, PCX, ILBM, XPM, PNG)";
     }
@@ -88,22 +105,51 @@ bool show_progress(bool quiet, bool forced) {
 
 std::string shown_name(const std::string& path, bool output) {
     if (path != "-") {
-        return "'" + path + "'";
+        return quoted(path);
     }
     return output ? "standard output" : "standard input";
+}
+
+std::optional<std::string> readable_source(const std::string& path, std::optional<Spool>& spool,
+                                           std::string& error) {
+    int fd = -1;
+    if (path == "-") {
+        if (standard_stream_closed(STDIN_FILENO)) {
+            error = "it is closed";
+            return std::nullopt;
+        }
+        fd = STDIN_FILENO;
+    } else {
+        struct stat status {};
+        if (::stat(path.c_str(), &status) != 0 || S_ISREG(status.st_mode) ||
+            S_ISDIR(status.st_mode)) {
+            return path; // a file, or what the reading will say is wrong with it
+        }
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0) {
+            error = std::string("it cannot be read (") + std::strerror(errno) + ")";
+            return std::nullopt;
+        }
+    }
+    spool = Spool::create(error);
+    const bool filled = spool && spool->fill_from(fd, shown_name(path, false), error);
+    if (fd != STDIN_FILENO) {
+        ::close(fd);
+    }
+    if (!filled) {
+        return std::nullopt;
+    }
+    return spool->path();
 }
 
 bool load(HostPool& pool, const std::string& path, OwnedPicture& picture, CodecRequest& request,
           bool progress, std::string& error, Format* found) {
     std::optional<Spool> spool;
-    std::string file = path;
-    if (path == "-") {
-        spool = Spool::create(error);
-        if (!spool || !spool->fill_from(STDIN_FILENO, error)) {
-            return false;
-        }
-        file = spool->path();
+    const auto source = readable_source(path, spool, error);
+    if (!source) {
+        return false;
     }
+    const std::string& file = *source;
     const auto format = sniff(file, error);
     if (!format) {
         return false;
@@ -132,7 +178,10 @@ bool load(HostPool& pool, const std::string& path, OwnedPicture& picture, CodecR
         const int32_t code = run_codec_job(
             *module, pool, {kCommandLoad, file.c_str(), &request, progress_routine()});
         loaded = code == kOk;
-        if (!loaded) {
+        if (code == kTooManyPixels) {
+            error = too_many_pixels_sentence(pool.report().declared_width,
+                                             pool.report().declared_height, pool.max_pixels());
+        } else if (!loaded) {
             error = result_code_sentence(code);
         }
     }
@@ -155,7 +204,7 @@ struct Writer {
 };
 
 // Prepares the writer: the module, its request and the palette picture it needs.
-bool prepare_writer(Writer& writer, Picture& picture, const SaveSettings& settings,
+bool prepare_writer(Writer& writer, HostPool& pool, Picture& picture, const SaveSettings& settings,
                     const std::string& name, std::string& error) {
     const Format format = writer.format;
     const uint32_t depth = settings.depth;
@@ -165,13 +214,22 @@ bool prepare_writer(Writer& writer, Picture& picture, const SaveSettings& settin
         return false;
     }
     // PCX and ILBM headers hold each side in 16 bits; a larger picture (a PNG can be
-    // one) would be cut and scrambled, so it is refused.
+    // one) would be cut and scrambled, so it is refused. The PNM writer refuses sides
+    // over 32767 itself; saying so here, in the format's terms, spares the work.
+    const std::string size = std::to_string(picture.Width) + " x " + std::to_string(picture.Height);
     constexpr int32_t kMostSide = 65535;
     const bool sixteen_bit_sides = format == Format::Pcx || format == Format::Ilbm;
     if (sixteen_bit_sides && (picture.Width > kMostSide || picture.Height > kMostSide)) {
         error = "cannot save " + name + ": " + format_info(format).name +
-                " files hold at most 65535 x 65535 pixels, and the picture is " +
-                std::to_string(picture.Width) + " x " + std::to_string(picture.Height);
+                " files hold at most 65535 x 65535 pixels, and the picture is " + size;
+        return false;
+    }
+    constexpr int32_t kMostPnmSide = 32767;
+    if (format == Format::Ppm && (picture.Width > kMostPnmSide || picture.Height > kMostPnmSide)) {
+        error = "cannot save " + name +
+                ": PNM files that orvi writes hold at most 32767 x 32767 pixels, and the "
+                "picture is " +
+                size + "; save it as PNG";
         return false;
     }
     // PCX, ILBM and PNG take a palette picture at a chosen depth.
@@ -180,7 +238,7 @@ bool prepare_writer(Writer& writer, Picture& picture, const SaveSettings& settin
     if (palette_writer && depth != 0 && depth != 24) {
         std::string warning;
         writer.indexed =
-            build_indexed(picture, {depth, settings.reduce, settings.dither}, error, warning);
+            build_indexed(pool, picture, {depth, settings.reduce, settings.dither}, error, warning);
         if (!writer.indexed) {
             error = "cannot save " + name + ": " + error;
             return false;
@@ -215,7 +273,8 @@ bool prepare_writer(Writer& writer, Picture& picture, const SaveSettings& settin
 int32_t write_file(Writer& writer, HostPool& pool, Picture& picture, const char* file) {
     if (!writer.module) {
         const IndexedImage* palette = writer.indexed ? &*writer.indexed : nullptr;
-        return save_png(file, picture, progress_routine(), writer.png_error, palette) ? kOk : -1;
+        return save_png(pool, file, picture, progress_routine(), writer.png_error, palette) ? kOk
+                                                                                            : -1;
     }
     return run_codec_job(*writer.module, pool,
                          {kCommandSave, file, &writer.request, progress_routine()});
@@ -232,24 +291,18 @@ bool save(HostPool& pool, const std::string& path, Picture& picture, const SaveS
         return false;
     }
     Writer writer{*format, std::nullopt, {}, std::nullopt, {}};
-    if (!prepare_writer(writer, picture, settings, name, error)) {
+    if (!prepare_writer(writer, pool, picture, settings, name, error)) {
         return false;
     }
     progress_start(settings.progress, "saving " + path);
+    const auto write = [&](const char* file) { return write_file(writer, pool, picture, file); };
     SaveOutcome outcome;
     if (path == "-") {
-        auto spool = Spool::create(outcome.error);
-        if (spool) {
-            outcome.code = write_file(writer, pool, picture, spool->path().c_str());
-            if (outcome.code != kOk) {
-                outcome.error = "not saved";
-            } else if (!spool->drain_to(STDOUT_FILENO, outcome.error)) {
-                outcome.error = "cannot save " + name + ": " + outcome.error;
-            }
-        }
+        outcome = standard_stream_closed(STDOUT_FILENO)
+                      ? SaveOutcome{kOk, "cannot save standard output: it is closed"}
+                      : save_through_spool(STDOUT_FILENO, name, write);
     } else {
-        outcome = save_atomically(
-            path, [&](const char* temp) { return write_file(writer, pool, picture, temp); });
+        outcome = save_atomically(path, write, settings.replace);
     }
     progress_finish();
     if (outcome.error.empty()) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/commands.h"
+#include "host/spool.h"
 
 namespace {
 
@@ -16,7 +17,8 @@ constexpr const char* kUsage =
     "                                       input or output)\n"
     "       orvi convert [options] --to FORMAT --out-dir DIR FILE...\n"
     "                                       convert each FILE into DIR, one worker per core\n"
-    "       orvi info [--json] FILE...      format, size, depth and header details of each\n"
+    "       orvi info [--json] [--max-pixels N] FILE...\n"
+    "                                       format, size, depth and header details of each\n"
     "                                       file (--json: one JSON object per line)\n"
     "       orvi filters                    the predefined convolution filters\n"
     "       orvi demo [FOLDER]              convert a generated test card through every\n"
@@ -25,7 +27,8 @@ constexpr const char* kUsage =
     "\n"
     "The input format is recognised from the file's content (PBM, PGM, PPM, PCX, IFF ILBM,\n"
     "XPM, PNG); the output format comes from --to or OUT's extension (ppm, pgm, pnm, pcx,\n"
-    "iff, ilbm, lbm, png). An existing OUT is replaced only when the save succeeds.\n"
+    "iff, ilbm, lbm, png). An existing OUT is replaced only when the save succeeds;\n"
+    "a device or pipe as OUT is written, not replaced. '--' ends the options.\n"
     "\n"
     "Operations, applied in the order given:\n"
     "  --gamma G              gamma correction, G from 0.01 to 100 (1 changes nothing)\n"
@@ -58,6 +61,9 @@ constexpr const char* kUsage =
     "  --reduce     with --depth: when the colours do not fit, choose 2^N by median cut\n"
     "  --dither     with --reduce: Floyd-Steinberg error diffusion\n"
     "  --compress / --no-compress   ILBM: ByteRun1 (the default) or a plain BODY\n"
+    "  --force      replace an OUT the user may not write\n"
+    "  --max-pixels N  refuse pictures declaring more than N pixels (default 268435456,\n"
+    "               0: no limit)\n"
     "  --quiet      no progress bar\n"
     "  --progress   a progress bar on stderr even when it is not a terminal\n"
     "\n"
@@ -74,12 +80,33 @@ int usage_error(const std::string& sentence) {
     return host::kExitUsage;
 }
 
+// A whole number 0..2^63 for `option`; false after saying why.
+bool parse_count(const std::string& option, const std::string& value, uint64_t& count) {
+    constexpr uint64_t kMost = uint64_t{1} << 63U;
+    count = 0;
+    bool valid = !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
+    for (size_t i = 0; valid && i < value.size(); ++i) {
+        valid = count <= (kMost - static_cast<uint64_t>(value[i] - '0')) / 10;
+        count = count * 10 + static_cast<uint64_t>(value[i] - '0');
+    }
+    if (!valid) {
+        (void)usage_error(option + " takes a whole number of pixels (0 for no limit), not '" +
+                          value + "'");
+    }
+    return valid;
+}
+
 int run_convert(const std::vector<std::string>& args) {
     host::ConvertOptions options;
     std::vector<std::string> files;
     std::vector<std::pair<std::string, std::string>> kernel_settings;
+    bool options_ended = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        if (options_ended) {
+            files.push_back(arg);
+            continue;
+        }
         bool needs_value = false;
         const bool is_setting = arg == "--divisor" || arg == "--mode";
         if (host::is_operation(arg, needs_value) || is_setting) {
@@ -127,6 +154,14 @@ int run_convert(const std::vector<std::string>& args) {
                 return usage_error("--jobs takes 1 to 64, not '" + value + "'");
             }
             options.jobs = static_cast<uint32_t>(jobs);
+        } else if (arg == "--max-pixels") {
+            if (!parse_count(arg, i + 1 < args.size() ? args[++i] : "", options.max_pixels)) {
+                return host::kExitUsage;
+            }
+        } else if (arg == "--force") {
+            options.force = true;
+        } else if (arg == "--") {
+            options_ended = true;
         } else if (arg == "--reduce") {
             options.reduce = true;
         } else if (arg == "--dither") {
@@ -171,6 +206,7 @@ int run_convert(const std::vector<std::string>& args) {
 } // namespace
 
 int main(int argc, char** argv) {
+    host::guard_standard_streams();
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         std::fputs(kUsage, stderr);
@@ -190,12 +226,29 @@ int main(int argc, char** argv) {
         return run_convert(rest);
     }
     if (command == "info") {
-        const bool json = !rest.empty() && rest[0] == "--json";
-        const std::vector<std::string> files(rest.begin() + (json ? 1 : 0), rest.end());
+        host::InfoOptions options;
+        std::vector<std::string> files;
+        bool options_ended = false;
+        for (size_t i = 0; i < rest.size(); ++i) {
+            const std::string& arg = rest[i];
+            if (options_ended || arg == "-" || arg.empty() || arg[0] != '-') {
+                files.push_back(arg);
+            } else if (arg == "--") {
+                options_ended = true;
+            } else if (arg == "--json") {
+                options.json = true;
+            } else if (arg == "--max-pixels") {
+                if (!parse_count(arg, i + 1 < rest.size() ? rest[++i] : "", options.max_pixels)) {
+                    return host::kExitUsage;
+                }
+            } else {
+                return usage_error("unknown option '" + arg + "' for info");
+            }
+        }
         if (files.empty()) {
             return usage_error("info takes at least one file");
         }
-        return host::info(files, json);
+        return host::info(files, options);
     }
     if (command == "filters") {
         return host::list_filters();

@@ -72,6 +72,7 @@ Module::~Module() {
 }
 
 int32_t run_codec_job(const Module& module, HostPool& pool, const CodecJob& job) {
+    pool.clear_report();
     CodecArgs args{job.request, job.file, job.command, 0, pool.handle(), job.gauge};
     (void)module.start_prog()(&args);
     return args.Result;

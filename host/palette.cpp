@@ -3,25 +3,16 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <new>
 
 namespace host {
 namespace {
 
-struct FreeDeleter {
-    void operator()(void* block) const { std::free(block); }
-};
-
-// A zero-filled table with an entry for each of the 2^24 colours. calloc takes such
-// sizes straight from the kernel, so only the pages a picture's colours touch are
-// ever filled: a small picture does not pay for clearing the whole table.
-template <typename Entry> std::unique_ptr<Entry[], FreeDeleter> colour_table() {
-    auto* table = static_cast<Entry*>(std::calloc(size_t{1} << 24U, sizeof(Entry)));
-    if (table == nullptr) {
-        throw std::bad_alloc();
-    }
-    return std::unique_ptr<Entry[], FreeDeleter>(table);
+// A zero-filled table with an entry for each of the 2^24 colours. The pool maps such
+// sizes lazily, so only the pages a picture's colours touch are ever filled: a small
+// picture does not pay for clearing the whole table.
+template <typename Entry> PoolArray<Entry> colour_table(HostPool& pool) {
+    return PoolArray<Entry>(pool, size_t{1} << 24U);
 }
 
 uint32_t colour_at(const Picture& picture, size_t pixel) {
@@ -40,6 +31,7 @@ uint32_t luma(uint32_t colour) {
 // palette picture uses stay in cache), with the last colour remembered.
 class ColourIndex {
 public:
+    explicit ColourIndex(HostPool& pool) : table_(colour_table<uint16_t>(pool)) {}
     // The colour's index, adding it when there is room; -1 when the palette is full.
     int32_t find_or_add(uint32_t colour, std::vector<uint32_t>& palette, size_t limit) {
         if (colour == last_colour_ && last_index_ >= 0) {
@@ -60,7 +52,7 @@ public:
     [[nodiscard]] size_t size() const { return size_; }
 
 private:
-    std::unique_ptr<uint16_t[], FreeDeleter> table_ = colour_table<uint16_t>();
+    PoolArray<uint16_t> table_;
     size_t size_ = 0;
     uint32_t last_colour_ = 0;
     int32_t last_index_ = -1;
@@ -84,7 +76,7 @@ struct Box {
     uint32_t side = 0;
 };
 
-Box measure(const std::vector<ColourCount>& colours, size_t begin, size_t end) {
+Box measure(const PoolVector<ColourCount>& colours, size_t begin, size_t end) {
     Box box{begin, end};
     uint32_t low[3] = {255, 255, 255};
     uint32_t high[3] = {0, 0, 0};
@@ -105,16 +97,16 @@ Box measure(const std::vector<ColourCount>& colours, size_t begin, size_t end) {
 }
 
 // Every colour of the picture with its pixel count, in order of first appearance.
-std::vector<ColourCount> histogram(const Picture& picture, size_t pixels) {
-    const auto counts = colour_table<uint32_t>();
-    std::vector<uint32_t> seen;
+PoolVector<ColourCount> histogram(HostPool& pool, const Picture& picture, size_t pixels) {
+    const auto counts = colour_table<uint32_t>(pool);
+    PoolVector<uint32_t> seen{PoolAllocator<uint32_t>(pool)};
     for (size_t i = 0; i < pixels; ++i) {
         const uint32_t colour = colour_at(picture, i);
         if (counts[colour]++ == 0) {
             seen.push_back(colour);
         }
     }
-    std::vector<ColourCount> colours;
+    PoolVector<ColourCount> colours{PoolAllocator<ColourCount>(pool)};
     colours.reserve(seen.size());
     for (const uint32_t colour : seen) {
         colours.push_back({colour, counts[colour]});
@@ -133,7 +125,8 @@ uint32_t squared_distance(uint32_t a, int32_t r, int32_t g, int32_t b) {
 // over all 2^24 colours.
 class NearestIndex {
 public:
-    explicit NearestIndex(const std::vector<uint32_t>& palette) : search_(palette) {}
+    NearestIndex(HostPool& pool, const std::vector<uint32_t>& palette)
+        : search_(palette), table_(colour_table<uint16_t>(pool)) {}
 
     uint8_t operator()(uint32_t colour) {
         uint16_t& entry = table_[colour];
@@ -145,18 +138,19 @@ public:
 
 private:
     PaletteSearch search_;
-    std::unique_ptr<uint16_t[], FreeDeleter> table_ = colour_table<uint16_t>();
+    PoolArray<uint16_t> table_;
 };
 
 // Floyd-Steinberg: each pixel takes the entry nearest its colour plus the error carried
 // to it (7/16 right; 3/16, 5/16, 1/16 below left, below, below right), rows left to right.
-void dither_into(const Picture& picture, const std::vector<uint32_t>& palette, uint8_t* indices) {
+void dither_into(HostPool& pool, const Picture& picture, const std::vector<uint32_t>& palette,
+                 uint8_t* indices) {
     const auto width = static_cast<size_t>(static_cast<uint32_t>(picture.Width));
     const auto height = static_cast<size_t>(static_cast<uint32_t>(picture.Height));
-    NearestIndex nearest(palette);
+    NearestIndex nearest(pool, palette);
     // Errors in sixteenths, one pixel of margin each side.
-    std::vector<int32_t> current((width + 2) * 3, 0);
-    std::vector<int32_t> next((width + 2) * 3, 0);
+    PoolVector<int32_t> current((width + 2) * 3, 0, PoolAllocator<int32_t>(pool));
+    PoolVector<int32_t> next((width + 2) * 3, 0, PoolAllocator<int32_t>(pool));
     for (size_t y = 0; y < height; ++y) {
         std::fill(next.begin(), next.end(), 0);
         for (size_t x = 0; x < width; ++x) {
@@ -239,10 +233,10 @@ uint8_t PaletteSearch::nearest(uint32_t colour) const {
     return static_cast<uint8_t>(best);
 }
 
-std::vector<uint32_t> median_cut(const Picture& picture, size_t limit) {
+std::vector<uint32_t> median_cut(HostPool& pool, const Picture& picture, size_t limit) {
     const size_t pixels =
         size_t{static_cast<uint32_t>(picture.Width)} * static_cast<uint32_t>(picture.Height);
-    std::vector<ColourCount> colours = histogram(picture, pixels);
+    PoolVector<ColourCount> colours = histogram(pool, picture, pixels);
     if (colours.empty()) {
         return {};
     }
@@ -310,13 +304,13 @@ std::vector<uint32_t> median_cut(const Picture& picture, size_t limit) {
     return palette;
 }
 
-std::optional<IndexedImage> exact_indexed(const Picture& picture, size_t limit) {
+std::optional<IndexedImage> exact_indexed(HostPool& pool, const Picture& picture, size_t limit) {
     const size_t pixels =
         size_t{static_cast<uint32_t>(picture.Width)} * static_cast<uint32_t>(picture.Height);
     IndexedImage image;
     image.palette.assign(256, 0);
-    image.indices.reset(new uint8_t[std::max<size_t>(pixels, 1)]);
-    ColourIndex index_of;
+    image.indices = PoolArray<uint8_t>(pool, pixels);
+    ColourIndex index_of(pool);
     for (size_t i = 0; i < pixels; ++i) {
         const int32_t index = index_of.find_or_add(colour_at(picture, i), image.palette, limit);
         if (index < 0) {
@@ -332,15 +326,18 @@ std::optional<IndexedImage> exact_indexed(const Picture& picture, size_t limit) 
     return image;
 }
 
-std::optional<IndexedImage> build_indexed(const Picture& picture, const IndexSettings& settings,
-                                          std::string& error, std::string& warning) {
+namespace {
+
+std::optional<IndexedImage> indexed_within_pool(HostPool& pool, const Picture& picture,
+                                                const IndexSettings& settings, std::string& error,
+                                                std::string& warning) {
     const uint32_t depth = settings.depth;
     const size_t limit = size_t{1} << depth;
     const size_t pixels =
         size_t{static_cast<uint32_t>(picture.Width)} * static_cast<uint32_t>(picture.Height);
-    std::optional<IndexedImage> exact = exact_indexed(picture, limit);
+    std::optional<IndexedImage> exact = exact_indexed(pool, picture, limit);
     if (!exact && !settings.reduce) {
-        error = "the picture has " + std::to_string(histogram(picture, pixels).size()) +
+        error = "the picture has " + std::to_string(histogram(pool, picture, pixels).size()) +
                 " colours; --depth " + std::to_string(depth) + " holds at most " +
                 std::to_string(limit) + " (--reduce chooses that many)";
         return std::nullopt;
@@ -349,14 +346,14 @@ std::optional<IndexedImage> build_indexed(const Picture& picture, const IndexSet
     size_t colours = image.colours;
     if (!exact) {
         image.palette.assign(256, 0);
-        image.indices.reset(new uint8_t[std::max<size_t>(pixels, 1)]);
-        const std::vector<uint32_t> reduced = median_cut(picture, limit);
+        image.indices = PoolArray<uint8_t>(pool, pixels);
+        const std::vector<uint32_t> reduced = median_cut(pool, picture, limit);
         std::copy(reduced.begin(), reduced.end(), image.palette.begin());
         colours = reduced.size();
         if (settings.dither) {
-            dither_into(picture, reduced, image.indices.get());
+            dither_into(pool, picture, reduced, image.indices.get());
         } else {
-            NearestIndex nearest(reduced);
+            NearestIndex nearest(pool, reduced);
             for (size_t i = 0; i < pixels; ++i) {
                 image.indices[i] = nearest(colour_at(picture, i));
             }
@@ -388,6 +385,20 @@ std::optional<IndexedImage> build_indexed(const Picture& picture, const IndexSet
     image.record.Palette = image.palette.data();
     image.record.Data = image.indices.get();
     return image;
+}
+
+} // namespace
+
+std::optional<IndexedImage> build_indexed(HostPool& pool, const Picture& picture,
+                                          const IndexSettings& settings, std::string& error,
+                                          std::string& warning) {
+    try {
+        return indexed_within_pool(pool, picture, settings, error, warning);
+    } catch (const std::bad_alloc&) {
+        error = "not enough memory to choose the colours (the picture is too large for the "
+                "memory limit)";
+        return std::nullopt;
+    }
 }
 
 } // namespace host

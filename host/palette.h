@@ -1,28 +1,32 @@
 // Building the IndexedPicture the palette writers need: an exact palette of the
 // picture's colours in order of first appearance, padded to 256 entries, or, when
 // asked, a median-cut palette for pictures with more colours than the depth holds.
+// Every table and index picture comes from the pool, so its byte limit counts them;
+// when the pool refuses, a build fails with a sentence (or std::bad_alloc, where said).
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "host/host_pool.h"
 #include "runtime/records.h"
 
 namespace host {
 
 struct IndexedImage {
-    std::vector<uint32_t> palette;      // 256 entries, 0x00RRGGBB
-    std::unique_ptr<uint8_t[]> indices; // one per pixel (left uninitialised: all are written)
-    size_t colours = 0;                 // palette entries in use
-    IndexedPicture record{};            // points into the two vectors
+    std::vector<uint32_t> palette; // 256 entries, 0x00RRGGBB
+    PoolArray<uint8_t> indices;    // one per pixel
+    size_t colours = 0;            // palette entries in use
+    IndexedPicture record{};       // points into the two
 };
 
 // The picture with an exact palette of its colours in order of first appearance, or
-// nullopt as soon as it has more than `limit`.
-[[nodiscard]] std::optional<IndexedImage> exact_indexed(const Picture& picture, size_t limit);
+// nullopt as soon as it has more than `limit`. Throws std::bad_alloc when the pool
+// refuses its tables.
+[[nodiscard]] std::optional<IndexedImage> exact_indexed(HostPool& pool, const Picture& picture,
+                                                        size_t limit);
 
 struct IndexSettings {
     uint32_t depth = 8;  // 1 to 8 bits
@@ -35,7 +39,7 @@ struct IndexSettings {
 // the nearest, or the dithered choice), and without it the build fails with a sentence
 // that says how many colours there are. At depth 1 the darker colour takes index 0;
 // `warning` is set when the two colours are not black and white. Deterministic.
-[[nodiscard]] std::optional<IndexedImage> build_indexed(const Picture& picture,
+[[nodiscard]] std::optional<IndexedImage> build_indexed(HostPool& pool, const Picture& picture,
                                                         const IndexSettings& settings,
                                                         std::string& error, std::string& warning);
 
@@ -59,7 +63,8 @@ private:
 // The median cut of a picture's colours: at most `limit` colours (0x00RRGGBB), each the
 // pixel-weighted mean of a box of the colour cube; the boxes are split, most pixels x
 // widest side first, at the weighted median of their widest side (colours of the
-// median value go below).
-[[nodiscard]] std::vector<uint32_t> median_cut(const Picture& picture, size_t limit);
+// median value go below). Throws std::bad_alloc when the pool refuses its tables.
+[[nodiscard]] std::vector<uint32_t> median_cut(HostPool& pool, const Picture& picture,
+                                               size_t limit);
 
 } // namespace host

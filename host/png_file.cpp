@@ -3,11 +3,11 @@
 // lives in a plain state record that its caller releases on every path.
 #include "host/png_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <png.h>
 
 #include "host/palette.h"
@@ -35,6 +35,26 @@ extern "C" void png_write_bytes(png_structp png, png_bytep data, size_t length) 
 
 extern "C" void png_flush_bytes(png_structp /*png*/) {}
 
+// libpng's memory, from the pool; a refusal is noted, so that libpng's failure is told
+// as the lack of memory it is.
+struct PngMemory {
+    HostPool* pool;
+    bool refused = false;
+};
+
+extern "C" png_voidp png_pool_alloc(png_structp png, png_alloc_size_t size) {
+    auto* memory = static_cast<PngMemory*>(png_get_mem_ptr(png));
+    void* block = memory->pool->allocate(size);
+    memory->refused = memory->refused || block == nullptr;
+    return block;
+}
+
+extern "C" void png_pool_free(png_structp png, png_voidp block) {
+    if (block != nullptr) {
+        static_cast<PngMemory*>(png_get_mem_ptr(png))->pool->free(block);
+    }
+}
+
 int file_channels(int colour_type) {
     switch (colour_type) {
     case PNG_COLOR_TYPE_GRAY_ALPHA:
@@ -55,11 +75,14 @@ void report(OrviGaugeRoutine gauge, uint64_t done, uint64_t total) {
 }
 
 struct ReadState {
+    explicit ReadState(HostPool& pool) : memory{&pool} {}
+    PngMemory memory;
     png_structp png = nullptr;
     png_infop info = nullptr;
     FILE* file = nullptr;
     uint8_t* data = nullptr; // pool block: the picture, four bytes a pixel while alpha is in
     bool out_of_memory = false;
+    bool too_many_pixels = false;
     char message[kMessageSize] = {};
 };
 
@@ -70,6 +93,11 @@ bool decode(ReadState& state, HostPool& pool, Picture& picture, PngHeader& heade
         return false;
     }
     png_init_io(state.png, state.file);
+    // libpng's own side limit (a million by default) gives way to the pixel limit.
+    const uint64_t most_pixels = pool.max_pixels() == 0 ? PNG_UINT_31_MAX : pool.max_pixels();
+    const auto most_side =
+        static_cast<png_uint_32>(std::min<uint64_t>(most_pixels, PNG_UINT_31_MAX));
+    png_set_user_limits(state.png, most_side, most_side);
     png_read_info(state.png, state.info);
     png_uint_32 width = 0;
     png_uint_32 height = 0;
@@ -79,6 +107,10 @@ bool decode(ReadState& state, HostPool& pool, Picture& picture, PngHeader& heade
     header.width = width;
     header.height = height;
     header.interlaced = interlace != PNG_INTERLACE_NONE;
+    if (pool.max_pixels() != 0 && uint64_t{width} * height > pool.max_pixels()) {
+        state.too_many_pixels = true;
+        return false;
+    }
     header.transparency = (header.colour_type & PNG_COLOR_MASK_ALPHA) != 0 ||
                           png_get_valid(state.png, state.info, PNG_INFO_tRNS) != 0;
     png_set_scale_16(state.png);
@@ -116,6 +148,8 @@ bool decode(ReadState& state, HostPool& pool, Picture& picture, PngHeader& heade
 }
 
 struct WriteState {
+    explicit WriteState(HostPool& pool) : memory{&pool} {}
+    PngMemory memory;
     png_structp png = nullptr;
     png_infop info = nullptr;
     FILE* file = nullptr;
@@ -220,14 +254,14 @@ bool is_grey(const Picture& picture) {
 
 bool load_png(HostPool& pool, const std::string& path, Picture& picture, PngHeader& header,
               OrviGaugeRoutine gauge, std::string& error) {
-    ReadState state;
+    ReadState state(pool);
     state.file = std::fopen(path.c_str(), "rb");
     if (state.file == nullptr) {
         error = std::string("it cannot be read (") + std::strerror(errno) + ")";
         return false;
     }
-    state.png =
-        png_create_read_struct(PNG_LIBPNG_VER_STRING, state.message, png_failed, png_warned);
+    state.png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, state.message, png_failed,
+                                         png_warned, &state.memory, png_pool_alloc, png_pool_free);
     state.info = state.png != nullptr ? png_create_info_struct(state.png) : nullptr;
     const bool done = state.info != nullptr && decode(state, pool, picture, header, gauge);
     png_destroy_read_struct(&state.png, &state.info, nullptr);
@@ -238,33 +272,47 @@ bool load_png(HostPool& pool, const std::string& path, Picture& picture, PngHead
         }
         picture = Picture{};
         const char* message = state.message[0] != '\0' ? state.message : "libpng failed";
-        error = state.out_of_memory ? std::string(message)
-                                    : std::string("damaged PNG file (") + message + ")";
+        if (state.too_many_pixels) {
+            error = too_many_pixels_sentence(header.width, header.height, pool.max_pixels());
+        } else if (state.memory.refused && !state.out_of_memory) {
+            error = "not enough memory to read the PNG file";
+        } else {
+            error = state.out_of_memory ? std::string(message)
+                                        : std::string("damaged PNG file (") + message + ")";
+        }
         return false;
     }
     picture.Data = state.data;
     return true;
 }
 
-bool save_png(const char* path, const Picture& picture, OrviGaugeRoutine gauge, std::string& error,
-              const IndexedImage* palette) {
+bool save_png(HostPool& pool, const char* path, const Picture& picture, OrviGaugeRoutine gauge,
+              std::string& error, const IndexedImage* palette) {
     const bool grey = palette == nullptr && is_grey(picture);
-    const std::optional<IndexedImage> found =
-        grey || palette != nullptr ? std::nullopt : exact_indexed(picture, kPaletteEntries);
-    const IndexedImage* indexed = palette != nullptr ? palette : found ? &*found : nullptr;
-    std::unique_ptr<uint8_t[]> grey_row;
-    WriteState state;
-    if (grey && picture.BytesPerPixel == 3) {
-        grey_row.reset(new uint8_t[static_cast<uint32_t>(picture.Width) + 1U]);
-        state.grey_row = grey_row.get();
+    std::optional<IndexedImage> found;
+    PoolArray<uint8_t> grey_row;
+    WriteState state(pool);
+    try {
+        if (!grey && palette == nullptr) {
+            found = exact_indexed(pool, picture, kPaletteEntries);
+        }
+        if (grey && picture.BytesPerPixel == 3) {
+            grey_row = PoolArray<uint8_t>(pool, static_cast<uint32_t>(picture.Width));
+            state.grey_row = grey_row.get();
+        }
+    } catch (const std::bad_alloc&) {
+        error = "not enough memory to write the PNG file (the picture is too large for the "
+                "memory limit)";
+        return false;
     }
+    const IndexedImage* indexed = palette != nullptr ? palette : found ? &*found : nullptr;
     state.file = std::fopen(path, "wb");
     if (state.file == nullptr) {
         error = std::string("it cannot be written (") + std::strerror(errno) + ")";
         return false;
     }
-    state.png =
-        png_create_write_struct(PNG_LIBPNG_VER_STRING, state.message, png_failed, png_warned);
+    state.png = png_create_write_struct_2(PNG_LIBPNG_VER_STRING, state.message, png_failed,
+                                          png_warned, &state.memory, png_pool_alloc, png_pool_free);
     state.info = state.png != nullptr ? png_create_info_struct(state.png) : nullptr;
     bool done =
         state.info != nullptr && encode(state, picture, grey, indexed ? &*indexed : nullptr, gauge);
@@ -274,7 +322,9 @@ bool save_png(const char* path, const Picture& picture, OrviGaugeRoutine gauge, 
         std::snprintf(state.message, kMessageSize, "%s", std::strerror(close_errno));
         done = false;
     }
-    if (!done) {
+    if (!done && state.memory.refused) {
+        error = "not enough memory to write the PNG file";
+    } else if (!done) {
         error = std::string("it cannot be written (") +
                 (state.message[0] != '\0' ? state.message : "libpng failed") + ")";
     }

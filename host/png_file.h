@@ -26,18 +26,20 @@ struct PngHeader {
 [[nodiscard]] const char* png_colour_type_name(int colour_type);
 
 // Loads any PNG as a three-byte picture from `pool`: 16-bit samples scaled to 8,
-// palettes and grey expanded, transparency composed onto black. False with a
-// sentence on failure, with nothing left in the pool.
+// palettes and grey expanded, transparency composed onto black. libpng's own memory
+// comes from the pool too, and a picture above the pool's pixel limit is refused from
+// its header. False with a sentence on failure, with nothing left in the pool.
 [[nodiscard]] bool load_png(HostPool& pool, const std::string& path, Picture& picture,
                             PngHeader& header, OrviGaugeRoutine gauge, std::string& error);
 
 // Writes a one- or three-byte picture as a PNG: 8-bit grey when every pixel is grey,
 // a palette (1, 2, 4 or 8 bits an index) when it has at most 256 colours, 8-bit RGB
 // otherwise; every pixel loads back as it was. With `palette` (a picture built for a
-// chosen depth), its indices and colours are written instead. False with a sentence
-// on failure.
-[[nodiscard]] bool save_png(const char* path, const Picture& picture, OrviGaugeRoutine gauge,
-                            std::string& error, const IndexedImage* palette = nullptr);
+// chosen depth), its indices and colours are written instead. Its tables and libpng's
+// memory come from `pool`. False with a sentence on failure.
+[[nodiscard]] bool save_png(HostPool& pool, const char* path, const Picture& picture,
+                            OrviGaugeRoutine gauge, std::string& error,
+                            const IndexedImage* palette = nullptr);
 
 // Turns `count` four-byte RGBA pixels into three-byte pixels composed onto black
 // (each sample times alpha / 255, rounded), in place.

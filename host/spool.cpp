@@ -2,17 +2,18 @@
 // file unlinked as soon as it is made; reopened by modules through /proc/self/fd.
 #include "host/spool.h"
 
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
-#include <vector>
 
 namespace host {
 namespace {
 
-constexpr size_t kChunk = size_t{1} << 20U;
+// The copy buffer: on the stack, so that a spool holds no memory beyond it.
+constexpr size_t kChunk = size_t{128} << 10U;
 
 std::string temp_folder() {
     const char* folder = std::getenv("TMPDIR");
@@ -51,22 +52,23 @@ bool write_all(int fd, const uint8_t* bytes, size_t size) {
 }
 
 // Copies from `from` to `to`, naming the side that fails.
-bool copy(int from, int to, std::string& error, const char* reading, const char* writing) {
-    std::vector<uint8_t> buffer(kChunk);
+bool copy(int from, int to, std::string& error, const std::string& reading,
+          const std::string& writing) {
+    std::array<uint8_t, kChunk> buffer;
     for (;;) {
         const ssize_t got = ::read(from, buffer.data(), buffer.size());
         if (got < 0 && errno == EINTR) {
             continue;
         }
         if (got < 0) {
-            error = std::string("cannot read ") + reading + " (" + std::strerror(errno) + ")";
+            error = "cannot read " + reading + " (" + std::strerror(errno) + ")";
             return false;
         }
         if (got == 0) {
             return true;
         }
         if (!write_all(to, buffer.data(), static_cast<size_t>(got))) {
-            error = std::string("cannot write ") + writing + " (" + std::strerror(errno) + ")";
+            error = "cannot write " + writing + " (" + std::strerror(errno) + ")";
             return false;
         }
     }
@@ -106,16 +108,36 @@ Spool::~Spool() {
     }
 }
 
-bool Spool::fill_from(int fd, std::string& error) {
-    return copy(fd, fd_, error, "standard input", "a temporary file");
+bool Spool::fill_from(int fd, const std::string& shown, std::string& error) {
+    return copy(fd, fd_, error, shown, "a temporary file");
 }
 
-bool Spool::drain_to(int fd, std::string& error) {
+bool Spool::drain_to(int fd, const std::string& shown, std::string& error) {
     if (::lseek(fd_, 0, SEEK_SET) != 0) {
         error = std::string("cannot read back the output (") + std::strerror(errno) + ")";
         return false;
     }
-    return copy(fd_, fd, error, "a temporary file", "standard output");
+    return copy(fd_, fd, error, "a temporary file", shown);
+}
+
+namespace {
+
+bool closed_at_start[3] = {false, false, false};
+
+} // namespace
+
+void guard_standard_streams() {
+    for (int fd = 0; fd < 3; ++fd) {
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            closed_at_start[fd] = true;
+            // The lowest free descriptor: this one.
+            (void)::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        }
+    }
+}
+
+bool standard_stream_closed(int fd) {
+    return fd >= 0 && fd < 3 && closed_at_start[fd];
 }
 
 } // namespace host

@@ -190,6 +190,9 @@ int32_t parse_and_decode(platform::IFFHandle* iff, Picture* pic, CodecRequest* r
         chunks.camg = camg_block.bytes();
     }
     const Bmhd& bmhd = chunks.bmhd;
+    if (const int32_t code = runtime::check_pixel_limit(bmhd.width, bmhd.height); code != kOk) {
+        return code;
+    }
     if (!pixels.allocate(runtime::size_mul(bmhd.width, bmhd.height, 3))) {
         return kOutOfMemory;
     }
@@ -217,9 +220,9 @@ int32_t parse_and_decode(platform::IFFHandle* iff, Picture* pic, CodecRequest* r
 
 /* IFF_Read: codes 102 no IFF handle, 109 the file cannot be opened, 110 the IFF stream
  * cannot be opened, 106 no BMHD before the BODY, 104 an empty CMAP, 119 an empty CAMG,
- * 107 an empty BODY, 103 a BODY read short, 7 no memory, those of ReadBody, and 113 for
- * any error of the IFF walk (not IFF, no BODY, a chunk running past its container).
- * The Picture and DisplayMode are written once, at the end; a failure leaves them
+ * 13 above the job's pixel limit, 107 an empty BODY, 103 a BODY read short, 7 no memory, those of
+ * ReadBody, and 113 for any error of the IFF walk (not IFF, no BODY, a chunk running past its
+ * container). The Picture and DisplayMode are written once, at the end; a failure leaves them
  * cleared. Every handle and block is released on every path. */
 int32_t IFF_Read(const char* name, CodecRequest* request) {
     using namespace platform;

@@ -123,9 +123,9 @@ void apply_palette(uint8_t* pixels, size_t count, const Palette& palette) {
     }
 }
 
-/* DecodeImage: checks bits per pixel (1104), the line buffer (7), the planes (1105) and
- * the pixels (7), in that order; decodes row by row with a progress report every tenth;
- * colours palette files. Rows the data does not reach stay black. */
+/* DecodeImage: checks bits per pixel (1104), the line buffer (7), the planes (1105), the
+ * pixel limit (13) and the pixels (7), in that order; decodes row by row with a progress report
+ * every tenth; colours palette files. Rows the data does not reach stay black. */
 int32_t DecodeImage(const PCXHeader& header, std::span<const uint8_t> file, Picture* pic,
                     uint32_t type) {
     const uint32_t bits = header.BitsPerPixel;
@@ -147,6 +147,9 @@ int32_t DecodeImage(const PCXHeader& header, std::span<const uint8_t> file, Pict
     }
     const uint32_t width = header.Width;
     const uint32_t height = header.Height;
+    if (const int32_t code = runtime::check_pixel_limit(width, height); code != kOk) {
+        return code;
+    }
     runtime::PoolBlock pixels(runtime::size_mul(width, height, 3));
     if (!pixels) {
         return kOutOfMemory;

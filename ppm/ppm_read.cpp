@@ -12,9 +12,9 @@ namespace ppm {
 /* PPM_Read: grey samples fill all three bytes of a pixel, bitmap pixels become black
  * or white. Decoding stops when the picture is full or the file ends; pixels the file
  * does not reach stay black.
- * Codes: those of ReadFile (2, 4, 5, 7, 11, 12), the header's (1002..1006), 7 when
- * the pixel buffer is not granted. Allocates the file buffer (freed on every path)
- * and the pixel buffer, which passes to the host through Data on success only. */
+ * Codes: those of ReadFile (2, 4, 5, 7, 11, 12), the header's (1002..1006), 13 above
+ * the job's pixel limit, 7 when the pixel buffer is not granted. Allocates the file buffer (freed
+ * on every path) and the pixel buffer, which passes to the host through Data on success only. */
 int32_t PPM_Read(const char* name, CodecRequest* request) {
     Picture* pic = request->Pic;
     runtime::clear_loaded_picture(pic);
@@ -25,6 +25,10 @@ int32_t PPM_Read(const char* name, CodecRequest* request) {
     runtime::Cursor cursor = runtime::file_cursor();
     PnmHeader header;
     runtime::Error = parse_header(cursor, header);
+    if (runtime::Error != kOk) {
+        return runtime::Error;
+    }
+    runtime::Error = runtime::check_pixel_limit(header.width, header.height);
     if (runtime::Error != kOk) {
         return runtime::Error;
     }

@@ -1,8 +1,12 @@
 // The module globals and the pool wrappers. Each module links its own copy.
 #include "runtime/globals.h"
 
+#include <algorithm>
+
 #include "platform/kernel.h"
 #include "runtime/pool.h"
+#include "runtime/result_codes.h"
+#include "runtime/sizes.h"
 
 namespace runtime {
 
@@ -14,6 +18,17 @@ OrviGaugeRoutine gauge_func = nullptr;
 int32_t Error = 0;
 const uint8_t* FileIndex = nullptr;
 const uint8_t* FileEnd = nullptr;
+
+int32_t check_pixel_limit(uint64_t width, uint64_t height) {
+    OrviPool* pool = poolHeader;
+    if (pool == nullptr || pool->max_pixels == 0 || size_mul(width, height) <= pool->max_pixels) {
+        return kOk;
+    }
+    constexpr uint64_t kMost = UINT32_MAX;
+    pool->report.declared_width = static_cast<uint32_t>(std::min(width, kMost));
+    pool->report.declared_height = static_cast<uint32_t>(std::min(height, kMost));
+    return kTooManyPixels;
+}
 
 } // namespace runtime
 

@@ -44,7 +44,8 @@ void report_string(uint32_t number, uint32_t step, uint32_t height) {
 /* XPM_Read: no signature is checked; the first quoted string is the values string.
  * Codes: those of ReadFile; 7 without memory for the string buffer, colour table or
  * pixels; 1204, 1203, 1205, 1206 for the values string's checks in that order, and 1204
- * for a file with no values string at all (a picture without pixels is no picture).
+ * for a file with no values string at all (a picture without pixels is no picture); 13
+ * above the job's pixel limit.
  * Pixels no string reaches stay black. Frees everything but the pixels on every path. */
 int32_t XPM_Read(const char* name, CodecRequest* request) {
     Picture* pic = request->Pic;
@@ -71,6 +72,9 @@ int32_t XPM_Read(const char* name, CodecRequest* request) {
     const auto width = static_cast<uint32_t>(values.width);
     const auto height = static_cast<uint32_t>(values.height);
     const auto cpp = static_cast<uint32_t>(values.cpp);
+    if (const int32_t code = runtime::check_pixel_limit(width, height); code != kOk) {
+        return code;
+    }
     runtime::PoolBlock table(runtime::size_mul(colour_count, sizeof(ColourEntry) + 3));
     runtime::PoolBlock pixels(runtime::size_mul(width, height, 3));
     if (!table || !pixels) {

@@ -80,8 +80,9 @@ TEST_F(OrviEveryday, PicturesTooLargeForSixteenBitHeadersAreRefused) {
     // PNG holds sides past 65535; PCX and ILBM headers do not.
     Bytes samples(70000 * 3, 40);
     const Picture wide{samples.data(), 70000, 1, 3, 70000, 1, 24, 0, 0, 0};
+    host::HostPool pool;
     std::string error;
-    ASSERT_TRUE(host::save_png(path("wide.png").c_str(), wide, nullptr, error)) << error;
+    ASSERT_TRUE(host::save_png(pool, path("wide.png").c_str(), wide, nullptr, error)) << error;
     for (const char* out : {"wide.pcx", "wide.iff"}) {
         SCOPED_TRACE(out);
         const Outcome run = orvi(std::string("convert wide.png ") + out);

@@ -33,6 +33,9 @@ Bytes banded(size_t colours) {
     return data;
 }
 
+// The pool every table and index picture of these tests comes from.
+host::HostPool pool;
+
 std::set<uint32_t> colours_in(const Bytes& data) {
     std::set<uint32_t> colours;
     for (size_t p = 0; p < data.size() / 3; ++p) {
@@ -45,7 +48,7 @@ std::optional<host::IndexedImage> build(const Picture& picture, uint32_t depth, 
                                         bool dither = false) {
     std::string error;
     std::string warning;
-    return host::build_indexed(picture, {depth, reduce, dither}, error, warning);
+    return host::build_indexed(pool, picture, {depth, reduce, dither}, error, warning);
 }
 
 TEST(Palette, FewEnoughColoursAreKeptExactlyAndTooManyAreReducedToTheDepth) {
@@ -124,9 +127,35 @@ TEST(Palette, TooManyColoursWithoutReduceSayHowMany) {
     Bytes data = banded(20);
     std::string error;
     std::string warning;
-    EXPECT_FALSE(host::build_indexed(picture_of(data, 64, 64), {4, false, false}, error, warning));
+    EXPECT_FALSE(
+        host::build_indexed(pool, picture_of(data, 64, 64), {4, false, false}, error, warning));
     EXPECT_EQ(error, "the picture has 20 colours; --depth 4 holds at most 16 (--reduce chooses "
                      "that many)");
+}
+
+TEST(Palette, TablesAndIndicesCountAgainstThePoolsLimit) {
+    Bytes data = banded(300);
+    const Picture picture = picture_of(data, 64, 64);
+    // Room for the picture's indices but not for a table over every colour.
+    for (const bool reduce : {false, true}) {
+        SCOPED_TRACE(reduce ? "reduced" : "exact");
+        host::HostPool small(8 << 20);
+        std::string error;
+        std::string warning;
+        EXPECT_FALSE(host::build_indexed(small, picture, {8, reduce, reduce}, error, warning));
+        EXPECT_EQ(error, "not enough memory to choose the colours (the picture is too large for "
+                         "the memory limit)");
+        EXPECT_EQ(small.live_blocks(), 0U);
+    }
+    host::HostPool roomy;
+    std::string error;
+    std::string warning;
+    {
+        const auto image = host::build_indexed(roomy, picture, {8, true, false}, error, warning);
+        ASSERT_TRUE(image);
+        EXPECT_TRUE(roomy.owns(image->indices.get()));
+    }
+    EXPECT_EQ(roomy.live_blocks(), 0U);
 }
 
 TEST(Palette, MedianCutFindsTheMeansOfSeparateClusters) {
@@ -138,11 +167,11 @@ TEST(Palette, MedianCutFindsTheMeansOfSeparateClusters) {
         data.insert(data.end(), {0, 0, static_cast<uint8_t>(218 + offset)});
     }
     const Picture picture = picture_of(data, 10, 10);
-    const std::vector<uint32_t> palette = host::median_cut(picture, 2);
+    const std::vector<uint32_t> palette = host::median_cut(pool, picture, 2);
     EXPECT_EQ(std::set<uint32_t>(palette.begin(), palette.end()),
               (std::set<uint32_t>{0x280000, 0x0000DC}));
     // Never more entries than distinct colours.
-    EXPECT_EQ(host::median_cut(picture, 256).size(), 10U);
+    EXPECT_EQ(host::median_cut(pool, picture, 256).size(), 10U);
 }
 
 TEST(Palette, TheResultIsTheSameEveryTime) {

@@ -230,13 +230,19 @@ TEST_F(Png, DamagedFilesAreRefusedWithCleanBooks) {
 }
 
 TEST_F(Png, APictureLargerThanThePoolIsRefused) {
-    write_png(folder_.path("big.png"), {64, 64, 8, PNG_COLOR_TYPE_GRAY, Bytes(64 * 64, 1)});
-    host::HostPool pool(1000);
-    Picture picture{};
-    EXPECT_FALSE(host::load_png(pool, folder_.path("big.png"), picture, header_, nullptr, error_));
-    EXPECT_EQ(error_, "not enough memory for a 64 x 64 picture");
-    EXPECT_EQ(pool.live_blocks(), 0U);
-    EXPECT_EQ(picture.Data, nullptr);
+    write_png(folder_.path("big.png"), {512, 512, 8, PNG_COLOR_TYPE_GRAY, Bytes(512 * 512, 1)});
+    // Room for libpng's own state, but not for the picture; then not even for libpng.
+    for (const auto& [limit, want] :
+         {std::pair<uint64_t, std::string>{200000, "not enough memory for a 512 x 512 picture"},
+          std::pair<uint64_t, std::string>{1000, "not enough memory to read the PNG file"}}) {
+        host::HostPool pool(limit);
+        Picture picture{};
+        EXPECT_FALSE(
+            host::load_png(pool, folder_.path("big.png"), picture, header_, nullptr, error_));
+        EXPECT_EQ(error_, want);
+        EXPECT_EQ(pool.live_blocks(), 0U);
+        EXPECT_EQ(picture.Data, nullptr);
+    }
 }
 
 // The colour type and bit depth a written file declares.
@@ -294,7 +300,8 @@ TEST_F(Png, WritesGreyPaletteOrRgbAndEveryPixelComesBack) {
                         0,           0};
         const std::string path = folder_.path("out.png");
         std::string error;
-        ASSERT_TRUE(host::save_png(path.c_str(), picture, nullptr, error)) << error;
+        host::HostPool pool;
+        ASSERT_TRUE(host::save_png(pool, path.c_str(), picture, nullptr, error)) << error;
         EXPECT_EQ(declared(read_file(path)), std::make_pair(row.colour_type, row.bit_depth));
         const auto pixels = load(path);
         ASSERT_TRUE(pixels) << error_;
@@ -312,11 +319,32 @@ TEST_F(Png, WriteFailuresAreReported) {
     Bytes data(12, 9);
     Picture picture{data.data(), 2, 2, 3, 2, 2, 24, 0, 0, 0};
     std::string error;
+    host::HostPool pool;
     EXPECT_FALSE(
-        host::save_png(folder_.path("no/such/folder.png").c_str(), picture, nullptr, error));
+        host::save_png(pool, folder_.path("no/such/folder.png").c_str(), picture, nullptr, error));
     EXPECT_EQ(error, "it cannot be written (No such file or directory)");
-    EXPECT_FALSE(host::save_png("/dev/full", picture, nullptr, error));
+    EXPECT_FALSE(host::save_png(pool, "/dev/full", picture, nullptr, error));
     EXPECT_EQ(error, "it cannot be written (No space left on device)");
+}
+
+TEST_F(Png, TheWritersTablesAndLibpngsMemoryCountAgainstThePool) {
+    Bytes data(64 * 64 * 3, 0);
+    for (size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<uint8_t>(i % 7 * 30);
+    }
+    Picture picture{data.data(), 64, 64, 3, 64, 64, 24, 0, 0, 0};
+    std::string error;
+    host::HostPool small(8 << 20); // no room for the palette search's colour table
+    EXPECT_FALSE(host::save_png(small, folder_.path("out.png").c_str(), picture, nullptr, error));
+    EXPECT_EQ(error, "not enough memory to write the PNG file (the picture is too large for the "
+                     "memory limit)");
+    EXPECT_EQ(small.live_blocks(), 0U);
+    host::HostPool tiny(2000); // not even for libpng's own state
+    Bytes grey(64 * 64 * 3, 90);
+    picture.Data = grey.data();
+    EXPECT_FALSE(host::save_png(tiny, folder_.path("out.png").c_str(), picture, nullptr, error));
+    EXPECT_EQ(error, "not enough memory to write the PNG file");
+    EXPECT_EQ(tiny.live_blocks(), 0U);
 }
 
 TEST_F(Png, ComposingOntoBlackWorksInPlace) {

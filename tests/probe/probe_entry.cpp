@@ -2,8 +2,11 @@
 // load reports progress in tenths and delivers a 2 x 2 picture (or, for a file whose
 // name holds "crash", kills its process, the shape of a module that crashed); its save
 // writes a few bytes and then reports a short write, the shape of a full disk (or, for
-// a name holding "dies", kills its process with the file half written).
+// a name holding "dies", kills its process with the file half written). For a file
+// whose name holds "measure", the load first writes the largest block the pool grants,
+// in decimal, to NAME.limit: how the tests see the byte limit a process was given.
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/dos.h"
@@ -17,9 +20,42 @@
 namespace probe {
 namespace {
 
+// The largest block the pool grants now, by bisection; large blocks are mapped lazily,
+// so asking costs no memory.
+uint64_t largest_grant() {
+    uint64_t low = 0;
+    uint64_t high = uint64_t{1} << 46U;
+    while (low < high) {
+        const uint64_t middle = low + (high - low + 1) / 2;
+        if (void* block = AllocVecPooledPPC(middle)) {
+            FreeVecPooledPPC(block);
+            low = middle;
+        } else {
+            high = middle - 1;
+        }
+    }
+    return low;
+}
+
+void write_limit(const char* name) {
+    char path[4096];
+    char text[32];
+    std::snprintf(path, sizeof path, "%s.limit", name);
+    const int length =
+        std::snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(largest_grant()));
+    const platform::BPTR file = platform::Open(path, platform::MODE_NEWFILE);
+    if (file != 0) {
+        (void)platform::Write(file, text, length);
+        platform::Close(file);
+    }
+}
+
 int32_t probe_read(const char* name, CodecRequest* request) {
     if (std::strstr(name, "crash") != nullptr) {
         std::raise(SIGKILL);
+    }
+    if (std::strstr(name, "measure") != nullptr) {
+        write_limit(name);
     }
     runtime::clear_loaded_picture(request->Pic);
     for (int32_t percent = 0; percent <= 100; percent += 10) {

@@ -1,7 +1,8 @@
 // The binary contract between the host and the modules besides the records: the
-// layout of the pool handle carried in the `Pool` word and the type of the progress
-// routine carried in the `Gauge` word. Modules call through these; they never link
-// a host symbol.
+// layout of the pool handle carried in the `Pool` word (the pool's calls, the limits of
+// a job and what a module reports back beyond its result code) and the type of the
+// progress routine carried in the `Gauge` word. Modules call through these; they never
+// link a host symbol.
 #pragma once
 
 #include <cstdint>
@@ -17,12 +18,21 @@ using OrviPoolFree = void (*)(OrviPool* pool, void* block);
 // Receives the progress of the running job in percent.
 using OrviGaugeRoutine = void (*)(int32_t percent);
 
+// What a module tells the host about a job beyond its result code. The host clears it
+// before each job.
+struct OrviJobReport {
+    uint32_t declared_width; // the size of a picture refused for the pixel limit
+    uint32_t declared_height;
+};
+
 struct OrviPool {
     uint32_t abi_version;
     uint32_t reserved;
     OrviPoolAlloc alloc;
     OrviPoolFree free;
+    uint64_t max_pixels; // the most pixels a reader may deliver; 0: no limit
+    OrviJobReport report;
 };
 }
 
-inline constexpr uint32_t kOrviPoolAbi = 1;
+inline constexpr uint32_t kOrviPoolAbi = 2;

@@ -16,6 +16,12 @@ ORVI_EXPORT void FreeVecPooledPPC(void* block);
 
 namespace runtime {
 
+/* check_pixel_limit: a reader asks before it allocates its pixels. kOk when the job's
+ * pixel limit (the pool handle's max_pixels; 0 or no pool: none) allows width x
+ * height pixels; otherwise kTooManyPixels, with the declared size in the handle's
+ * report, so that the host can say what was refused. */
+[[nodiscard]] int32_t check_pixel_limit(uint64_t width, uint64_t height);
+
 // Owns one pool block and frees it when the scope ends, unless it was released.
 class PoolBlock {
 public:

@@ -10,7 +10,7 @@
 inline constexpr int32_t kOk = 0;
 inline constexpr int32_t kNoDosLibrary = -1;
 
-// Memory and file access, shared by all codecs (1..12)
+// Memory and file access, shared by all codecs (1..13)
 inline constexpr int32_t kShortWrite = 1;
 inline constexpr int32_t kNoFileInfoMemory = 2;
 inline constexpr int32_t kCannotExamine = 4;
@@ -19,6 +19,7 @@ inline constexpr int32_t kOutOfMemory = 7;
 inline constexpr int32_t kNotPcx = 10;
 inline constexpr int32_t kCannotOpen = 11;
 inline constexpr int32_t kShortRead = 12;
+inline constexpr int32_t kTooManyPixels = 13;
 
 // ilbm (102..119)
 inline constexpr int32_t kIffNoHandle = 102;
@@ -73,6 +74,7 @@ inline constexpr std::array kResultCodeTexts = {
     ResultCodeText{kNotPcx, "not a PCX file"},
     ResultCodeText{kCannotOpen, "the file could not be opened"},
     ResultCodeText{kShortRead, "the file could not be read completely"},
+    ResultCodeText{kTooManyPixels, "the picture has more pixels than the limit allows"},
     ResultCodeText{kIffNoHandle, "no IFF handle could be allocated"},
     ResultCodeText{kIffBodyShort, "the BODY chunk could not be read completely"},
     ResultCodeText{kIffEmptyCmap, "the CMAP chunk is empty"},
