@@ -39,17 +39,7 @@ Bytes many_colours() {
     return pixels;
 }
 
-class OrviEveryday : public testing_support::OrviRun {
-protected:
-    // Runs a shell command in the test's folder, for redirections orvi() does not make;
-    // its exit status.
-    int shell(const std::string& command) {
-        const int raw = std::system(
-            ("cd " + testing_support::shell_quote(folder_.root().string()) + " && " + command)
-                .c_str());
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    }
-};
+class OrviEveryday : public testing_support::OrviRun {};
 
 TEST_F(OrviEveryday, PngRoundTripsKeepEveryPixel) {
     const Bytes colour = many_colours();

@@ -38,6 +38,13 @@ protected:
                 std::string(err_bytes.begin(), err_bytes.end())};
     }
     std::string path(const std::string& name) { return folder_.path(name); }
+    // Runs a shell command in the test's folder, for redirections orvi() does not make;
+    // its exit status.
+    int shell(const std::string& command) {
+        const int raw =
+            std::system(("cd " + shell_quote(folder_.root().string()) + " && " + command).c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
     // The names in the folder, apart from the captured output.
     std::vector<std::string> listing() {
         std::vector<std::string> names;
