@@ -97,12 +97,6 @@ std::vector<Bomb> bombs() {
 
 class OrviHardening : public testing_support::OrviRun {
 protected:
-    // Runs a shell command in the test's folder; its exit status.
-    int shell(const std::string& command) {
-        const int raw =
-            std::system(("cd " + shell_quote(folder_.root().string()) + " && " + command).c_str());
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    }
     std::string text_of(const std::string& name) {
         const Bytes bytes = read_file(path(name));
         return {bytes.begin(), bytes.end()};
