@@ -55,16 +55,18 @@ void add_pcx(Details& details, std::span<const uint8_t> head, const std::string&
         return;
     }
     const pcx::PCXHeader header = pcx::GetPCXHeader(head.first<pcx::kHeaderBytes>());
-    const uint32_t type = pcx::colour_type(header);
+    const pcx::ColourType type = pcx::colour_type(header);
     details.push_back(number("version", header.Version));
     details.push_back(number("bits", header.BitsPerPixel));
     details.push_back(number("planes", header.NumPlanes));
-    details.push_back(number("colour_type", type));
+    details.push_back(number("colour_type", static_cast<uint32_t>(type)));
     static constexpr const char* kSources[] = {"256-colour trailer", "black and white", "EGA",
                                                "header"};
-    const char* palette = type == 5 ? "none"
-                                    : kSources[static_cast<size_t>(pcx::palette_source(
-                                          header, type, type == 4 && pcx_trailer_at_end(path)))];
+    const char* palette =
+        type == pcx::ColourType::TrueColour
+            ? "none"
+            : kSources[static_cast<size_t>(pcx::palette_source(
+                  header, type, type == pcx::ColourType::TwoFiftySix && pcx_trailer_at_end(path)))];
     details.push_back(text("palette", palette));
 }
 

@@ -7,46 +7,13 @@
 #include <cstdint>
 #include <span>
 
-#include "platform/iffparse.h"
+#include "ilbm/ilbm_rules.h"
 #include "runtime/records.h"
 
 namespace ilbm {
 
 [[nodiscard]] int32_t IFF_Read(const char* name, CodecRequest* request);
 [[nodiscard]] int32_t IFF_Save(const char* name, CodecRequest* request);
-
-inline constexpr uint32_t ID_ILBM = platform::MAKE_ID('I', 'L', 'B', 'M');
-inline constexpr uint32_t ID_BMHD = platform::MAKE_ID('B', 'M', 'H', 'D');
-inline constexpr uint32_t ID_CMAP = platform::MAKE_ID('C', 'M', 'A', 'P');
-inline constexpr uint32_t ID_CAMG = platform::MAKE_ID('C', 'A', 'M', 'G');
-inline constexpr uint32_t ID_BODY = platform::MAKE_ID('B', 'O', 'D', 'Y');
-inline constexpr size_t kBmhdBytes = 20;
-
-inline constexpr uint32_t kModePlain = 0;
-inline constexpr uint32_t kModeHalfBrite = 0x80;
-inline constexpr uint32_t kModeHam6 = 0x800;
-inline constexpr uint32_t kModeHam8 = 0x801;
-
-struct Bmhd {
-    uint16_t width;
-    uint16_t height;
-    uint8_t planes;
-    uint8_t masking;
-    uint8_t compression;
-    uint16_t transparent;
-};
-
-// The fields of a 20-byte BMHD record.
-[[nodiscard]] Bmhd parse_bmhd(std::span<const uint8_t, kBmhdBytes> raw);
-
-// The bytes of one plane row: the width in whole 16-bit words.
-[[nodiscard]] constexpr size_t row_bytes(uint32_t width) {
-    return 2 * ((size_t{width} + 15) / 16);
-}
-
-// The display mode of a picture of `planes` planes: the CAMG flags when there is one;
-// without one, 6 planes are hold-and-modify when the CMAP has at most 16 entries.
-[[nodiscard]] uint32_t display_mode(uint32_t planes, const uint8_t* camg, size_t cmap_entries);
 
 // Unpacks one ByteRun1 plane row of out.size() bytes from `packed` starting at `at`.
 // Returns the bytes consumed, 0 when the packed data ends before the row is full, or

@@ -1,5 +1,5 @@
-// ILBM pure pieces: the BMHD fields, display modes, ByteRun1 both ways, bit planes to
-// bytes and back, and the final colour passes. No globals, no I/O; every read and write
+// ILBM pure pieces: ByteRun1 both ways, bit planes to bytes and back, and the final
+// colour passes. No globals, no I/O; every read and write
 // stays inside the spans and counts given.
 #include <array>
 #include <cstring>
@@ -8,9 +8,6 @@
 
 namespace ilbm {
 namespace {
-
-constexpr uint32_t kCamgHam = 0x800;
-constexpr uint32_t kCamgHalfBrite = 0x80;
 
 // Byte i of entry b is bit 7 - i of b: the eight pixels of a plane byte as 0 or 1 each.
 constexpr std::array<uint64_t, 256> make_spread() {
@@ -33,36 +30,6 @@ void set_colour(uint8_t* pixel, const Palette& palette, size_t entry) {
 }
 
 } // namespace
-
-Bmhd parse_bmhd(std::span<const uint8_t, kBmhdBytes> raw) {
-    return {static_cast<uint16_t>((raw[0] << 8U) | raw[1]),
-            static_cast<uint16_t>((raw[2] << 8U) | raw[3]),
-            raw[8],
-            raw[9],
-            raw[10],
-            static_cast<uint16_t>((raw[12] << 8U) | raw[13])};
-}
-
-/* display_mode: 6 planes: HAM with the CAMG's 0x800, extra half-brite with its 0x80, a
- * palette picture with neither; without a CAMG, HAM when the CMAP has at most the 16
- * entries HAM6 uses (more mean a 64-colour picture, as today's writers leave CAMG out).
- * 8 planes with 0x800: HAM8. Anything else: a plain picture. */
-uint32_t display_mode(uint32_t planes, const uint8_t* camg, size_t cmap_entries) {
-    const uint32_t flags = camg == nullptr
-                               ? 0
-                               : (uint32_t{camg[0]} << 24U) | (uint32_t{camg[1]} << 16U) |
-                                     (uint32_t{camg[2]} << 8U) | camg[3];
-    if (planes == 6) {
-        if (camg == nullptr) {
-            return cmap_entries <= 16 ? kModeHam6 : kModePlain;
-        }
-        if ((flags & kCamgHam) != 0) {
-            return kModeHam6;
-        }
-        return (flags & kCamgHalfBrite) != 0 ? kModeHalfBrite : kModePlain;
-    }
-    return planes == 8 && (flags & kCamgHam) != 0 ? kModeHam8 : kModePlain;
-}
 
 /* unpack_row: ByteRun1 control n: 0..127 copies n + 1 bytes, -1..-127 repeats the next
  * byte 1 - n times, -128 does nothing. */

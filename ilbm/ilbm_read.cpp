@@ -59,7 +59,6 @@ int32_t ReadBody(const Chunks& chunks, uint8_t* pixels, const CodecRequest* requ
     if (!row || !lanes) {
         return kOutOfMemory;
     }
-    const uint32_t step = (height + 5) / 10;
     const uint32_t plane_count = bmhd.planes + (bmhd.masking == 1 ? 1U : 0U);
     const size_t used_bytes = (size_t{width} + 7) / 8;
     size_t at = 0;
@@ -101,10 +100,7 @@ int32_t ReadBody(const Chunks& chunks, uint8_t* pixels, const CodecRequest* requ
             }
         }
         rows = y + 1;
-        if (step != 0 && (y + 1) % step == 0) {
-            // deliberate: tenths of the step, so small heights report more than 100.
-            runtime::report_progress(static_cast<int32_t>((y + 1) * 10 / step));
-        }
+        runtime::report_after_row(y, height);
     }
     runtime::report_progress(100);
     if (bmhd.planes != 24) {
@@ -256,15 +252,7 @@ int32_t IFF_Read(const char* name, CodecRequest* request) {
         request->DisplayMode = IFFMode;
         return kOk;
     }
-    pic->Data = nullptr;
-    pic->Width = 0;
-    pic->Height = 0;
-    pic->LoadedWidth = 0;
-    pic->LoadedHeight = 0;
-    pic->Depth = 0;
-    pic->Compression = 0;
-    pic->Extra = 0;
-    pic->BytesPerPixel = 3;
+    runtime::clear_failed_picture(pic);
     request->DisplayMode = 0;
     return code < 0 ? kIffParseError : code;
 }

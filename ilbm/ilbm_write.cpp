@@ -52,7 +52,6 @@ void put_be16(uint8_t* at, uint32_t value) {
 size_t WriteBody(const Source& source, bool packed, uint8_t* planar, uint8_t* packed_out,
                  uint8_t* lanes) {
     const size_t plane_bytes = row_bytes(source.width);
-    const uint32_t step = (source.height + 5) / 10;
     const size_t width = source.width;
     size_t packed_length = 0;
     for (uint32_t y = 0; y < source.height; ++y) {
@@ -76,9 +75,7 @@ size_t WriteBody(const Source& source, bool packed, uint8_t* planar, uint8_t* pa
         if (packed) {
             packed_length += CompactRow(row, packed_out + packed_length, plane_bytes, source.depth);
         }
-        if (step != 0 && (y + 1) % step == 0) {
-            runtime::report_progress(static_cast<int32_t>((y + 1) * 10 / step));
-        }
+        runtime::report_after_row(y, source.height);
     }
     runtime::report_progress(100);
     return packed_length;

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "ops/ops_format.h"
+#include "ops/ops_rules.h"
 #include "runtime/pool.h"
 
 namespace ops {
@@ -22,11 +23,11 @@ std::span<uint8_t> counted_bytes(const OpArgs* args) {
 // The 256-byte table gamma and contrast work through lives in the pool for the call; no
 // pool, no table, and the picture stays as it is.
 template <typename Build> void map_through_pool_table(OpArgs* args, Build build) {
-    runtime::PoolBlock block(256);
+    runtime::PoolBlock block(kTableBytes);
     if (!block) {
         return;
     }
-    const TableView table(block.bytes(), 256);
+    const TableView table(block.bytes(), kTableBytes);
     if (build(table)) {
         apply_table(counted_bytes(args), table);
     }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "ops/ops_format.h"
+#include "ops/ops_rules.h"
 #include "runtime/pool.h"
 #include "runtime/sizes.h"
 
@@ -14,10 +15,6 @@ namespace {
 // Quarter turns move square tiles of this many pixels a side, so that both the rows
 // read and the rows written stay in cache.
 constexpr uint32_t kTile = 64;
-
-uint32_t low16(uint32_t value) {
-    return value & 0xFFFFU;
-}
 
 template <uint32_t kPixel> void copy_pixel(uint8_t* dest, const uint8_t* source) {
     std::memcpy(dest, source, kPixel);
@@ -115,9 +112,10 @@ void resize_rows(const uint8_t* source, uint8_t* dest, const ResizeShape& shape,
  * = accumulated step >> 16. The steps are computed in 64 bits so that sides of 32768 or
  * more keep the same rule. Column offsets and source rows go into two pool tables;
  * without them nothing is written. */
-void resize_general(const uint8_t* source, uint8_t* dest, const ResizeShape& shape) {
-    runtime::PoolBlock column_block(runtime::size_mul(shape.new_width, 4));
-    runtime::PoolBlock row_block(runtime::size_mul(shape.new_height, 4));
+void resize_general(const uint8_t* source, uint8_t* dest, const ResizeShape& shape,
+                    const ResizeTables& sizes) {
+    runtime::PoolBlock column_block(sizes.columns);
+    runtime::PoolBlock row_block(sizes.rows);
     if (!column_block || !row_block) {
         return;
     }
@@ -183,7 +181,7 @@ void PPC_XFlip(OpArgs* args) {
  * The row length is the whole Width x BytesPerPixel: cut to 16 bits it would mirror
  * only the front of rows longer than 65535 bytes and scramble the picture. */
 void PPC_YFlip(OpArgs* args) {
-    const size_t row_bytes = size_t{low16(args->Width)} * args->BytesPerPixel;
+    const size_t row_bytes = mirror_row_bytes(*args);
     const size_t height = low16(args->Height);
     runtime::PoolBlock buffer(row_bytes);
     if (!buffer) {
@@ -211,7 +209,7 @@ void PPC_Resize(OpArgs* args) {
     } else if (shape.new_width == 2 * shape.width && shape.new_height == 2 * shape.height) {
         resize_doubling(args->Source, args->Dest, shape);
     } else if (shape.new_width != 0 && shape.new_height != 0) {
-        resize_general(args->Source, args->Dest, shape);
+        resize_general(args->Source, args->Dest, shape, resize_table_bytes(*args));
     }
 }
 

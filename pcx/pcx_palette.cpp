@@ -1,7 +1,7 @@
 // PCX header decoding, colour types and the choice of palette. Pure: no globals, no I/O.
 #include <algorithm>
 
-#include "pcx/pcx_format.h"
+#include "pcx/pcx_rules.h"
 
 namespace pcx {
 namespace {
@@ -63,23 +63,24 @@ PCXHeader GetPCXHeader(std::span<const uint8_t, kHeaderBytes> raw) {
     return header;
 }
 
-uint32_t colour_type(const PCXHeader& header) {
+ColourType colour_type(const PCXHeader& header) {
     if (header.BitsPerPixel == 1 && header.NumPlanes == 4) {
-        return 1;
+        return ColourType::SixteenPlanar;
     }
     if (header.NumPlanes == 1) {
         switch (header.BitsPerPixel) {
         case 1:
-            return 2;
+            return ColourType::Monochrome;
         case 2:
-            return 3;
+            return ColourType::Four;
         case 8:
-            return 4;
+            return ColourType::TwoFiftySix;
         default:
-            return 0;
+            return ColourType::None;
         }
     }
-    return header.NumPlanes == 3 && header.BitsPerPixel == 8 ? 5 : 0;
+    return header.NumPlanes == 3 && header.BitsPerPixel == 8 ? ColourType::TrueColour
+                                                             : ColourType::None;
 }
 
 /* palette_source: 256-colour files (8 bits, 1 plane) take the trailer whatever their
@@ -87,8 +88,8 @@ uint32_t colour_type(const PCXHeader& header) {
  * and EGA-coloured otherwise; version 5 monochrome files are black and white; the rest
  * use the header palette. A monochrome header palette of two equal entries is read as
  * black and white, a 16-colour one of sixteen equal entries as the EGA palette. */
-PaletteSource palette_source(const PCXHeader& header, uint32_t type, bool has_trailer) {
-    if (type == 4 && has_trailer) {
+PaletteSource palette_source(const PCXHeader& header, ColourType type, bool has_trailer) {
+    if (type == ColourType::TwoFiftySix && has_trailer) {
         return PaletteSource::Trailer;
     }
     const bool monochrome = header.BitsPerPixel == 1 && header.NumPlanes == 1;
@@ -104,7 +105,7 @@ PaletteSource palette_source(const PCXHeader& header, uint32_t type, bool has_tr
     return PaletteSource::Header;
 }
 
-Palette choose_palette(const PCXHeader& header, uint32_t type, std::span<const uint8_t> trailer) {
+Palette choose_palette(const PCXHeader& header, ColourType type, std::span<const uint8_t> trailer) {
     switch (palette_source(header, type, trailer.size() == 768)) {
     case PaletteSource::Trailer:
         return from_bytes(trailer, 256);
@@ -116,6 +117,36 @@ Palette choose_palette(const PCXHeader& header, uint32_t type, std::span<const u
         break;
     }
     return from_bytes(header.Palette, 16);
+}
+
+std::span<const uint8_t> find_trailer(std::span<const uint8_t> file, size_t data_end) {
+    for (const size_t at :
+         {data_end, file.size() >= kTrailerBytes ? file.size() - kTrailerBytes : file.size()}) {
+        if (at >= kHeaderBytes && at + kTrailerBytes <= file.size() && file[at] == kTrailerMarker) {
+            return file.subspan(at + 1, 768);
+        }
+    }
+    return {};
+}
+
+size_t image_data_end(const PCXHeader& header, std::span<const uint8_t> file) {
+    RleDecoder stream(file.subspan(std::min(kHeaderBytes, file.size())));
+    for (uint32_t y = 0; y < header.Height; ++y) {
+        for (uint32_t plane = 0; plane < header.NumPlanes; ++plane) {
+            if (stream.Skip(header.BytesPerLine) < header.BytesPerLine) {
+                return kHeaderBytes + stream.position();
+            }
+        }
+    }
+    return kHeaderBytes + stream.position();
+}
+
+PaletteSource loaded_palette_source(std::span<const uint8_t> file) {
+    const PCXHeader header = GetPCXHeader(file.first<kHeaderBytes>());
+    const ColourType type = colour_type(header);
+    const bool trailer = type == ColourType::TwoFiftySix &&
+                         !find_trailer(file, image_data_end(header, file)).empty();
+    return palette_source(header, type, trailer);
 }
 
 } // namespace pcx

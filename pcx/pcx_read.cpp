@@ -99,18 +99,6 @@ bool DecodeLine(const PCXHeader& header, uint8_t* row, bool palette_mode, RleDec
     return complete;
 }
 
-// The 768 palette bytes after a 256-colour marker: right after the image data, else
-// 769 bytes before the end of the file; empty when neither holds the marker.
-std::span<const uint8_t> find_trailer(std::span<const uint8_t> file, size_t data_end) {
-    for (const size_t at :
-         {data_end, file.size() >= kTrailerBytes ? file.size() - kTrailerBytes : file.size()}) {
-        if (at >= kHeaderBytes && at + kTrailerBytes <= file.size() && file[at] == kTrailerMarker) {
-            return file.subspan(at + 1, 768);
-        }
-    }
-    return {};
-}
-
 // Colours `count` pixels from the index in each one's third byte; indices past the
 // palette are black. One table of all 256 indices, so the loop has no branch.
 void apply_palette(uint8_t* pixels, size_t count, const Palette& palette) {
@@ -127,7 +115,7 @@ void apply_palette(uint8_t* pixels, size_t count, const Palette& palette) {
  * pixel limit (13) and the pixels (7), in that order; decodes row by row with a progress report
  * every tenth; colours palette files. Rows the data does not reach stay black. */
 int32_t DecodeImage(const PCXHeader& header, std::span<const uint8_t> file, Picture* pic,
-                    uint32_t type) {
+                    ColourType type) {
     const uint32_t bits = header.BitsPerPixel;
     if (bits != 1 && bits != 2 && bits != 4 && bits != 8) {
         return kPcxBadBitsPerPixel;
@@ -156,12 +144,9 @@ int32_t DecodeImage(const PCXHeader& header, std::span<const uint8_t> file, Pict
     }
     RleDecoder stream(file.subspan(kHeaderBytes));
     const std::span<uint8_t> line_bytes(line.bytes(), line_size);
-    const uint32_t step = (height + 5) / 10;
     uint32_t rows = 0;
     for (uint32_t y = 0; y < height; ++y) {
-        if (step == 0 ? y == 0 : y % step == 0) {
-            runtime::report_progress(static_cast<int32_t>(uint64_t{y} * 100 / height));
-        }
+        runtime::report_before_row(y, height);
         uint8_t* row = pixels.bytes() + size_t{y} * width * 3;
         const bool complete = DecodeLine(header, row, palette_mode, stream, line_bytes);
         rows = y + 1;
@@ -171,8 +156,9 @@ int32_t DecodeImage(const PCXHeader& header, std::span<const uint8_t> file, Pict
     }
     runtime::report_progress(100);
     if (palette_mode) {
-        const auto trailer = type == 4 ? find_trailer(file, kHeaderBytes + stream.position())
-                                       : std::span<const uint8_t>{};
+        const auto trailer = type == ColourType::TwoFiftySix
+                                 ? find_trailer(file, kHeaderBytes + stream.position())
+                                 : std::span<const uint8_t>{};
         apply_palette(pixels.bytes(), size_t{rows} * width, choose_palette(header, type, trailer));
     }
     runtime::deliver_picture(pic, pixels.release(), width, height, bits * header.NumPlanes);
@@ -201,9 +187,9 @@ int32_t PCX_Read(const char* name, CodecRequest* request) {
     if (header.Encoding != 1) {
         return kPcxBadEncoding;
     }
-    const uint32_t type = colour_type(header);
+    const ColourType type = colour_type(header);
     request->ColorType = 0;
-    request->ColorType = type;
+    request->ColorType = static_cast<uint32_t>(type);
     if (!header.window_valid) {
         return kPcxBadWindow;
     }

@@ -1,8 +1,10 @@
 // PCX run-length coding, both directions. Pure: reads and writes only the spans given.
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "pcx/pcx_format.h"
+#include "pcx/pcx_rules.h"
 
 namespace pcx {
 namespace {
@@ -57,6 +59,20 @@ size_t RleDecoder::DecodeRLE(std::span<uint8_t> out) {
         }
     }
     return delivered;
+}
+
+size_t RleDecoder::Skip(size_t count) {
+    std::array<uint8_t, 1024> scratch;
+    size_t skipped = 0;
+    while (skipped < count) {
+        const size_t wanted = std::min(scratch.size(), count - skipped);
+        const size_t got = DecodeRLE(std::span<uint8_t>(scratch.data(), wanted));
+        skipped += got;
+        if (got < wanted) {
+            break;
+        }
+    }
+    return skipped;
 }
 
 /* EncodeRLE: equal bytes gather into runs of at most 63 (0xFF and the value when one

@@ -74,14 +74,6 @@ void build_header(uint8_t* header, const Layout& layout, uint32_t width, uint32_
     put_le16(header + 68, 1);
 }
 
-// Reports row y every tenth of the rows (row 0 only when the step is 0).
-void report_row(uint32_t y, uint32_t height) {
-    const uint32_t step = (height + 5) / 10;
-    if (step == 0 ? y == 0 : y % step == 0) {
-        runtime::report_progress(static_cast<int32_t>(uint64_t{y} * 100 / height));
-    }
-}
-
 /* WriteDatas24Bits: three plane lines per row, byte c of each pixel in plane c; a
  * picture of one byte per pixel gives three equal planes. Returns the bytes written. */
 size_t WriteDatas24Bits(const Picture* pic, uint32_t width, uint32_t height, uint8_t* line,
@@ -89,7 +81,7 @@ size_t WriteDatas24Bits(const Picture* pic, uint32_t width, uint32_t height, uin
     const size_t pixel = pic->BytesPerPixel & 0xFFU;
     uint8_t* start = out;
     for (uint32_t y = 0; y < height; ++y) {
-        report_row(y, height);
+        runtime::report_before_row(y, height);
         const uint8_t* row = pic->Data + size_t{y} * width * pixel;
         for (size_t plane = 0; plane < 3; ++plane) {
             const size_t byte = pixel == 1 ? 0 : plane;
@@ -113,7 +105,7 @@ size_t WriteDatasPalette(const IndexedPicture* indexed, const Layout& layout, ui
     const size_t line_bytes = layout.bytes_per_line;
     uint8_t* start = out;
     for (uint32_t y = 0; y < height; ++y) {
-        report_row(y, height);
+        runtime::report_before_row(y, height);
         const uint8_t* row = indexed->Data + size_t{y} * width;
         if (layout.depth == 8) {
             out += EncodeRLE({row, width}, out);

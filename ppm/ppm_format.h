@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-#include "runtime/cursor.h"
+#include "ppm/ppm_rules.h"
 #include "runtime/records.h"
 
 namespace ppm {
@@ -14,31 +14,6 @@ namespace ppm {
 // The reader and the writer the entry frame calls.
 [[nodiscard]] int32_t PPM_Read(const char* name, CodecRequest* request);
 [[nodiscard]] int32_t PPM_Save(const char* name, CodecRequest* request);
-
-inline constexpr uint32_t kMaxSide = 32767;
-inline constexpr uint32_t kMaxSampleValue = 65535;
-// Every header number and plain sample saturates here instead of wrapping.
-inline constexpr uint64_t kNumberCap = 0xFFFFFFFFU;
-
-struct PnmKind {
-    bool plain;  // samples are decimal text
-    bool colour; // three samples per pixel
-    bool bitmap; // one bit (raw) or one digit (plain) per pixel, no maximum
-};
-
-// The kind for magic digit '1'..'6'.
-[[nodiscard]] PnmKind kind_of(uint8_t digit);
-
-struct PnmHeader {
-    uint8_t digit = 0; // '1'..'6'
-    uint32_t width = 0;
-    uint32_t height = 0;
-    uint32_t maxval = 0; // 1 for bitmaps
-};
-
-// Parses the header. On 0 the cursor stands at the first raster byte; otherwise the
-// result is 1002 (magic), 1005 (no size), 1003 (width), 1004 (height) or 1006 (maximum).
-[[nodiscard]] int32_t parse_header(runtime::Cursor& cursor, PnmHeader& header);
 
 // Decodes the raster into `pixels` (width x height x 3 bytes, zero-filled). Decoding
 // stops when the pixels are full or the raster ends; pixels the raster does not reach

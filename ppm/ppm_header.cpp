@@ -3,7 +3,7 @@
 // cursor it is given.
 #include <algorithm>
 
-#include "ppm/ppm_format.h"
+#include "ppm/ppm_rules.h"
 #include "runtime/result_codes.h"
 
 namespace ppm {
@@ -211,6 +211,21 @@ int32_t parse_header(Cursor& cursor, PnmHeader& header) {
         skip_to_raw_raster(cursor);
     }
     return kOk;
+}
+
+uint32_t file_bits_per_pixel(const PnmHeader& header) {
+    const PnmKind kind = kind_of(header.digit);
+    if (kind.bitmap) {
+        return 1;
+    }
+    const uint32_t sample_bits = header.maxval > 255 ? 16 : 8;
+    return kind.colour ? 3 * sample_bits : sample_bits;
+}
+
+const char* kind_name(const PnmHeader& header) {
+    static constexpr const char* kNames[] = {"PBM plain", "PGM plain", "PPM plain",
+                                             "PBM raw",   "PGM raw",   "PPM raw"};
+    return header.digit >= '1' && header.digit <= '6' ? kNames[header.digit - '1'] : "PNM";
 }
 
 } // namespace ppm

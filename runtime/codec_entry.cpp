@@ -59,4 +59,18 @@ void report_progress(int32_t percent) {
     (void)platform::PPCCallM68k(&caos);
 }
 
+void report_before_row(uint32_t y, uint32_t height) {
+    const uint32_t step = progress_step(height);
+    if (step == 0 ? y == 0 : y % step == 0) {
+        report_progress(static_cast<int32_t>(uint64_t{y} * 100 / height));
+    }
+}
+
+void report_after_row(uint32_t y, uint32_t height) {
+    const uint32_t step = progress_step(height);
+    if (step != 0 && (y + 1) % step == 0) {
+        report_progress(static_cast<int32_t>((y + 1) * 10 / step));
+    }
+}
+
 } // namespace runtime

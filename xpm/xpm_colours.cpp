@@ -12,11 +12,6 @@ namespace {
 
 constexpr size_t kWordBytes = 256; // a word or a colour value and its terminator
 constexpr size_t kKeyBytes = 128;  // the previous key and its terminator
-constexpr uint32_t kNumberCap = 0x7FFFFFFF;
-
-bool is_blank(uint8_t c) {
-    return c == ' ' || c == '\t';
-}
 
 int32_t hex_digit(char c) {
     if (c >= '0' && c <= '9') {
@@ -59,44 +54,6 @@ void copy_cut(char* buffer, size_t capacity, const uint8_t* text, size_t count) 
 }
 
 } // namespace
-
-Values myatoi(std::span<const uint8_t> text) {
-    Values values;
-    int32_t* outputs[4] = {&values.width, &values.height, &values.colours, &values.cpp};
-    size_t i = 0;
-    for (int32_t* output : outputs) {
-        while (i < text.size() && is_blank(text[i])) {
-            ++i;
-        }
-        uint64_t number = 0; // at most kNumberCap x 10 + 9 before the cap: no wrap
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-            number = std::min<uint64_t>(number * 10 + static_cast<uint64_t>(text[i] - '0'),
-                                        kNumberCap);
-            ++i;
-        }
-        *output = static_cast<int32_t>(number);
-        while (i < text.size() && is_blank(text[i])) {
-            ++i;
-        }
-    }
-    return values;
-}
-
-int32_t check_values(const Values& values) {
-    if (values.colours < 1 || values.colours > kMaxColours) {
-        return kXpmBadColours;
-    }
-    if (values.cpp < 1 || values.cpp > kMaxCpp) {
-        return kXpmBadCharsPerPixel;
-    }
-    if (values.width < 1 || values.width > kMaxSide) {
-        return kXpmBadWidth;
-    }
-    if (values.height < 1 || values.height > kMaxSide) {
-        return kXpmBadHeight;
-    }
-    return kOk;
-}
 
 /* get_hex_color: with 3, 6, 9 or 12 digits, n / 3 digits a component of which the most
  * significant eight bits count (a single digit d gives d x 16, as X11 reads "#F00");

@@ -8,17 +8,13 @@
 #include <span>
 
 #include "runtime/records.h"
+#include "xpm/xpm_rules.h"
 
 namespace xpm {
 
 [[nodiscard]] int32_t XPM_Read(const char* name, CodecRequest* request);
 [[nodiscard]] int32_t XPM_Save(const char* name, CodecRequest* request);
 
-inline constexpr int32_t kMaxColours = 32766;
-inline constexpr int32_t kMaxCpp = 5;
-inline constexpr int32_t kMaxSide = 32767;
-// The buffer a values or colour string is collected in, with its terminator.
-inline constexpr size_t kStringBytes = 5000;
 inline constexpr size_t kLookupSide = 96;
 
 // A colour name of the X11 database: red << 24 | green << 16 | blue << 8.
@@ -38,24 +34,6 @@ struct ColourEntry {
     int16_t blue;
 };
 
-struct Values {
-    int32_t width = 0;
-    int32_t height = 0;
-    int32_t colours = 0;
-    int32_t cpp = 0;
-};
-
-// Characters as they are stored: controls become spaces, bytes from 128 become 127.
-[[nodiscard]] constexpr uint8_t normalised(uint8_t c) {
-    return c < 32 ? uint8_t{32} : (c >= 128 ? uint8_t{127} : c);
-}
-
-// The four numbers of a values string (spaces and tabs around each; no digits give 0;
-// numbers saturate instead of wrapping).
-[[nodiscard]] Values myatoi(std::span<const uint8_t> text);
-// 0, or the first failing check's code (1204 colours, 1203 cpp, 1205 width, 1206 height).
-[[nodiscard]] int32_t check_values(const Values& values);
-
 // Hexadecimal digits (upper case) into the entry; 1 on success, 0 at the first invalid
 // digit (components stored before it keep their values).
 int32_t get_hex_color(const char* digits, ColourEntry& entry);
@@ -66,21 +44,6 @@ int32_t get_named_color(const char* name, ColourEntry& entry);
 // A normalised colour string into its entry: the code (its first `cpp` characters, spaces
 // where the string is shorter) and the colour of its keyed values.
 void parse_colour_string(std::span<const uint8_t> text, uint32_t cpp, ColourEntry& entry);
-
-// The quoted strings of a file, skipping comments outside strings.
-class StringScanner {
-public:
-    explicit StringScanner(std::span<const uint8_t> file) : file_(file) {}
-    // The raw bytes of the next complete string; false at the end of the file (a string
-    // the file leaves open is not handed out).
-    [[nodiscard]] bool next(std::span<const uint8_t>& string);
-
-private:
-    std::span<const uint8_t> file_;
-    size_t position_ = 0;
-    uint8_t previous_ = ' ';
-    bool in_comment_ = false;
-};
 
 } // namespace xpm
 

@@ -30,15 +30,6 @@ std::span<const uint8_t> collect(std::span<const uint8_t> raw, uint8_t* buffer) 
     return {buffer, kept};
 }
 
-// Reports the pixel string `number` to the gauge every `step` strings (only string 0
-// when the step is 0).
-void report_string(uint32_t number, uint32_t step, uint32_t height) {
-    const bool due = step == 0 ? number == 0 : number % step == 0;
-    if (due) {
-        runtime::report_progress(static_cast<int32_t>(uint64_t{number} * 100 / height));
-    }
-}
-
 } // namespace
 
 /* XPM_Read: no signature is checked; the first quoted string is the values string.
@@ -106,10 +97,9 @@ int32_t XPM_Read(const char* name, CodecRequest* request) {
                           {reinterpret_cast<uint64_t*>(slots.bytes()), slots ? slot_count : 0});
 
     const size_t total = size_t{width} * height;
-    const uint32_t step = (height + 5) / 10;
     size_t done = 0;
     for (uint32_t number = 0; done < total && scanner.next(raw); ++number) {
-        report_string(number, step, height);
+        runtime::report_before_row(number, height);
         done += decode_pixels(raw, index, colours_rgb, pixels.bytes() + done * 3, total - done);
     }
     runtime::report_progress(100);

@@ -4,7 +4,7 @@
 // span it is given.
 #include <cstring>
 
-#include "xpm/xpm_format.h"
+#include "xpm/xpm_rules.h"
 
 namespace xpm {
 

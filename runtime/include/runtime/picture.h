@@ -17,6 +17,17 @@ inline void clear_loaded_picture(Picture* pic) {
     pic->Width = 0;
 }
 
+// The whole failed state an ILBM load leaves: no buffer, every size, depth and
+// compression 0, and three bytes per pixel. The buffer Data held is not freed.
+inline void clear_failed_picture(Picture* pic) {
+    clear_loaded_picture(pic);
+    pic->LoadedWidth = 0;
+    pic->LoadedHeight = 0;
+    pic->Depth = 0;
+    pic->Compression = 0;
+    pic->BytesPerPixel = 3;
+}
+
 // Hands a 24-bit pixel buffer to the host and records its size and the file's depth.
 inline void deliver_picture(Picture* pic, uint8_t* data, uint32_t width, uint32_t height,
                             uint32_t depth) {

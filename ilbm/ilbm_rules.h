@@ -1,0 +1,69 @@
+// The rules of IFF ILBM that more than the reader needs: chunk ids, the BMHD, display
+// modes, and a walk that finds the chunks the reader uses in a file held in memory.
+// Pure: no globals, no I/O, no platform calls. Linked by the ilbm module and by the
+// library, so that `orvi info` reports what the reader decided.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "platform/iffparse.h"
+
+namespace ilbm {
+
+inline constexpr uint32_t ID_ILBM = platform::MAKE_ID('I', 'L', 'B', 'M');
+inline constexpr uint32_t ID_BMHD = platform::MAKE_ID('B', 'M', 'H', 'D');
+inline constexpr uint32_t ID_CMAP = platform::MAKE_ID('C', 'M', 'A', 'P');
+inline constexpr uint32_t ID_CAMG = platform::MAKE_ID('C', 'A', 'M', 'G');
+inline constexpr uint32_t ID_BODY = platform::MAKE_ID('B', 'O', 'D', 'Y');
+inline constexpr size_t kBmhdBytes = 20;
+
+inline constexpr uint32_t kModePlain = 0;
+inline constexpr uint32_t kModeHalfBrite = 0x80;
+inline constexpr uint32_t kModeHam6 = 0x800;
+inline constexpr uint32_t kModeHam8 = 0x801;
+
+struct Bmhd {
+    uint16_t width;
+    uint16_t height;
+    uint8_t planes;
+    uint8_t masking;
+    uint8_t compression;
+    uint16_t transparent;
+};
+
+// The fields of a 20-byte BMHD record.
+[[nodiscard]] Bmhd parse_bmhd(std::span<const uint8_t, kBmhdBytes> raw);
+
+// The bytes of one plane row: the width in whole 16-bit words.
+[[nodiscard]] constexpr size_t row_bytes(uint32_t width) {
+    return 2 * ((size_t{width} + 15) / 16);
+}
+
+// The display mode of a picture of `planes` planes: the CAMG flags when there is one;
+// without one, 6 planes are hold-and-modify when the CMAP has at most 16 entries.
+[[nodiscard]] uint32_t display_mode(uint32_t planes, const uint8_t* camg, size_t cmap_entries);
+
+// The chunks the reader uses, as a walk of the file finds them: the properties of the
+// FORM ILBM in which the first BODY stands (the last of each id before it).
+struct IlbmChunks {
+    bool has_body = false;
+    bool has_bmhd = false;
+    Bmhd bmhd{};
+    std::span<const uint8_t> camg;
+    std::span<const uint8_t> cmap;
+};
+
+// Walks the containers (FORM, LIST, CAT, PROP) of `file` as the reader's IFF walk does;
+// a chunk that runs past its container ends the walk.
+[[nodiscard]] IlbmChunks walk_chunks(std::span<const uint8_t> file);
+
+// The id of an IFF file's outer container and its type, when `head` starts with one.
+struct IffKind {
+    uint32_t container = 0; // FORM, LIST or CAT
+    uint32_t type = 0;
+};
+[[nodiscard]] IffKind iff_kind(std::span<const uint8_t> head);
+
+} // namespace ilbm

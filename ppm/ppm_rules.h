@@ -1,0 +1,44 @@
+// The rules of the portable formats' headers: kinds, limits, the header parser and what
+// a header says of its file. Pure: no globals, no I/O, no platform calls. Linked by the
+// ppm module and by the library, so that both read a header alike.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/cursor.h"
+
+namespace ppm {
+
+inline constexpr uint32_t kMaxSide = 32767;
+inline constexpr uint32_t kMaxSampleValue = 65535;
+// Every header number and plain sample saturates here instead of wrapping.
+inline constexpr uint64_t kNumberCap = 0xFFFFFFFFU;
+
+struct PnmKind {
+    bool plain;  // samples are decimal text
+    bool colour; // three samples per pixel
+    bool bitmap; // one bit (raw) or one digit (plain) per pixel, no maximum
+};
+
+// The kind for magic digit '1'..'6'.
+[[nodiscard]] PnmKind kind_of(uint8_t digit);
+
+struct PnmHeader {
+    uint8_t digit = 0; // '1'..'6'
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t maxval = 0; // 1 for bitmaps
+};
+
+// Parses the header. On 0 the cursor stands at the first raster byte; otherwise the
+// result is 1002 (magic), 1005 (no size), 1003 (width), 1004 (height) or 1006 (maximum).
+[[nodiscard]] int32_t parse_header(runtime::Cursor& cursor, PnmHeader& header);
+
+// The bits one pixel takes in the file: 1 for bitmaps, 8 or 16 a sample for grey and
+// three samples for colour (16 when the maximum is above 255).
+[[nodiscard]] uint32_t file_bits_per_pixel(const PnmHeader& header);
+
+// "PBM plain", "PGM raw", ...: the kind of the header's magic digit.
+[[nodiscard]] const char* kind_name(const PnmHeader& header);
+
+} // namespace ppm
