@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/palette.h"
-#include "host/png_file.h"
+#include "lib/palette.h"
+#include "lib/png_file.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/host_pool.h"
+#include "lib/host_pool.h"
 #include "runtime/op_records.h"
 
 extern "C" uint32_t start_of_program(OpArgs* args);

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/host_pool.h"
+#include "lib/host_pool.h"
 #include "pcx/pcx_format.h"
 #include "platform/seams.h"
 #include "runtime/records.h"

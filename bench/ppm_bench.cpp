@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/host_pool.h"
+#include "lib/host_pool.h"
 #include "platform/seams.h"
 #include "ppm/ppm_format.h"
 #include "runtime/records.h"

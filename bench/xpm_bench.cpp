@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "host/host_pool.h"
+#include "lib/host_pool.h"
 #include "platform/seams.h"
 #include "runtime/records.h"
 #include "xpm/xpm_format.h"

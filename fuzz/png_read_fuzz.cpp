@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "fuzz/fuzz_check.h"
-#include "host/png_file.h"
+#include "lib/png_file.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "fuzz/fuzz_check.h"
-#include "host/host_pool.h"
+#include "lib/host_pool.h"
 #include "platform/seams.h"
 #include "runtime/records.h"
 #include "runtime/result_codes.h"

@@ -6,7 +6,7 @@
 #include <numeric>
 #include <random>
 
-#include "host/host_pool.h"
+#include "lib/host_pool.h"
 #include "ops/ops_format.h"
 #include "runtime/globals.h"
 #include "runtime/op_records.h"

@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "host/host_pool.h"
+#include "lib/host_pool.h"
 #include "platform/seams.h"
 #include "runtime/records.h"
 #include "tests/support/files.h"

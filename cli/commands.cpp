@@ -1,0 +1,217 @@
+// convert, info and filters: the jobs a person runs most, each a few library calls and
+// the sentences that tell how they went.
+#include "cli/commands.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "cli/progress.h"
+#include "cli/report.h"
+#include "cli/streams.h"
+
+namespace cli {
+namespace {
+
+// A grey picture has no red, green and blue to offset or paint.
+bool needs_colour(const orvi::Operation& operation) {
+    return operation.kind == orvi::Operation::Kind::Rgb ||
+           operation.kind == orvi::Operation::Kind::Fill;
+}
+
+// Loads a file, or standard input for "-"; nothing with the reason in `failure`.
+std::optional<orvi::Image> load_input(orvi::Library& library, const std::string& in,
+                                      const orvi::LoadOptions& options, orvi::Error& failure) {
+    std::optional<orvi::Image> image;
+    if (in != "-") {
+        image = library.load(in, failure, options);
+    } else if (standard_stream_closed(STDIN_FILENO)) {
+        failure.sentence = "it is closed";
+    } else {
+        image = library.load_from(STDIN_FILENO, failure, options);
+    }
+    return image;
+}
+
+} // namespace
+
+void complain(const std::string& sentence) {
+    std::fprintf(stderr, "orvi: %s\n", sentence.c_str());
+}
+
+bool make_folder(const std::string& folder) {
+    if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
+        complain("cannot create the folder " + orvi::quoted(folder) + " (" + std::strerror(errno) +
+                 ")");
+        return false;
+    }
+    return true;
+}
+
+bool show_progress(bool quiet, bool forced) {
+    return !quiet && (forced || ::isatty(2) != 0);
+}
+
+std::string shown_name(const std::string& path, bool output) {
+    if (path != "-") {
+        return orvi::quoted(path);
+    }
+    return output ? "standard output" : "standard input";
+}
+
+orvi::Options library_options(uint64_t max_pixels, uint64_t memory_limit) {
+    orvi::Options options;
+    options.max_pixels = max_pixels;
+    options.memory_limit = memory_limit;
+    if (const char* folder = std::getenv("ORVI_MODULE_PATH"); folder != nullptr && *folder != 0) {
+        options.module_folder = folder;
+    }
+    return options;
+}
+
+int check_steps(orvi::Library& library, const ConvertOptions& options) {
+    for (const Step& step : options.steps) {
+        if (step.operation.kind != orvi::Operation::Kind::Convolve) {
+            continue;
+        }
+        orvi::Error error;
+        if (!library.find_filter(step.operation.filter, error)) {
+            complain(error.code == orvi::kBadOperation ? step.option + ": " + error.sentence
+                                                       : error.sentence);
+            return error.code == orvi::kBadOperation ? kExitUsage : kExitFailed;
+        }
+    }
+    return kExitOk;
+}
+
+bool convert_one(orvi::Library& library, const ConvertOptions& options, const std::string& in,
+                 const std::string& out, bool progress, std::string& error) {
+    progress_start(progress, "loading " + in);
+    orvi::Error failure;
+    std::optional<orvi::Image> image =
+        load_input(library, in, {false, progress_routine()}, failure);
+    progress_finish();
+    if (!image) {
+        error = "cannot load " + shown_name(in, false) + ": " + failure.sentence;
+        return false;
+    }
+    for (const std::string& note : image->notes()) {
+        complain("note: " + shown_name(in, false) + ": " + note);
+    }
+    for (const Step& step : options.steps) {
+        if (needs_colour(step.operation) && image->bytes_per_pixel() != 3) {
+            error = "cannot process " + shown_name(in, false) + ": " + step.option +
+                    " needs a colour picture (it comes after --gray)";
+            return false;
+        }
+        if (!library.apply(*image, step.operation, failure)) {
+            error = "cannot process " + shown_name(in, false) + ": " + step.option + ": " +
+                    failure.sentence;
+            return false;
+        }
+    }
+    orvi::SaveOptions save;
+    save.format = options.to;
+    save.plain = options.plain;
+    save.depth = options.depth;
+    save.compress = !options.uncompressed;
+    save.reduce = options.reduce;
+    save.dither = options.dither;
+    save.force = options.force;
+    save.sweep_leftovers = options.sweep_leftovers;
+    std::vector<std::string> notes;
+    bool saved = false;
+    progress_start(progress, "saving " + out);
+    save.progress = progress_routine();
+    if (out != "-") {
+        saved = library.save(*image, out, save, failure, &notes);
+    } else if (standard_stream_closed(STDOUT_FILENO)) {
+        failure.sentence = "it is closed";
+    } else if (!options.force && ::isatty(STDOUT_FILENO) != 0) {
+        failure.sentence =
+            "it is a terminal; send it to a file or a pipe (--force writes it all the same)";
+    } else {
+        saved = library.save_to(*image, STDOUT_FILENO, save, failure, &notes);
+    }
+    progress_finish();
+    for (const std::string& note : notes) {
+        complain("note: " + shown_name(out, true) + ": " + note);
+    }
+    if (!saved) {
+        error = "cannot save " + shown_name(out, true) + ": " + failure.sentence;
+    }
+    return saved;
+}
+
+int convert(const ConvertOptions& options, const std::string& in, const std::string& out) {
+    if (options.to.empty() && out == "-") {
+        complain("writing to standard output needs --to FORMAT");
+        return kExitUsage;
+    }
+    orvi::Error error;
+    if (!orvi::Library::output_format(out, options.to, error)) {
+        complain("cannot save " + shown_name(out, true) + ": " + error.sentence);
+        return kExitUsage;
+    }
+    orvi::Library library(library_options(options.max_pixels, options.memory_limit));
+    if (const int status = check_steps(library, options); status != kExitOk) {
+        return status;
+    }
+    std::string failure;
+    if (!convert_one(library, options, in, out, show_progress(options.quiet, options.progress),
+                     failure)) {
+        complain(failure);
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+int info(const std::vector<std::string>& files, const InfoOptions& options) {
+    orvi::Library library(library_options(options.max_pixels, 0));
+    int status = kExitOk;
+    for (const std::string& file : files) {
+        orvi::Error failure;
+        const std::optional<orvi::Image> image = load_input(library, file, {true, {}}, failure);
+        if (!image) {
+            const std::string& why = failure.sentence;
+            if (options.json) {
+                std::printf("{\"file\":%s,\"error\":%s}\n", json_string(file).c_str(),
+                            json_string(why).c_str());
+            } else {
+                std::printf("%s: cannot load: %s\n", orvi::escaped(file).c_str(), why.c_str());
+            }
+            status = kExitFailed;
+            continue;
+        }
+        std::printf("%s\n", (options.json ? details_json(file, image->details())
+                                          : details_text(file, image->details()))
+                                .c_str());
+    }
+    return status;
+}
+
+int list_filters() {
+    orvi::Library library(library_options(orvi::kDefaultMaxPixels, 0));
+    orvi::Error error;
+    const std::vector<orvi::Filter> filters = library.filters(error);
+    if (filters.empty()) {
+        complain(error.sentence.empty() ? "the ops module has no filter table" : error.sentence);
+        return kExitFailed;
+    }
+    for (const orvi::Filter& filter : filters) {
+        std::printf("%s (%u x %u, default divisor %d)\n", filter.name.c_str(), filter.size,
+                    filter.size, filter.default_divisor);
+        for (size_t r = 0; r < filter.size; ++r) {
+            for (size_t k = 0; k < filter.size; ++k) {
+                std::printf("%4d", filter.weights[r * filter.size + k]);
+            }
+            std::printf("\n");
+        }
+    }
+    return kExitOk;
+}
+
+} // namespace cli

@@ -1,0 +1,165 @@
+// demo: a generated test card saved through every writer and loaded back, and a small
+// XPM read through its module: the README's first command, over the library.
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "cli/commands.h"
+
+namespace cli {
+namespace {
+
+enum class Card : uint8_t { Colour, Grey, EightColours };
+
+struct DemoFile {
+    const char* name;
+    const char* kind;
+    bool plain;
+    Card card;
+    uint32_t depth;
+};
+
+constexpr DemoFile kDemoFiles[] = {
+    {"sample.ppm", "PNM P6, raw colour", false, Card::Colour, 0},
+    {"sample-plain.ppm", "PNM P3, plain colour", true, Card::Colour, 0},
+    {"sample-grey.pgm", "PNM P5, raw grey", false, Card::Grey, 0},
+    {"sample-grey-plain.pgm", "PNM P2, plain grey", true, Card::Grey, 0},
+    {"sample.pcx", "PCX, 24-bit", false, Card::Colour, 24},
+    {"sample-8.pcx", "PCX, 4 bits with a palette", false, Card::EightColours, 4},
+    {"sample-grey.pcx", "PCX, 8 bits with a palette", false, Card::Grey, 8},
+    {"sample.iff", "ILBM, 24 planes, ByteRun1", false, Card::Colour, 24},
+    {"sample-8.iff", "ILBM, 3 planes with a palette, ByteRun1", false, Card::EightColours, 3},
+    {"sample.png", "PNG, 8-bit RGB", false, Card::Colour, 0},
+    {"sample-8.png", "PNG, 4-bit palette", false, Card::EightColours, 0},
+    {"sample-grey.png", "PNG, 8-bit grey", false, Card::Grey, 0},
+};
+
+// A colour test card: red across, green down, blue on the diagonal, with a grey copy.
+void make_sample(uint32_t width, uint32_t height, std::vector<uint8_t>& rgb,
+                 std::vector<uint8_t>& grey) {
+    rgb.resize(size_t{width} * height * 3);
+    grey.resize(size_t{width} * height);
+    for (uint32_t y = 0; y < height; ++y) {
+        for (uint32_t x = 0; x < width; ++x) {
+            const size_t i = size_t{y} * width + x;
+            const auto r = static_cast<uint8_t>(x * 255 / (width - 1));
+            const auto g = static_cast<uint8_t>(y * 255 / (height - 1));
+            const auto b = static_cast<uint8_t>(((x + y) * 8) & 0xFF);
+            rgb[i * 3] = r;
+            rgb[i * 3 + 1] = g;
+            rgb[i * 3 + 2] = b;
+            grey[i] = static_cast<uint8_t>((r * 3 + g * 6 + b) / 10);
+        }
+    }
+}
+
+// A small XPM with named, hexadecimal and several-key colours, for the reader's turn.
+constexpr const char* kDemoXpm = "/* XPM */\n"
+                                 "static char *sample[] = {\n"
+                                 "\"8 4 3 1\",\n"
+                                 "\"r c #FF0000\",\n"
+                                 "\"g m white c light green\",\n"
+                                 "\"b c navy\",\n"
+                                 "\"rrggbbrr\",\n"
+                                 "\"ggbbrrgg\",\n"
+                                 "\"bbrrggbb\",\n"
+                                 "\"rrggbbrr\"\n"
+                                 "};\n";
+
+// Writes the demo XPM, loads it through the reader and saves it as PPM.
+bool demo_xpm(orvi::Library& library, const std::string& folder) {
+    const std::string source = folder + "/sample.xpm";
+    const std::string target = folder + "/sample-from-xpm.ppm";
+    FILE* file = std::fopen(source.c_str(), "w");
+    if (file == nullptr || std::fputs(kDemoXpm, file) < 0 || std::fclose(file) != 0) {
+        complain("cannot write " + orvi::quoted(source));
+        return false;
+    }
+    orvi::Error error;
+    const auto loaded = library.load(source, error, {false, {}});
+    if (!loaded) {
+        complain("cannot load " + orvi::quoted(source) + ": " + error.sentence);
+        return false;
+    }
+    const uint8_t* pixels = loaded->pixels();
+    const bool colours_right = pixels[0] == 255 && pixels[6] == 144 && pixels[14] == 128;
+    if (!library.save(*loaded, target, {}, error)) {
+        complain("cannot save " + orvi::quoted(target) + ": " + error.sentence);
+        return false;
+    }
+    std::printf("read %s (XPM, %u x %u, named and hexadecimal colours) and wrote %s; its colours "
+                "are %s\n",
+                source.c_str(), loaded->width(), loaded->height(), target.c_str(),
+                colours_right ? "right" : "WRONG");
+    return colours_right;
+}
+
+bool same_pixels(const orvi::Image& loaded, const std::vector<uint8_t>& samples, bool grey) {
+    const size_t pixels = grey ? samples.size() : samples.size() / 3;
+    if (loaded.bytes_per_pixel() != 3 || uint64_t{loaded.width()} * loaded.height() != pixels) {
+        return false;
+    }
+    for (size_t i = 0; i < pixels * 3; ++i) {
+        const uint8_t want = grey ? samples[i / 3] : samples[i];
+        if (loaded.pixels()[i] != want) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+std::string default_demo_folder() {
+    const char* temporary = std::getenv("TMPDIR");
+    return std::string(temporary != nullptr && *temporary != '\0' ? temporary : "/tmp") +
+           "/orvi-demo";
+}
+
+int demo(const std::string& folder) {
+    constexpr uint32_t kWidth = 96;
+    constexpr uint32_t kHeight = 64;
+    if (!make_folder(folder)) {
+        return kExitFailed;
+    }
+    std::printf("writing the demo files into %s\n", folder.c_str());
+    std::vector<uint8_t> rgb;
+    std::vector<uint8_t> grey;
+    make_sample(kWidth, kHeight, rgb, grey);
+    int status = kExitOk;
+    std::vector<uint8_t> eight = rgb; // each sample 0 or 255: eight colours
+    for (uint8_t& sample : eight) {
+        sample = sample < 128 ? 0 : 255;
+    }
+    orvi::Library library(library_options(orvi::kDefaultMaxPixels, 0));
+    for (const DemoFile& file : kDemoFiles) {
+        const bool grey_card = file.card == Card::Grey;
+        std::vector<uint8_t>& samples =
+            grey_card ? grey : (file.card == Card::Colour ? rgb : eight);
+        const std::string path = folder + "/" + file.name;
+        orvi::Error error;
+        auto source =
+            library.make_image(kWidth, kHeight, grey_card ? 1U : 3U, samples.data(), error);
+        orvi::SaveOptions options;
+        options.plain = file.plain;
+        options.depth = file.depth;
+        if (!source || !library.save(*source, path, options, error)) {
+            complain("cannot save " + orvi::quoted(path) + ": " + error.sentence);
+            status = kExitFailed;
+            continue;
+        }
+        const auto loaded = library.load(path, error, {false, {}});
+        if (!loaded) {
+            complain("cannot load " + orvi::quoted(path) + ": " + error.sentence);
+            status = kExitFailed;
+            continue;
+        }
+        const bool same = same_pixels(*loaded, samples, grey_card);
+        std::printf("wrote %s (%s, %u x %u); it loads back %s\n", path.c_str(), file.kind, kWidth,
+                    kHeight, same ? "identical" : "DIFFERENT");
+        status = same ? status : kExitFailed;
+    }
+    return demo_xpm(library, folder) ? status : kExitFailed;
+}
+
+} // namespace cli

@@ -1,0 +1,279 @@
+// orvi: the command through which people load, convert and save pictures with the
+// plug-in modules. Argument parsing and dispatch only; the work is in commands.cpp.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/options.h"
+#include "cli/streams.h"
+#include "orvi/orvi.h"
+
+namespace {
+
+constexpr const char* kShortUsage =
+    "usage: orvi convert [options] IN OUT\n"
+    "       orvi convert [options] --to FORMAT --out-dir DIR FILE...\n"
+    "       orvi info [--json] FILE...\n"
+    "       orvi filters\n"
+    "       orvi demo [FOLDER]\n"
+    "See 'orvi --help' for every option.\n";
+
+constexpr const char* kUsage =
+    "usage: orvi convert [options] IN OUT   load IN and save it as OUT ('-': standard\n"
+    "                                       input or output)\n"
+    "       orvi convert [options] --to FORMAT --out-dir DIR FILE...\n"
+    "                                       convert each FILE into DIR, one worker per core\n"
+    "       orvi info [--json] [--max-pixels N] FILE...\n"
+    "                                       format, size, depth and header details of each\n"
+    "                                       file (--json: one JSON object per line)\n"
+    "       orvi filters                    the predefined convolution filters\n"
+    "       orvi demo [FOLDER]              convert a generated test card through every\n"
+    "                                       format (default folder: orvi-demo in the\n"
+    "                                       temporary folder)\n"
+    "       orvi --help | --version\n"
+    "\n"
+    "The input format is recognised from the file's content (PBM, PGM, PPM, PCX, IFF ILBM,\n"
+    "XPM, PNG); the output format comes from --to or OUT's extension (ppm, pgm, pnm, pcx,\n"
+    "iff, ilbm, lbm, png). An existing OUT is replaced only when the save succeeds;\n"
+    "a device or pipe as OUT is written, not replaced. '--' ends the options.\n"
+    "\n"
+    "Operations, applied in the order given:\n"
+    "  --gamma G              gamma correction, G from 0.01 to 100 (1 changes nothing)\n"
+    "  --brightness N         add N (-255..255) to every sample\n"
+    "  --rgb R,G,B            add R, G, B (-255..255 each) to the red, green, blue samples\n"
+    "  --contrast N           contrast curve, N from -127 (flat grey) to 127 (hard)\n"
+    "  --gray                 grey picture from the red samples\n"
+    "  --negate               invert every sample\n"
+    "  --rotate cw|ccw        a quarter turn clockwise or anticlockwise\n"
+    "  --flip h|v             mirror left-right (h) or top-bottom (v)\n"
+    "  --resize WxH           nearest-neighbour resize, sides 1..65535\n"
+    "  --fill R,G,B           paint every pixel this colour (0..255 each)\n"
+    "  --convolve NAME[:DIVISOR[:MODE]]\n"
+    "                         a predefined filter (see 'orvi filters'); the divisor defaults\n"
+    "                         to the sum of the weights (1 when that is not positive), the\n"
+    "                         mode to 0 (0 clip negatives, 2 add 128, other: magnitude)\n"
+    "  --kernel W,W,...       a 3 x 3 or 5 x 5 kernel (9 or 25 whole numbers), with\n"
+    "  --divisor D --mode M   its divisor (nonzero) and mode (0..255)\n"
+    "\n"
+    "Saving:\n"
+    "  --to FORMAT  the output format: ppm, pgm, pnm, pcx, iff, ilbm, lbm or png (needed\n"
+    "               for '-' as OUT and with --out-dir, whose outputs take it as extension)\n"
+    "  --out-dir DIR  convert every FILE into DIR (made when missing); a failed file is\n"
+    "               reported and the others go on; exit 1 if any failed\n"
+    "  --jobs N     with --out-dir: N worker processes, 1..64 (default: one per core)\n"
+    "  --plain      write PNM samples as text (P3, P2) instead of raw (P6, P5)\n"
+    "  --depth N    PCX: 1, 2, 4 or 8 bits, ILBM: 1 to 8 planes, PNG: 1 to 8 bits, with an\n"
+    "               exact palette of the picture's colours (refused when there are more), or\n"
+    "               24 (the default)\n"
+    "  --reduce     with --depth: when the colours do not fit, choose 2^N by median cut\n"
+    "  --dither     with --reduce: Floyd-Steinberg error diffusion\n"
+    "  --compress / --no-compress   ILBM: ByteRun1 (the default) or a plain BODY\n"
+    "  --force      replace an OUT the user may not write, or write to a terminal\n"
+    "  --max-pixels N  refuse pictures declaring more than N pixels (default 268435456,\n"
+    "               0: no limit)\n"
+    "  --quiet      no progress bar\n"
+    "  --progress   a progress bar on stderr even when it is not a terminal\n"
+    "\n"
+    "PNG: RGB, grey and palette files of any bit depth are read (16-bit samples scaled to\n"
+    "8, transparent pixels shown on black, with a note); PNGs are written as 8-bit grey when\n"
+    "every pixel is grey, with a palette when there are at most 256 colours, else 8-bit RGB.\n"
+    "\n"
+    "Modules are loaded from $ORVI_MODULE_PATH, else from the executable's folder, or from\n"
+    "../lib/orvi beside it when installed. See orvi(1) for more.\n"
+    "Exit status: 0 done, 1 a job failed, 2 usage error.\n";
+
+int usage_error(const std::string& sentence) {
+    std::fprintf(stderr, "orvi: %s\n(see 'orvi --help')\n", sentence.c_str());
+    return cli::kExitUsage;
+}
+
+// A whole number 0..2^63 for `option`; false after saying why.
+bool parse_count(const std::string& option, const std::string& value, uint64_t& count) {
+    constexpr uint64_t kMost = uint64_t{1} << 63U;
+    count = 0;
+    bool valid = !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
+    for (size_t i = 0; valid && i < value.size(); ++i) {
+        valid = count <= (kMost - static_cast<uint64_t>(value[i] - '0')) / 10;
+        count = count * 10 + static_cast<uint64_t>(value[i] - '0');
+    }
+    if (!valid) {
+        (void)usage_error(option + " takes a whole number of pixels (0 for no limit), not '" +
+                          value + "'");
+    }
+    return valid;
+}
+
+int run_convert(const std::vector<std::string>& args) {
+    cli::ConvertOptions options;
+    std::vector<std::string> files;
+    std::vector<std::pair<std::string, std::string>> kernel_settings;
+    bool options_ended = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (options_ended) {
+            files.push_back(arg);
+            continue;
+        }
+        bool needs_value = false;
+        const bool is_setting = arg == "--divisor" || arg == "--mode";
+        if (cli::is_operation(arg, needs_value) || is_setting) {
+            if ((needs_value || is_setting) && i + 1 >= args.size()) {
+                return usage_error(arg + " needs a value");
+            }
+            const std::string value = needs_value || is_setting ? args[++i] : "";
+            std::string error;
+            if (is_setting) {
+                kernel_settings.emplace_back(arg, value);
+                continue;
+            }
+            auto step = cli::parse_operation(arg, value, error);
+            if (!step) {
+                return usage_error(error);
+            }
+            options.steps.push_back(*step);
+        } else if (arg == "--depth") {
+            const std::string value = i + 1 < args.size() ? args[++i] : "";
+            const bool valid =
+                value == "24" || (value.size() == 1 && value[0] >= '1' && value[0] <= '8');
+            if (!valid) {
+                return usage_error("--depth takes 1 to 8 or 24, not '" + value + "'");
+            }
+            options.depth = static_cast<uint32_t>(std::stoul(value));
+        } else if (arg == "--to") {
+            const std::string value = i + 1 < args.size() ? args[++i] : "";
+            orvi::Error error;
+            if (value.empty() || !orvi::Library::output_format("", value, error)) {
+                return usage_error("--to takes ppm, pgm, pnm, pcx, iff, ilbm, lbm or png, not '" +
+                                   value + "'");
+            }
+            options.to = value;
+        } else if (arg == "--out-dir") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) {
+                return usage_error("--out-dir needs a folder");
+            }
+            options.out_dir = args[++i];
+        } else if (arg == "--jobs") {
+            const std::string value = i + 1 < args.size() ? args[++i] : "";
+            const bool digits = !value.empty() && value.size() <= 2 &&
+                                value.find_first_not_of("0123456789") == std::string::npos;
+            const unsigned long jobs = digits ? std::stoul(value) : 0;
+            if (jobs < 1 || jobs > 64) {
+                return usage_error("--jobs takes 1 to 64, not '" + value + "'");
+            }
+            options.jobs = static_cast<uint32_t>(jobs);
+        } else if (arg == "--max-pixels") {
+            if (!parse_count(arg, i + 1 < args.size() ? args[++i] : "", options.max_pixels)) {
+                return cli::kExitUsage;
+            }
+        } else if (arg == "--force") {
+            options.force = true;
+        } else if (arg == "--") {
+            options_ended = true;
+        } else if (arg == "--reduce") {
+            options.reduce = true;
+        } else if (arg == "--dither") {
+            options.dither = true;
+        } else if (arg == "--compress" || arg == "--no-compress") {
+            options.uncompressed = arg == "--no-compress";
+        } else if (arg == "--plain") {
+            options.plain = true;
+        } else if (arg == "--quiet") {
+            options.quiet = true;
+        } else if (arg == "--progress") {
+            options.progress = true;
+        } else if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return cli::kExitOk;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return usage_error("unknown option '" + arg + "' for convert");
+        } else {
+            files.push_back(arg);
+        }
+    }
+    if (options.dither && !options.reduce) {
+        return usage_error("--dither goes with --reduce");
+    }
+    if (options.reduce && (options.depth == 0 || options.depth == 24)) {
+        return usage_error("--reduce needs --depth 1 to 8");
+    }
+    if (options.out_dir.empty() && files.size() > 2) {
+        return usage_error("convert takes one input and one output file; to convert many "
+                           "files, give --to FORMAT and --out-dir DIR");
+    }
+    if (options.out_dir.empty() ? files.size() != 2 : files.empty()) {
+        return usage_error(options.out_dir.empty()
+                               ? "convert takes one input and one output file"
+                               : "convert --out-dir takes at least one input file");
+    }
+    for (const auto& [option, value] : kernel_settings) {
+        std::string error;
+        if (!cli::parse_kernel_setting(option, value, options.steps, error)) {
+            return usage_error(error);
+        }
+    }
+    if (!options.out_dir.empty()) {
+        return cli::convert_batch(options, files);
+    }
+    return cli::convert(options, files[0], files[1]);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    cli::guard_standard_streams();
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        std::fputs(kShortUsage, stderr);
+        return cli::kExitUsage;
+    }
+    const std::string& command = args[0];
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(kUsage, stdout);
+        return cli::kExitOk;
+    }
+    if (command == "--version") {
+        std::printf("orvi %s\n", ORVI_VERSION);
+        return cli::kExitOk;
+    }
+    if (command == "convert") {
+        return run_convert(rest);
+    }
+    if (command == "info") {
+        cli::InfoOptions options;
+        std::vector<std::string> files;
+        bool options_ended = false;
+        for (size_t i = 0; i < rest.size(); ++i) {
+            const std::string& arg = rest[i];
+            if (options_ended || arg == "-" || arg.empty() || arg[0] != '-') {
+                files.push_back(arg);
+            } else if (arg == "--") {
+                options_ended = true;
+            } else if (arg == "--json") {
+                options.json = true;
+            } else if (arg == "--max-pixels") {
+                if (!parse_count(arg, i + 1 < rest.size() ? rest[++i] : "", options.max_pixels)) {
+                    return cli::kExitUsage;
+                }
+            } else {
+                return usage_error("unknown option '" + arg + "' for info");
+            }
+        }
+        if (files.empty()) {
+            return usage_error("info takes at least one file");
+        }
+        return cli::info(files, options);
+    }
+    if (command == "filters") {
+        return cli::list_filters();
+    }
+    if (command == "demo") {
+        if (rest.size() > 1) {
+            return usage_error("demo takes at most one folder");
+        }
+        return cli::demo(rest.empty() ? cli::default_demo_folder() : rest[0]);
+    }
+    return usage_error("unknown command '" + command + "'");
+}

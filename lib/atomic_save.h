@@ -1,0 +1,49 @@
+// Saving without risk to an existing file: the module writes a temporary file beside
+// the target, which replaces the target only when the module reports success. Devices
+// and pipes named as the target are written, never replaced.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <sys/types.h>
+
+namespace host {
+
+struct SaveOutcome {
+    int32_t code = 0;  // the writer's result code; 0 when the writer was not at fault
+    std::string error; // empty on success; else what went wrong, without the target's name
+};
+
+struct ReplaceRules {
+    bool force = false;          // replace a file the user may not write, as `cp -f` does
+    bool sweep_leftovers = true; // remove this target's temporary files older than a day
+};
+
+// Calls `write` with the temporary file's name. On code 0 the temporary file takes the
+// target's place: an existing target's permissions (never set-user-ID or set-group-ID),
+// and its owner and group where the process may give them, or the usual ones for a new
+// file; it is a new file, so hard links to the old one keep the old content. Otherwise
+// it is removed and the target is left as it was. A symbolic link as target is followed,
+// so the link stays and the file it names is replaced. A character or block device or a
+// pipe as target is written in place, through a nameless spool, only once the module
+// succeeded; a folder or a socket is refused, and so is a file the user may not write
+// unless `rules.force`.
+[[nodiscard]] SaveOutcome save_atomically(const std::string& target,
+                                          const std::function<int32_t(const char*)>& write,
+                                          const ReplaceRules& rules = {});
+
+// Calls `write` with the name of a nameless spool and, when it reports code 0, copies
+// what it wrote to `fd` (named `shown` in sentences: "cannot write SHOWN (reason)"): how
+// standard output, devices and pipes are written, none of which can be renamed over.
+[[nodiscard]] SaveOutcome save_through_spool(int fd, const std::string& shown,
+                                             const std::function<int32_t(const char*)>& write);
+
+// Removes the temporary files a save to `target` by process `pid` leaves when that
+// process is killed outright (no handler runs then).
+void remove_leftover_temps(const std::string& target, pid_t pid);
+
+// Removes the temporary files in `folder` that saves left more than a day ago.
+void remove_stale_temps(const std::string& folder);
+
+} // namespace host

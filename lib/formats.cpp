@@ -1,0 +1,500 @@
+// The format table and the few lines each format needs besides its module and its rules
+// part: recognition, details, failures in the format's terms, and how save options
+// travel in the request.
+#include "lib/formats.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "ilbm/ilbm_rules.h"
+#include "lib/png_file.h"
+#include "pcx/pcx_rules.h"
+#include "ppm/ppm_rules.h"
+#include "runtime/cursor.h"
+#include "runtime/result_codes.h"
+#include "xpm/xpm_rules.h"
+
+namespace host {
+namespace {
+
+using orvi::Details;
+
+orvi::Detail text(const char* key, std::string value) {
+    return {key, std::move(value), false};
+}
+
+orvi::Detail number(const char* key, uint64_t value) {
+    return {key, std::to_string(value), true};
+}
+
+std::string lower(std::string_view text) {
+    std::string result(text);
+    std::transform(result.begin(), result.end(), result.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return result;
+}
+
+bool starts_with(std::span<const uint8_t> head, std::string_view text) {
+    return head.size() >= text.size() &&
+           std::equal(text.begin(), text.end(), head.begin(),
+                      [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
+}
+
+// "the width 0 is outside 1..32767 (code 1003)": the module's words made specific.
+std::string with_code(const std::string& words, int32_t code) {
+    return words + " (code " + std::to_string(code) + ")";
+}
+
+// ---- PNM: the ppm module, with the header rules of ppm_rules.
+
+bool pnm_recognise(std::span<const uint8_t> head) {
+    return head.size() >= 2 && head[0] == 'P' && head[1] >= '1' && head[1] <= '6';
+}
+
+std::string pnm_refusal(std::span<const uint8_t> head) {
+    return starts_with(head, "P7") ? "it is a PAM file (P7), which orvi does not read" : "";
+}
+
+uint32_t pnm_details(std::span<const uint8_t> file, const Picture& picture,
+                     const CodecRequest& /*request*/, Details& details) {
+    runtime::Cursor cursor(file);
+    ppm::PnmHeader header;
+    if (ppm::parse_header(cursor, header) != kOk) {
+        return picture.Depth;
+    }
+    details.push_back(text("kind", ppm::kind_name(header)));
+    details.push_back(number("maximum", header.maxval));
+    return ppm::file_bits_per_pixel(header);
+}
+
+std::string pnm_explain(int32_t code, std::span<const uint8_t> file) {
+    runtime::Cursor cursor(file);
+    ppm::PnmHeader header;
+    if (ppm::parse_header(cursor, header) != code) {
+        return "";
+    }
+    switch (code) {
+    case kPpmBadWidth:
+        return with_code("the width " + std::to_string(header.width) + " is outside 1..32767",
+                         code);
+    case kPpmBadHeight:
+        return with_code("the height " + std::to_string(header.height) + " is outside 1..32767",
+                         code);
+    case kPpmBadMaxval:
+        return header.maxval == 0
+                   ? ""
+                   : with_code("the maximum sample value " + std::to_string(header.maxval) +
+                                   " is outside 1..65535",
+                               code);
+    default:
+        return "";
+    }
+}
+
+void pnm_pack(const orvi::SaveOptions& options, const IndexedPicture* /*indexed*/,
+              CodecRequest& request) {
+    request.SaveMode = options.plain ? 0 : 1; // raw samples unless plain
+}
+
+// ---- PCX: the pcx module, with the header, stream and palette rules of pcx_rules.
+
+bool pcx_recognise(std::span<const uint8_t> head) {
+    return !head.empty() && head[0] == pcx::kManufacturer;
+}
+
+uint32_t pcx_details(std::span<const uint8_t> file, const Picture& picture,
+                     const CodecRequest& /*request*/, Details& details) {
+    if (file.size() < pcx::kHeaderBytes) {
+        return picture.Depth;
+    }
+    const pcx::PCXHeader header = pcx::GetPCXHeader(file.first<pcx::kHeaderBytes>());
+    details.push_back(number("version", header.Version));
+    details.push_back(number("bits", header.BitsPerPixel));
+    details.push_back(number("planes", header.NumPlanes));
+    details.push_back(number("colour_type", static_cast<uint32_t>(pcx::colour_type(header))));
+    static constexpr const char* kSources[] = {"256-colour trailer", "black and white", "EGA",
+                                               "header"};
+    // The reader colours a picture of at most 8 bits a pixel through a palette.
+    const bool palette_mode = uint32_t{header.BitsPerPixel} * header.NumPlanes <= 8;
+    details.push_back(text(
+        "palette",
+        palette_mode ? kSources[static_cast<size_t>(pcx::loaded_palette_source(file))] : "none"));
+    return uint32_t{header.BitsPerPixel} * header.NumPlanes;
+}
+
+std::string pcx_explain(int32_t code, std::span<const uint8_t> file) {
+    if (file.size() < pcx::kHeaderBytes) {
+        return "";
+    }
+    const pcx::PCXHeader header = pcx::GetPCXHeader(file.first<pcx::kHeaderBytes>());
+    switch (code) {
+    case kPcxBadEncoding:
+        return with_code("unknown PCX encoding " + std::to_string(header.Encoding), code);
+    case kPcxBadBitsPerPixel:
+        return with_code("PCX bits per pixel are " + std::to_string(header.BitsPerPixel) +
+                             ", not 1, 2, 4 or 8",
+                         code);
+    case kPcxBadPlanes:
+        return with_code(std::to_string(header.NumPlanes) + " colour planes of " +
+                             std::to_string(header.BitsPerPixel) +
+                             " bits, which orvi does not read",
+                         code);
+    default:
+        return "";
+    }
+}
+
+void pcx_pack(const orvi::SaveOptions& /*options*/, const IndexedPicture* indexed,
+              CodecRequest& request) {
+    // The PCX writer takes its IndexedPicture in SaveMode; none means true colour.
+    request.SaveMode = reinterpret_cast<uintptr_t>(indexed);
+}
+
+// ---- ILBM: the ilbm module, with the BMHD and chunk rules of ilbm_rules.
+
+bool ilbm_recognise(std::span<const uint8_t> head) {
+    const ilbm::IffKind kind = ilbm::iff_kind(head);
+    return kind.container != 0 && kind.type == ilbm::ID_ILBM;
+}
+
+std::string four_characters(uint32_t id) {
+    std::string shown;
+    for (const uint32_t shift : {24U, 16U, 8U, 0U}) {
+        const auto c = static_cast<char>((id >> shift) & 0xFFU);
+        shown += std::isprint(static_cast<unsigned char>(c)) != 0 ? c : '?';
+    }
+    return shown;
+}
+
+std::string ilbm_refusal(std::span<const uint8_t> head) {
+    const ilbm::IffKind kind = ilbm::iff_kind(head);
+    if (kind.container == 0 || kind.type == ilbm::ID_ILBM) {
+        return "";
+    }
+    return "it is an IFF " + four_characters(kind.container) + " of type " +
+           four_characters(kind.type) + ", which orvi does not read";
+}
+
+uint32_t ilbm_details(std::span<const uint8_t> file, const Picture& picture,
+                      const CodecRequest& request, Details& details) {
+    const uint32_t mode = request.DisplayMode;
+    details.push_back(text("display_mode", mode == ilbm::kModeHalfBrite ? "extra half-brite"
+                                           : mode == ilbm::kModeHam6    ? "HAM6"
+                                           : mode == ilbm::kModeHam8    ? "HAM8"
+                                                                        : "plain"));
+    const ilbm::IlbmChunks chunks = ilbm::walk_chunks(file);
+    if (chunks.has_bmhd) {
+        details.push_back(number("planes", chunks.bmhd.planes));
+        details.push_back(number("compression", chunks.bmhd.compression));
+        details.push_back(number("masking", chunks.bmhd.masking));
+    }
+    return picture.Depth;
+}
+
+std::string ilbm_explain(int32_t code, std::span<const uint8_t> file) {
+    const ilbm::IlbmChunks chunks = ilbm::walk_chunks(file);
+    if (!chunks.has_bmhd) {
+        return "";
+    }
+    switch (code) {
+    case kIffBadCompression:
+        return with_code(
+            "unknown BMHD compression method " + std::to_string(chunks.bmhd.compression), code);
+    case kIffBadPlanes:
+        return with_code(std::to_string(chunks.bmhd.planes) +
+                             " bit planes, which orvi does not read (it reads 1 to 8 and 24)",
+                         code);
+    default:
+        return "";
+    }
+}
+
+void ilbm_pack(const orvi::SaveOptions& options, const IndexedPicture* indexed,
+               CodecRequest& request) {
+    request.SaveMode = options.compress ? 1 : 0; // the BMHD compression byte
+    request.IndexedPic = const_cast<IndexedPicture*>(indexed);
+}
+
+// ---- XPM: the xpm module (reading only), with the scanner and values of xpm_rules.
+
+bool xpm_recognise(std::span<const uint8_t> head) {
+    return xpm::file_values(head).has_value();
+}
+
+uint32_t xpm_details(std::span<const uint8_t> file, const Picture& picture,
+                     const CodecRequest& /*request*/, Details& details) {
+    const auto values = xpm::file_values(file);
+    if (!values) {
+        return picture.Depth;
+    }
+    details.push_back(number("colours", static_cast<uint32_t>(values->colours)));
+    details.push_back(number("characters_per_pixel", static_cast<uint32_t>(values->cpp)));
+    return 8 * static_cast<uint32_t>(values->cpp); // a pixel is that many characters
+}
+
+std::string xpm_explain(int32_t code, std::span<const uint8_t> file) {
+    const auto values = xpm::file_values(file);
+    if (!values) {
+        return "";
+    }
+    switch (code) {
+    case kXpmBadCharsPerPixel:
+        return with_code(
+            "XPM characters per pixel " + std::to_string(values->cpp) + " outside 1..5", code);
+    case kXpmBadColours:
+        return with_code(
+            "XPM number of colours " + std::to_string(values->colours) + " outside 1..32766", code);
+    case kXpmBadWidth:
+        return with_code("XPM width " + std::to_string(values->width) + " outside 1..32767", code);
+    case kXpmBadHeight:
+        return with_code("XPM height " + std::to_string(values->height) + " outside 1..32767",
+                         code);
+    default:
+        return "";
+    }
+}
+
+// ---- PNG: libpng, through the library's own reader and writer.
+
+constexpr std::string_view kPngSignature("\x89PNG\r\n\x1a\n", 8);
+
+bool png_recognise(std::span<const uint8_t> head) {
+    return starts_with(head, kPngSignature);
+}
+
+uint32_t png_details(std::span<const uint8_t> file, const Picture& picture,
+                     const CodecRequest& /*request*/, Details& details) {
+    // The IHDR chunk follows the eight-byte signature: length, type, then its fields.
+    if (file.size() >= 29) {
+        details.push_back(number("bit_depth", file[24]));
+        details.push_back(text("colour_type", png_colour_type_name(file[25])));
+        details.push_back(text("interlaced", file[28] != 0 ? "yes" : "no"));
+    }
+    return picture.Depth;
+}
+
+int32_t png_load(HostPool& pool, const std::string& path, Picture& picture,
+                 std::vector<std::string>& notes, OrviGaugeRoutine gauge, std::string& error) {
+    PngHeader header;
+    int32_t code = kOk;
+    if (load_png(pool, path, picture, header, gauge, error, &code) && header.transparency) {
+        notes.emplace_back("transparent pixels are shown on black");
+    }
+    return code;
+}
+
+int32_t png_save(HostPool& pool, const char* path, const Picture& picture,
+                 const IndexedImage* indexed, OrviGaugeRoutine gauge, std::string& error) {
+    bool out_of_memory = false;
+    if (save_png(pool, path, picture, gauge, error, indexed, &out_of_memory)) {
+        return kOk;
+    }
+    return out_of_memory ? kOutOfMemory : orvi::kCannotWrite;
+}
+
+constexpr uint32_t depths(std::initializer_list<uint32_t> list) {
+    uint32_t mask = 0;
+    for (const uint32_t depth : list) {
+        mask |= 1U << depth;
+    }
+    return mask;
+}
+
+constexpr uint32_t kOneToEight = depths({1, 2, 3, 4, 5, 6, 7, 8});
+
+constexpr std::array kFormats = {
+    FormatEntry{"PNM",
+                {"ppm", "pgm", "pnm", nullptr},
+                "pgm",
+                "ppm",
+                true,
+                true,
+                32767,
+                true,
+                0,
+                false,
+                pnm_recognise,
+                pnm_refusal,
+                pnm_details,
+                pnm_explain,
+                pnm_pack,
+                nullptr,
+                nullptr},
+    FormatEntry{"PCX",
+                {"pcx", nullptr, nullptr, nullptr},
+                nullptr,
+                "pcx",
+                true,
+                true,
+                65535,
+                false,
+                depths({1, 2, 4, 8}),
+                true,
+                pcx_recognise,
+                nullptr,
+                pcx_details,
+                pcx_explain,
+                pcx_pack,
+                nullptr,
+                nullptr},
+    FormatEntry{"ILBM",
+                {"iff", "ilbm", "lbm", nullptr},
+                nullptr,
+                "ilbm",
+                true,
+                true,
+                65535,
+                false,
+                kOneToEight,
+                false,
+                ilbm_recognise,
+                ilbm_refusal,
+                ilbm_details,
+                ilbm_explain,
+                ilbm_pack,
+                nullptr,
+                nullptr},
+    FormatEntry{"XPM",
+                {"xpm", nullptr, nullptr, nullptr},
+                nullptr,
+                "xpm",
+                true,
+                false,
+                0,
+                false,
+                0,
+                false,
+                xpm_recognise,
+                nullptr,
+                xpm_details,
+                xpm_explain,
+                nullptr,
+                nullptr,
+                nullptr},
+    FormatEntry{"PNG",
+                {"png", nullptr, nullptr, nullptr},
+                nullptr,
+                nullptr,
+                true,
+                true,
+                0x7FFFFFFF,
+                false,
+                kOneToEight,
+                false,
+                png_recognise,
+                nullptr,
+                png_details,
+                nullptr,
+                nullptr,
+                png_load,
+                png_save},
+};
+
+// The format tried for a file first: ILBM's and PNG's signatures are the most specific.
+constexpr std::array<size_t, kFormats.size()> kRecognitionOrder = {2, 4, 0, 1, 3};
+
+} // namespace
+
+std::span<const FormatEntry> format_table() {
+    return kFormats;
+}
+
+const FormatEntry* recognise_format(std::span<const uint8_t> head, std::string& why) {
+    for (const size_t index : kRecognitionOrder) {
+        if (kFormats[index].recognise(head)) {
+            return &kFormats[index];
+        }
+    }
+    for (const FormatEntry& format : kFormats) {
+        if (format.refusal != nullptr) {
+            if (std::string refusal = format.refusal(head); !refusal.empty()) {
+                why = refusal;
+                return nullptr;
+            }
+        }
+    }
+    why = head.empty() ? "it is empty"
+                       : "it is in no format orvi reads (" + read_format_names() + ")";
+    return nullptr;
+}
+
+const FormatEntry* written_format(std::string_view name) {
+    const std::string wanted = lower(name);
+    for (const FormatEntry& format : kFormats) {
+        if (!format.writes) {
+            continue;
+        }
+        if (lower(format.name) == wanted) {
+            return &format;
+        }
+        for (const char* extension : format.extensions) {
+            if (extension != nullptr && wanted == extension) {
+                return &format;
+            }
+        }
+    }
+    return nullptr;
+}
+
+const FormatEntry* format_for_path(std::string_view path) {
+    const size_t dot = path.rfind('.');
+    const size_t slash = path.rfind('/');
+    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) {
+        return nullptr;
+    }
+    return written_format(path.substr(dot + 1));
+}
+
+bool grey_output(const FormatEntry& format, std::string_view name, std::string_view path) {
+    if (format.grey_extension == nullptr) {
+        return false;
+    }
+    if (!name.empty()) {
+        return lower(name) == format.grey_extension;
+    }
+    const size_t dot = path.rfind('.');
+    return dot != std::string_view::npos && lower(path.substr(dot + 1)) == format.grey_extension;
+}
+
+orvi::FormatInfo format_info(const FormatEntry& format) {
+    orvi::FormatInfo info;
+    info.name = format.name;
+    for (const char* extension : format.extensions) {
+        if (extension != nullptr) {
+            info.extensions.emplace_back(extension);
+        }
+    }
+    info.reads = format.reads;
+    info.writes = format.writes;
+    info.most_side = format.writes ? format.most_side : 0;
+    for (uint32_t depth = 1; depth <= 8; ++depth) {
+        if ((format.palette_depths & (1U << depth)) != 0) {
+            info.palette_depths.push_back(depth);
+        }
+    }
+    return info;
+}
+
+std::string written_extensions() {
+    std::string list;
+    for (const FormatEntry& format : kFormats) {
+        for (const char* extension : format.extensions) {
+            if (format.writes && extension != nullptr) {
+                list += (list.empty() ? "." : ", .") + std::string(extension);
+            }
+        }
+    }
+    return list;
+}
+
+std::string read_format_names() {
+    std::string list;
+    for (const FormatEntry& format : kFormats) {
+        if (format.reads) {
+            list += (list.empty() ? "" : ", ") + std::string(format.name);
+        }
+    }
+    return list;
+}
+
+} // namespace host

@@ -1,0 +1,59 @@
+// An image as the library hands it out: pixels in memory owned by the library, the
+// format it was read from and the details its file gave.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "orvi/export.h"
+
+namespace orvi {
+
+// One fact about a file, as `orvi info` shows it: a snake_case key and a value, which
+// is the decimal digits of a number when `number` is set.
+struct Detail {
+    std::string key;
+    std::string value;
+    bool number = false;
+};
+using Details = std::vector<Detail>;
+
+// Pixels rows top to bottom without padding, three bytes a pixel (red, green, blue) or
+// one (grey). An image keeps the library's memory it lives in alive, so it may outlive
+// the Library that made it. Move-only; not to be used from two threads at once.
+class ORVI_API Image {
+public:
+    Image(Image&& other) noexcept;
+    Image& operator=(Image&& other) noexcept;
+    Image(const Image&) = delete;
+    Image& operator=(const Image&) = delete;
+    ~Image();
+
+    [[nodiscard]] uint32_t width() const;
+    [[nodiscard]] uint32_t height() const;
+    [[nodiscard]] uint32_t bytes_per_pixel() const; // 3 or 1
+    [[nodiscard]] uint64_t size_in_bytes() const;   // width x height x bytes per pixel
+    [[nodiscard]] uint8_t* pixels();
+    [[nodiscard]] const uint8_t* pixels() const;
+
+    // The format the pixels were read from ("PNM", "PCX", "ILBM", "XPM", "PNG"), or empty
+    // for an image made from pixels.
+    [[nodiscard]] const std::string& format() const;
+    // The file's details, as `orvi info` shows them (empty when not asked for): format,
+    // width, height, bits_per_pixel, then what the format's header says.
+    [[nodiscard]] const Details& details() const;
+    // Things worth telling about the load, each a sentence ("transparent pixels are
+    // shown on black").
+    [[nodiscard]] const std::vector<std::string>& notes() const;
+
+    struct State; // the library's side
+
+private:
+    friend class Library;
+    explicit Image(std::unique_ptr<State> state);
+    std::unique_ptr<State> state_;
+};
+
+} // namespace orvi

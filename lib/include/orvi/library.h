@@ -1,0 +1,173 @@
+// The library: recognising, loading, saving and processing pictures through the plug-in
+// modules (and libpng for PNG). It never prints, exits or reads the environment: every
+// outcome is a result, or an Error with a result code and a sentence that a front end
+// shows after the file's name ("cannot load 'x.pcx': " + sentence).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "orvi/export.h"
+#include "orvi/image.h"
+#include "orvi/operation.h"
+
+namespace orvi {
+
+// The most pixels a picture read from a file may have unless the options say otherwise:
+// 2^28 (268 million, about 805 MB at three bytes a pixel).
+inline constexpr uint64_t kDefaultMaxPixels = uint64_t{1} << 28U;
+
+// The library's own result codes, beside those of the modules (1 to 1206; 7 is "out of
+// memory", 13 "more pixels than the limit allows").
+inline constexpr int32_t kCannotRead = 2001;    // the file cannot be opened or read
+inline constexpr int32_t kNotRecognised = 2002; // in no format orvi reads
+inline constexpr int32_t kCannotWrite = 2003;   // the output cannot be made or written
+inline constexpr int32_t kNoWriter = 2004;      // no format is written under that name
+inline constexpr int32_t kDoesNotFit = 2005;    // the picture does not fit the format
+inline constexpr int32_t kNoModule = 2006;      // a module cannot be loaded
+inline constexpr int32_t kDamagedPng = 2007;    // libpng refused the file
+inline constexpr int32_t kBadOperation = 2008;  // an operation's values or filter name
+inline constexpr int32_t kNoMemory = 7;         // the modules' codes for the same,
+inline constexpr int32_t kTooManyPixels = 13;   // and for the pixel limit
+
+// What kind of failure a code is, for front ends that sort them (Python's exceptions).
+enum class ErrorKind : uint8_t {
+    Memory,      // no memory, or a limit refused the picture
+    Damaged,     // the file breaks its format's rules
+    Unsupported, // a valid file of a kind or layout orvi does not read or write
+    Access,      // a file, folder or module cannot be opened, read or written
+    Usage,       // the caller asked for something that cannot be (a bad operation, name)
+};
+
+struct Error {
+    int32_t code = 0;
+    std::string sentence; // without the file's name
+    [[nodiscard]] ORVI_API ErrorKind kind() const;
+};
+
+struct Options {
+    uint64_t max_pixels = kDefaultMaxPixels; // the largest picture read; 0: no limit
+    uint64_t memory_limit = 0; // bytes all images and work may take; 0: half the machine's
+                               // memory, at most 8 GiB
+    std::string module_folder; // empty: the folder of the library, or its "orvi" folder
+                               // when installed
+};
+
+struct FormatInfo {
+    std::string name;                    // "PNM", "PCX", "ILBM", "XPM", "PNG"
+    std::vector<std::string> extensions; // lower case, no dot; the usual one first
+    bool reads = false;
+    bool writes = false;
+    uint32_t most_side = 0;               // the largest side the writer holds
+    std::vector<uint32_t> palette_depths; // depths written with a palette (besides 24)
+};
+
+// Called with the percentage of the running load or save done.
+using Progress = std::function<void(int32_t percent)>;
+
+struct LoadOptions {
+    bool details = true; // fill Image::details(); reading them may read the file again
+    Progress progress;
+};
+
+struct SaveOptions {
+    std::string format;          // a format's name or extension ("png", "ILBM", "pgm"); empty:
+                                 // the path's extension
+    bool plain = false;          // PNM: samples as text
+    uint32_t depth = 0;          // 0 or 24: true colour; 1 to 8: a palette of 2^depth colours
+    bool compress = true;        // ILBM: ByteRun1
+    bool reduce = false;         // with a palette depth: median cut when the colours do not fit
+    bool dither = false;         // with reduce: Floyd-Steinberg
+    bool force = false;          // replace a file the user may not write
+    bool sweep_leftovers = true; // remove this target's temporary files older than a day
+    Progress progress;
+};
+
+// A file name with each control character written as \n, \t, \r or \xHH, so that no
+// name can break a message's line or pose as another message.
+[[nodiscard]] ORVI_API std::string escaped(std::string_view name);
+
+// The escaped name in single quotes, as sentences name files.
+[[nodiscard]] ORVI_API std::string quoted(std::string_view name);
+
+// The byte limit a Library's memory has by default: half the machine's memory, at most
+// 8 GiB.
+[[nodiscard]] ORVI_API uint64_t default_memory_limit();
+
+// Removes the temporary files a save to `target` by process `pid` left when that process
+// was killed outright (no handler runs then), for a parent that watched it die.
+ORVI_API void remove_leftover_temps(const std::string& target, int pid);
+
+// Removes the temporary files that saves into `folder` left more than a day ago.
+ORVI_API void remove_stale_temps(const std::string& folder);
+
+class ORVI_API Library {
+public:
+    explicit Library(Options options = {});
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+    ~Library();
+
+    [[nodiscard]] const Options& options() const;
+
+    // Every format, in the order of the format table.
+    [[nodiscard]] static std::vector<FormatInfo> formats();
+    // The format a save to `path` writes: `name` (a format's name or extension) when
+    // given, else the path's extension; nothing with an Error (kNoWriter) otherwise.
+    [[nodiscard]] static std::optional<FormatInfo>
+    output_format(const std::string& path, const std::string& name, Error& error);
+
+    // The name of the format a file's content announces, never its name.
+    [[nodiscard]] std::optional<std::string> recognise(const std::string& path, Error& error) const;
+    [[nodiscard]] std::optional<std::string> recognise(std::span<const uint8_t> bytes,
+                                                       Error& error) const;
+
+    // Loads a file; what can be read only once (a pipe, a device) is read once into a
+    // private temporary file first.
+    [[nodiscard]] std::optional<Image> load(const std::string& path, Error& error,
+                                            const LoadOptions& options = {});
+    // Loads a file held in memory.
+    [[nodiscard]] std::optional<Image> load(std::span<const uint8_t> bytes, Error& error,
+                                            const LoadOptions& options = {});
+    // Loads what can be read from `fd` to its end (standard input).
+    [[nodiscard]] std::optional<Image> load_from(int fd, Error& error,
+                                                 const LoadOptions& options = {});
+    // An image of the library's memory holding a copy of `pixels` (`bytes_per_pixel` 1
+    // or 3, rows without padding).
+    [[nodiscard]] std::optional<Image> make_image(uint32_t width, uint32_t height,
+                                                  uint32_t bytes_per_pixel, const uint8_t* pixels,
+                                                  Error& error);
+
+    // Saves an image; an existing file is replaced only when the save succeeded, a device
+    // or pipe is written. `notes`, when given, receives what is worth telling.
+    [[nodiscard]] bool save(const Image& image, const std::string& path, const SaveOptions& options,
+                            Error& error, std::vector<std::string>* notes = nullptr);
+    // Saves an image to `fd` (standard output) in options.format, which must be given.
+    [[nodiscard]] bool save_to(const Image& image, int fd, const SaveOptions& options, Error& error,
+                               std::vector<std::string>* notes = nullptr);
+
+    // Applies one operation; the image may change size or become grey.
+    [[nodiscard]] bool apply(Image& image, const Operation& operation, Error& error);
+    // The predefined convolution filters.
+    [[nodiscard]] std::vector<Filter> filters(Error& error);
+    // The filter a name stands for (case, spaces, dashes and underscores aside), or
+    // nothing with an Error whose sentence lists the names there are.
+    [[nodiscard]] std::optional<Filter> find_filter(const std::string& name, Error& error);
+
+    // Opens every module now, so that processes forked later find them loaded.
+    void open_modules();
+
+    struct State; // the library's side
+
+private:
+    friend struct LibraryInside; // the library's own code and its tests
+    std::unique_ptr<State> state_;
+};
+
+} // namespace orvi

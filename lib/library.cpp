@@ -1,0 +1,665 @@
+// The library's public face: images, loading through the format table's readers,
+// saving through its writers with an atomic replace, operations and filters.
+#include "orvi/library.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <mutex>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "lib/atomic_save.h"
+#include "lib/formats.h"
+#include "lib/host_pool.h"
+#include "lib/library_inside.h"
+#include "lib/modules.h"
+#include "lib/names.h"
+#include "lib/operations.h"
+#include "lib/palette.h"
+#include "lib/spool.h"
+#include "runtime/result_codes.h"
+
+namespace orvi {
+
+// ---- Images
+
+struct Image::State {
+    explicit State(std::shared_ptr<host::HostPool> owner) : pool(std::move(owner)) {}
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
+    ~State() {
+        if (picture.Data != nullptr) {
+            pool->free(picture.Data);
+        }
+    }
+    std::shared_ptr<host::HostPool> pool;
+    Picture picture{}; // Data is a block of `pool`
+    std::string format;
+    Details details;
+    std::vector<std::string> notes;
+};
+
+Image::Image(std::unique_ptr<State> state) : state_(std::move(state)) {}
+Image::Image(Image&& other) noexcept = default;
+Image& Image::operator=(Image&& other) noexcept = default;
+Image::~Image() = default;
+
+uint32_t Image::width() const {
+    return static_cast<uint32_t>(state_->picture.Width);
+}
+uint32_t Image::height() const {
+    return static_cast<uint32_t>(state_->picture.Height);
+}
+uint32_t Image::bytes_per_pixel() const {
+    return state_->picture.BytesPerPixel;
+}
+uint64_t Image::size_in_bytes() const {
+    return uint64_t{width()} * height() * bytes_per_pixel();
+}
+uint8_t* Image::pixels() {
+    return state_->picture.Data;
+}
+const uint8_t* Image::pixels() const {
+    return state_->picture.Data;
+}
+const std::string& Image::format() const {
+    return state_->format;
+}
+const Details& Image::details() const {
+    return state_->details;
+}
+const std::vector<std::string>& Image::notes() const {
+    return state_->notes;
+}
+
+ErrorKind Error::kind() const {
+    switch (code) {
+    case kOutOfMemory:
+    case kNoFileInfoMemory:
+    case kTooManyPixels:
+        return ErrorKind::Memory;
+    case kIffBadPlanes:
+    case kIffBadCompression:
+    case kPcxBadEncoding:
+    case kPcxBadBitsPerPixel:
+    case kPcxBadPlanes:
+    case kNotRecognised:
+    case kDoesNotFit:
+        return ErrorKind::Unsupported;
+    case kShortWrite:
+    case kCannotExamine:
+    case kCannotLock:
+    case kCannotOpen:
+    case kShortRead:
+    case kIffCannotOpen:
+    case kIffWriteError:
+    case kIffChunkWriteFailed:
+    case kCannotRead:
+    case kCannotWrite:
+    case kNoModule:
+    case kNoDosLibrary:
+    case kNoIffParseLibrary:
+        return ErrorKind::Access;
+    case kNoWriter:
+    case kBadOperation:
+        return ErrorKind::Usage;
+    default:
+        return ErrorKind::Damaged;
+    }
+}
+
+namespace {
+
+constexpr size_t kHeadBytes = 4096;
+// An XPM file may open with a long comment (a licence): its values string is looked for
+// this far when the first bytes announce no format.
+constexpr size_t kLongHeadBytes = 512 * 1024;
+
+// The progress routine of the running job on this thread, for the Gauge word, which
+// carries a plain routine with no room for a closure.
+thread_local const Progress* running_progress = nullptr;
+
+extern "C" void relay_progress(int32_t percent) {
+    if (running_progress != nullptr && *running_progress) {
+        (*running_progress)(percent);
+    }
+}
+
+// Sets the running progress for the life of a job.
+class ProgressScope {
+public:
+    explicit ProgressScope(const Progress& progress) : saved_(running_progress) {
+        running_progress = &progress;
+    }
+    ~ProgressScope() { running_progress = saved_; }
+    ProgressScope(const ProgressScope&) = delete;
+    ProgressScope& operator=(const ProgressScope&) = delete;
+    [[nodiscard]] static OrviGaugeRoutine routine(const Progress& progress) {
+        return progress ? relay_progress : nullptr;
+    }
+
+private:
+    const Progress* saved_;
+};
+
+// A module serves one call at a time (it keeps its state in globals), whichever
+// Library calls it: one lock per module file, for the whole process.
+std::mutex& module_call_lock(const std::string& name) {
+    static std::mutex guard;
+    static std::map<std::string, std::unique_ptr<std::mutex>> locks;
+    const std::lock_guard<std::mutex> held(guard);
+    auto& lock = locks[name];
+    if (!lock) {
+        lock = std::make_unique<std::mutex>();
+    }
+    return *lock;
+}
+
+// A file's bytes, mapped read-only for as long as the mapping lives.
+class MappedFile {
+public:
+    explicit MappedFile(const std::string& path) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat status {};
+        if (fd < 0) {
+            return;
+        }
+        if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
+            void* bytes =
+                ::mmap(nullptr, static_cast<size_t>(status.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+            if (bytes != MAP_FAILED) {
+                bytes_ = {static_cast<const uint8_t*>(bytes), static_cast<size_t>(status.st_size)};
+            }
+        }
+        ::close(fd);
+    }
+    ~MappedFile() {
+        if (!bytes_.empty()) {
+            ::munmap(const_cast<uint8_t*>(bytes_.data()), bytes_.size());
+        }
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    [[nodiscard]] std::span<const uint8_t> bytes() const { return bytes_; }
+
+private:
+    std::span<const uint8_t> bytes_;
+};
+
+// The first `size` bytes of a file (fewer when it is shorter), or why there are none.
+std::optional<std::vector<uint8_t>> read_head(const std::string& path, size_t size,
+                                              std::string& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = std::string("it cannot be read (") + std::strerror(errno) + ")";
+        return std::nullopt;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+        ::close(fd);
+        error = "it is a folder";
+        return std::nullopt;
+    }
+    std::vector<uint8_t> head(size);
+    size_t got = 0;
+    while (got < size) {
+        const ssize_t read = ::read(fd, head.data() + got, size - got);
+        if (read < 0 && errno == EINTR) {
+            continue;
+        }
+        if (read < 0) {
+            ::close(fd);
+            error = std::string("it cannot be read (") + std::strerror(errno) + ")";
+            return std::nullopt;
+        }
+        if (read == 0) {
+            break;
+        }
+        got += static_cast<size_t>(read);
+    }
+    ::close(fd);
+    head.resize(got);
+    return head;
+}
+
+// The format of a file from its content, or nothing with the reason.
+const host::FormatEntry* recognise_file(const std::string& path, Error& error) {
+    std::string why;
+    auto head = read_head(path, kHeadBytes, why);
+    const host::FormatEntry* format = head ? host::recognise_format(*head, why) : nullptr;
+    if (head && format == nullptr && head->size() == kHeadBytes) {
+        head = read_head(path, kLongHeadBytes, why);
+        format = head ? host::recognise_format(*head, why) : nullptr;
+    }
+    if (format == nullptr) {
+        error = {head ? kNotRecognised : kCannotRead, why};
+    }
+    return format;
+}
+
+// A picture at three bytes a pixel turned grey with the luma weights 0.299, 0.587 and
+// 0.114 rounded to 256ths (77, 150, 29: they sum to 256, so a grey pixel keeps its
+// level), the sum rounded: what netpbm's ppmtopgm gives, to the byte.
+void luma_into(const Picture& colour, uint8_t* grey) {
+    const uint64_t pixels =
+        uint64_t{static_cast<uint32_t>(colour.Width)} * static_cast<uint32_t>(colour.Height);
+    for (uint64_t i = 0; i < pixels; ++i) {
+        const uint8_t* p = colour.Data + 3 * i;
+        grey[i] = static_cast<uint8_t>((77U * p[0] + 150U * p[1] + 29U * p[2] + 128U) >> 8U);
+    }
+}
+
+// "PCX files take --depth 1, 2, 4, 8 or 24".
+std::string depth_rule(const host::FormatEntry& format) {
+    std::string list;
+    for (uint32_t depth = 1; depth <= 8; ++depth) {
+        if ((format.palette_depths & (1U << depth)) != 0) {
+            list += std::to_string(depth) + ", ";
+        }
+    }
+    return std::string(format.name) + " files take --depth " + list.substr(0, list.size() - 2) +
+           " or 24";
+}
+
+// "PNM files that orvi writes hold at most 32767 x 32767 pixels, and the picture is ...".
+std::string side_rule(const host::FormatEntry& format, const Picture& picture) {
+    const std::string most = std::to_string(format.most_side);
+    return std::string(format.name) + " files" +
+           (format.side_is_writers ? " that orvi writes" : "") + " hold at most " + most + " x " +
+           most + " pixels, and the picture is " + std::to_string(picture.Width) + " x " +
+           std::to_string(picture.Height) + (format.side_is_writers ? "; save it as PNG" : "");
+}
+
+bool fail(Error& error, int32_t code, std::string sentence) {
+    error = {code, std::move(sentence)};
+    return false;
+}
+
+} // namespace
+
+uint64_t default_memory_limit() {
+    return host::HostPool::default_limit();
+}
+
+void remove_leftover_temps(const std::string& target, int pid) {
+    host::remove_leftover_temps(target, pid);
+}
+
+void remove_stale_temps(const std::string& folder) {
+    host::remove_stale_temps(folder);
+}
+
+// ---- The library's state
+
+struct Library::State {
+    Options settings;
+    std::string module_folder;
+    std::shared_ptr<host::HostPool> pool;
+    std::mutex modules_lock;
+    std::map<std::string, host::Module> modules;
+
+    // The module of that name, opened once.
+    const host::Module* module(const std::string& name, bool operations, Error& error) {
+        const std::lock_guard<std::mutex> held(modules_lock);
+        const auto found = modules.find(name);
+        if (found != modules.end()) {
+            return &found->second;
+        }
+        std::string why;
+        auto opened = operations ? host::Module::open_ops(module_folder, why)
+                                 : host::Module::open_codec(module_folder, name, why);
+        if (!opened) {
+            error = {kNoModule, why};
+            return nullptr;
+        }
+        return &modules.emplace(name, std::move(*opened)).first->second;
+    }
+
+    std::unique_ptr<Image::State> fresh_image() { return std::make_unique<Image::State>(pool); }
+
+    std::optional<Image> load_file(const std::string& file, Error& error,
+                                   const LoadOptions& options);
+    bool write(const Image& image, const std::string* path, int fd, const SaveOptions& options,
+               Error& error, std::vector<std::string>* notes);
+};
+
+Library::Library(Options options) : state_(std::make_unique<State>()) {
+    Options& settings = state_->settings;
+    settings = std::move(options);
+    state_->module_folder =
+        settings.module_folder.empty() ? host::default_module_folder() : settings.module_folder;
+    const uint64_t limit =
+        settings.memory_limit != 0 ? settings.memory_limit : host::HostPool::default_limit();
+    state_->pool = std::make_shared<host::HostPool>(limit, settings.max_pixels);
+}
+
+Library::~Library() = default;
+
+const Options& Library::options() const {
+    return state_->settings;
+}
+
+std::vector<FormatInfo> Library::formats() {
+    std::vector<FormatInfo> formats;
+    for (const host::FormatEntry& format : host::format_table()) {
+        formats.push_back(host::format_info(format));
+    }
+    return formats;
+}
+
+std::optional<FormatInfo> Library::output_format(const std::string& path, const std::string& name,
+                                                 Error& error) {
+    const host::FormatEntry* format =
+        name.empty() ? host::format_for_path(path) : host::written_format(name);
+    if (format != nullptr) {
+        return host::format_info(*format);
+    }
+    const size_t dot = path.rfind('.');
+    const std::string asked = !name.empty()              ? name
+                              : dot != std::string::npos ? path.substr(dot + 1)
+                                                         : std::string();
+    for (const host::FormatEntry& entry : host::format_table()) {
+        for (const char* extension : entry.extensions) {
+            if (extension != nullptr && !asked.empty() &&
+                (host::format_for_path("." + asked) == nullptr) &&
+                std::equal(asked.begin(), asked.end(), extension,
+                           extension + std::strlen(extension),
+                           [](char a, char b) { return std::tolower(a) == std::tolower(b); })) {
+                error = {kNoWriter, "orvi reads " + std::string(entry.name) +
+                                        " files but does not write them"};
+                return std::nullopt;
+            }
+        }
+    }
+    error = {kNoWriter, "no module writes that kind of file (use " + host::written_extensions() +
+                            ", or --to FORMAT)"};
+    return std::nullopt;
+}
+
+std::optional<std::string> Library::recognise(const std::string& path, Error& error) const {
+    std::optional<host::Spool> spool;
+    std::string why;
+    const auto source = host::readable_source(path, spool, why);
+    if (!source) {
+        error = {kCannotRead, why};
+        return std::nullopt;
+    }
+    const host::FormatEntry* format = recognise_file(*source, error);
+    return format != nullptr ? std::optional<std::string>(format->name) : std::nullopt;
+}
+
+std::optional<std::string> Library::recognise(std::span<const uint8_t> bytes, Error& error) const {
+    std::string why;
+    const host::FormatEntry* format = host::recognise_format(bytes, why);
+    if (format == nullptr) {
+        error = {kNotRecognised, why};
+        return std::nullopt;
+    }
+    return format->name;
+}
+
+std::optional<Image> Library::State::load_file(const std::string& file, Error& error,
+                                               const LoadOptions& options) {
+    const host::FormatEntry* format = recognise_file(file, error);
+    if (format == nullptr) {
+        return std::nullopt;
+    }
+    auto image = fresh_image();
+    Picture& picture = image->picture;
+    CodecRequest request{};
+    request.Pic = &picture;
+    const ProgressScope scope(options.progress);
+    const OrviGaugeRoutine gauge = ProgressScope::routine(options.progress);
+    int32_t code = kOk;
+    std::string sentence;
+    if (format->module != nullptr) {
+        const host::Module* reader = module(format->module, false, error);
+        if (reader == nullptr) {
+            return std::nullopt;
+        }
+        const std::lock_guard<std::mutex> serving(module_call_lock(format->module));
+        code = host::run_codec_job(*reader, *pool, {kCommandLoad, file.c_str(), &request, gauge});
+        if (code == kTooManyPixels) {
+            sentence = host::too_many_pixels_sentence(
+                pool->report().declared_width, pool->report().declared_height, pool->max_pixels());
+        } else if (code != kOk) {
+            const MappedFile mapped(file);
+            sentence = format->explain != nullptr ? format->explain(code, mapped.bytes()) : "";
+            sentence = sentence.empty() ? host::result_code_sentence(code) : sentence;
+        }
+    } else {
+        code = format->load(*pool, file, picture, image->notes, gauge, sentence);
+    }
+    if (code != kOk) {
+        picture.Data = nullptr; // a failed reader hands over nothing
+        error = {code, sentence};
+        return std::nullopt;
+    }
+    image->format = format->name;
+    if (options.details) {
+        const MappedFile mapped(file);
+        Details extra;
+        const uint32_t bits = format->details(mapped.bytes(), picture, request, extra);
+        image->details = {{"format", format->name, false},
+                          {"width", std::to_string(picture.Width), true},
+                          {"height", std::to_string(picture.Height), true},
+                          {"bits_per_pixel", std::to_string(bits), true}};
+        image->details.insert(image->details.end(), extra.begin(), extra.end());
+    }
+    return Image(std::move(image));
+}
+
+std::optional<Image> Library::load(const std::string& path, Error& error,
+                                   const LoadOptions& options) {
+    std::optional<host::Spool> spool;
+    std::string why;
+    const auto source = host::readable_source(path, spool, why);
+    if (!source) {
+        error = {kCannotRead, why};
+        return std::nullopt;
+    }
+    return state_->load_file(*source, error, options);
+}
+
+std::optional<Image> Library::load(std::span<const uint8_t> bytes, Error& error,
+                                   const LoadOptions& options) {
+    std::string why;
+    auto spool = host::Spool::create(why);
+    if (!spool || !spool->fill_with(bytes, why)) {
+        error = {kCannotRead, why};
+        return std::nullopt;
+    }
+    return state_->load_file(spool->path(), error, options);
+}
+
+std::optional<Image> Library::load_from(int fd, Error& error, const LoadOptions& options) {
+    std::string why;
+    auto spool = host::Spool::create(why);
+    if (!spool || !spool->fill_from(fd, fd == STDIN_FILENO ? "standard input" : "the input", why)) {
+        error = {kCannotRead, why};
+        return std::nullopt;
+    }
+    return state_->load_file(spool->path(), error, options);
+}
+
+std::optional<Image> Library::make_image(uint32_t width, uint32_t height, uint32_t bytes_per_pixel,
+                                         const uint8_t* pixels, Error& error) {
+    if ((bytes_per_pixel != 1 && bytes_per_pixel != 3) || width == 0 || height == 0 ||
+        width > INT32_MAX || height > INT32_MAX) {
+        error = {kBadOperation, "an image has a width and height of at least 1 and "
+                                "one or three bytes a pixel"};
+        return std::nullopt;
+    }
+    auto image = state_->fresh_image();
+    const uint64_t bytes = uint64_t{width} * height * bytes_per_pixel;
+    auto* data = static_cast<uint8_t*>(state_->pool->allocate(bytes));
+    if (data == nullptr) {
+        error = {kNoMemory, host::result_code_sentence(kOutOfMemory)};
+        return std::nullopt;
+    }
+    std::memcpy(data, pixels, bytes);
+    image->picture = Picture{data,
+                             static_cast<int32_t>(width),
+                             static_cast<int32_t>(height),
+                             bytes_per_pixel,
+                             width,
+                             height,
+                             8 * bytes_per_pixel,
+                             0,
+                             0,
+                             0};
+    return Image(std::move(image));
+}
+
+bool Library::State::write(const Image& image, const std::string* path, int fd,
+                           const SaveOptions& options, Error& error,
+                           std::vector<std::string>* notes) {
+    const host::FormatEntry* format = !options.format.empty() ? host::written_format(options.format)
+                                      : path != nullptr       ? host::format_for_path(*path)
+                                                              : nullptr;
+    if (format == nullptr) {
+        (void)Library::output_format(path != nullptr ? *path : "", options.format, error);
+        return false;
+    }
+    Picture picture = image.state_->picture;
+    // A grey file asked for (a .pgm name) gets grey pixels: the writer chooses its kind by
+    // the bytes a pixel takes.
+    host::PoolArray<uint8_t> grey;
+    if (picture.BytesPerPixel == 3 &&
+        host::grey_output(*format, options.format, path != nullptr ? *path : "")) {
+        try {
+            grey = host::PoolArray<uint8_t>(*pool, uint64_t{image.width()} * image.height());
+        } catch (const std::bad_alloc&) {
+            return fail(error, kNoMemory, host::result_code_sentence(kOutOfMemory));
+        }
+        luma_into(picture, grey.get());
+        picture.Data = grey.get();
+        picture.BytesPerPixel = 1;
+    }
+    if (static_cast<uint32_t>(picture.Width) > format->most_side ||
+        static_cast<uint32_t>(picture.Height) > format->most_side) {
+        return fail(error, kDoesNotFit, side_rule(*format, picture));
+    }
+    const uint32_t depth = options.depth;
+    std::optional<host::IndexedImage> indexed;
+    if (depth != 0 && depth != 24 && format->palette_depths != 0) {
+        if (depth > 8 || (format->palette_depths & (1U << depth)) == 0) {
+            return fail(error, kDoesNotFit, depth_rule(*format));
+        }
+        std::string why;
+        std::string warning;
+        bool out_of_memory = false;
+        indexed = host::build_indexed(*pool, picture, {depth, options.reduce, options.dither}, why,
+                                      warning, &out_of_memory);
+        if (!indexed) {
+            return fail(error, out_of_memory ? kNoMemory : kDoesNotFit, why);
+        }
+        if (!warning.empty() && format->two_colours_shown_black_and_white && notes != nullptr) {
+            notes->push_back(warning);
+        }
+    }
+    const ProgressScope scope(options.progress);
+    const OrviGaugeRoutine gauge = ProgressScope::routine(options.progress);
+    const host::Module* writer = nullptr;
+    CodecRequest request{};
+    if (format->module != nullptr) {
+        writer = module(format->module, false, error);
+        if (writer == nullptr) {
+            return false;
+        }
+        request.Pic = &picture;
+        format->pack(options, indexed ? &indexed->record : nullptr, request);
+    }
+    std::string writer_error;
+    const auto write_file = [&](const char* file) -> int32_t {
+        if (writer == nullptr) {
+            return format->save(*pool, file, picture, indexed ? &*indexed : nullptr, gauge,
+                                writer_error);
+        }
+        const std::lock_guard<std::mutex> serving(module_call_lock(format->module));
+        return host::run_codec_job(*writer, *pool, {kCommandSave, file, &request, gauge});
+    };
+    const host::SaveOutcome outcome =
+        path != nullptr
+            ? host::save_atomically(*path, write_file, {options.force, options.sweep_leftovers})
+            : host::save_through_spool(fd, fd == STDOUT_FILENO ? "standard output" : "the output",
+                                       write_file);
+    if (outcome.error.empty()) {
+        return true;
+    }
+    if (outcome.code == kOk) {
+        return fail(error, kCannotWrite, outcome.error);
+    }
+    return fail(error, outcome.code,
+                writer == nullptr ? writer_error : host::result_code_sentence(outcome.code));
+}
+
+bool Library::save(const Image& image, const std::string& path, const SaveOptions& options,
+                   Error& error, std::vector<std::string>* notes) {
+    return state_->write(image, &path, -1, options, error, notes);
+}
+
+bool Library::save_to(const Image& image, int fd, const SaveOptions& options, Error& error,
+                      std::vector<std::string>* notes) {
+    if (options.format.empty()) {
+        return fail(error, kNoWriter, "writing to a stream needs a format");
+    }
+    return state_->write(image, nullptr, fd, options, error, notes);
+}
+
+bool Library::apply(Image& image, const Operation& operation, Error& error) {
+    if (const std::string problem = check(operation); !problem.empty()) {
+        return fail(error, kBadOperation, problem);
+    }
+    const host::Module* ops = state_->module("ops", true, error);
+    if (ops == nullptr) {
+        return false;
+    }
+    const std::lock_guard<std::mutex> serving(module_call_lock("ops"));
+    return host::apply_operation(*ops, *image.state_->pool, image.state_->picture, operation,
+                                 error);
+}
+
+std::vector<Filter> Library::filters(Error& error) {
+    const host::Module* ops = state_->module("ops", true, error);
+    return ops != nullptr ? host::module_filters(*ops) : std::vector<Filter>{};
+}
+
+std::optional<Filter> Library::find_filter(const std::string& name, Error& error) {
+    const host::Module* ops = state_->module("ops", true, error);
+    if (ops == nullptr) {
+        return std::nullopt;
+    }
+    std::vector<int32_t> weights;
+    std::string why;
+    if (!host::filter_weights(*ops, name, weights, why)) {
+        error = {kBadOperation, why};
+        return std::nullopt;
+    }
+    for (Filter& filter : host::module_filters(*ops)) {
+        if (filter.weights == weights) {
+            return filter;
+        }
+    }
+    return std::nullopt;
+}
+
+host::HostPool& LibraryInside::pool(Library& library) {
+    return *library.state_->pool;
+}
+
+void Library::open_modules() {
+    for (const host::FormatEntry& format : host::format_table()) {
+        Error ignored;
+        if (format.module != nullptr) {
+            (void)state_->module(format.module, false, ignored);
+        }
+    }
+    Error ignored;
+    (void)state_->module("ops", true, ignored);
+}
+
+} // namespace orvi

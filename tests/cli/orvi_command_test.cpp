@@ -1,0 +1,301 @@
+// The orvi command end to end: the real executable and the real modules in temporary
+// folders, with stand-in modules for the paths a real module cannot be made to take.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include "tests/cli/orvi_run.h"
+#include "orvi/version.h"
+#include "tests/support/peers.h"
+
+namespace {
+
+using testing_support::Bytes;
+using testing_support::bytes_of;
+using testing_support::concat;
+using testing_support::Outcome;
+using testing_support::read_file;
+using testing_support::shell_quote;
+using testing_support::write_file;
+
+class OrviCommand : public testing_support::OrviRun {
+protected:
+    const Bytes pixels_{255, 0, 7, 1, 2, 3};
+    const Bytes p6_ = concat(bytes_of("P6\n2 1\n255\n"), pixels_);
+};
+
+TEST_F(OrviCommand, ConvertsRawToPlainAndBack) {
+    write_file(path("in.ppm"), p6_);
+    ASSERT_EQ(orvi("convert --plain in.ppm plain.ppm").status, 0);
+    EXPECT_EQ(read_file(path("plain.ppm")),
+              bytes_of("P3\n#Created with Orvi\n2 1\n255\n255 0 7 1 2 3\n"));
+    ASSERT_EQ(orvi("convert plain.ppm raw.pnm").status, 0);
+    EXPECT_EQ(read_file(path("raw.pnm")),
+              concat(bytes_of("P6\n#Created with Orvi\n2 1\n255\n"), pixels_));
+}
+
+TEST_F(OrviCommand, ConvertsAFileOntoItself) {
+    write_file(path("same.ppm"), p6_);
+    ASSERT_EQ(orvi("convert same.ppm same.ppm --plain").status, 0);
+    EXPECT_EQ(read_file(path("same.ppm")),
+              bytes_of("P3\n#Created with Orvi\n2 1\n255\n255 0 7 1 2 3\n"));
+    EXPECT_EQ(listing(), std::vector<std::string>{"same.ppm"});
+}
+
+TEST_F(OrviCommand, InfoPrintsOneLinePerFileAndFailsIfAnyFails) {
+    write_file(path("good.ppm"), p6_);
+    write_file(path("bad.ppm"), bytes_of("P6\n0 1\n255\n"));
+    const Outcome run = orvi("info good.ppm bad.ppm");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out,
+              "good.ppm: PNM, 2 x 1, 24 bits per pixel in the file, kind PPM raw, maximum 255\n"
+              "bad.ppm: cannot load: the width 0 is outside 1..32767 (code 1003)\n");
+}
+
+TEST_F(OrviCommand, EveryFailureIsOneSentenceWithTheRightStatus) {
+    write_file(path("in.ppm"), p6_);
+    write_file(path("notes.txt"), bytes_of("shopping list\n"));
+    write_file(path("zero.ppm"), bytes_of("P6\n0 1\n255\n"));
+    std::filesystem::create_directory(path("empty"));
+    struct FailCase {
+        const char* reason;
+        std::string args;
+        std::string env;
+        int status;
+        std::string says;
+    };
+    const std::string no_entry = std::string("ORVI_MODULE_PATH=") + NO_ENTRY_DIR;
+    const FailCase cases[] = {
+        {"missing input", "convert missing.ppm out.ppm", "", 1,
+         "orvi: cannot load 'missing.ppm': it cannot be read (No such file or directory)\n"},
+        {"input that is no picture", "convert notes.txt out.ppm", "", 1,
+         "orvi: cannot load 'notes.txt': it is in no format orvi reads (PNM, PCX, ILBM, XPM, "
+         "PNG)\n"},
+        {"a folder as input", "convert empty out.ppm", "", 1,
+         "orvi: cannot load 'empty': it is a folder\n"},
+        {"damaged input", "convert zero.ppm out.ppm", "", 1,
+         "orvi: cannot load 'zero.ppm': the width 0 is outside 1..32767 (code 1003)\n"},
+        {"output folder missing", "convert in.ppm nowhere/out.ppm", "", 1,
+         "orvi: cannot save 'nowhere/out.ppm': cannot create a file in 'nowhere' (No such file "
+         "or directory)\n"},
+        {"a folder as output", "convert in.ppm empty.ppm", "mkdir empty.ppm &&", 1,
+         "orvi: cannot save 'empty.ppm': it is a folder\n"},
+        {"output kind no module writes", "convert in.ppm out.bmp", "", 2,
+         "orvi: cannot save 'out.bmp': no module writes that kind of file (use .ppm, .pgm, .pnm, "
+         ".pcx, .iff, .ilbm, .lbm, .png, or --to FORMAT)\n"},
+        {"module missing", "convert in.ppm out.ppm", "ORVI_MODULE_PATH=empty", 1,
+         "orvi: cannot load 'in.ppm': cannot load the ppm module (empty/ppm.so: cannot open shared "
+         "object file: No such file or directory)\n"},
+        {"module without entry", "convert in.ppm out.ppm", no_entry, 1,
+         "orvi: cannot load 'in.ppm': the ppm module (" + std::string(NO_ENTRY_DIR) +
+             "/ppm.so) has no start_prog entry\n"},
+        {"no arguments", "", "", 2, ""},
+        {"one file only", "convert in.ppm", "", 2,
+         "orvi: convert takes one input and one output file\n(see 'orvi --help')\n"},
+        {"unknown option", "convert --sharpen in.ppm out.ppm", "", 2,
+         "orvi: unknown option '--sharpen' for convert\n(see 'orvi --help')\n"},
+        {"unknown command", "paint", "", 2, "orvi: unknown command 'paint'\n(see 'orvi --help')\n"},
+    };
+    for (const FailCase& row : cases) {
+        SCOPED_TRACE(row.reason);
+        const Outcome run = orvi(row.args, row.env);
+        EXPECT_EQ(run.status, row.status) << run.err;
+        if (!row.says.empty()) {
+            EXPECT_EQ(run.err, row.says);
+        }
+        EXPECT_FALSE(std::filesystem::exists(path("out.ppm"))) << "no partial output";
+    }
+}
+
+TEST_F(OrviCommand, AFailedSaveLeavesTheTargetAsItWas) {
+    write_file(path("in.ppm"), p6_);
+    write_file(path("target.ppm"), bytes_of("precious"));
+    const Outcome run =
+        orvi("convert in.ppm target.ppm", std::string("ORVI_MODULE_PATH=") + PROBE_DIR);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("cannot save 'target.ppm': the file could not be written completely"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(read_file(path("target.ppm")), bytes_of("precious"));
+    EXPECT_EQ(listing(), (std::vector<std::string>{"in.ppm", "target.ppm"}))
+        << "no temporary file left";
+}
+
+TEST_F(OrviCommand, ASuccessfulSaveKeepsPermissionsAndLinks) {
+    write_file(path("in.ppm"), p6_);
+    write_file(path("real.ppm"), bytes_of("old"));
+    ::chmod(path("real.ppm").c_str(), 0640);
+    std::filesystem::create_symlink("real.ppm", path("link.ppm"));
+    ASSERT_EQ(orvi("convert in.ppm link.ppm").status, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(path("link.ppm")));
+    EXPECT_EQ(read_file(path("real.ppm")),
+              concat(bytes_of("P6\n#Created with Orvi\n2 1\n255\n"), pixels_));
+    struct stat status {};
+    ASSERT_EQ(::stat(path("real.ppm").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0640U);
+}
+
+TEST_F(OrviCommand, ModulesDriveTheProgressBar) {
+    write_file(path("in.ppm"), p6_);
+    const std::string probe = std::string("ORVI_MODULE_PATH=") + PROBE_DIR;
+    const Outcome shown = orvi("convert --progress in.ppm out.ppm", probe);
+    EXPECT_NE(shown.err.find("loading in.ppm [###############...............]  50%"),
+              std::string::npos)
+        << shown.err;
+    EXPECT_NE(shown.err.find("[##############################] 100%\n"), std::string::npos);
+    const Outcome quiet = orvi("convert --progress --quiet in.ppm out.ppm", probe);
+    EXPECT_EQ(quiet.err.find('%'), std::string::npos) << quiet.err;
+    const Outcome piped = orvi("convert in.ppm out.ppm", probe);
+    EXPECT_EQ(piped.err.find('%'), std::string::npos) << "no bar when stderr is not a terminal";
+}
+
+TEST_F(OrviCommand, DemoConvertsTheTestCardThroughEveryCodec) {
+    const Outcome run = orvi("demo cards");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(
+        run.out,
+        "writing the demo files into cards\n"
+        "wrote cards/sample.ppm (PNM P6, raw colour, 96 x 64); it loads back identical\n"
+        "wrote cards/sample-plain.ppm (PNM P3, plain colour, 96 x 64); it loads back identical\n"
+        "wrote cards/sample-grey.pgm (PNM P5, raw grey, 96 x 64); it loads back identical\n"
+        "wrote cards/sample-grey-plain.pgm (PNM P2, plain grey, 96 x 64); it loads back "
+        "identical\n"
+        "wrote cards/sample.pcx (PCX, 24-bit, 96 x 64); it loads back identical\n"
+        "wrote cards/sample-8.pcx (PCX, 4 bits with a palette, 96 x 64); it loads back identical\n"
+        "wrote cards/sample-grey.pcx (PCX, 8 bits with a palette, 96 x 64); it loads back "
+        "identical\n"
+        "wrote cards/sample.iff (ILBM, 24 planes, ByteRun1, 96 x 64); it loads back identical\n"
+        "wrote cards/sample-8.iff (ILBM, 3 planes with a palette, ByteRun1, 96 x 64); it loads "
+        "back identical\n"
+        "wrote cards/sample.png (PNG, 8-bit RGB, 96 x 64); it loads back identical\n"
+        "wrote cards/sample-8.png (PNG, 4-bit palette, 96 x 64); it loads back identical\n"
+        "wrote cards/sample-grey.png (PNG, 8-bit grey, 96 x 64); it loads back identical\n"
+        "read cards/sample.xpm (XPM, 8 x 4, named and hexadecimal colours) and wrote "
+        "cards/sample-from-xpm.ppm; its colours are right\n");
+}
+
+TEST_F(OrviCommand, ReadsXpmAndRefusesToWriteIt) {
+    write_file(path("in.xpm"), bytes_of("/* XPM */\nstatic char *x[] = {\n\"2 1 2 1\",\n"
+                                        "\"a c #FF0000\",\n\"b c blue\",\n\"ab\"};\n"));
+    ASSERT_EQ(orvi("convert in.xpm out.ppm").status, 0);
+    EXPECT_EQ(read_file(path("out.ppm")),
+              concat(bytes_of("P6\n#Created with Orvi\n2 1\n255\n"), {255, 0, 0, 0, 0, 255}));
+    EXPECT_EQ(orvi("info in.xpm").out, "in.xpm: XPM, 2 x 1, 8 bits per pixel in the file, colours "
+                                       "2, characters per pixel 1\n");
+    const Outcome refused = orvi("convert in.xpm back.xpm");
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.err,
+              "orvi: cannot save 'back.xpm': orvi reads XPM files but does not write them\n");
+}
+
+TEST_F(OrviCommand, SavesPcxAtEveryDepthAndRefusesTooManyColours) {
+    // Four colours, black and white among them.
+    const Bytes four =
+        concat(bytes_of("P6\n2 2\n255\n"), {0, 0, 0, 255, 255, 255, 200, 10, 10, 10, 200, 10});
+    write_file(path("four.ppm"), four);
+    for (const char* depth : {"2", "4", "8", "24"}) {
+        SCOPED_TRACE(depth);
+        ASSERT_EQ(orvi(std::string("convert four.ppm out.pcx --depth ") + depth).status, 0);
+        ASSERT_EQ(orvi("convert out.pcx back.ppm").status, 0);
+        EXPECT_EQ(read_file(path("back.ppm")),
+                  concat(bytes_of("P6\n#Created with Orvi\n2 2\n255\n"),
+                         {0, 0, 0, 255, 255, 255, 200, 10, 10, 10, 200, 10}));
+    }
+    const Outcome too_many = orvi("convert four.ppm out1.pcx --depth 1");
+    EXPECT_EQ(too_many.status, 1);
+    EXPECT_EQ(too_many.err, "orvi: cannot save 'out1.pcx': the picture has 4 colours; --depth 1 "
+                            "holds at most 2 (--reduce chooses that many)\n");
+    EXPECT_FALSE(std::filesystem::exists(path("out1.pcx")));
+    // White first in the picture: the darker colour still takes index 0 and loads back.
+    write_file(path("bw.ppm"), concat(bytes_of("P6\n2 1\n255\n"), {255, 255, 255, 0, 0, 0}));
+    ASSERT_EQ(orvi("convert bw.ppm bw.pcx --depth 1").status, 0);
+    ASSERT_EQ(orvi("convert bw.pcx bw2.ppm").status, 0);
+    EXPECT_EQ(read_file(path("bw2.ppm")),
+              concat(bytes_of("P6\n#Created with Orvi\n2 1\n255\n"), {255, 255, 255, 0, 0, 0}));
+    EXPECT_EQ(
+        orvi("info bw.pcx").out,
+        "bw.pcx: PCX, 2 x 1, 1 bits per pixel in the file, version 5, bits 1, planes 1, colour "
+        "type 2, palette black and white\n");
+    const Outcome pcx_depth = orvi("convert bw.ppm x.pcx --depth 3");
+    EXPECT_EQ(pcx_depth.status, 1);
+    EXPECT_EQ(pcx_depth.err,
+              "orvi: cannot save 'x.pcx': PCX files take --depth 1, 2, 4, 8 or 24\n");
+    EXPECT_EQ(orvi("convert bw.ppm x.pcx --depth 9").status, 2);
+}
+
+TEST_F(OrviCommand, SavesIlbmAtEveryDepthPackedOrPlain) {
+    const Bytes pixels = {0, 0, 0, 255, 255, 255, 200, 10, 10, 10, 200, 10};
+    write_file(path("four.ppm"), concat(bytes_of("P6\n2 2\n255\n"), pixels));
+    for (const char* options :
+         {"", "--no-compress", "--depth 2", "--depth 5 --no-compress", "--depth 8"}) {
+        SCOPED_TRACE(options);
+        ASSERT_EQ(orvi(std::string("convert four.ppm out.iff ") + options).status, 0);
+        ASSERT_EQ(orvi("convert out.iff back.ppm").status, 0);
+        EXPECT_EQ(read_file(path("back.ppm")),
+                  concat(bytes_of("P6\n#Created with Orvi\n2 2\n255\n"), pixels));
+    }
+    ASSERT_EQ(orvi("convert four.ppm out.lbm --depth 2 --no-compress").status, 0);
+    EXPECT_EQ(orvi("info out.lbm").out,
+              "out.lbm: ILBM, 2 x 2, 2 bits per pixel in the file, display mode plain, planes 2, "
+              "compression 0, masking 0\n");
+    const Outcome too_many = orvi("convert four.ppm out.ilbm --depth 1");
+    EXPECT_EQ(too_many.status, 1);
+    EXPECT_EQ(too_many.err, "orvi: cannot save 'out.ilbm': the picture has 4 colours; --depth 1 "
+                            "holds at most 2 (--reduce chooses that many)\n");
+}
+
+TEST_F(OrviCommand, HelpAndVersion) {
+    EXPECT_EQ(orvi("--version").out, std::string("orvi ") + ORVI_VERSION + "\n");
+    const Outcome help = orvi("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--plain"), std::string::npos);
+}
+
+// The symbols of a built module, from nm: defined (exported) or undefined (imported).
+std::vector<std::string> module_symbols(const std::string& module, bool defined) {
+    const auto listing = testing_support::run_capture(
+        std::string("nm -D --format=posix ") + (defined ? "--defined-only " : "--undefined-only ") +
+        shell_quote(module));
+    std::vector<std::string> names;
+    if (!listing) {
+        return names;
+    }
+    std::istringstream lines(*listing);
+    std::string name;
+    std::string rest;
+    while (lines >> name && std::getline(lines, rest)) {
+        names.push_back(name.substr(0, name.find('@')));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(ModuleBoundary, ModulesExportOnlyTheirEntryThePoolWrappersAndTheFilterTable) {
+    for (const char* module : {PPM_MODULE, XPM_MODULE, PCX_MODULE, ILBM_MODULE}) {
+        SCOPED_TRACE(module);
+        EXPECT_EQ(
+            module_symbols(module, true),
+            (std::vector<std::string>{"AllocVecPooledPPC", "FreeVecPooledPPC", "start_prog"}));
+    }
+    EXPECT_EQ(module_symbols(OPS_MODULE, true),
+              (std::vector<std::string>{"AllocVecPooledPPC", "FreeVecPooledPPC", "matdef",
+                                        "start_of_program"}));
+}
+
+TEST(ModuleBoundary, ModulesTakeNoMemoryBesideThePool) {
+    const char* forbidden[] = {"malloc",  "calloc",         "realloc",      "free",
+                               "_Znwm",   "_Znam",          "_ZdlPv",       "_ZdaPv",
+                               "_ZdlPvm", "posix_memalign", "aligned_alloc"};
+    for (const char* module : {PPM_MODULE, OPS_MODULE, XPM_MODULE, PCX_MODULE, ILBM_MODULE}) {
+        SCOPED_TRACE(module);
+        const std::vector<std::string> imports = module_symbols(module, false);
+        ASSERT_FALSE(imports.empty()) << "nm gave nothing for the module";
+        for (const char* name : forbidden) {
+            EXPECT_EQ(std::count(imports.begin(), imports.end(), name), 0) << "imports " << name;
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,370 @@
+// The library's API over the real modules: recognition, loading from a path, memory and
+// a pipe, every writer round-tripping what it writes, grey outputs, operations, the
+// details of every format, and failures said in the file's own terms. Every test ends
+// with the pool's books: nothing live once the images are gone.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <unistd.h>
+
+#include "lib/library_inside.h"
+#include "orvi/orvi.h"
+#include "tests/support/files.h"
+#include "tests/support/peers.h"
+
+namespace {
+
+using testing_support::Bytes;
+using testing_support::bytes_of;
+using testing_support::concat;
+using testing_support::read_file;
+using testing_support::write_file;
+
+orvi::Options with_modules() {
+    orvi::Options options;
+    options.module_folder = MODULE_DIR;
+    return options;
+}
+
+// A 5 x 3 picture of 15 colours, three bytes a pixel.
+Bytes colourful() {
+    Bytes pixels;
+    for (uint32_t i = 0; i < 15; ++i) {
+        pixels.insert(pixels.end(),
+                      {static_cast<uint8_t>(17 * i), static_cast<uint8_t>(200 - 9 * i),
+                       static_cast<uint8_t>(i * i)});
+    }
+    return pixels;
+}
+
+class LibraryTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        EXPECT_EQ(orvi::LibraryInside::pool(library_).live_blocks(), 0U)
+            << "a block outlived every image";
+    }
+    orvi::Image image(const Bytes& pixels, uint32_t width, uint32_t height, uint32_t bytes = 3) {
+        orvi::Error error;
+        auto made = library_.make_image(width, height, bytes, pixels.data(), error);
+        EXPECT_TRUE(made) << error.sentence;
+        return std::move(*made);
+    }
+    static Bytes pixels_of(const orvi::Image& image) {
+        return {image.pixels(), image.pixels() + image.size_in_bytes()};
+    }
+    testing_support::TempFolder folder_;
+    orvi::Library library_{with_modules()};
+};
+
+TEST_F(LibraryTest, RecognisesFilesByContentAndSaysWhatItRefuses) {
+    struct Row {
+        std::string head;
+        std::string format; // empty: refused with `why`
+        std::string why;
+    };
+    const std::string none = "it is in no format orvi reads (PNM, PCX, ILBM, XPM, PNG)";
+    const Row rows[] = {
+        {"P6\n1 1\n255\n", "PNM", ""},
+        {"P1 3 3", "PNM", ""},
+        {"P7\nWIDTH", "", "it is a PAM file (P7), which orvi does not read"},
+        {std::string("FORM\0\0\0\x10ILBMBMHD", 16), "ILBM", ""},
+        {std::string("FORM\0\0\0\x10PBM BMHD", 16), "",
+         "it is an IFF FORM of type PBM , which "
+         "orvi does not read"},
+        {std::string("FORM\0\0\0\x10"
+                     "ACBMBMHD",
+                     16),
+         "", "it is an IFF FORM of type ACBM, which orvi does not read"},
+        {std::string("\x0a\x05\x01\x08", 4), "PCX", ""},
+        {"/* XPM */\nstatic char *x[] = {\n\"16 16 4 1\",", "XPM", ""},
+        {"/* \"x\" */ \"2 2 1 1 0 0\"", "XPM", ""},
+        {"static char *x[] = {\n\"a c red\",", "", none},
+        {"! XPM2\n16 16 4 1\n", "", none},
+        {"\x89PNG\r\n\x1a\n", "PNG", ""},
+        {"", "", "it is empty"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.head);
+        orvi::Error error;
+        const auto format = library_.recognise(bytes_of(row.head), error);
+        EXPECT_EQ(format.value_or(""), row.format);
+        EXPECT_EQ(error.sentence, row.why);
+    }
+    struct NameRow {
+        const char* path;
+        const char* name;
+        std::string format;
+    };
+    const NameRow names[] = {
+        {"a.ppm", "", "PNM"},      {"A.PGM", "", "PNM"},      {"x/y.pnm", "", "PNM"},
+        {"b.pcx", "", "PCX"},      {"c.iff", "", "ILBM"},     {"d.LBM", "", "ILBM"},
+        {"e.png", "", "PNG"},      {"e.xpm", "", ""},         {"f.bmp", "", ""},
+        {"dir.ppm/noext", "", ""}, {"g.ppm", "ilbm", "ILBM"}, {"h", "PNG", "PNG"},
+    };
+    for (const NameRow& row : names) {
+        SCOPED_TRACE(row.path);
+        orvi::Error error;
+        const auto format = orvi::Library::output_format(row.path, row.name, error);
+        EXPECT_EQ(format ? format->name : "", row.format);
+    }
+    orvi::Error error;
+    EXPECT_FALSE(orvi::Library::output_format("icon.xpm", "", error));
+    EXPECT_EQ(error.sentence, "orvi reads XPM files but does not write them");
+}
+
+TEST_F(LibraryTest, LoadsFromAPathMemoryAndAPipe) {
+    const Bytes pixels = colourful();
+    const Bytes file = concat(bytes_of("P6\n5 3\n255\n"), pixels);
+    write_file(folder_.path("in.ppm"), file);
+    orvi::Error error;
+    const auto from_path = library_.load(folder_.path("in.ppm"), error);
+    ASSERT_TRUE(from_path) << error.sentence;
+    const auto from_memory = library_.load(file, error);
+    ASSERT_TRUE(from_memory) << error.sentence;
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ASSERT_EQ(::write(ends[1], file.data(), file.size()), static_cast<ssize_t>(file.size()));
+    ::close(ends[1]);
+    const auto from_pipe = library_.load_from(ends[0], error);
+    ::close(ends[0]);
+    ASSERT_TRUE(from_pipe) << error.sentence;
+    for (const orvi::Image* loaded : {&*from_path, &*from_memory, &*from_pipe}) {
+        EXPECT_EQ(loaded->format(), "PNM");
+        EXPECT_EQ(loaded->width(), 5U);
+        EXPECT_EQ(loaded->height(), 3U);
+        EXPECT_EQ(pixels_of(*loaded), pixels);
+        EXPECT_EQ(loaded->details().at(4).key, "kind");
+    }
+    EXPECT_TRUE(library_.load(folder_.path("in.ppm"), error, {false, {}})->details().empty());
+    // Progress reaches the caller's routine.
+    std::vector<int32_t> reports;
+    const orvi::LoadOptions watched{false, [&](int32_t percent) { reports.push_back(percent); }};
+    write_file(folder_.path("in.pcx"), {});
+    ASSERT_TRUE(library_.save(*from_path, folder_.path("in.pcx"), {}, error)) << error.sentence;
+    ASSERT_TRUE(library_.load(folder_.path("in.pcx"), error, watched));
+    EXPECT_FALSE(reports.empty());
+    EXPECT_EQ(reports.back(), 100);
+}
+
+// Each entry of the format table that writes, with each of its writer's options, gives a
+// file that loads back as the picture it was given.
+TEST_F(LibraryTest, EveryWriterRoundTripsWhatItWrites) {
+    const Bytes pixels = colourful();
+    const orvi::Image colour = image(pixels, 5, 3);
+    for (const orvi::FormatInfo& format : orvi::Library::formats()) {
+        if (!format.writes) {
+            continue;
+        }
+        std::vector<orvi::SaveOptions> variants(1);
+        variants[0].format = format.extensions[0];
+        for (const uint32_t depth : format.palette_depths) {
+            if (depth >= 4) { // 15 colours fit from 4 bits on
+                orvi::SaveOptions palette = variants[0];
+                palette.depth = depth;
+                variants.push_back(palette);
+            }
+        }
+        orvi::SaveOptions other = variants[0];
+        other.plain = true;
+        other.compress = false;
+        variants.push_back(other);
+        for (const orvi::SaveOptions& options : variants) {
+            SCOPED_TRACE(format.name + " depth " + std::to_string(options.depth) +
+                         (options.plain ? " plain" : ""));
+            const std::string path = folder_.path("out." + format.extensions[0]);
+            orvi::Error error;
+            ASSERT_TRUE(library_.save(colour, path, options, error)) << error.sentence;
+            const auto back = library_.load(path, error);
+            ASSERT_TRUE(back) << error.sentence;
+            EXPECT_EQ(back->format(), format.name);
+            EXPECT_EQ(pixels_of(*back), pixels);
+        }
+    }
+}
+
+TEST_F(LibraryTest, GreyFilesHoldGreyPixels) {
+    // Grey levels are kept exactly; colours become luma as netpbm's ppmtopgm makes it.
+    const Bytes grey_levels = {0, 0, 0, 7, 7, 7, 128, 128, 128, 255, 255, 255};
+    const Bytes colours = {255, 0, 0, 0, 255, 0, 0, 0, 255, 10, 200, 30};
+    const std::string kGreyRaw("\0\x07\x80\xff", 4);
+    orvi::Error error;
+    struct Row {
+        const char* name;
+        Bytes pixels;
+        std::string want; // the file's header and samples
+        bool plain;
+    };
+    const Row rows[] = {
+        {"grey.pgm", grey_levels, std::string("P5\n#Created with Orvi\n2 2\n255\n") + kGreyRaw,
+         false},
+        {"grey-plain.pgm", grey_levels, "P2\n#Created with Orvi\n2 2\n255\n0 7 128 255\n", true},
+        {"colour.pgm", colours, "P5\n#Created with Orvi\n2 2\n255\n\x4d\x95\x1d\x7c", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const orvi::Image source = image(row.pixels, 2, 2);
+        orvi::SaveOptions options;
+        options.plain = row.plain;
+        ASSERT_TRUE(library_.save(source, folder_.path(row.name), options, error))
+            << error.sentence;
+        EXPECT_EQ(read_file(folder_.path(row.name)), bytes_of(row.want));
+        EXPECT_EQ(pixels_of(source), row.pixels) << "the image saved stays as it was";
+    }
+    if (!testing_support::have_program("ppmtopgm")) {
+        GTEST_SKIP() << "netpbm's ppmtopgm is absent: luma against it is not compared";
+    }
+    Bytes all_kinds;
+    for (uint32_t i = 0; i < 4096; ++i) {
+        all_kinds.insert(all_kinds.end(),
+                         {static_cast<uint8_t>(i * 37), static_cast<uint8_t>(i * 11),
+                          static_cast<uint8_t>(i * 5 + i / 16)});
+    }
+    const orvi::Image many = image(all_kinds, 64, 64);
+    ASSERT_TRUE(library_.save(many, folder_.path("many.ppm"), {}, error));
+    ASSERT_TRUE(library_.save(many, folder_.path("many.pgm"), {}, error));
+    const auto peer = testing_support::run_capture("ppmtopgm " + folder_.path("many.ppm"));
+    ASSERT_TRUE(peer);
+    const Bytes ours = read_file(folder_.path("many.pgm"));
+    ASSERT_GE(peer->size(), 4096U);
+    EXPECT_EQ(Bytes(ours.end() - 4096, ours.end()), Bytes(peer->end() - 4096, peer->end()));
+}
+
+TEST_F(LibraryTest, OperationsChangeTheImageAndRefuseWhatCannotBe) {
+    orvi::Image picture = image({1, 2, 3, 4, 5, 6}, 2, 1);
+    orvi::Error error;
+    ASSERT_TRUE(library_.apply(picture, orvi::Operation::rotate(false), error)) << error.sentence;
+    EXPECT_EQ(picture.width(), 1U);
+    EXPECT_EQ(picture.height(), 2U);
+    EXPECT_EQ(pixels_of(picture), (Bytes{1, 2, 3, 4, 5, 6}));
+    ASSERT_TRUE(library_.apply(picture, orvi::Operation::negate(), error));
+    EXPECT_EQ(pixels_of(picture), (Bytes{254, 253, 252, 251, 250, 249}));
+    ASSERT_TRUE(library_.apply(picture, orvi::Operation::gray(), error));
+    EXPECT_EQ(picture.bytes_per_pixel(), 1U);
+    EXPECT_EQ(pixels_of(picture), (Bytes{254, 251}));
+    // Filter names: case, spaces and dashes do not matter.
+    for (const char* name : {"Blur 3", "blur3", "BLUR-3", "blur_3"}) {
+        EXPECT_TRUE(library_.find_filter(name, error)) << name;
+    }
+    ASSERT_TRUE(library_.apply(picture, orvi::Operation::convolve("sharpen"), error));
+    struct Refusal {
+        orvi::Operation operation;
+        int32_t code;
+        std::string says;
+    };
+    const Refusal refusals[] = {
+        {orvi::Operation::gamma(0), orvi::kBadOperation, "the gamma is outside 0.01..100"},
+        {orvi::Operation::resize(0, 4), orvi::kBadOperation, "a side is outside 1..65535"},
+        {orvi::Operation::kernel({1, 2, 3}), orvi::kBadOperation, "a kernel has 9 or 25 weights"},
+        {orvi::Operation::fill(1, 2, 3), orvi::kBadOperation,
+         "it needs a colour picture, not a grey one"},
+        {orvi::Operation::convolve("nothing"), orvi::kBadOperation,
+         "no filter named 'nothing' (the filters: custom, blur3, gaussian, laplace, median, "
+         "prewitt, sharpen, sobel; case, spaces and dashes do not matter)"},
+    };
+    for (const Refusal& row : refusals) {
+        SCOPED_TRACE(row.says);
+        EXPECT_FALSE(library_.apply(picture, row.operation, error));
+        EXPECT_EQ(error.code, row.code);
+        EXPECT_EQ(error.sentence, row.says);
+        EXPECT_EQ(error.kind(), orvi::ErrorKind::Usage);
+    }
+    EXPECT_EQ(library_.filters(error).size(), 8U);
+}
+
+// A PCX file whose 256-colour palette follows its image data, then padding: the reader
+// colours it from that palette, and the details name it.
+Bytes pcx_with_padded_trailer() {
+    Bytes file(128, 0);
+    file[0] = 10;
+    file[1] = 5;
+    file[2] = 1;
+    file[3] = 8;
+    file[8] = 1; // 2 x 1
+    file[65] = 1;
+    file[66] = 2;
+    file.insert(file.end(), {3, 4}); // indices 3 and 4
+    file.push_back(12);
+    for (uint32_t i = 0; i < 256; ++i) {
+        file.insert(file.end(), {static_cast<uint8_t>(i), static_cast<uint8_t>(i + 1), 9});
+    }
+    file.insert(file.end(), 1000, 0); // padding after the trailer
+    return file;
+}
+
+TEST_F(LibraryTest, DetailsAreWhatTheReaderDecided) {
+    orvi::Error error;
+    const auto pcx = library_.load(pcx_with_padded_trailer(), error);
+    ASSERT_TRUE(pcx) << error.sentence;
+    EXPECT_EQ(pixels_of(*pcx), (Bytes{3, 4, 9, 4, 5, 9}));
+    const orvi::Details& details = pcx->details();
+    ASSERT_EQ(details.size(), 9U);
+    EXPECT_EQ(details[8].key, "palette");
+    EXPECT_EQ(details[8].value, "256-colour trailer");
+    struct Row {
+        const char* reason;
+        Bytes file;
+        std::string bits; // bits per pixel in the file
+    };
+    const Row rows[] = {
+        {"PBM raw", concat(bytes_of("P4 8 1 "), {0x55}), "1"},
+        {"PBM plain", bytes_of("P1 2 1 0 1"), "1"},
+        {"16-bit PGM", concat(bytes_of("P5 1 1 65535 "), {1, 2}), "16"},
+        {"16-bit PPM", concat(bytes_of("P6 1 1 1000 "), {0, 1, 0, 2, 0, 3}), "48"},
+        {"XPM of two characters a pixel", bytes_of("\"1 1 1 2\" \"ab c red\" \"ab\""), "16"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.reason);
+        const auto loaded = library_.load(row.file, error);
+        ASSERT_TRUE(loaded) << error.sentence;
+        EXPECT_EQ(loaded->details().at(3).value, row.bits);
+    }
+}
+
+TEST_F(LibraryTest, FailuresAreSaidInTheFilesOwnTerms) {
+    const Bytes bmhd = {0, 1, 0, 1, 0, 0, 0, 0, 1, 0, 2, 0, 0, 0, 1, 1, 0, 1, 0, 1};
+    Bytes ilbm = bytes_of("FORM");
+    const Bytes body = concat(concat(bytes_of("ILBMBMHD"), {0, 0, 0, 20}),
+                              concat(bmhd, concat(bytes_of("BODY"), {0, 0, 0, 2, 0, 0})));
+    ilbm = concat(ilbm, {0, 0, 0, static_cast<uint8_t>(body.size())});
+    ilbm = concat(ilbm, body);
+    struct Row {
+        const char* reason;
+        Bytes file;
+        int32_t code;
+        std::string says;
+        orvi::ErrorKind kind;
+    };
+    const Row rows[] = {
+        {"BMHD compression 2", ilbm, 114, "unknown BMHD compression method 2 (code 114)",
+         orvi::ErrorKind::Unsupported},
+        {"PNM width 0", bytes_of("P6\n0 1\n255\n"), 1003,
+         "the width 0 is outside 1..32767 (code 1003)", orvi::ErrorKind::Damaged},
+        {"XPM of 6 characters a pixel", bytes_of("\"1 1 1 6\""), 1203,
+         "XPM characters per pixel 6 outside 1..5 (code 1203)", orvi::ErrorKind::Damaged},
+        {"an empty file", {}, orvi::kNotRecognised, "it is empty", orvi::ErrorKind::Unsupported},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.reason);
+        orvi::Error error;
+        EXPECT_FALSE(library_.load(row.file, error));
+        EXPECT_EQ(error.code, row.code);
+        EXPECT_EQ(error.sentence, row.says);
+        EXPECT_EQ(error.kind(), row.kind);
+    }
+    orvi::Error error;
+    EXPECT_FALSE(library_.load(folder_.path("missing.ppm"), error));
+    EXPECT_EQ(error.kind(), orvi::ErrorKind::Access);
+}
+
+TEST(LibraryModules, AMissingModuleIsAnAccessError) {
+    orvi::Options options;
+    options.module_folder = "/nonexistent";
+    orvi::Library library(options);
+    orvi::Error error;
+    EXPECT_FALSE(library.load(bytes_of("P6\n1 1\n255\nabc"), error));
+    EXPECT_EQ(error.code, orvi::kNoModule);
+    EXPECT_EQ(error.kind(), orvi::ErrorKind::Access);
+}
+
+} // namespace
