@@ -84,6 +84,21 @@ constexpr const char* kUsage =
     "../lib/orvi beside it when installed. See orvi(1) for more.\n"
     "Exit status: 0 done, 1 a job failed, 2 usage error.\n";
 
+// "ppm, pgm, pnm, pcx, iff, ilbm, lbm or png": the extensions of every format written.
+std::string written_names() {
+    std::vector<std::string> names;
+    for (const orvi::FormatInfo& format : orvi::Library::formats()) {
+        if (format.writes) {
+            names.insert(names.end(), format.extensions.begin(), format.extensions.end());
+        }
+    }
+    std::string list;
+    for (size_t i = 0; i < names.size(); ++i) {
+        list += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
+    }
+    return list;
+}
+
 int usage_error(const std::string& sentence) {
     std::fprintf(stderr, "orvi: %s\n(see 'orvi --help')\n", sentence.c_str());
     return cli::kExitUsage;
@@ -145,8 +160,7 @@ int run_convert(const std::vector<std::string>& args) {
             const std::string value = i + 1 < args.size() ? args[++i] : "";
             orvi::Error error;
             if (value.empty() || !orvi::Library::output_format("", value, error)) {
-                return usage_error("--to takes ppm, pgm, pnm, pcx, iff, ilbm, lbm or png, not '" +
-                                   value + "'");
+                return usage_error("--to takes " + written_names() + ", not '" + value + "'");
             }
             options.to = value;
         } else if (arg == "--out-dir") {

@@ -6,8 +6,8 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
-#include "tests/cli/orvi_run.h"
 #include "orvi/version.h"
+#include "tests/cli/orvi_run.h"
 #include "tests/support/peers.h"
 
 namespace {
@@ -251,6 +251,42 @@ TEST_F(OrviCommand, HelpAndVersion) {
     const Outcome help = orvi("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--plain"), std::string::npos);
+}
+
+TEST_F(OrviCommand, WhatANewUserRunsInto) {
+    const Outcome bare = orvi("");
+    EXPECT_EQ(bare.status, 2);
+    EXPECT_TRUE(bare.err.starts_with("usage: orvi convert [options] IN OUT\n")) << bare.err;
+    EXPECT_NE(bare.err.find("See 'orvi --help' for every option."), std::string::npos);
+    EXPECT_EQ(bare.err.find("--gamma"), std::string::npos) << "a short usage, not the whole help";
+    const Outcome help = orvi("convert --help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--plain"), std::string::npos);
+    const Outcome three = orvi("convert a.ppm b.ppm c.ppm");
+    EXPECT_EQ(three.status, 2);
+    EXPECT_EQ(three.err, "orvi: convert takes one input and one output file; to convert many "
+                         "files, give --to FORMAT and --out-dir DIR\n(see 'orvi --help')\n");
+    // The demo without a folder writes into the temporary folder and says so.
+    std::filesystem::create_directory(path("tmp"));
+    const Outcome demo = orvi("demo", "TMPDIR=" + path("tmp"));
+    EXPECT_EQ(demo.status, 0);
+    EXPECT_TRUE(
+        demo.out.starts_with("writing the demo files into " + path("tmp") + "/orvi-demo\n"));
+    EXPECT_TRUE(std::filesystem::exists(path("tmp/orvi-demo/sample.png")));
+    // Binary output to a terminal is refused unless forced.
+    if (!testing_support::have_program("script")) {
+        GTEST_SKIP() << "script is absent: it gives the command a terminal";
+    }
+    write_file(path("in.ppm"), p6_);
+    const std::string on_terminal =
+        "script -qec " + shell_quote(std::string(ORVI_BINARY) + " convert in.ppm - --to pcx") +
+        " /dev/null > terminal.txt";
+    EXPECT_EQ(shell(on_terminal), 1);
+    const Bytes said = read_file(path("terminal.txt"));
+    EXPECT_NE(std::string(said.begin(), said.end())
+                  .find("orvi: cannot save standard output: it is a terminal; send it to a file or "
+                        "a pipe (--force writes it all the same)"),
+              std::string::npos);
 }
 
 // The symbols of a built module, from nm: defined (exported) or undefined (imported).

@@ -16,7 +16,7 @@ using testing_support::TempFolder;
 using testing_support::write_file;
 
 // A PNG as it will stand in the file: rows of samples packed as the format packs them.
-struct PngSpec {
+struct PngLayout {
     uint32_t width;
     uint32_t height;
     int bit_depth;
@@ -34,42 +34,42 @@ struct WriteState {
     FILE* file = nullptr;
 };
 
-bool write_rows(WriteState& state, const PngSpec& spec) {
+bool write_rows(WriteState& state, const PngLayout& layout) {
     if (setjmp(png_jmpbuf(state.png)) != 0) {
         return false;
     }
     png_init_io(state.png, state.file);
-    png_set_IHDR(state.png, state.info, spec.width, spec.height, spec.bit_depth, spec.colour_type,
-                 spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+    png_set_IHDR(state.png, state.info, layout.width, layout.height, layout.bit_depth,
+                 layout.colour_type, layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (!spec.palette.empty()) {
-        png_set_PLTE(state.png, state.info, spec.palette.data(),
-                     static_cast<int>(spec.palette.size()));
+    if (!layout.palette.empty()) {
+        png_set_PLTE(state.png, state.info, layout.palette.data(),
+                     static_cast<int>(layout.palette.size()));
     }
-    if (!spec.alphas.empty() || spec.key) {
-        png_color_16 key = spec.key.value_or(png_color_16{});
-        png_set_tRNS(state.png, state.info, spec.alphas.empty() ? nullptr : spec.alphas.data(),
-                     static_cast<int>(spec.alphas.size()), spec.key ? &key : nullptr);
+    if (!layout.alphas.empty() || layout.key) {
+        png_color_16 key = layout.key.value_or(png_color_16{});
+        png_set_tRNS(state.png, state.info, layout.alphas.empty() ? nullptr : layout.alphas.data(),
+                     static_cast<int>(layout.alphas.size()), layout.key ? &key : nullptr);
     }
     png_write_info(state.png, state.info);
     const int passes = png_set_interlace_handling(state.png);
-    const size_t stride = spec.rows.size() / spec.height;
+    const size_t stride = layout.rows.size() / layout.height;
     for (int pass = 0; pass < passes; ++pass) {
-        for (uint32_t y = 0; y < spec.height; ++y) {
-            png_write_row(state.png, spec.rows.data() + y * stride);
+        for (uint32_t y = 0; y < layout.height; ++y) {
+            png_write_row(state.png, layout.rows.data() + y * stride);
         }
     }
     png_write_end(state.png, nullptr);
     return true;
 }
 
-void write_png(const std::string& path, const PngSpec& spec) {
+void write_png(const std::string& path, const PngLayout& layout) {
     WriteState state;
     state.file = std::fopen(path.c_str(), "wb");
     ASSERT_NE(state.file, nullptr);
     state.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     state.info = png_create_info_struct(state.png);
-    const bool done = write_rows(state, spec);
+    const bool done = write_rows(state, layout);
     png_destroy_write_struct(&state.png, &state.info);
     std::fclose(state.file);
     ASSERT_TRUE(done);
@@ -106,7 +106,7 @@ protected:
 
 struct ReadCase {
     const char* name;
-    PngSpec spec;
+    PngLayout layout;
     Bytes pixels;
     uint32_t depth;
     bool transparency;
@@ -180,14 +180,14 @@ TEST_F(Png, ReadsEveryColourTypeAsThreeBytePixels) {
     for (const ReadCase& row : cases) {
         SCOPED_TRACE(row.name);
         const std::string path = folder_.path("case.png");
-        write_png(path, row.spec);
+        write_png(path, row.layout);
         const auto pixels = load(path);
         ASSERT_TRUE(pixels) << error_;
         EXPECT_EQ(*pixels, row.pixels);
-        EXPECT_EQ(size_, std::make_pair(row.spec.width, row.spec.height));
+        EXPECT_EQ(size_, std::make_pair(row.layout.width, row.layout.height));
         EXPECT_EQ(depth_, row.depth);
         EXPECT_EQ(header_.transparency, row.transparency);
-        EXPECT_EQ(header_.colour_type, row.spec.colour_type);
+        EXPECT_EQ(header_.colour_type, row.layout.colour_type);
     }
 }
 
@@ -196,10 +196,10 @@ TEST_F(Png, InterlacedFilesLoadLikePlainOnes) {
     for (uint8_t i = 0; i < 9 * 7 * 3; ++i) {
         rows.push_back(static_cast<uint8_t>(i * 37));
     }
-    PngSpec spec{9, 7, 8, PNG_COLOR_TYPE_RGB, rows};
-    write_png(folder_.path("plain.png"), spec);
-    spec.interlaced = true;
-    write_png(folder_.path("interlaced.png"), spec);
+    PngLayout layout{9, 7, 8, PNG_COLOR_TYPE_RGB, rows};
+    write_png(folder_.path("plain.png"), layout);
+    layout.interlaced = true;
+    write_png(folder_.path("interlaced.png"), layout);
     const auto plain = load(folder_.path("plain.png"));
     const auto interlaced = load(folder_.path("interlaced.png"));
     ASSERT_TRUE(plain && interlaced);
