@@ -4,19 +4,21 @@
 set -euo pipefail
 build=$1
 source=$2
+flags=${3:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
 "$work/prefix/bin/orvi" demo "$work/demo" >/dev/null
 cmake -S "$source/examples/library" -B "$work/example" -DCMAKE_PREFIX_PATH="$work/prefix" \
-    >/dev/null
+    -DCMAKE_CXX_FLAGS="$flags" >/dev/null
 cmake --build "$work/example" >/dev/null
 "$work/example/orvi_example" "$work/demo/sample-8.iff" "$work/turned.png"
 "$work/prefix/bin/orvi" info "$work/turned.png" | grep -q "PNG, 64 x 96"
 if command -v pkg-config >/dev/null; then
     export PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig"
     # shellcheck disable=SC2046
-    g++ -o "$work/by_pkg_config" "$source/examples/library/main.cpp" $(pkg-config --cflags --libs orvi)
+    g++ $flags -o "$work/by_pkg_config" "$source/examples/library/main.cpp" \
+        $(pkg-config --cflags --libs orvi)
     LD_LIBRARY_PATH="$work/prefix/lib" "$work/by_pkg_config" "$work/demo/sample.pcx" "$work/b.ppm"
 else
     echo "pkg-config is absent: the pkg-config build is not tried"
