@@ -82,7 +82,9 @@ TempPlace temp_place(const std::string& path) {
     const size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    return {folder, "." + base.substr(0, kNameMax - kTempExtra) + std::string(kTempMark)};
+    std::string prefix = ".";
+    prefix.append(base, 0, kNameMax - kTempExtra).append(kTempMark);
+    return {folder, prefix};
 }
 
 // Whether `tail` (what follows ".orvi-") is "PID-XXXXXX", or the "XXXXXX" of older saves.

@@ -29,7 +29,9 @@ std::string escaped(std::string_view name) {
 }
 
 std::string quoted(std::string_view name) {
-    return "'" + escaped(name) + "'";
+    std::string shown = "'";
+    shown.append(escaped(name)).push_back('\'');
+    return shown;
 }
 
 } // namespace orvi
