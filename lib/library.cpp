@@ -225,6 +225,17 @@ std::optional<std::vector<uint8_t>> read_head(const std::string& path, size_t si
     return head;
 }
 
+// The name `path` can be read by as a file (a spool for what can be read only once).
+std::optional<std::string> readable(const std::string& path, std::optional<host::Spool>& spool,
+                                    Error& error) {
+    std::string why;
+    auto source = host::readable_source(path, spool, why);
+    if (!source) {
+        error = {kCannotRead, why};
+    }
+    return source;
+}
+
 // The format of a file from its content, or nothing with the reason.
 const host::FormatEntry* recognise_file(const std::string& path, Error& error) {
     std::string why;
@@ -381,10 +392,8 @@ std::optional<FormatInfo> Library::output_format(const std::string& path, const 
 
 std::optional<std::string> Library::recognise(const std::string& path, Error& error) const {
     std::optional<host::Spool> spool;
-    std::string why;
-    const auto source = host::readable_source(path, spool, why);
+    const auto source = readable(path, spool, error);
     if (!source) {
-        error = {kCannotRead, why};
         return std::nullopt;
     }
     const host::FormatEntry* format = recognise_file(*source, error);
@@ -455,10 +464,8 @@ std::optional<Image> Library::State::load_file(const std::string& file, Error& e
 std::optional<Image> Library::load(const std::string& path, Error& error,
                                    const LoadOptions& options) {
     std::optional<host::Spool> spool;
-    std::string why;
-    const auto source = host::readable_source(path, spool, why);
+    const auto source = readable(path, spool, error);
     if (!source) {
-        error = {kCannotRead, why};
         return std::nullopt;
     }
     return state_->load_file(*source, error, options);

@@ -313,6 +313,9 @@ bool apply_operation(const Module& ops, HostPool& pool, Picture& picture,
     case Operation::Kind::Rgb:
     case Operation::Kind::Fill:
         args.Operation = byte_operation_code(kind);
+        args.Param1 = v[0];
+        args.Param2 = v[1];
+        args.Param3 = v[2];
         break;
     case Operation::Kind::Gray:
         args.Operation = kOpRgbToGray;
@@ -351,9 +354,6 @@ bool apply_operation(const Module& ops, HostPool& pool, Picture& picture,
     case Operation::Kind::Negate:
     case Operation::Kind::Rgb:
     case Operation::Kind::Fill:
-        args.Param1 = v[0];
-        args.Param2 = v[1];
-        args.Param3 = v[2];
         bytewise(ops, pool, picture, args);
         break;
     case Operation::Kind::Gray:

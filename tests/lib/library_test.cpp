@@ -301,6 +301,33 @@ TEST_F(LibraryTest, DetailsAreWhatTheReaderDecided) {
     ASSERT_EQ(details.size(), 9U);
     EXPECT_EQ(details[8].key, "palette");
     EXPECT_EQ(details[8].value, "256-colour trailer");
+    // Every written format's details, keys in order, with what the reader saw.
+    struct Written {
+        const char* extension;
+        std::string keys; // after format, width, height and bits_per_pixel
+        std::string bits;
+    };
+    const Written written[] = {
+        {"ppm", "kind maximum", "24"},
+        {"pcx", "version bits planes colour_type palette", "24"},
+        {"iff", "display_mode planes compression masking", "24"},
+        {"png", "bit_depth colour_type interlaced", "4"},
+    };
+    const orvi::Image colour = image(colourful(), 5, 3);
+    for (const Written& row : written) {
+        SCOPED_TRACE(row.extension);
+        const std::string path = folder_.path(std::string("d.") + row.extension);
+        ASSERT_TRUE(library_.save(colour, path, {}, error)) << error.sentence;
+        const auto loaded = library_.load(path, error);
+        ASSERT_TRUE(loaded) << error.sentence;
+        std::string keys;
+        for (size_t i = 4; i < loaded->details().size(); ++i) {
+            keys += (keys.empty() ? "" : " ") + loaded->details()[i].key;
+        }
+        EXPECT_EQ(keys, row.keys);
+        EXPECT_EQ(loaded->details().at(1).value, "5");
+        EXPECT_EQ(loaded->details().at(3).value, row.bits);
+    }
     struct Row {
         const char* reason;
         Bytes file;
