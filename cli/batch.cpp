@@ -134,10 +134,14 @@ private:
     std::map<size_t, std::string> sentences_;
 };
 
+// A worker's exit status for a file converted from a file whose data left gaps.
+constexpr int kExitIncomplete = 3;
+
 [[noreturn]] void work(const ConvertOptions& options, const Job& job, size_t index, int messages) {
     std::string error;
     orvi::Library library(library_options(options.max_pixels, options.memory_limit));
-    const bool done = convert_one(library, options, job.in, job.out, false, error);
+    bool incomplete = false;
+    const bool done = convert_one(library, options, job.in, job.out, false, error, &incomplete);
     if (!done) {
         const MessageHead head{index, static_cast<uint32_t>(std::min(error.size(), kMostSentence))};
         char message[PIPE_BUF];
@@ -145,7 +149,7 @@ private:
         std::memcpy(message + sizeof head, error.data(), head.length);
         (void)!::write(messages, message, sizeof head + head.length);
     }
-    ::_exit(done ? kExitOk : kExitFailed);
+    ::_exit(!done ? kExitFailed : incomplete ? kExitIncomplete : kExitOk);
 }
 
 std::string stop_sentence(const Job& job, pid_t worker, int status) {
@@ -202,6 +206,7 @@ int convert_batch(const ConvertOptions& options, const std::vector<std::string>&
     size_t next = 0;
     size_t done = 0;
     size_t failed = 0;
+    size_t incomplete = 0;
     auto fail = [&](const std::string& sentence) {
         bar.break_line();
         complain(sentence);
@@ -248,7 +253,9 @@ int convert_batch(const ConvertOptions& options, const std::vector<std::string>&
         const size_t index = found->second;
         running.erase(found);
         ++done;
-        if (!WIFEXITED(wait_status) || WEXITSTATUS(wait_status) != kExitOk) {
+        if (WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == kExitIncomplete) {
+            ++incomplete;
+        } else if (!WIFEXITED(wait_status) || WEXITSTATUS(wait_status) != kExitOk) {
             messages.collect();
             const std::string sentence = messages.take(index);
             fail(sentence.empty() ? stop_sentence(jobs[index], pid, wait_status) : sentence);
@@ -258,6 +265,10 @@ int convert_batch(const ConvertOptions& options, const std::vector<std::string>&
     bar.break_line();
     ::close(channel[0]);
     ::close(channel[1]);
+    if (incomplete > 0) {
+        complain(std::to_string(incomplete) + " of " + std::to_string(jobs.size()) +
+                 " files converted from incomplete data (see the warnings)");
+    }
     if (failed > 0) {
         complain(std::to_string(failed) + " of " + std::to_string(jobs.size()) +
                  " files not converted");

@@ -88,7 +88,7 @@ int check_steps(orvi::Library& library, const ConvertOptions& options) {
 }
 
 bool convert_one(orvi::Library& library, const ConvertOptions& options, const std::string& in,
-                 const std::string& out, bool progress, std::string& error) {
+                 const std::string& out, bool progress, std::string& error, bool* incomplete) {
     progress_start(progress, "loading " + in);
     orvi::Error failure;
     std::optional<orvi::Image> image =
@@ -100,6 +100,17 @@ bool convert_one(orvi::Library& library, const ConvertOptions& options, const st
     }
     for (const std::string& note : image->notes()) {
         complain("note: " + shown_name(in, false) + ": " + note);
+    }
+    if (!image->complete() && options.strict) {
+        error =
+            "cannot load " + shown_name(in, false) + ": " + image->gaps().front() + " (--strict)";
+        return false;
+    }
+    for (const std::string& gap : image->gaps()) {
+        complain("warning: " + shown_name(in, false) + ": " + gap);
+    }
+    if (incomplete != nullptr) {
+        *incomplete = !image->complete();
     }
     for (const Step& step : options.steps) {
         if (needs_colour(step.operation) && image->bytes_per_pixel() != 3) {
@@ -186,9 +197,18 @@ int info(const std::vector<std::string>& files, const InfoOptions& options) {
             status = kExitFailed;
             continue;
         }
-        std::printf("%s\n", (options.json ? details_json(file, image->details())
-                                          : details_text(file, image->details()))
-                                .c_str());
+        orvi::Details details = image->details();
+        if (!image->complete()) {
+            std::string gaps;
+            for (const std::string& gap : image->gaps()) {
+                gaps += (gaps.empty() ? "" : "; ") + gap;
+            }
+            details.push_back({"complete", "false", true});
+            details.push_back({"gaps", gaps, false});
+        }
+        std::printf(
+            "%s\n",
+            (options.json ? details_json(file, details) : details_text(file, details)).c_str());
     }
     return status;
 }

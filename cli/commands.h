@@ -32,6 +32,7 @@ struct ConvertOptions {
     bool force = false;          // --force: replace an output the user may not write, or
                                  // write binary output to a terminal
     bool sweep_leftovers = true; // remove the output's temporary files older than a day
+    bool strict = false;         // --strict: a file whose data leaves gaps is a failure
 };
 
 struct InfoOptions {
@@ -59,10 +60,11 @@ void complain(const std::string& sentence);
 [[nodiscard]] int check_steps(orvi::Library& library, const ConvertOptions& options);
 
 // Loads IN, applies the steps and saves OUT ("-": standard input or output); false with
-// one sentence naming the file.
+// one sentence naming the file. A file whose data leaves gaps is converted with a warning
+// for each (`incomplete`, when given, is set), or refused with --strict.
 [[nodiscard]] bool convert_one(orvi::Library& library, const ConvertOptions& options,
                                const std::string& in, const std::string& out, bool progress,
-                               std::string& error);
+                               std::string& error, bool* incomplete = nullptr);
 
 [[nodiscard]] int convert(const ConvertOptions& options, const std::string& in,
                           const std::string& out);

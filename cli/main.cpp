@@ -71,6 +71,8 @@ constexpr const char* kUsage =
     "  --dither     with --reduce: Floyd-Steinberg error diffusion\n"
     "  --compress / --no-compress   ILBM: ByteRun1 (the default) or a plain BODY\n"
     "  --force      replace an OUT the user may not write, or write to a terminal\n"
+    "  --strict     refuse a file whose data ends early or names unknown colours (by\n"
+    "               default it is converted, the missing parts black, with a warning)\n"
     "  --max-pixels N  refuse pictures declaring more than N pixels (default 268435456,\n"
     "               0: no limit)\n"
     "  --quiet      no progress bar\n"
@@ -183,6 +185,8 @@ int run_convert(const std::vector<std::string>& args) {
             }
         } else if (arg == "--force") {
             options.force = true;
+        } else if (arg == "--strict") {
+            options.strict = true;
         } else if (arg == "--") {
             options_ended = true;
         } else if (arg == "--reduce") {

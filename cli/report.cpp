@@ -10,6 +10,14 @@ std::string details_text(const std::string& file, const orvi::Details& details) 
                        " x " + details[2].value + ", " + details[3].value +
                        " bits per pixel in the file";
     for (size_t i = 4; i < details.size(); ++i) {
+        // An incomplete file: "complete false" goes without saying next to its gaps.
+        if (details[i].key == "complete") {
+            continue;
+        }
+        if (details[i].key == "gaps") {
+            line += ", incomplete: " + details[i].value;
+            continue;
+        }
         std::string label = details[i].key;
         for (char& c : label) {
             c = c == '_' ? ' ' : c;

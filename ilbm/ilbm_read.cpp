@@ -87,7 +87,9 @@ int32_t ReadBody(const Chunks& chunks, uint8_t* pixels, const CodecRequest* requ
             }
         }
         if (ended) {
-            break; // deliberate: a BODY that ends early leaves this row and the rest black
+            // deliberate: a BODY that ends early leaves this row and the rest black.
+            runtime::report_missing_pixels(uint64_t{height - y} * width);
+            break;
         }
         uint8_t* out = pixels + size_t{y} * width * 3;
         for (size_t x = 0; x < width; ++x) {

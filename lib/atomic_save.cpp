@@ -171,7 +171,33 @@ void give_protections(const Protections& protections, const std::string& temp) {
     ::chmod(temp.c_str(), protections.mode);
 }
 
+bool fsync_fails = false;
+
+// Flushes a file (or, with `folder`, a folder) to the disk; false with errno set.
+bool flush_to_disk(const std::string& path, bool folder) {
+    if (fsync_fails) {
+        errno = EIO;
+        return false;
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (folder ? O_DIRECTORY : 0));
+    if (fd < 0) {
+        return false;
+    }
+    const bool flushed = ::fsync(fd) == 0;
+    const int why = errno;
+    ::close(fd);
+    errno = why;
+    // A file system that cannot flush folders says so with EINVAL: nothing more to do.
+    return flushed || (folder && why == EINVAL);
+}
+
 } // namespace
+
+namespace seam {
+void fail_fsync(bool failing) {
+    fsync_fails = failing;
+}
+} // namespace seam
 
 SaveOutcome save_through_spool(int fd, const std::string& shown,
                                const std::function<int32_t(const char*)>& write) {
@@ -250,13 +276,21 @@ SaveOutcome save_atomically(const std::string& target,
 
     SaveOutcome outcome;
     outcome.code = write(temp.c_str());
-    if (outcome.code == 0) {
+    if (outcome.code != 0) {
+        outcome.error = "not saved";
+    } else if (!flush_to_disk(temp, false)) {
+        outcome.error = std::string("it cannot be flushed to the disk (") + std::strerror(errno) +
+                        "); the old file is kept";
+    } else {
         give_protections(protections_for(exists ? &status : nullptr), temp);
         if (::rename(temp.c_str(), path.c_str()) != 0) {
             outcome.error = std::string("cannot put it in place (") + std::strerror(errno) + ")";
+        } else if (!flush_to_disk(place.folder, true)) {
+            has_pending_temp = 0;
+            return {0,
+                    std::string("it was written, but its folder cannot be flushed to the disk (") +
+                        std::strerror(errno) + ")"};
         }
-    } else {
-        outcome.error = "not saved";
     }
     if (!outcome.error.empty()) {
         ::unlink(temp.c_str());

@@ -20,8 +20,11 @@ struct ReplaceRules {
     bool sweep_leftovers = true; // remove this target's temporary files older than a day
 };
 
-// Calls `write` with the temporary file's name. On code 0 the temporary file takes the
-// target's place: an existing target's permissions (never set-user-ID or set-group-ID),
+// Calls `write` with the temporary file's name. On code 0 the temporary file is flushed
+// to the disk (fsync) and takes the target's place, and the folder is flushed too, so
+// that after a power cut the target is either the old file or the whole new one; a
+// failed flush of the file is a failed save. The new file has
+// an existing target's permissions (never set-user-ID or set-group-ID),
 // and its owner and group where the process may give them, or the usual ones for a new
 // file; it is a new file, so hard links to the old one keep the old content. Otherwise
 // it is removed and the target is left as it was. A symbolic link as target is followed,
@@ -45,5 +48,10 @@ void remove_leftover_temps(const std::string& target, pid_t pid);
 
 // Removes the temporary files in `folder` that saves left more than a day ago.
 void remove_stale_temps(const std::string& folder);
+
+namespace seam {
+// Test seam: makes every fsync of a save fail with EIO while set.
+void fail_fsync(bool failing);
+} // namespace seam
 
 } // namespace host

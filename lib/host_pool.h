@@ -63,9 +63,16 @@ public:
     [[nodiscard]] uint64_t limit() const { return limit_; }
     // The pixel limit the readers check before they allocate a picture; 0: none.
     [[nodiscard]] uint64_t max_pixels() const { return handle_.abi.max_pixels; }
-    // What the last job's module reported; clear it before a job.
+    // What the last job on handle() reported; clear it before a job.
     [[nodiscard]] const OrviJobReport& report() const { return handle_.abi.report; }
     void clear_report() { handle_.abi.report = {}; }
+    // A handle of this pool with a report of its own, for one job: jobs of several
+    // threads each read their own report.
+    [[nodiscard]] PoolHandle job_handle() const {
+        PoolHandle job = handle_;
+        job.abi.report = {};
+        return job;
+    }
     [[nodiscard]] bool owns(const void* block) const {
         const std::lock_guard<std::mutex> held(lock_);
         return blocks_.contains(block);

@@ -40,6 +40,7 @@ struct Image::State {
     std::string format;
     Details details;
     std::vector<std::string> notes;
+    std::vector<std::string> gaps;
 };
 
 Image::Image(std::unique_ptr<State> state) : state_(std::move(state)) {}
@@ -73,6 +74,12 @@ const Details& Image::details() const {
 }
 const std::vector<std::string>& Image::notes() const {
     return state_->notes;
+}
+bool Image::complete() const {
+    return state_->gaps.empty();
+}
+const std::vector<std::string>& Image::gaps() const {
+    return state_->gaps;
 }
 
 ErrorKind Error::kind() const {
@@ -284,6 +291,31 @@ std::string side_rule(const host::FormatEntry& format, const Picture& picture) {
            std::to_string(picture.Height) + (format.side_is_writers ? "; save it as PNG" : "");
 }
 
+// What a reader's report says its file's data did not give, a sentence each.
+std::vector<std::string> gaps_of(const OrviJobReport& report, const Picture& picture) {
+    std::vector<std::string> gaps;
+    const auto width = static_cast<uint64_t>(static_cast<uint32_t>(picture.Width));
+    const auto height = static_cast<uint64_t>(static_cast<uint32_t>(picture.Height));
+    const auto count = [](uint64_t number, const char* one, const char* many) {
+        return std::to_string(number) + " " + (number == 1 ? one : many);
+    };
+    if (report.pixels_missing != 0 && width != 0) {
+        const uint64_t rows =
+            (width * height - std::min(report.pixels_missing, width * height)) / width;
+        gaps.push_back("the image data ends at row " + std::to_string(rows) + " of " +
+                       std::to_string(height) + "; the rest is black");
+    }
+    if (report.unknown_colours != 0) {
+        gaps.push_back(count(report.unknown_colours, "colour names", "colours name") +
+                       " no colour orvi knows; their pixels are red");
+    }
+    if (report.unknown_codes != 0) {
+        gaps.push_back(count(report.unknown_codes, "pixel has a code", "pixels have codes") +
+                       " that no colour of the file defines");
+    }
+    return gaps;
+}
+
 bool fail(Error& error, int32_t code, std::string sentence) {
     error = {code, std::move(sentence)};
     return false;
@@ -424,16 +456,18 @@ std::optional<Image> Library::State::load_file(const std::string& file, Error& e
     const OrviGaugeRoutine gauge = ProgressScope::routine(options.progress);
     int32_t code = kOk;
     std::string sentence;
+    OrviJobReport report{};
     if (format->module != nullptr) {
         const host::Module* reader = module(format->module, false, error);
         if (reader == nullptr) {
             return std::nullopt;
         }
         const std::lock_guard<std::mutex> serving(module_call_lock(format->module));
-        code = host::run_codec_job(*reader, *pool, {kCommandLoad, file.c_str(), &request, gauge});
+        code = host::run_codec_job(*reader, *pool, {kCommandLoad, file.c_str(), &request, gauge},
+                                   &report);
         if (code == kTooManyPixels) {
-            sentence = host::too_many_pixels_sentence(
-                pool->report().declared_width, pool->report().declared_height, pool->max_pixels());
+            sentence = host::too_many_pixels_sentence(report.declared_width, report.declared_height,
+                                                      pool->max_pixels());
         } else if (code != kOk) {
             const MappedFile mapped(file);
             sentence = format->explain != nullptr ? format->explain(code, mapped.bytes()) : "";
@@ -448,6 +482,7 @@ std::optional<Image> Library::State::load_file(const std::string& file, Error& e
         return std::nullopt;
     }
     image->format = format->name;
+    image->gaps = gaps_of(report, picture);
     if (options.details) {
         const MappedFile mapped(file);
         Details extra;

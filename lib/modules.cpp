@@ -72,10 +72,14 @@ Module::~Module() {
     }
 }
 
-int32_t run_codec_job(const Module& module, HostPool& pool, const CodecJob& job) {
-    pool.clear_report();
-    CodecArgs args{job.request, job.file, job.command, 0, pool.handle(), job.gauge};
+int32_t run_codec_job(const Module& module, HostPool& pool, const CodecJob& job,
+                      OrviJobReport* report) {
+    PoolHandle handle = pool.job_handle();
+    CodecArgs args{job.request, job.file, job.command, 0, &handle.abi, job.gauge};
     (void)module.start_prog()(&args);
+    if (report != nullptr) {
+        *report = handle.abi.report;
+    }
     return args.Result;
 }
 

@@ -83,6 +83,8 @@ struct CodecJob {
 };
 
 // Fills a CodecArgs block, calls the entry and returns the module's result code.
-[[nodiscard]] int32_t run_codec_job(const Module& module, HostPool& pool, const CodecJob& job);
+// The call gets a handle of `pool` of its own, whose report lands in `report` when given.
+[[nodiscard]] int32_t run_codec_job(const Module& module, HostPool& pool, const CodecJob& job,
+                                    OrviJobReport* report = nullptr);
 
 } // namespace host

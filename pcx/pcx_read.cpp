@@ -151,7 +151,9 @@ int32_t DecodeImage(const PCXHeader& header, std::span<const uint8_t> file, Pict
         const bool complete = DecodeLine(header, row, palette_mode, stream, line_bytes);
         rows = y + 1;
         if (!complete) {
-            break; // the data ends here: the rows below stay black
+            // The data ends here: this row is partial and the rows below stay black.
+            runtime::report_missing_pixels(uint64_t{height - y} * width);
+            break;
         }
     }
     runtime::report_progress(100);

@@ -17,9 +17,9 @@ namespace ppm {
 
 // Decodes the raster into `pixels` (width x height x 3 bytes, zero-filled). Decoding
 // stops when the pixels are full or the raster ends; pixels the raster does not reach
-// stay as they are.
-void decode_raster(const PnmHeader& header, std::span<const uint8_t> raster,
-                   std::span<uint8_t> pixels);
+// stay as they are. Returns the pixels the raster filled.
+[[nodiscard]] uint64_t decode_raster(const PnmHeader& header, std::span<const uint8_t> raster,
+                                     std::span<uint8_t> pixels);
 
 // v x 255 / maxval, truncated, for 16-bit samples (v <= 65535, maxval 1..65535),
 // by a multiplication with an exact reciprocal instead of a division: with k = 40,
@@ -38,15 +38,16 @@ private:
 };
 
 // The pieces decode_raster chooses between; `channels` is 1 (grey, stored three
-// times) or 3.
-void decode_raw8(std::span<const uint8_t> raster, std::span<uint8_t> pixels, uint32_t maxval,
-                 uint32_t channels);
-void decode_raw16(std::span<const uint8_t> raster, std::span<uint8_t> pixels, uint32_t maxval,
-                  uint32_t channels);
-void decode_plain(std::span<const uint8_t> raster, std::span<uint8_t> pixels, uint32_t maxval,
-                  uint32_t channels);
-void decode_bitmap_raw(std::span<const uint8_t> raster, std::span<uint8_t> pixels, uint32_t width);
-void decode_bitmap_plain(std::span<const uint8_t> raster, std::span<uint8_t> pixels);
+// times) or 3. Each returns the samples (bitmaps: the pixels) it stored.
+size_t decode_raw8(std::span<const uint8_t> raster, std::span<uint8_t> pixels, uint32_t maxval,
+                   uint32_t channels);
+size_t decode_raw16(std::span<const uint8_t> raster, std::span<uint8_t> pixels, uint32_t maxval,
+                    uint32_t channels);
+size_t decode_plain(std::span<const uint8_t> raster, std::span<uint8_t> pixels, uint32_t maxval,
+                    uint32_t channels);
+size_t decode_bitmap_raw(std::span<const uint8_t> raster, std::span<uint8_t> pixels,
+                         uint32_t width);
+size_t decode_bitmap_plain(std::span<const uint8_t> raster, std::span<uint8_t> pixels);
 
 // Plain sample text: writes `samples`, numbers first_index.. of `total`, as decimal
 // numbers separated by white space, kPlainPerLine to a line and a newline after the

@@ -11,7 +11,7 @@ namespace ppm {
 
 /* PPM_Read: grey samples fill all three bytes of a pixel, bitmap pixels become black
  * or white. Decoding stops when the picture is full or the file ends; pixels the file
- * does not reach stay black.
+ * does not reach stay black, and the host is told how many.
  * Codes: those of ReadFile (2, 4, 5, 7, 11, 12), the header's (1002..1006), 13 above
  * the job's pixel limit, 7 when the pixel buffer is not granted. Allocates the file buffer (freed
  * on every path) and the pixel buffer, which passes to the host through Data on success only. */
@@ -38,7 +38,12 @@ int32_t PPM_Read(const char* name, CodecRequest* request) {
         runtime::Error = kOutOfMemory;
         return runtime::Error;
     }
-    decode_raster(header, cursor.rest(), std::span<uint8_t>(pixels.bytes(), bytes));
+    const uint64_t filled =
+        decode_raster(header, cursor.rest(), std::span<uint8_t>(pixels.bytes(), bytes));
+    const uint64_t total = uint64_t{header.width} * header.height;
+    if (filled < total) {
+        runtime::report_missing_pixels(total - filled);
+    }
     runtime::deliver_picture(pic, pixels.release(), header.width, header.height, 24);
     return kOk;
 }

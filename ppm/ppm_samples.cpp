@@ -195,51 +195,52 @@ void decode_raw16_as(std::span<const uint8_t> raster, uint8_t* out, size_t sampl
 
 } // namespace
 
-void decode_raw8(std::span<const uint8_t> raster, std::span<uint8_t> pixels, uint32_t maxval,
-                 uint32_t channels) {
+size_t decode_raw8(std::span<const uint8_t> raster, std::span<uint8_t> pixels, uint32_t maxval,
+                   uint32_t channels) {
     uint8_t* out = pixels.data();
     const uint8_t* in = raster.data();
     if (channels == 3) {
         const size_t count = std::min(raster.size(), pixels.size());
         if (maxval == kPlainMax) {
             std::memcpy(out, in, count);
-            return;
+            return count;
         }
         const std::array<uint8_t, 256> table = scale_table(maxval);
         for (size_t i = 0; i < count; ++i) {
             out[i] = table[in[i]];
         }
-        return;
+        return count;
     }
     const size_t count = std::min(raster.size(), pixels.size() / 3);
     const std::array<uint8_t, 256> table = scale_table(maxval);
     for (size_t i = 0; i < count; ++i) {
         put_grey(out, i, table[in[i]]);
     }
+    return count;
 }
 
 /* decode_raw16: two bytes a sample, most significant first; an incomplete last
  * sample is not stored. */
-void decode_raw16(std::span<const uint8_t> raster, std::span<uint8_t> pixels, uint32_t maxval,
-                  uint32_t channels) {
+size_t decode_raw16(std::span<const uint8_t> raster, std::span<uint8_t> pixels, uint32_t maxval,
+                    uint32_t channels) {
     const SampleScaler scaler(maxval);
+    const size_t samples = std::min(raster.size() / 2, pixels.size() / (channels == 3 ? 1 : 3));
     if (channels == 3) {
-        decode_raw16_as<3>(raster, pixels.data(), std::min(raster.size() / 2, pixels.size()),
-                           scaler);
+        decode_raw16_as<3>(raster, pixels.data(), samples, scaler);
     } else {
-        decode_raw16_as<1>(raster, pixels.data(), std::min(raster.size() / 2, pixels.size() / 3),
-                           scaler);
+        decode_raw16_as<1>(raster, pixels.data(), samples, scaler);
     }
+    return samples;
 }
 
 /* decode_plain: a number is a run of decimal digits; any other byte ends it and is
  * otherwise ignored, and a comment ('#' to the end of its line) holds no numbers. A
  * number that runs up to the end of the raster counts too. */
-void decode_plain(std::span<const uint8_t> raster, std::span<uint8_t> pixels, uint32_t maxval,
-                  uint32_t channels) {
+size_t decode_plain(std::span<const uint8_t> raster, std::span<uint8_t> pixels, uint32_t maxval,
+                    uint32_t channels) {
     const size_t limit = pixels.size() / (channels == 3 ? 1 : 3);
     if (limit == 0) {
-        return;
+        return 0;
     }
     size_t done = 0;
     for_each_uncommented(raster, [&](std::span<const uint8_t> part) {
@@ -247,13 +248,16 @@ void decode_plain(std::span<const uint8_t> raster, std::span<uint8_t> pixels, ui
                              : decode_plain_as<1>(part, pixels.data(), done, limit, maxval);
         return done < limit;
     });
+    return done;
 }
 
 /* decode_bitmap_raw: eight pixels a byte, most significant bit first, 1 black and
  * 0 white; every row starts on a new byte. */
-void decode_bitmap_raw(std::span<const uint8_t> raster, std::span<uint8_t> pixels, uint32_t width) {
+size_t decode_bitmap_raw(std::span<const uint8_t> raster, std::span<uint8_t> pixels,
+                         uint32_t width) {
     const size_t row_bytes = (static_cast<size_t>(width) + 7) / 8;
     const size_t rows = pixels.size() / 3 / width;
+    size_t filled = 0;
     for (size_t y = 0; y < rows && y * row_bytes < raster.size(); ++y) {
         const auto row =
             raster.subspan(y * row_bytes, std::min(row_bytes, raster.size() - y * row_bytes));
@@ -262,13 +266,15 @@ void decode_bitmap_raw(std::span<const uint8_t> raster, std::span<uint8_t> pixel
             const uint32_t byte = row[x / 8];
             put_bit(pixels.data(), y * width + x, ((byte >> (7U - x % 8U)) & 1U) != 0);
         }
+        filled += row_pixels;
     }
+    return filled;
 }
 
 /* decode_bitmap_plain: each '1' is a black pixel and each '0' a white one; white space
  * between the digits is optional, a comment ('#' to the end of its line) holds no
  * pixels and any other byte is ignored. */
-void decode_bitmap_plain(std::span<const uint8_t> raster, std::span<uint8_t> pixels) {
+size_t decode_bitmap_plain(std::span<const uint8_t> raster, std::span<uint8_t> pixels) {
     const size_t limit = pixels.size() / 3;
     size_t j = 0;
     for_each_uncommented(raster, [&](std::span<const uint8_t> part) {
@@ -280,25 +286,23 @@ void decode_bitmap_plain(std::span<const uint8_t> raster, std::span<uint8_t> pix
         }
         return j < limit;
     });
+    return j;
 }
 
-void decode_raster(const PnmHeader& header, std::span<const uint8_t> raster,
-                   std::span<uint8_t> pixels) {
+uint64_t decode_raster(const PnmHeader& header, std::span<const uint8_t> raster,
+                       std::span<uint8_t> pixels) {
     const PnmKind kind = kind_of(header.digit);
     const uint32_t channels = kind.colour ? 3 : 1;
     if (kind.bitmap) {
-        if (kind.plain) {
-            decode_bitmap_plain(raster, pixels);
-        } else {
-            decode_bitmap_raw(raster, pixels, header.width);
-        }
-    } else if (kind.plain) {
-        decode_plain(raster, pixels, header.maxval, channels);
-    } else if (header.maxval > 255) {
-        decode_raw16(raster, pixels, header.maxval, channels);
-    } else {
-        decode_raw8(raster, pixels, header.maxval, channels);
+        return kind.plain ? decode_bitmap_plain(raster, pixels)
+                          : decode_bitmap_raw(raster, pixels, header.width);
     }
+    // Samples to whole pixels: a pixel missing any of its samples is not reached.
+    const size_t samples = kind.plain ? decode_plain(raster, pixels, header.maxval, channels)
+                           : header.maxval > 255
+                               ? decode_raw16(raster, pixels, header.maxval, channels)
+                               : decode_raw8(raster, pixels, header.maxval, channels);
+    return samples / channels;
 }
 
 } // namespace ppm

@@ -30,6 +30,19 @@ int32_t check_pixel_limit(uint64_t width, uint64_t height) {
     return kTooManyPixels;
 }
 
+void report_missing_pixels(uint64_t count) {
+    if (poolHeader != nullptr) {
+        poolHeader->report.pixels_missing = count;
+    }
+}
+
+void report_unknown_colours(uint32_t colours, uint32_t codes) {
+    if (poolHeader != nullptr) {
+        poolHeader->report.unknown_colours = colours;
+        poolHeader->report.unknown_codes = codes;
+    }
+}
+
 } // namespace runtime
 
 extern "C" {

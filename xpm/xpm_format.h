@@ -50,7 +50,7 @@ void parse_colour_string(std::span<const uint8_t> text, uint32_t cpp, ColourEntr
 namespace xpm {
 
 // Finding the colour entry of a pixel code. Codes of 1 and 2 characters index the
-// 96 x 96 table directly (codes no colour string defined give entry 0); longer codes are
+// 96 x 96 table directly (codes no colour string defined give -1); longer codes are
 // found by binary search in the colour table's codes sorted once per load, in which the
 // first entry with a code wins, as a search in order would give (unknown codes give -1).
 // No choice of codes makes a lookup cost more than the logarithm of their number.
@@ -74,9 +74,14 @@ private:
 [[nodiscard]] size_t index_slots(int32_t colours);
 
 // Writes the pixels of one raw pixel string at `out` (3 bytes each, at most `room`
-// pixels): one pixel per `cpp` characters, normalised; an incomplete last pixel and
-// (for long codes) unknown codes write nothing. Returns the pixels written.
+// pixels): one pixel per `cpp` characters, normalised; an incomplete last pixel writes
+// nothing; a code no colour defines takes colour 0 when short and writes nothing when
+// long, and counts in `undefined`. Returns the pixels written.
 [[nodiscard]] size_t decode_pixels(std::span<const uint8_t> string, const CodeIndex& index,
-                                   const uint8_t* colours_rgb, uint8_t* out, size_t room);
+                                   const uint8_t* colours_rgb, uint8_t* out, size_t room,
+                                   size_t& undefined);
+
+// The direct table's mark of a one- or two-character code no colour string defined.
+inline constexpr int16_t kUndefinedCode = -1;
 
 } // namespace xpm

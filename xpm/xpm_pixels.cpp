@@ -92,13 +92,17 @@ int32_t CodeIndex::find(const uint8_t* code) const {
 }
 
 size_t decode_pixels(std::span<const uint8_t> string, const CodeIndex& index,
-                     const uint8_t* colours_rgb, uint8_t* out, size_t room) {
+                     const uint8_t* colours_rgb, uint8_t* out, size_t room, size_t& undefined) {
     size_t written = 0;
     const size_t cpp = index.cpp();
     for (size_t i = 0; i + cpp <= string.size() && written < room; i += cpp) {
-        const int32_t entry = index.find(string.data() + i);
+        int32_t entry = index.find(string.data() + i);
         if (entry < 0) {
-            continue; // an unknown long code moves the following pixels up
+            ++undefined;
+            if (cpp > 2) {
+                continue; // an unknown long code moves the following pixels up
+            }
+            entry = 0; // an unknown short code takes the first colour
         }
         std::memcpy(out + written * 3, colours_rgb + static_cast<size_t>(entry) * 3, 3);
         ++written;

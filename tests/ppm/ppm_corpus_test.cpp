@@ -56,12 +56,8 @@ bool well_formed(const std::string& path) {
 class PpmCorpus : public testing_support::CodecHarness {};
 
 TEST_F(PpmCorpus, EveryFileLoadsOrIsRefusedCleanly) {
-    const auto folder = testing_support::corpus_folder("pnm");
-    if (!folder) {
-        GTEST_SKIP() << "../shared/corpus/pnm is absent: the corpus tests need the shared folder";
-    }
     int loaded = 0;
-    for (const std::string& path : testing_support::files_in(*folder)) {
+    for (const std::string& path : testing_support::corpus_files("pnm")) {
         SCOPED_TRACE(path);
         const int32_t code = load_file(path);
         EXPECT_NE(result_code_text(code), nullptr) << "have code " << code << ", not in the table";
@@ -77,15 +73,11 @@ TEST_F(PpmCorpus, EveryFileLoadsOrIsRefusedCleanly) {
 }
 
 TEST_F(PpmCorpus, WellFormedFilesMatchNetpbm) {
-    const auto folder = testing_support::corpus_folder("pnm");
-    if (!folder) {
-        GTEST_SKIP() << "../shared/corpus/pnm is absent: the corpus tests need the shared folder";
-    }
     if (!testing_support::have_program("pamtopnm")) {
         GTEST_SKIP() << "netpbm's pamtopnm is not installed: no peer to compare with";
     }
     int compared = 0;
-    for (const std::string& path : testing_support::files_in(*folder)) {
+    for (const std::string& path : testing_support::corpus_files("pnm")) {
         if (!well_formed(path)) {
             continue;
         }

@@ -44,11 +44,10 @@ protected:
     // every failing load reports 7 with a cleared picture and clean books. Returns how
     // many allocations the successful load made.
     uint64_t expect_each_allocation_failure_reported(const Bytes& file);
-    // Loads every file of the shared corpus folder `format`: each loads or is refused
-    // with a code from the table, with clean books. A file `peer` (a program writing
-    // PPM) also reads must give the same pixels, unless its name is in `differs` or
-    // starts with "bad-". Returns the files compared; -1 (and a skip) without the
-    // corpus; 0 comparisons without the peer.
+    // Loads every corpus file of `format`: each loads or is refused with a code from the
+    // table, with clean books. A file `peer` (a program writing PPM) also reads must give
+    // the same pixels, unless its name is in `differs` or starts with "bad-". Returns the
+    // files compared; 0 without the peer.
     int check_corpus(const std::string& format, const std::string& peer,
                      std::span<const char* const> differs);
 

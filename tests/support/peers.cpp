@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <sys/wait.h>
 
 namespace testing_support {
@@ -31,12 +32,33 @@ bool have_program(const std::string& program) {
     return run_capture("command -v " + program + " >/dev/null 2>&1").has_value();
 }
 
-std::optional<std::string> corpus_folder(const std::string& format) {
-    const std::filesystem::path folder = std::filesystem::path(ORVI_SHARED_DIR) / "corpus" / format;
-    if (!std::filesystem::is_directory(folder)) {
-        return std::nullopt;
+std::vector<std::string> corpus_files(const std::string& format) {
+    const std::filesystem::path copy = std::filesystem::path(ORVI_CORPUS_DIR);
+    const std::filesystem::path shared = std::filesystem::path(ORVI_SHARED_DIR) / "corpus";
+    std::vector<std::string> files = files_in((copy / format).string());
+    std::ifstream left_out(copy / "LEFT_OUT");
+    std::vector<std::string> missing;
+    for (std::string line; std::getline(left_out, line);) {
+        if (!line.starts_with(format + "/")) {
+            continue;
+        }
+        const std::filesystem::path file = shared / line;
+        if (std::filesystem::is_regular_file(file)) {
+            files.push_back(file.string());
+        } else {
+            missing.push_back(line);
+        }
     }
-    return folder.string();
+    if (!missing.empty()) {
+        std::printf("[   NOTE   ] %zu corpus files not tried: their licences keep them out of the "
+                    "project, and ../shared/corpus is absent:",
+                    missing.size());
+        for (const std::string& name : missing) {
+            std::printf(" %s", name.c_str());
+        }
+        std::printf("\n");
+    }
+    return files;
 }
 
 std::vector<std::string> files_in(const std::string& folder) {

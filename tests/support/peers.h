@@ -14,8 +14,10 @@ std::optional<std::string> run_capture(const std::string& command);
 // True when `program` is on the PATH.
 bool have_program(const std::string& program);
 
-// The corpus folder for a format ("pnm", "pcx", ...), or nothing when ../shared is absent.
-std::optional<std::string> corpus_folder(const std::string& format);
+// The corpus files of a format ("pnm", "pcx", ...): the project's copy, and those left out
+// of it (their licences do not let them travel) from ../shared/corpus when it is there;
+// when it is not, says on standard output which were not tried and why.
+std::vector<std::string> corpus_files(const std::string& format);
 
 // The files of a folder, sorted by name.
 std::vector<std::string> files_in(const std::string& folder);

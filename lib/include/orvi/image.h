@@ -47,6 +47,11 @@ public:
     // Things worth telling about the load, each a sentence ("transparent pixels are
     // shown on black").
     [[nodiscard]] const std::vector<std::string>& notes() const;
+    // Whether the file's data gave every pixel a colour of its own; when not, what it
+    // left out, each a sentence ("the image data ends at row 120 of 200; the rest is
+    // black"). The pixels are what a lenient reader makes of the file.
+    [[nodiscard]] bool complete() const;
+    [[nodiscard]] const std::vector<std::string>& gaps() const;
 
     struct State; // the library's side
 

@@ -23,6 +23,9 @@ using OrviGaugeRoutine = void (*)(int32_t percent);
 struct OrviJobReport {
     uint32_t declared_width; // the size of a picture refused for the pixel limit
     uint32_t declared_height;
+    uint64_t pixels_missing;  // pixels of a delivered picture its file's data did not reach
+    uint32_t unknown_colours; // colours whose value names no colour the reader knows
+    uint32_t unknown_codes;   // pixels whose code no colour of the file defines
 };
 
 struct OrviPool {
@@ -35,4 +38,4 @@ struct OrviPool {
 };
 }
 
-inline constexpr uint32_t kOrviPoolAbi = 2;
+inline constexpr uint32_t kOrviPoolAbi = 3;

@@ -22,6 +22,13 @@ namespace runtime {
  * report, so that the host can say what was refused. */
 [[nodiscard]] int32_t check_pixel_limit(uint64_t width, uint64_t height);
 
+/* Readers that keep their lenient loading (a picture with what the data holds, code 0)
+ * tell the host what the data did not give, in the pool handle's report: pixels it did
+ * not reach, colours whose value names no known colour, pixels whose code no colour
+ * defines. Nothing is reported without a pool. */
+void report_missing_pixels(uint64_t count);
+void report_unknown_colours(uint32_t colours, uint32_t codes);
+
 // Owns one pool block and frees it when the scope ends, unless it was released.
 class PoolBlock {
 public:
