@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <unistd.h>
 
+#include "lib/atomic_save.h"
 #include "lib/library_inside.h"
 #include "orvi/orvi.h"
 #include "tests/support/files.h"
@@ -382,6 +383,43 @@ TEST_F(LibraryTest, FailuresAreSaidInTheFilesOwnTerms) {
     orvi::Error error;
     EXPECT_FALSE(library_.load(folder_.path("missing.ppm"), error));
     EXPECT_EQ(error.kind(), orvi::ErrorKind::Access);
+}
+
+TEST_F(LibraryTest, AFailedFlushToTheDiskKeepsTheOldFile) {
+    const orvi::Image first = image({1, 2, 3}, 1, 1);
+    const orvi::Image second = image({4, 5, 6}, 1, 1);
+    const std::string path = folder_.path("kept.ppm");
+    orvi::Error error;
+    ASSERT_TRUE(library_.save(first, path, {}, error)) << error.sentence;
+    const Bytes before = read_file(path);
+    host::seam::fail_fsync(true);
+    const bool saved = library_.save(second, path, {}, error);
+    host::seam::fail_fsync(false);
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(error.sentence,
+              "it cannot be flushed to the disk (Input/output error); the old file is kept");
+    EXPECT_EQ(error.kind(), orvi::ErrorKind::Access);
+    EXPECT_EQ(read_file(path), before);
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder_.root())) {
+        names.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(names, std::vector<std::string>{"kept.ppm"}) << "no temporary file is left";
+}
+
+TEST_F(LibraryTest, AnImageSaysWhatItsFileLeftOut) {
+    orvi::Error error;
+    const auto whole = library_.load(concat(bytes_of("P6\n2 2\n255\n"), Bytes(12, 7)), error);
+    ASSERT_TRUE(whole) << error.sentence;
+    EXPECT_TRUE(whole->complete());
+    EXPECT_TRUE(whole->gaps().empty());
+    const auto cut = library_.load(concat(bytes_of("P6\n2 2\n255\n"), Bytes(7, 7)), error);
+    ASSERT_TRUE(cut) << error.sentence;
+    EXPECT_FALSE(cut->complete());
+    EXPECT_EQ(cut->gaps(),
+              std::vector<std::string>{"the image data ends at row 1 of 2; the rest is black"});
+    EXPECT_EQ(pixels_of(*cut), concat(Bytes(7, 7), Bytes(5, 0)))
+        << "the pixels are what the lenient reader makes of the file";
 }
 
 TEST(LibraryModules, AMissingModuleIsAnAccessError) {
