@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static int output_fd = -1;
     constexpr uint64_t kPoolCap = 256ULL << 20;
     constexpr uint64_t kRoundTripPixels = 1U << 16U;
-    host::HostPool pool(kPoolCap);
+    constexpr uint64_t kMostPixels = 1U << 20U; // larger claims are refused from the header
+    host::HostPool pool(kPoolCap, kMostPixels);
     Picture picture{};
     host::PngHeader header;
     std::string error;

@@ -1,7 +1,10 @@
 // The promises every codec reader keeps, checked on one input: the module's load runs
-// from a memory file with the pool capped far below the fuzzer's memory limit; the code
-// is in the table, a failed load leaves the picture cleared, a successful one has sizes
-// in range, and no pool block, dos object or library is left over.
+// from a memory file with the pool capped far below the fuzzer's memory limit and
+// pictures capped at a million pixels (a larger claim is refused from the header, so
+// runs go to the decoders, not to allocating); the input's last byte chooses the
+// request's switches. The code is in the table, a failed load leaves the picture
+// cleared, a successful one has sizes in range and reports no more missing pixels than
+// it has, and no pool block, dos object or library is left over.
 #pragma once
 
 #include <cstddef>
@@ -17,10 +20,13 @@ extern "C" uint32_t start_prog(CodecArgs* args);
 
 inline void check_read_promises(const uint8_t* data, size_t size, int32_t max_side) {
     constexpr uint64_t kPoolCap = 256ULL << 20;
-    host::HostPool pool(kPoolCap);
+    constexpr uint64_t kMostPixels = 1U << 16U;
+    host::HostPool pool(kPoolCap, kMostPixels);
     platform::seam::set_memory_file("fuzz:input", data, size);
     Picture pic{};
-    CodecRequest request{&pic, 0, 0, 0, nullptr};
+    // The ILBM reader's transparency switch; the other readers ignore it.
+    const uint32_t switches = size > 0 ? data[size - 1] & 1U : 0U;
+    CodecRequest request{&pic, 0, switches, 0, nullptr};
     CodecArgs args{&request, "fuzz:input", kCommandLoad, 0, pool.handle(), nullptr};
     FUZZ_CHECK(start_prog(&args) == 0);
     FUZZ_CHECK(result_code_text(args.Result) != nullptr);
@@ -29,6 +35,10 @@ inline void check_read_promises(const uint8_t* data, size_t size, int32_t max_si
         FUZZ_CHECK(pic.Width >= 1 && pic.Width <= max_side && pic.Height >= 1 &&
                    pic.Height <= max_side);
         FUZZ_CHECK(pic.BytesPerPixel == 3 && pool.live_blocks() == 1);
+        FUZZ_CHECK(uint64_t{static_cast<uint32_t>(pic.Width)} * static_cast<uint32_t>(pic.Height) <=
+                   kMostPixels);
+        FUZZ_CHECK(pool.report().pixels_missing <=
+                   uint64_t{static_cast<uint32_t>(pic.Width)} * static_cast<uint32_t>(pic.Height));
         pool.free(pic.Data);
     } else {
         FUZZ_CHECK(pic.Data == nullptr && pic.Width == 0 && pic.Height == 0 && pic.Extra == 0);

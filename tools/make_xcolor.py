@@ -48,6 +48,13 @@ def main():
     print("    {0, nullptr},")
     print("};")
     print()
+    print("// The entries of xcolor in the byte order of their names, for a binary search.")
+    print("const uint16_t xcolor_by_name[] = {")
+    order = sorted(range(len(names)), key=lambda i: names[i].encode("ascii"))
+    for start in range(0, len(order), 12):
+        print("    " + " ".join("%d," % i for i in order[start:start + 12]))
+    print("};")
+    print()
     print("} // namespace xpm")
 
 

@@ -90,17 +90,22 @@ int32_t get_hex_color(const char* digits, ColourEntry& entry) {
     return 1;
 }
 
-/* get_named_color: the first entry of xcolor whose name equals `name` byte for byte. */
+/* get_named_color: the entry of xcolor whose name equals `name` byte for byte (names are
+ * distinct), by binary search in xcolor_by_name. */
 int32_t get_named_color(const char* name, ColourEntry& entry) {
-    for (const XColor* colour = xcolor; colour->name != nullptr; ++colour) {
-        if (std::strcmp(colour->name, name) == 0) {
-            entry.red = static_cast<int16_t>(colour->colour >> 24U);
-            entry.green = static_cast<int16_t>((colour->colour >> 16U) & 0xFFU);
-            entry.blue = static_cast<int16_t>((colour->colour >> 8U) & 0xFFU);
-            return 1;
-        }
+    const uint16_t* end = xcolor_by_name + kNamedColours;
+    const uint16_t* found =
+        std::lower_bound(xcolor_by_name, end, name, [](uint16_t i, const char* wanted) {
+            return std::strcmp(xcolor[i].name, wanted) < 0;
+        });
+    if (found == end || std::strcmp(xcolor[*found].name, name) != 0) {
+        return 0;
     }
-    return 0;
+    const XColor& colour = xcolor[*found];
+    entry.red = static_cast<int16_t>(colour.colour >> 24U);
+    entry.green = static_cast<int16_t>((colour.colour >> 16U) & 0xFFU);
+    entry.blue = static_cast<int16_t>((colour.colour >> 8U) & 0xFFU);
+    return 1;
 }
 
 /* parse_colour_string: after the code, words are values or keys ("c", "m", "s", "g4",

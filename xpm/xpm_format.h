@@ -24,6 +24,7 @@ struct XColor {
 };
 extern const XColor xcolor[]; // ends with a null name
 inline constexpr size_t kNamedColours = 753;
+extern const uint16_t xcolor_by_name[]; // kNamedColours indices of xcolor, by name
 
 // One colour of the file: its pixel code, and red, green, blue as 16-bit values (red -1
 // until a value converts); a pixel takes the low eight bits of each.

@@ -11,6 +11,8 @@ namespace {
 // Each sorted entry holds a code of up to five characters (32..127) as a number above
 // the colour entry's index: sorting puts equal codes together, the first entry first.
 constexpr uint32_t kIndexBits = 16;
+// Long codes are searched in buckets of their first two characters from this many on.
+constexpr size_t kBucketedFrom = 256;
 static_assert(kMaxColours < (1 << kIndexBits));
 
 uint64_t code_key(const uint8_t* code, uint32_t cpp) {
@@ -51,6 +53,9 @@ CodeIndex::CodeIndex(std::span<const ColourEntry> colours, uint32_t cpp, int16_t
         slots_[i] = (code_key(colours[i].code, cpp) << kIndexBits) | i;
     }
     std::sort(slots_.begin(), slots_.end());
+    if (slots_.size() <= kBucketedFrom) {
+        return; // a search of the few codes there are is as quick as any bucket's
+    }
     // The table holds where each bucket starts in the sorted codes, so that a search
     // covers only the codes that share the first two characters.
     size_t at = 0;
@@ -80,10 +85,14 @@ int32_t CodeIndex::find(const uint8_t* code) const {
     }
     // The first entry with the code, by binary search in its bucket: no set of codes
     // costs more than the logarithm of their number.
-    const size_t bucket = bucket_of(key, cpp_);
-    const auto begin = slots_.begin() + lookup_[bucket];
-    const auto end = bucket + 1 < kLookupSide * kLookupSide ? slots_.begin() + lookup_[bucket + 1]
-                                                            : slots_.end();
+    auto begin = slots_.begin();
+    auto end = slots_.end();
+    if (slots_.size() > kBucketedFrom) {
+        const size_t bucket = bucket_of(key, cpp_);
+        begin = slots_.begin() + lookup_[bucket];
+        end = bucket + 1 < kLookupSide * kLookupSide ? slots_.begin() + lookup_[bucket + 1]
+                                                     : slots_.end();
+    }
     const auto found = std::lower_bound(begin, end, key << kIndexBits);
     if (found == end || (*found >> kIndexBits) != key) {
         return -1;

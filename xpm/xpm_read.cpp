@@ -77,21 +77,21 @@ int32_t XPM_Read(const char* name, CodecRequest* request) {
     }
     auto* colours = reinterpret_cast<ColourEntry*>(table.bytes());
     uint8_t* colours_rgb = table.bytes() + colour_count * sizeof(ColourEntry);
-    for (size_t i = 0; i < colour_count; ++i) {
-        colours[i].red = -1; // no colour yet
-    }
+    colours[0].red = -1; // no colour yet: the one an undefined short code takes
 
     size_t defined = 0;
     while (defined < colour_count && scanner.next(raw)) {
         parse_colour_string(collect(raw, string_buffer.bytes()), cpp, colours[defined]);
         ++defined;
     }
-    for (size_t i = 0; i < colour_count; ++i) {
+    // Only the colours a string defined (and the first, which undefined short codes
+    // take) can be reached by a pixel.
+    for (size_t i = 0; i < std::max<size_t>(defined, 1); ++i) {
         colours_rgb[3 * i] = static_cast<uint8_t>(colours[i].red);
         colours_rgb[3 * i + 1] = static_cast<uint8_t>(colours[i].green);
         colours_rgb[3 * i + 2] = static_cast<uint8_t>(colours[i].blue);
     }
-    // The hash index of long codes; without room for it, codes are searched in order.
+    // The sorted long codes; without room for them, codes are searched in order.
     runtime::PoolBlock slots;
     const size_t slot_count = cpp > 2 ? index_slots(values.colours) : 0;
     if (slot_count != 0) {

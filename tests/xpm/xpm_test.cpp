@@ -259,6 +259,15 @@ TEST(XpmNames, TheTableHoldsTheX11NamesOnce) {
     }
     EXPECT_EQ(count, xpm::kNamedColours);
     EXPECT_EQ(names.size(), count) << "a name occurs twice";
+    // The search by name finds every entry with its own colour.
+    for (const xpm::XColor* colour = xpm::xcolor; colour->name != nullptr; ++colour) {
+        xpm::ColourEntry entry{{}, -1, 0, 0};
+        ASSERT_EQ(xpm::get_named_color(colour->name, entry), 1) << colour->name;
+        EXPECT_EQ((uint32_t(uint16_t(entry.red)) << 24U) | (uint32_t(entry.green) << 16U) |
+                      (uint32_t(entry.blue) << 8U),
+                  colour->colour)
+            << colour->name;
+    }
     const std::pair<const char*, uint32_t> rows[] = {
         {"NONE", 0x000000},       {"BLACK", 0x000000},       {"GREEN", 0x00FF00},
         {"SNOW", 0xFFFAFA},       {"NAVY", 0x000080},        {"GRAY", 0xBEBEBE},
