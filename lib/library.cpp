@@ -689,6 +689,11 @@ std::optional<Filter> Library::find_filter(const std::string& name, Error& error
     return std::nullopt;
 }
 
+Library::Memory Library::memory() const {
+    const host::HostPool& pool = *state_->pool;
+    return {pool.live_bytes(), pool.live_blocks(), pool.peak_bytes(), pool.limit()};
+}
+
 host::HostPool& LibraryInside::pool(Library& library) {
     return *library.state_->pool;
 }

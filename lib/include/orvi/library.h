@@ -163,6 +163,15 @@ public:
     // Opens every module now, so that processes forked later find them loaded.
     void open_modules();
 
+    // The library's memory now: what its images and work hold, and the most they held.
+    struct Memory {
+        uint64_t bytes = 0;
+        uint64_t blocks = 0;
+        uint64_t peak_bytes = 0;
+        uint64_t limit = 0;
+    };
+    [[nodiscard]] Memory memory() const;
+
     struct State; // the library's side
 
 private:

@@ -1,0 +1,442 @@
+// orvi._orvi: the library for Python. Images share the library's pixel block with numpy
+// (an array keeps its image alive), every library call releases the GIL, and failures
+// raise orvi.Error subclasses carrying the result code and the command's sentence.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include "orvi/orvi.h"
+
+namespace py = pybind11;
+
+namespace {
+
+// The library the module's functions use, made on first use or by configure().
+std::mutex library_lock;
+std::shared_ptr<orvi::Library> current_library;
+orvi::Options current_options;
+
+std::shared_ptr<orvi::Library> library() {
+    const std::lock_guard<std::mutex> held(library_lock);
+    if (!current_library) {
+        // As the command does, the package takes the modules' folder from the environment.
+        const char* folder = std::getenv("ORVI_MODULE_PATH");
+        if (current_options.module_folder.empty() && folder != nullptr && *folder != '\0') {
+            current_options.module_folder = folder;
+        }
+        current_library = std::make_shared<orvi::Library>(current_options);
+    }
+    return current_library;
+}
+
+// The exception classes, made at import.
+struct Exceptions {
+    py::object error;
+    py::object out_of_memory;
+    py::object bad_file;
+    py::object unsupported;
+    py::object access;
+    py::object usage;
+};
+Exceptions* exceptions = nullptr;
+
+[[noreturn]] void raise(const orvi::Error& error, const std::string& what) {
+    const py::object* type = &exceptions->error;
+    switch (error.kind()) {
+    case orvi::ErrorKind::Memory:
+        type = &exceptions->out_of_memory;
+        break;
+    case orvi::ErrorKind::Damaged:
+        type = &exceptions->bad_file;
+        break;
+    case orvi::ErrorKind::Unsupported:
+        type = &exceptions->unsupported;
+        break;
+    case orvi::ErrorKind::Access:
+        type = &exceptions->access;
+        break;
+    case orvi::ErrorKind::Usage:
+        type = &exceptions->usage;
+        break;
+    }
+    const std::string sentence = what.empty() ? error.sentence : what + ": " + error.sentence;
+    py::object exception = (*type)(sentence);
+    exception.attr("code") = error.code;
+    exception.attr("sentence") = sentence;
+    PyErr_SetObject(type->ptr(), exception.ptr());
+    throw py::error_already_set();
+}
+
+// An image as Python holds it: shared, so that arrays of its pixels keep it alive.
+struct PyImage {
+    std::shared_ptr<orvi::Image> image;
+    std::shared_ptr<orvi::Library> owner; // the library whose memory holds the pixels
+};
+
+py::dict details_of(const orvi::Image& image) {
+    py::dict details;
+    for (const orvi::Detail& detail : image.details()) {
+        if (detail.number) {
+            details[py::str(detail.key)] = py::int_(std::stoll(detail.value));
+        } else {
+            details[py::str(detail.key)] = py::str(detail.value);
+        }
+    }
+    return details;
+}
+
+// The pixels of an image as an array sharing its memory: height x width x 3, or height x
+// width for a grey image.
+py::array pixels_of(const PyImage& held) {
+    const orvi::Image& image = *held.image;
+    auto* keep = new std::shared_ptr<orvi::Image>(held.image);
+    const py::capsule owner(keep, [](void* pointer) {
+        delete static_cast<std::shared_ptr<orvi::Image>*>(pointer);
+    });
+    const auto height = static_cast<py::ssize_t>(image.height());
+    const auto width = static_cast<py::ssize_t>(image.width());
+    const auto channels = static_cast<py::ssize_t>(image.bytes_per_pixel());
+    uint8_t* data = held.image->pixels();
+    if (channels == 1) {
+        return py::array_t<uint8_t>({height, width}, {width, py::ssize_t{1}}, data, owner);
+    }
+    return py::array_t<uint8_t>({height, width, channels}, {width * channels, channels, py::ssize_t{1}},
+                                data, owner);
+}
+
+// An image holding a copy of an array: height x width x 3 or height x width, uint8.
+PyImage image_of_array(const py::array& array) {
+    const auto pixels = py::array_t<uint8_t, py::array::c_style | py::array::forcecast>::ensure(array);
+    if (!pixels || (pixels.ndim() != 2 && pixels.ndim() != 3) ||
+        (pixels.ndim() == 3 && pixels.shape(2) != 3)) {
+        throw py::value_error("pixels are a uint8 array of height x width x 3, or height x width "
+                              "for grey");
+    }
+    const auto height = static_cast<uint32_t>(pixels.shape(0));
+    const auto width = static_cast<uint32_t>(pixels.shape(1));
+    const uint32_t bytes = pixels.ndim() == 3 ? 3 : 1;
+    auto owner = library();
+    orvi::Error error;
+    std::optional<orvi::Image> made;
+    {
+        const py::gil_scoped_release released;
+        made = owner->make_image(width, height, bytes, pixels.data(), error);
+    }
+    if (!made) {
+        raise(error, "");
+    }
+    return {std::make_shared<orvi::Image>(std::move(*made)), owner};
+}
+
+PyImage load(const py::object& source) {
+    auto owner = library();
+    orvi::Error error;
+    std::optional<orvi::Image> loaded;
+    std::string shown;
+    if (py::isinstance<py::str>(source) || py::hasattr(source, "__fspath__")) {
+        const std::string path = py::str(py::module_::import("os").attr("fspath")(source));
+        shown = orvi::quoted(path);
+        const py::gil_scoped_release released;
+        loaded = owner->load(path, error);
+    } else {
+        // Bytes, or anything with read(): a file object.
+        py::object content = source;
+        if (py::hasattr(source, "read")) {
+            content = source.attr("read")();
+        }
+        const py::buffer buffer = py::reinterpret_borrow<py::buffer>(content);
+        const py::buffer_info info = buffer.request();
+        const std::span<const uint8_t> bytes(static_cast<const uint8_t*>(info.ptr),
+                                             static_cast<size_t>(info.size * info.itemsize));
+        shown = "the bytes";
+        const py::gil_scoped_release released;
+        loaded = owner->load(bytes, error);
+    }
+    if (!loaded) {
+        raise(error, "cannot load " + shown);
+    }
+    return {std::make_shared<orvi::Image>(std::move(*loaded)), owner};
+}
+
+orvi::SaveOptions save_options(const py::object& format, const py::object& depth, bool plain,
+                               bool compress, bool reduce, bool dither) {
+    orvi::SaveOptions options;
+    if (!format.is_none()) {
+        options.format = py::str(format);
+    }
+    if (!depth.is_none()) {
+        options.depth = depth.cast<uint32_t>();
+    }
+    options.plain = plain;
+    options.compress = compress;
+    options.reduce = reduce;
+    options.dither = dither;
+    return options;
+}
+
+void save(const py::object& picture, const py::object& target, const py::object& format,
+          const py::object& depth, bool plain, bool compress, bool reduce, bool dither) {
+    const PyImage held = py::isinstance<PyImage>(picture) ? picture.cast<PyImage>()
+                                                          : image_of_array(picture);
+    const orvi::SaveOptions options = save_options(format, depth, plain, compress, reduce, dither);
+    orvi::Error error;
+    if (py::isinstance<py::str>(target) || py::hasattr(target, "__fspath__")) {
+        const std::string path = py::str(py::module_::import("os").attr("fspath")(target));
+        bool saved = false;
+        {
+            const py::gil_scoped_release released;
+            saved = held.owner->save(*held.image, path, options, error);
+        }
+        if (!saved) {
+            raise(error, "cannot save " + orvi::quoted(path));
+        }
+        return;
+    }
+    // A file object: the file is made in memory, then written to it.
+    if (options.format.empty()) {
+        throw py::value_error("saving to a file object needs format=");
+    }
+    const int memory = ::memfd_create("orvi-save", MFD_CLOEXEC);
+    if (memory < 0) {
+        throw py::error_already_set();
+    }
+    bool saved = false;
+    {
+        const py::gil_scoped_release released;
+        saved = held.owner->save_to(*held.image, memory, options, error);
+    }
+    if (!saved) {
+        ::close(memory);
+        raise(error, "cannot save to the file object");
+    }
+    const off_t size = ::lseek(memory, 0, SEEK_END);
+    std::string bytes(static_cast<size_t>(size), '\0');
+    const ssize_t got = ::pread(memory, bytes.data(), bytes.size(), 0);
+    ::close(memory);
+    if (got != size) {
+        throw std::runtime_error("cannot read back the file made in memory");
+    }
+    target.attr("write")(py::bytes(bytes));
+}
+
+// Applies an operation to a copy of `array`; the result as a new array, or copied into
+// `out` (which must have the result's shape).
+py::array apply(const py::array& array, const orvi::Operation& operation, const py::object& out) {
+    PyImage held = image_of_array(array);
+    orvi::Error error;
+    bool applied = false;
+    {
+        const py::gil_scoped_release released;
+        applied = held.owner->apply(*held.image, operation, error);
+    }
+    if (!applied) {
+        raise(error, "");
+    }
+    py::array result = pixels_of(held);
+    if (out.is_none()) {
+        return result;
+    }
+    auto target = py::array_t<uint8_t>::ensure(out);
+    if (!target || target.ndim() != result.ndim() || !target.writeable()) {
+        throw py::value_error("out= must be a writable uint8 array of the result's shape");
+    }
+    for (py::ssize_t axis = 0; axis < result.ndim(); ++axis) {
+        if (target.shape(axis) != result.shape(axis)) {
+            throw py::value_error("out= must be a writable uint8 array of the result's shape");
+        }
+    }
+    target.attr("__setitem__")(py::ellipsis(), result);
+    return target;
+}
+
+bool direction(const std::string& value, const char* first, const char* second) {
+    if (value != first && value != second) {
+        throw py::value_error(std::string("takes '") + first + "' or '" + second + "', not '" +
+                              value + "'");
+    }
+    return value == second;
+}
+
+} // namespace
+
+PYBIND11_MODULE(_orvi, module) {
+    module.doc() = "The Orvi library: old pictures (IFF ILBM, PCX, PNM, XPM, PNG) as numpy arrays";
+    static Exceptions made;
+    const py::object base = py::reinterpret_borrow<py::object>(PyExc_Exception);
+    made.error = py::reinterpret_steal<py::object>(
+        PyErr_NewExceptionWithDoc("orvi.Error", "A failure of orvi: .code and .sentence say which.",
+                                  base.ptr(), nullptr));
+    const auto subclass = [&](const char* name, const char* doc) {
+        return py::reinterpret_steal<py::object>(
+            PyErr_NewExceptionWithDoc(name, doc, made.error.ptr(), nullptr));
+    };
+    made.out_of_memory = subclass("orvi.OutOfMemory", "No memory, or a limit refused the picture.");
+    made.bad_file = subclass("orvi.BadFile", "The file breaks its format's rules.");
+    made.unsupported =
+        subclass("orvi.Unsupported", "A valid file of a kind orvi does not read or write.");
+    made.access = subclass("orvi.AccessError", "A file or module cannot be opened, read or written.");
+    made.usage = subclass("orvi.UsageError", "A call that cannot be: a bad operation or name.");
+    exceptions = &made;
+    module.attr("Error") = made.error;
+    module.attr("OutOfMemory") = made.out_of_memory;
+    module.attr("BadFile") = made.bad_file;
+    module.attr("Unsupported") = made.unsupported;
+    module.attr("AccessError") = made.access;
+    module.attr("UsageError") = made.usage;
+    module.attr("__version__") = ORVI_VERSION;
+    module.attr("DEFAULT_MAX_PIXELS") = orvi::kDefaultMaxPixels;
+
+    py::class_<PyImage>(module, "Image", "A picture in orvi's memory.")
+        .def_property_readonly("width", [](const PyImage& held) { return held.image->width(); })
+        .def_property_readonly("height", [](const PyImage& held) { return held.image->height(); })
+        .def_property_readonly("format", [](const PyImage& held) { return held.image->format(); })
+        .def_property_readonly("details", [](const PyImage& held) { return details_of(*held.image); })
+        .def_property_readonly("notes", [](const PyImage& held) { return held.image->notes(); })
+        .def_property_readonly("complete", [](const PyImage& held) { return held.image->complete(); })
+        .def_property_readonly("gaps", [](const PyImage& held) { return held.image->gaps(); })
+        .def_property_readonly("pixels", &pixels_of,
+                               "The pixels, sharing the image's memory: height x width x 3 "
+                               "(or height x width when grey), uint8.")
+        .def("__repr__", [](const PyImage& held) {
+            return "<orvi.Image " + held.image->format() + " " + std::to_string(held.image->width()) +
+                   " x " + std::to_string(held.image->height()) + ">";
+        });
+
+    module.def("load", &load, py::arg("source"),
+               "Loads a picture from a path, bytes or a file object into an orvi.Image.");
+    module.def("save", &save, py::arg("picture"), py::arg("target"), py::kw_only(),
+               py::arg("format") = py::none(), py::arg("depth") = py::none(),
+               py::arg("plain") = false, py::arg("compress") = true, py::arg("reduce") = false,
+               py::arg("dither") = false,
+               "Saves an orvi.Image or a uint8 array to a path (atomically) or a file object.");
+    module.def(
+        "configure",
+        [](const py::object& max_pixels, const py::object& memory_limit,
+           const py::object& module_folder) {
+            const std::lock_guard<std::mutex> held(library_lock);
+            if (!max_pixels.is_none()) {
+                current_options.max_pixels = max_pixels.cast<uint64_t>();
+            }
+            if (!memory_limit.is_none()) {
+                current_options.memory_limit = memory_limit.cast<uint64_t>();
+            }
+            if (!module_folder.is_none()) {
+                current_options.module_folder = py::str(module_folder);
+            }
+            current_library.reset(); // images made so far keep the library they came from
+        },
+        py::kw_only(), py::arg("max_pixels") = py::none(), py::arg("memory_limit") = py::none(),
+        py::arg("module_folder") = py::none(),
+        "Sets the pixel limit, the memory limit or the modules' folder for what comes next.");
+    module.def("formats", [] {
+        py::list formats;
+        for (const orvi::FormatInfo& format : orvi::Library::formats()) {
+            py::dict entry;
+            entry["name"] = format.name;
+            entry["extensions"] = format.extensions;
+            entry["reads"] = format.reads;
+            entry["writes"] = format.writes;
+            entry["most_side"] = format.most_side;
+            entry["palette_depths"] = format.palette_depths;
+            formats.append(entry);
+        }
+        return formats;
+    });
+    module.def("filters", [] {
+        orvi::Error error;
+        const std::vector<orvi::Filter> filters = library()->filters(error);
+        if (filters.empty()) {
+            raise(error, "");
+        }
+        py::list list;
+        for (const orvi::Filter& filter : filters) {
+            py::dict entry;
+            entry["name"] = filter.name;
+            entry["size"] = filter.size;
+            entry["weights"] = filter.weights;
+            entry["default_divisor"] = filter.default_divisor;
+            list.append(entry);
+        }
+        return list;
+    });
+    module.def("memory", [] {
+        const orvi::Library::Memory memory = library()->memory();
+        py::dict use;
+        use["bytes"] = memory.bytes;
+        use["blocks"] = memory.blocks;
+        use["peak_bytes"] = memory.peak_bytes;
+        use["limit"] = memory.limit;
+        return use;
+    }, "What the current library's images and work hold now.");
+
+    py::module_ ops = module.def_submodule("ops", "The image operations, on uint8 arrays.");
+    const auto out = py::arg("out") = py::none();
+    ops.def(
+        "gamma", [](const py::array& a, double g, const py::object& o) { return apply(a, orvi::Operation::gamma(g), o); },
+        py::arg("pixels"), py::arg("gamma"), py::kw_only(), out);
+    ops.def(
+        "brightness", [](const py::array& a, int32_t v, const py::object& o) { return apply(a, orvi::Operation::brightness(v), o); },
+        py::arg("pixels"), py::arg("offset"), py::kw_only(), out);
+    ops.def(
+        "rgb",
+        [](const py::array& a, int32_t r, int32_t g, int32_t b, const py::object& o) {
+            return apply(a, orvi::Operation::rgb(r, g, b), o);
+        },
+        py::arg("pixels"), py::arg("red"), py::arg("green"), py::arg("blue"), py::kw_only(), out);
+    ops.def(
+        "contrast", [](const py::array& a, int32_t v, const py::object& o) { return apply(a, orvi::Operation::contrast(v), o); },
+        py::arg("pixels"), py::arg("contrast"), py::kw_only(), out);
+    ops.def(
+        "gray", [](const py::array& a, const py::object& o) { return apply(a, orvi::Operation::gray(), o); },
+        py::arg("pixels"), py::kw_only(), out);
+    ops.def(
+        "negate", [](const py::array& a, const py::object& o) { return apply(a, orvi::Operation::negate(), o); },
+        py::arg("pixels"), py::kw_only(), out);
+    ops.def(
+        "rotate",
+        [](const py::array& a, const std::string& turn, const py::object& o) {
+            return apply(a, orvi::Operation::rotate(direction(turn, "cw", "ccw")), o);
+        },
+        py::arg("pixels"), py::arg("turn") = "cw", py::kw_only(), out);
+    ops.def(
+        "flip",
+        [](const py::array& a, const std::string& axis, const py::object& o) {
+            return apply(a, orvi::Operation::flip(direction(axis, "h", "v")), o);
+        },
+        py::arg("pixels"), py::arg("axis") = "h", py::kw_only(), out);
+    ops.def(
+        "resize",
+        [](const py::array& a, uint32_t width, uint32_t height, const py::object& o) {
+            return apply(a, orvi::Operation::resize(width, height), o);
+        },
+        py::arg("pixels"), py::arg("width"), py::arg("height"), py::kw_only(), out);
+    ops.def(
+        "fill",
+        [](const py::array& a, int32_t r, int32_t g, int32_t b, const py::object& o) {
+            return apply(a, orvi::Operation::fill(r, g, b), o);
+        },
+        py::arg("pixels"), py::arg("red"), py::arg("green"), py::arg("blue"), py::kw_only(), out);
+    ops.def(
+        "convolve",
+        [](const py::array& a, const std::string& name, std::optional<int32_t> divisor,
+           uint8_t mode, const py::object& o) {
+            return apply(a, orvi::Operation::convolve(name, divisor, mode), o);
+        },
+        py::arg("pixels"), py::arg("filter"), py::arg("divisor") = py::none(), py::arg("mode") = 0,
+        py::kw_only(), out);
+    ops.def(
+        "kernel",
+        [](const py::array& a, std::vector<int32_t> weights, std::optional<int32_t> divisor,
+           uint8_t mode, const py::object& o) {
+            return apply(a, orvi::Operation::kernel(std::move(weights), divisor, mode), o);
+        },
+        py::arg("pixels"), py::arg("weights"), py::arg("divisor") = py::none(), py::arg("mode") = 0,
+        py::kw_only(), out);
+}

@@ -1,0 +1,126 @@
+"""Orvi's readers and writers inside Pillow.
+
+`import orvi.pillow` registers IFF pictures (FORM ILBM, files named .iff, .ilbm or .lbm)
+for Image.open and Image.save. A picture opens in mode "P" when its file has a palette and
+no hold-and-modify (with extra half-brite's 64 colours), in "RGB" otherwise; im.info holds
+what `orvi info` says of the file (display_mode, planes, compression, masking, ...).
+Pillow's own PCX, PPM and XPM readers stay in place unless `register(replace=True)` puts
+Orvi's there too.
+"""
+import numpy as np
+from PIL import Image, ImageFile
+
+from . import _orvi
+
+
+def _is_ilbm(prefix):
+    return prefix[:4] in (b"FORM", b"LIST", b"CAT ") and prefix[8:12] == b"ILBM"
+
+
+def _cmap(data):
+    """The CMAP bytes of the file's first FORM ILBM that has one, or None."""
+    at, end = 12, len(data)
+    while at + 8 <= end:
+        kind, size = data[at:at + 4], int.from_bytes(data[at + 4:at + 8], "big")
+        if kind in (b"FORM", b"LIST", b"CAT ", b"PROP"):
+            at += 12
+            continue
+        if kind == b"CMAP":
+            return data[at + 8:at + 8 + size]
+        if kind == b"BODY":
+            return None
+        at += 8 + size + (size & 1)
+    return None
+
+
+def _palette_indices(pixels, palette):
+    """Each pixel's first index in `palette` (n x 3), or None when a colour is not there."""
+    keys = (palette[:, 0].astype(np.uint32) << 16) | (palette[:, 1].astype(np.uint32) << 8) | palette[:, 2]
+    colours = (pixels[..., 0].astype(np.uint32) << 16) | (pixels[..., 1].astype(np.uint32) << 8) | pixels[..., 2]
+    order = np.argsort(keys, kind="stable")  # the first of equal entries first
+    sorted_keys = keys[order]
+    found = np.searchsorted(sorted_keys, colours)
+    found = np.minimum(found, len(sorted_keys) - 1)
+    if not np.array_equal(sorted_keys[found], colours):
+        return None
+    return order[found].astype(np.uint8)
+
+
+class OrviImageFile(ImageFile.ImageFile):
+    """A picture read by Orvi; its pixels are decoded when it is opened."""
+
+    format = "ILBM"
+    format_description = "IFF ILBM (read by Orvi)"
+
+    def _open(self):
+        data = self.fp.read()
+        picture = _orvi.load(data)
+        details = picture.details
+        pixels = picture.pixels
+        self.info.update({key: value for key, value in details.items()
+                          if key not in ("format", "width", "height")})
+        self.info["orvi_format"] = picture.format
+        mode, image = "RGB", Image.fromarray(pixels, "RGB")
+        display = details.get("display_mode")
+        planes = details.get("planes", 24)
+        if picture.format == "ILBM" and display in ("plain", "extra half-brite") and planes <= 8:
+            cmap = _cmap(data)
+            if cmap:
+                palette = np.frombuffer(cmap[:len(cmap) // 3 * 3], np.uint8).reshape(-1, 3)
+                if display == "extra half-brite":
+                    palette = np.concatenate([palette[:32], palette[:32] // 2])
+                palette = palette[:256]
+                indices = _palette_indices(pixels, palette)
+                if indices is not None:
+                    mode = "P"
+                    image = Image.fromarray(indices, "L").convert("P")
+                    image.putpalette(palette.tobytes())
+        self._size = image.size
+        self.mode = mode
+        self.im = image.im
+        self.palette = image.palette
+        self.tile = []
+
+
+class OrviPcxFile(OrviImageFile):
+    format = "PCX"
+    format_description = "PCX (read by Orvi)"
+
+
+class OrviPpmFile(OrviImageFile):
+    format = "PPM"
+    format_description = "PBM, PGM or PPM (read by Orvi)"
+
+
+class OrviXpmFile(OrviImageFile):
+    format = "XPM"
+    format_description = "XPM (read by Orvi)"
+
+
+def _saver(orvi_format):
+    def save(image, fp, filename):
+        depth = None
+        if image.mode == "P":
+            colours = len(image.getcolors(256) or [])
+            depth = max(1, (max(colours, 1) - 1).bit_length())
+        pixels = np.asarray(image.convert("RGB"))
+        _orvi.save(pixels, fp, format=orvi_format, depth=depth)
+    return save
+
+
+def register(replace=False):
+    """Registers IFF ILBM with Pillow; with `replace`, Orvi's PCX, PPM and XPM readers
+    (and PCX and PPM writers) take the place of Pillow's own."""
+    Image.register_open(OrviImageFile.format, OrviImageFile, _is_ilbm)
+    Image.register_save(OrviImageFile.format, _saver("ilbm"))
+    Image.register_extensions(OrviImageFile.format, [".iff", ".ilbm", ".lbm"])
+    if replace:
+        Image.register_open(OrviPcxFile.format, OrviPcxFile, lambda p: p[:1] == b"\x0a")
+        Image.register_save(OrviPcxFile.format, _saver("pcx"))
+        Image.register_open(OrviPpmFile.format, OrviPpmFile,
+                            lambda p: p[:1] == b"P" and p[1:2] in b"123456")
+        Image.register_save(OrviPpmFile.format, _saver("ppm"))
+        Image.register_open(OrviXpmFile.format, OrviXpmFile, lambda p: b"XPM" in p[:9])
+
+
+register()

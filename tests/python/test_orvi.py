@@ -1,0 +1,175 @@
+"""orvi for Python: loading every kind of file as the command does, saving through every
+writer, the operations against the command's, bytes and file objects, errors, memory that
+lives as long as its arrays, and threads."""
+import concurrent.futures
+import gc
+import io
+
+import numpy as np
+import pytest
+
+import orvi
+from conftest import CORPUS, colourful, command, read_ppm
+
+
+def corpus_files():
+    return sorted(p for p in CORPUS.glob("*/*") if p.is_file() and p.name != "MANIFEST.md")
+
+
+def test_every_corpus_file_loads_as_the_command_converts_it(tmp_path):
+    compared = 0
+    for path in corpus_files():
+        out = tmp_path / "out.ppm"
+        converted = command("convert", path, out, "--max-pixels", "0", check=False)
+        try:
+            image = orvi.load(path)
+        except orvi.Error as error:
+            assert converted.returncode != 0, f"{path.name}: the command read it, orvi.load: {error}"
+            assert error.sentence.split(": ", 1)[1] in converted.stderr, path.name
+            continue
+        assert converted.returncode == 0, f"{path.name}: {converted.stderr}"
+        assert image.pixels.dtype == np.uint8
+        assert image.pixels.shape == (image.height, image.width, 3)
+        np.testing.assert_array_equal(image.pixels, read_ppm(out), err_msg=path.name)
+        compared += 1
+    assert compared >= 100
+
+
+@pytest.mark.parametrize("extension, depth", [("ppm", None), ("pcx", None), ("pcx", 8),
+                                              ("iff", None), ("iff", 8), ("png", None),
+                                              ("png", 8)])
+def test_every_writer_round_trips(tmp_path, extension, depth):
+    pixels = colourful()
+    path = tmp_path / f"out.{extension}"
+    orvi.save(pixels, path, depth=depth)
+    np.testing.assert_array_equal(orvi.load(path).pixels, pixels)
+
+
+def test_an_image_saves_as_it_is(tmp_path):
+    image = orvi.load(CORPUS / "ilbm" / "ham8-131x131-byterun1.iff")
+    orvi.save(image, tmp_path / "ham.png")
+    np.testing.assert_array_equal(orvi.load(tmp_path / "ham.png").pixels, image.pixels)
+    assert image.format == "ILBM" and image.details["display_mode"] == "HAM8"
+
+
+OPERATIONS = [
+    ("gamma", (1.4,), ["--gamma", "1.4"]),
+    ("brightness", (-40,), ["--brightness", "-40"]),
+    ("rgb", (10, -20, 30), ["--rgb", "10,-20,30"]),
+    ("contrast", (50,), ["--contrast", "50"]),
+    ("gray", (), ["--gray"]),
+    ("negate", (), ["--negate"]),
+    ("rotate", ("cw",), ["--rotate", "cw"]),
+    ("rotate", ("ccw",), ["--rotate", "ccw"]),
+    ("flip", ("h",), ["--flip", "h"]),
+    ("flip", ("v",), ["--flip", "v"]),
+    ("resize", (13, 4), ["--resize", "13x4"]),
+    ("fill", (1, 2, 3), ["--fill", "1,2,3"]),
+    ("convolve", ("sharpen",), ["--convolve", "sharpen"]),
+    ("kernel", ([0, -1, 0, -1, 5, -1, 0, -1, 0],), ["--kernel", "0,-1,0,-1,5,-1,0,-1,0"]),
+]
+
+
+@pytest.mark.parametrize("name, args, options", OPERATIONS)
+def test_each_operation_gives_what_the_command_gives(tmp_path, name, args, options):
+    pixels = colourful()
+    orvi.save(pixels, tmp_path / "in.ppm")
+    out = tmp_path / ("out.pgm" if name == "gray" else "out.ppm")
+    command("convert", tmp_path / "in.ppm", out, *options)
+    result = getattr(orvi.ops, name)(pixels, *args)
+    np.testing.assert_array_equal(result, read_ppm(out))
+    np.testing.assert_array_equal(pixels, colourful(), err_msg="the input is left as it was")
+
+
+def test_out_takes_the_result_in_place():
+    pixels = colourful()
+    result = orvi.ops.negate(pixels, out=pixels)
+    assert result is pixels
+    np.testing.assert_array_equal(pixels, 255 - colourful())
+    with pytest.raises(ValueError):
+        orvi.ops.rotate(colourful(), "cw", out=np.zeros((7, 9, 3), np.uint8))
+
+
+def test_bytes_and_file_objects():
+    data = (CORPUS / "pcx" / "8bit-32x32.pcx").read_bytes()
+    from_bytes = orvi.load(data)
+    from_file = orvi.load(io.BytesIO(data))
+    np.testing.assert_array_equal(from_bytes.pixels, from_file.pixels)
+    written = io.BytesIO()
+    orvi.save(from_bytes.pixels, written, format="png")
+    np.testing.assert_array_equal(orvi.load(written.getvalue()).pixels, from_bytes.pixels)
+    with pytest.raises(ValueError):
+        orvi.save(from_bytes.pixels, io.BytesIO())  # a file object needs format=
+
+
+def test_errors_carry_their_code_and_sentence(tmp_path):
+    cases = [
+        (b"P6\n0 1\n255\n", orvi.BadFile, 1003, "the width 0 is outside 1..32767 (code 1003)"),
+        (b"GIF89a" + bytes(20), orvi.Unsupported, 2002, "it is in no format orvi reads"),
+        (b"FORM\0\0\0\x10ACBMBMHD" + bytes(8), orvi.Unsupported, 2002, "FORM of type ACBM"),
+    ]
+    for data, kind, code, words in cases:
+        with pytest.raises(kind) as raised:
+            orvi.load(data)
+        assert raised.value.code == code
+        assert words in raised.value.sentence
+        assert isinstance(raised.value, orvi.Error)
+    with pytest.raises(orvi.AccessError) as missing:
+        orvi.load(tmp_path / "missing.ppm")
+    assert missing.value.sentence.startswith("cannot load '")
+    with pytest.raises(orvi.UsageError):
+        orvi.ops.convolve(colourful(), "nothing")
+    with pytest.raises(ValueError):
+        orvi.ops.rotate(colourful(), "sideways")
+
+
+def test_limits_refuse_pictures_that_do_not_fit():
+    data = b"P6\n100 100\n255\n" + bytes(30000)
+    orvi.configure(max_pixels=9999)
+    with pytest.raises(orvi.OutOfMemory) as pixels:
+        orvi.load(data)
+    assert pixels.value.code == 13
+    orvi.configure(max_pixels=orvi.DEFAULT_MAX_PIXELS, memory_limit=20000)
+    with pytest.raises(orvi.OutOfMemory) as memory:
+        orvi.load(data)
+    assert memory.value.code == 7
+
+
+def test_an_array_keeps_its_memory_alive():
+    image = orvi.load(CORPUS / "ilbm" / "24plane-131x131-byterun1.iff")
+    pixels = image.pixels
+    copy = pixels.copy()
+    assert orvi.memory()["blocks"] == 1
+    assert not pixels.flags.owndata, "the array shares the image's memory"
+    del image
+    gc.collect()
+    assert orvi.memory()["blocks"] == 1
+    np.testing.assert_array_equal(pixels, copy)
+    del pixels
+    gc.collect()
+    assert orvi.memory()["blocks"] == 0
+
+
+def test_threads_load_different_formats_at_once():
+    files = [CORPUS / "ilbm" / "ham8-131x131-byterun1.iff", CORPUS / "pcx" / "8bit-32x32.pcx",
+             CORPUS / "pnm" / "p6-16bit-8x8.ppm", CORPUS / "xpm" / "cpp2-128x128-256colours.xpm",
+             CORPUS / "ilbm" / "24plane-131x131-byterun1.iff"]
+    expected = {path: orvi.load(path).pixels.copy() for path in files}
+    with concurrent.futures.ThreadPoolExecutor(max_workers=4) as pool:
+        loads = [pool.submit(lambda p: (p, orvi.load(p).pixels.copy()), path)
+                 for path in files * 8]
+        for future in loads:
+            path, pixels = future.result()
+            np.testing.assert_array_equal(pixels, expected[path], err_msg=str(path))
+
+
+def test_formats_and_filters():
+    names = [f["name"] for f in orvi.formats()]
+    assert names == ["PNM", "PCX", "ILBM", "XPM", "PNG"]
+    assert [f["name"] for f in orvi.filters()][:2] == ["Custom", "Blur 3"]
+
+
+def test_a_cut_file_says_what_it_left_out():
+    image = orvi.load(b"P6\n2 2\n255\n" + bytes(6))
+    assert not image.complete
+    assert image.gaps == ["the image data ends at row 1 of 2; the rest is black"]

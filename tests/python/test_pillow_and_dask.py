@@ -1,0 +1,108 @@
+"""The Pillow plug-in (IFF pictures opened and saved, palettes kept) and conversions on a
+Dask cluster of two worker processes."""
+import os
+
+import numpy as np
+import pytest
+from PIL import Image
+
+import orvi
+import orvi.pillow
+from conftest import CORPUS
+
+ILBM = CORPUS / "ilbm"
+
+
+@pytest.mark.parametrize("name, mode, display", [
+    ("ham6-124x124-byterun1.iff", "RGB", "HAM6"),
+    ("ham8-131x131-byterun1.iff", "RGB", "HAM8"),
+    ("ehb-131x131-pchg.iff", "P", "extra half-brite"),
+    ("24plane-131x131-byterun1.iff", "RGB", "plain"),
+    ("4plane-256x256-byterun1.iff", "P", "plain"),
+])
+def test_pillow_opens_ilbm_as_orvi_reads_it(name, mode, display):
+    with Image.open(ILBM / name) as image:
+        assert image.format == "ILBM"
+        assert image.mode == mode
+        assert image.info["display_mode"] == display
+        np.testing.assert_array_equal(np.asarray(image.convert("RGB")),
+                                      orvi.load(ILBM / name).pixels)
+
+
+def test_pillow_opens_an_lbm_file_and_saves_ilbm(tmp_path):
+    lbm = tmp_path / "picture.lbm"
+    lbm.write_bytes((ILBM / "4plane-256x256-byterun1.iff").read_bytes())
+    with Image.open(lbm) as image:
+        assert image.mode == "P" and image.info["planes"] == 4
+        image.save(tmp_path / "again.iff")
+        original = np.asarray(image.convert("RGB"))
+    with Image.open(tmp_path / "again.iff") as again:
+        assert again.mode == "P" and again.info["planes"] == 4
+        np.testing.assert_array_equal(np.asarray(again.convert("RGB")), original)
+    Image.fromarray(original).save(tmp_path / "true.ilbm")
+    assert orvi.load(tmp_path / "true.ilbm").details["planes"] == 24
+
+
+def test_register_replace_puts_orvi_in_place_of_pillows_pcx():
+    path = CORPUS / "pcx" / "8bit-32x32.pcx"
+    with Image.open(path) as own:
+        assert "Orvi" not in own.format_description
+    orvi.pillow.register(replace=True)
+    try:
+        with Image.open(path) as ours:
+            assert "Orvi" in ours.format_description
+            np.testing.assert_array_equal(np.asarray(ours.convert("RGB")), orvi.load(path).pixels)
+    finally:
+        from PIL import PcxImagePlugin, PpmImagePlugin, XpmImagePlugin  # Pillow's own again
+        Image.register_open("PCX", PcxImagePlugin.PcxImageFile, PcxImagePlugin._accept)
+        Image.register_open("PPM", PpmImagePlugin.PpmImageFile, PpmImagePlugin._accept)
+        Image.register_open("XPM", XpmImagePlugin.XpmImageFile, XpmImagePlugin._accept)
+
+
+@pytest.fixture(scope="module")
+def cluster():
+    distributed = pytest.importorskip("distributed")
+    local = distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                     dashboard_address=None, silence_logs=40)
+    client = distributed.Client(local)
+    yield client
+    client.close()
+    local.close()
+
+
+def test_a_cluster_converts_a_folder_and_reports_the_damaged_file(tmp_path, cluster):
+    import orvi.dask
+    sources = []
+    for name in ["ham8-131x131-byterun1.iff", "24plane-131x131-byterun1.iff",
+                 "1plane-131x131-byterun1.iff", "ehb-131x131-pchg.iff"]:
+        sources.append(str(ILBM / name))
+    damaged = tmp_path / "damaged.iff"
+    damaged.write_bytes((ILBM / "ham8-131x131-byterun1.iff").read_bytes()[:40])
+    sources.append(str(damaged))
+    out = tmp_path / "png"
+    results = orvi.dask.convert(sources, to="png", out_dir=str(out), client=cluster)
+    assert [r.file for r in results] == sources
+    for result in results[:-1]:
+        assert result.status == "converted", result
+        np.testing.assert_array_equal(orvi.load(result.output).pixels, orvi.load(result.file).pixels)
+    assert results[-1].status == "failed"
+    assert "code" in results[-1].sentence
+    assert sorted(os.listdir(out)) == sorted(os.path.basename(r.output) for r in results[:-1])
+
+
+def test_a_file_that_kills_its_worker_costs_that_file_only(tmp_path, cluster):
+    import orvi.dask
+    probe = os.environ.get("ORVI_PROBE_DIR")
+    if not probe or not os.path.isdir(probe):
+        pytest.skip("the stand-in module that kills its process is not built")
+    # The stand-in ppm module kills its process on a file whose name holds "crash".
+    files = []
+    for name in ["crash.ppm", "fine.ppm"]:
+        (tmp_path / name).write_bytes(b"P6\n1 1\n255\nabc")
+        files.append(str(tmp_path / name))
+    results = orvi.dask.convert(files, to="png", out_dir=str(tmp_path / "out"), client=cluster,
+                                module_folder=probe)
+    assert results[0].status == "failed"
+    assert results[0].sentence == "the work stopped on signal 9"
+    assert results[1].status == "converted", results[1]
+    assert len(cluster.scheduler_info()["workers"]) == 2, "no worker died"
