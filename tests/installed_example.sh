@@ -23,4 +23,11 @@ if command -v pkg-config >/dev/null; then
 else
     echo "pkg-config is absent: the pkg-config build is not tried"
 fi
+# The Python package, installed below the prefix, for Debian's interpreter.
+if [ -d "$work/prefix/lib/python3/dist-packages/orvi" ]; then
+    PYTHONPATH="$work/prefix/lib/python3/dist-packages" /usr/bin/python3 -c "
+import orvi
+image = orvi.load('$work/demo/sample.iff')
+assert image.pixels.shape == (64, 96, 3), image.pixels.shape"
+fi
 echo "the installed library builds and runs"
