@@ -24,7 +24,7 @@ else
     echo "pkg-config is absent: the pkg-config build is not tried"
 fi
 # The Python package, installed below the prefix, for Debian's interpreter.
-if [ -d "$work/prefix/lib/python3/dist-packages/orvi" ]; then
+if [ -d "$work/prefix/lib/python3/dist-packages/orvi" ] && [ -z "$flags" ]; then
     PYTHONPATH="$work/prefix/lib/python3/dist-packages" /usr/bin/python3 -c "
 import orvi
 image = orvi.load('$work/demo/sample.iff')
