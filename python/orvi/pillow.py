@@ -53,8 +53,17 @@ class OrviImageFile(ImageFile.ImageFile):
     format_description = "IFF ILBM (read by Orvi)"
 
     def _open(self):
-        data = self.fp.read()
-        picture = _orvi.load(data)
+        # A file opened by name is read by name (no copy of its bytes); the bytes are read
+        # where a palette is looked for, or when there is no name.
+        name = getattr(self, "filename", None)
+        data = None
+        if name and not isinstance(self, (OrviPcxFile, OrviPpmFile, OrviXpmFile)):
+            data = self.fp.read()
+        if name:
+            picture = _orvi.load(name)
+        else:
+            data = self.fp.read()
+            picture = _orvi.load(data)
         details = picture.details
         pixels = picture.pixels
         self.info.update({key: value for key, value in details.items()
@@ -63,7 +72,8 @@ class OrviImageFile(ImageFile.ImageFile):
         mode, image = "RGB", Image.fromarray(pixels, "RGB")
         display = details.get("display_mode")
         planes = details.get("planes", 24)
-        if picture.format == "ILBM" and display in ("plain", "extra half-brite") and planes <= 8:
+        if (data is not None and picture.format == "ILBM" and
+                display in ("plain", "extra half-brite") and planes <= 8):
             cmap = _cmap(data)
             if cmap:
                 palette = np.frombuffer(cmap[:len(cmap) // 3 * 3], np.uint8).reshape(-1, 3)
