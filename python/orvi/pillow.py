@@ -53,12 +53,13 @@ class OrviImageFile(ImageFile.ImageFile):
     format_description = "IFF ILBM (read by Orvi)"
 
     def _open(self):
-        # A file opened by name is read by name (no copy of its bytes); the bytes are read
-        # where a palette is looked for, or when there is no name.
+        # A file opened by name is read by name (no copy of its bytes); its first bytes are
+        # read where a palette is looked for (the CMAP comes before the BODY), and all of
+        # them when there is no name.
         name = getattr(self, "filename", None)
         data = None
         if name and not isinstance(self, (OrviPcxFile, OrviPpmFile, OrviXpmFile)):
-            data = self.fp.read()
+            data = self.fp.read(1 << 20)
         if name:
             picture = _orvi.load(name)
         else:
