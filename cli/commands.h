@@ -8,6 +8,7 @@
 
 #include "cli/options.h"
 #include "orvi/orvi.h"
+#include "viewer/terminal.h"
 
 namespace cli {
 
@@ -37,6 +38,16 @@ struct ConvertOptions {
 
 struct InfoOptions {
     bool json = false;                             // one JSON object per line
+    uint64_t max_pixels = orvi::kDefaultMaxPixels; // --max-pixels
+};
+
+struct ViewOptions {
+    std::vector<std::string> arguments; // files and folders
+    bool terminal = false;              // --terminal: draw in the terminal with a display
+    double slideshow_seconds = 0;       // --slideshow
+    viewer::Graphics graphics = viewer::Graphics::Automatic; // --graphics
+    uint32_t columns = 0;               // --size: the terminal's size, or 0 to ask it
+    uint32_t rows = 0;
     uint64_t max_pixels = orvi::kDefaultMaxPixels; // --max-pixels
 };
 
@@ -76,6 +87,9 @@ void complain(const std::string& sentence);
 [[nodiscard]] int info(const std::vector<std::string>& files, const InfoOptions& options);
 // The predefined filters with their matrices and default divisors.
 [[nodiscard]] int list_filters();
+// The pictures in a window when there is a display (unless options.terminal), else in
+// the terminal on standard output.
+[[nodiscard]] int view(const ViewOptions& options);
 // The README's first command: a test card through every writer, loaded back.
 [[nodiscard]] int demo(const std::string& folder);
 // Where the demo writes when no folder is given: orvi-demo in the temporary folder.

@@ -1,6 +1,7 @@
 // orvi: the command through which people load, convert and save pictures with the
 // plug-in modules. Argument parsing and dispatch only; the work is in commands.cpp.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@ constexpr const char* kShortUsage =
     "       orvi convert [options] --to FORMAT --out-dir DIR FILE...\n"
     "       orvi info [--json] FILE...\n"
     "       orvi filters\n"
+    "       orvi view [--terminal] [--slideshow SECONDS] FILE|FOLDER...\n"
     "       orvi demo [FOLDER]\n"
     "See 'orvi --help' for every option.\n";
 
@@ -29,6 +31,15 @@ constexpr const char* kUsage =
     "                                       format, size, depth and header details of each\n"
     "                                       file (--json: one JSON object per line)\n"
     "       orvi filters                    the predefined convolution filters\n"
+    "       orvi view [options] FILE|FOLDER...\n"
+    "                                       show the pictures (a folder's in name order) in\n"
+    "                                       a window, or in the terminal without a display;\n"
+    "                                       '?' in the window lists the keys\n"
+    "         --terminal                    draw in the terminal even with a display\n"
+    "         --slideshow SECONDS           step to the next picture by itself\n"
+    "         --graphics auto|symbols|sixels|kitty\n"
+    "                                       how the terminal is drawn on (auto: what it shows)\n"
+    "         --size COLUMNSxROWS           the terminal's size instead of asking it\n"
     "       orvi demo [FOLDER]              convert a generated test card through every\n"
     "                                       format (default folder: orvi-demo in the\n"
     "                                       temporary folder)\n"
@@ -120,6 +131,76 @@ bool parse_count(const std::string& option, const std::string& value, uint64_t& 
                           value + "'");
     }
     return valid;
+}
+
+// "WxH" with both sides 1..65535.
+bool parse_size(const std::string& value, uint32_t& width, uint32_t& height) {
+    const size_t x = value.find('x');
+    const auto side = [](const std::string& digits, uint32_t& out) {
+        if (digits.empty() || digits.size() > 5 ||
+            digits.find_first_not_of("0123456789") != std::string::npos) {
+            return false;
+        }
+        out = static_cast<uint32_t>(std::stoul(digits));
+        return out >= 1 && out <= 65535;
+    };
+    return x != std::string::npos && side(value.substr(0, x), width) &&
+           side(value.substr(x + 1), height);
+}
+
+int run_view(const std::vector<std::string>& args) {
+    cli::ViewOptions options;
+    bool options_ended = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool has_value = i + 1 < args.size();
+        if (options_ended || arg.empty() || arg[0] != '-') {
+            options.arguments.push_back(arg);
+        } else if (arg == "--") {
+            options_ended = true;
+        } else if (arg == "--terminal") {
+            options.terminal = true;
+        } else if (arg == "--slideshow") {
+            const std::string value = has_value ? args[++i] : "";
+            char* end = nullptr;
+            const double seconds = std::strtod(value.c_str(), &end);
+            if (value.empty() || *end != '\0' || !(seconds >= 0.1 && seconds <= 86400)) {
+                return usage_error("--slideshow takes seconds from 0.1 to 86400, not '" + value +
+                                   "'");
+            }
+            options.slideshow_seconds = seconds;
+        } else if (arg == "--graphics") {
+            const std::string value = has_value ? args[++i] : "";
+            if (value == "auto") {
+                options.graphics = viewer::Graphics::Automatic;
+            } else if (value == "symbols") {
+                options.graphics = viewer::Graphics::Symbols;
+            } else if (value == "sixels") {
+                options.graphics = viewer::Graphics::Sixels;
+            } else if (value == "kitty") {
+                options.graphics = viewer::Graphics::Kitty;
+            } else {
+                return usage_error("--graphics takes auto, symbols, sixels or kitty, not '" +
+                                   value + "'");
+            }
+        } else if (arg == "--size") {
+            const std::string value = has_value ? args[++i] : "";
+            if (!parse_size(value, options.columns, options.rows)) {
+                return usage_error("--size takes COLUMNSxROWS (1..65535 each), not '" + value +
+                                   "'");
+            }
+        } else if (arg == "--max-pixels") {
+            if (!parse_count(arg, has_value ? args[++i] : "", options.max_pixels)) {
+                return cli::kExitUsage;
+            }
+        } else {
+            return usage_error("unknown option '" + arg + "' for view");
+        }
+    }
+    if (options.arguments.empty()) {
+        return usage_error("view takes at least one file or folder");
+    }
+    return cli::view(options);
 }
 
 int run_convert(const std::vector<std::string>& args) {
@@ -283,6 +364,9 @@ int main(int argc, char** argv) {
             return usage_error("info takes at least one file");
         }
         return cli::info(files, options);
+    }
+    if (command == "view") {
+        return run_view(rest);
     }
     if (command == "filters") {
         return cli::list_filters();

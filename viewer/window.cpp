@@ -1,0 +1,634 @@
+#include "viewer/window.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cctype>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "cli/report.h"
+#include "viewer/font.h"
+#include "viewer/pictures.h"
+#include "viewer/view_model.h"
+
+namespace viewer {
+
+namespace {
+
+constexpr uint32_t kBackground = 0xFF202020;
+constexpr uint32_t kInk = 0xFFE0E0E0;
+constexpr uint32_t kPaper = 0xFF000000;
+constexpr uint32_t kMessageInk = 0xFFFFE080;
+constexpr uint32_t kErrorInk = 0xFFFF8080;
+constexpr uint32_t kTextMargin = 2;
+constexpr uint32_t kStatusHeight = kGlyphHeight + 2 * kTextMargin;
+constexpr int kWindowWidth = 1024;
+constexpr int kWindowHeight = 640 + static_cast<int>(kStatusHeight);
+constexpr uint32_t kUploadRows = 64;
+constexpr double kPanFraction = 0.125;
+constexpr int kProgressWidth = 320;
+constexpr int kProgressHeight = 12;
+constexpr int32_t kBrightnessStep = 16;
+constexpr double kGammaStep = 1.25;
+
+struct TextureFree {
+    void operator()(SDL_Texture* texture) const { SDL_DestroyTexture(texture); }
+};
+using Texture = std::unique_ptr<SDL_Texture, TextureFree>;
+
+// The pixels of a picture row as the textures hold them, 0xFFRRGGBB.
+void to_texture_row(const uint8_t* source, uint32_t bytes_per_pixel, uint32_t count,
+                    uint32_t* out) {
+    if (bytes_per_pixel == 1) {
+        for (uint32_t i = 0; i < count; ++i) {
+            out[i] = 0xFF000000U | source[i] * 0x010101U;
+        }
+        return;
+    }
+    for (uint32_t i = 0; i < count; ++i, source += 3) {
+        out[i] = 0xFF000000U | uint32_t{source[0]} << 16U | uint32_t{source[1]} << 8U | source[2];
+    }
+}
+
+std::string file_name(const std::string& path) {
+    return std::filesystem::path(path).filename().string();
+}
+
+// The extension a save of a picture read as `format` from `path` takes: the file's own
+// when its format is written, else PNG's.
+std::string save_extension(const std::string& path, const std::string& format) {
+    std::string own = std::filesystem::path(path).extension().string();
+    own = own.empty() ? own : own.substr(1);
+    std::transform(own.begin(), own.end(), own.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const orvi::FormatInfo& info : orvi::Library::formats()) {
+        if (info.name == format && info.writes) {
+            const bool listed = std::find(info.extensions.begin(), info.extensions.end(), own) !=
+                                info.extensions.end();
+            return listed ? own : info.extensions.front();
+        }
+    }
+    return "png";
+}
+
+class Window {
+public:
+    Window(orvi::Library& library, std::vector<std::string> files, const WindowOptions& options)
+        : library_(library), wake_event_(SDL_RegisterEvents(1)),
+          loader_(library, std::move(files), [this] { wake(); }),
+          slideshow_ms_(static_cast<Uint64>(std::lround(options.slideshow_seconds * 1000))) {}
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+    ~Window() {
+        tiles_.clear();
+        text_cache_.clear();
+        if (renderer_ != nullptr) {
+            SDL_DestroyRenderer(renderer_);
+        }
+        if (window_ != nullptr) {
+            SDL_DestroyWindow(window_);
+        }
+    }
+
+    bool open(std::string& error) {
+        window_ = SDL_CreateWindow("orvi", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                   kWindowWidth, kWindowHeight,
+                                   SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
+        renderer_ = window_ == nullptr ? nullptr : SDL_CreateRenderer(window_, -1, 0);
+        if (renderer_ == nullptr) {
+            error = std::string("cannot open a window: ") + SDL_GetError();
+            return false;
+        }
+        SDL_RendererInfo info{};
+        SDL_GetRendererInfo(renderer_, &info);
+        most_side_ = static_cast<uint32_t>(std::min(info.max_texture_width, info.max_texture_height));
+        go(0);
+        return true;
+    }
+
+    void run() {
+        Uint64 next_slide = SDL_GetTicks64() + slideshow_ms_;
+        while (!quit_) {
+            if (dirty_) {
+                render();
+                dirty_ = false;
+            }
+            int timeout = -1;
+            if (slideshow_ms_ > 0) {
+                const Uint64 now = SDL_GetTicks64();
+                if (now >= next_slide) {
+                    go(index_ + 1 < count() ? index_ + 1 : 0);
+                    next_slide = now + slideshow_ms_;
+                    continue;
+                }
+                timeout = static_cast<int>(next_slide - now);
+            }
+            SDL_Event event;
+            if (SDL_WaitEventTimeout(&event, timeout) == 0) {
+                continue;
+            }
+            handle(event);
+            while (SDL_PollEvent(&event) != 0) {
+                handle(event);
+            }
+        }
+    }
+
+private:
+    [[nodiscard]] size_t count() const { return loader_.files().size(); }
+    [[nodiscard]] const std::string& path() const { return loader_.files()[index_]; }
+
+    [[nodiscard]] const orvi::Image* shown() const {
+        if (changed_) {
+            return &*changed_;
+        }
+        return entry_ && entry_->image ? &*entry_->image : nullptr;
+    }
+
+    // Called from the loader's worker.
+    void wake() const {
+        SDL_Event event{};
+        event.type = wake_event_;
+        SDL_PushEvent(&event);
+    }
+
+    void go(size_t index) {
+        index_ = std::min(index, count() - 1);
+        loader_.focus(index_);
+        entry_ = loader_.get(index_);
+        changed_.reset();
+        message_.clear();
+        pending_replace_.clear();
+        view_.fit = true;
+        install();
+        SDL_SetWindowTitle(window_, (orvi::escaped(file_name(path())) + " (" +
+                                     std::to_string(index_ + 1) + "/" + std::to_string(count()) +
+                                     ") - orvi")
+                                        .c_str());
+    }
+
+    // Uploads the picture shown now into textures, once.
+    void install() {
+        tiles_.clear();
+        tile_rects_.clear();
+        const orvi::Image* image = shown();
+        dirty_ = true;
+        if (image == nullptr) {
+            return;
+        }
+        picture_ = Size{image->width(), image->height()};
+        tile_rects_ = tiles_of(picture_, most_side_);
+        std::vector<uint32_t> rows;
+        for (const Rect& rect : tile_rects_) {
+            Texture texture(SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888,
+                                              SDL_TEXTUREACCESS_STATIC, static_cast<int>(rect.width),
+                                              static_cast<int>(rect.height)));
+            if (!texture) {
+                tiles_.clear();
+                message_ = std::string("cannot show the picture: ") + SDL_GetError();
+                return;
+            }
+            rows.resize(static_cast<size_t>(rect.width) * kUploadRows);
+            const uint32_t bytes = image->bytes_per_pixel();
+            for (uint32_t y = 0; y < rect.height; y += kUploadRows) {
+                const uint32_t band = std::min(kUploadRows, rect.height - y);
+                for (uint32_t row = 0; row < band; ++row) {
+                    const uint64_t offset =
+                        (uint64_t{rect.y + y + row} * picture_.width + rect.x) * bytes;
+                    to_texture_row(image->pixels() + offset, bytes, rect.width,
+                                   &rows[static_cast<size_t>(row) * rect.width]);
+                }
+                const SDL_Rect part{0, static_cast<int>(y), static_cast<int>(rect.width),
+                                    static_cast<int>(band)};
+                SDL_UpdateTexture(texture.get(), &part, rows.data(),
+                                  static_cast<int>(rect.width * sizeof(uint32_t)));
+            }
+            tiles_.push_back(std::move(texture));
+        }
+        view_ = settled(view_, picture_, area());
+    }
+
+    [[nodiscard]] Size area() const {
+        int width = 0;
+        int height = 0;
+        SDL_GetRendererOutputSize(renderer_, &width, &height);
+        return Size{static_cast<uint32_t>(std::max(width, 1)),
+                    static_cast<uint32_t>(std::max(height - static_cast<int>(kStatusHeight), 1))};
+    }
+
+    // ---- Drawing
+
+    // A texture of text, kept while the same text is drawn in the same place.
+    SDL_Texture* text_texture(const std::string& slot, const std::vector<std::string>& lines,
+                              uint32_t ink, uint32_t paper, int& width, int& height) {
+        std::string key;
+        for (const std::string& line : lines) {
+            key += line + '\n';
+        }
+        key += std::to_string(ink) + "/" + std::to_string(paper);
+        auto& [cached_key, texture] = text_cache_[slot];
+        if (!texture || cached_key != key) {
+            const TextImage text = text_image(lines, ink, paper, kTextMargin);
+            texture.reset(SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888,
+                                            SDL_TEXTUREACCESS_STATIC, static_cast<int>(text.width),
+                                            static_cast<int>(text.height)));
+            if (!texture) {
+                return nullptr;
+            }
+            SDL_SetTextureBlendMode(texture.get(), SDL_BLENDMODE_BLEND);
+            SDL_UpdateTexture(texture.get(), nullptr, text.pixels.data(),
+                              static_cast<int>(text.width * sizeof(uint32_t)));
+            cached_key = key;
+        }
+        SDL_QueryTexture(texture.get(), nullptr, nullptr, &width, &height);
+        return texture.get();
+    }
+
+    void draw_text(const std::string& slot, const std::vector<std::string>& lines, uint32_t ink,
+                   uint32_t paper, int x, int y, bool centred) {
+        int width = 0;
+        int height = 0;
+        SDL_Texture* texture = text_texture(slot, lines, ink, paper, width, height);
+        if (texture != nullptr) {
+            const SDL_Rect place{centred ? x - width / 2 : x, centred ? y - height / 2 : y, width,
+                                 height};
+            SDL_RenderCopy(renderer_, texture, nullptr, &place);
+        }
+    }
+
+    [[nodiscard]] std::string status() const {
+        std::string text = std::to_string(index_ + 1) + "/" + std::to_string(count()) + "  ";
+        const orvi::Image* image = shown();
+        if (entry_ && entry_->image) {
+            text += cli::details_text(file_name(path()), entry_->image->details());
+        } else {
+            text += orvi::escaped(file_name(path()));
+        }
+        if (image != nullptr) {
+            text += "  zoom " + std::to_string(std::lround(view_.zoom * 100)) + "%";
+            if (changed_) {
+                text += "  (changed: " + std::to_string(image->width()) + " x " +
+                        std::to_string(image->height()) + ")";
+            }
+        }
+        return text;
+    }
+
+    void render() {
+        const Size place = area();
+        SDL_SetRenderDrawColor(renderer_, 0x20, 0x20, 0x20, 0xFF);
+        SDL_RenderClear(renderer_);
+        const int centre_x = static_cast<int>(place.width / 2);
+        const int centre_y = static_cast<int>(place.height / 2);
+        const size_t columns = std::max<size_t>(place.width / kGlyphWidth, 2) - 2;
+        if (!tiles_.empty()) {
+            const SDL_Rect clip{0, 0, static_cast<int>(place.width), static_cast<int>(place.height)};
+            SDL_RenderSetClipRect(renderer_, &clip);
+            const SDL_ScaleMode mode = view_.zoom >= 1.0 ? SDL_ScaleModeNearest : SDL_ScaleModeLinear;
+            for (const Piece& piece : visible_pieces(view_, place, tile_rects_)) {
+                SDL_Texture* texture = tiles_[piece.tile].get();
+                SDL_SetTextureScaleMode(texture, mode);
+                const SDL_Rect source{static_cast<int>(piece.source.x),
+                                      static_cast<int>(piece.source.y),
+                                      static_cast<int>(piece.source.width),
+                                      static_cast<int>(piece.source.height)};
+                const SDL_FRect target{static_cast<float>(piece.x), static_cast<float>(piece.y),
+                                       static_cast<float>(piece.width),
+                                       static_cast<float>(piece.height)};
+                SDL_RenderCopyF(renderer_, texture, &source, &target);
+            }
+            SDL_RenderSetClipRect(renderer_, nullptr);
+        } else if (entry_ && !entry_->image) {
+            draw_text("centre",
+                      wrapped("cannot load " + orvi::quoted(file_name(path())) + ": " +
+                                  entry_->error.sentence,
+                              columns),
+                      kErrorInk, kBackground, centre_x, centre_y, true);
+        } else if (!entry_) {
+            draw_text("centre", {"loading " + orvi::quoted(file_name(path()))}, kInk, kBackground,
+                      centre_x, centre_y - kProgressHeight, true);
+            const int32_t percent = loader_.progress(index_);
+            if (percent >= 0) {
+                const SDL_Rect frame{centre_x - kProgressWidth / 2, centre_y + kProgressHeight,
+                                     kProgressWidth, kProgressHeight};
+                const SDL_Rect bar{frame.x, frame.y, kProgressWidth * std::clamp(percent, 0, 100) / 100,
+                                   kProgressHeight};
+                SDL_SetRenderDrawColor(renderer_, 0x80, 0xA0, 0xFF, 0xFF);
+                SDL_RenderFillRect(renderer_, &bar);
+                SDL_RenderDrawRect(renderer_, &frame);
+            }
+        }
+        const SDL_Rect strip{0, static_cast<int>(place.height), static_cast<int>(place.width),
+                             static_cast<int>(kStatusHeight)};
+        SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 0xFF);
+        SDL_RenderFillRect(renderer_, &strip);
+        draw_text("status", {status()}, kInk, kPaper, 0, static_cast<int>(place.height), false);
+        if (!message_.empty()) {
+            const std::vector<std::string> lines = wrapped(message_, columns);
+            draw_text("message", lines, kMessageInk, kPaper, 0,
+                      static_cast<int>(place.height - lines.size() * kGlyphHeight - 2 * kTextMargin),
+                      false);
+        }
+        if (help_) {
+            draw_text("help", key_help(), kInk, 0xE0000000, centre_x, centre_y, true);
+        }
+        SDL_RenderPresent(renderer_);
+    }
+
+    // ---- Acting on keys and the mouse
+
+    void handle(const SDL_Event& event) {
+        if (event.type == wake_event_) {
+            if (!entry_) {
+                entry_ = loader_.get(index_);
+                if (entry_) {
+                    install();
+                }
+            }
+            dirty_ = true;
+            return;
+        }
+        switch (event.type) {
+        case SDL_QUIT:
+            quit_ = true;
+            break;
+        case SDL_WINDOWEVENT:
+            view_ = settled(view_, picture_, area());
+            dirty_ = true;
+            break;
+        case SDL_KEYDOWN:
+            if (const std::optional<Key> key = key_of(event.key.keysym.sym)) {
+                act(action_for_key(*key, !tiles_.empty() && overflows(view_, picture_, area())));
+            }
+            break;
+        case SDL_TEXTINPUT:
+            if (event.text.text[0] != '\0' && event.text.text[0] != ' ' && event.text.text[1] == '\0') {
+                act(action_for_character(event.text.text[0]));
+            }
+            break;
+        case SDL_MOUSEWHEEL:
+            if (!tiles_.empty() && event.wheel.y != 0) {
+                int x = 0;
+                int y = 0;
+                SDL_GetMouseState(&x, &y);
+                view_ = zoomed(view_, picture_, area(), zoom_step(view_.zoom, event.wheel.y > 0), x, y);
+                dirty_ = true;
+            }
+            break;
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP:
+            dragging_ = event.type == SDL_MOUSEBUTTONDOWN && event.button.button == SDL_BUTTON_LEFT;
+            break;
+        case SDL_MOUSEMOTION:
+            if (dragging_ && !tiles_.empty()) {
+                view_ = panned(view_, picture_, area(), event.motion.xrel, event.motion.yrel);
+                dirty_ = true;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+
+    static std::optional<Key> key_of(SDL_Keycode code) {
+        switch (code) {
+        case SDLK_SPACE:
+            return Key::Space;
+        case SDLK_BACKSPACE:
+            return Key::Backspace;
+        case SDLK_LEFT:
+            return Key::Left;
+        case SDLK_RIGHT:
+            return Key::Right;
+        case SDLK_UP:
+            return Key::Up;
+        case SDLK_DOWN:
+            return Key::Down;
+        case SDLK_PAGEUP:
+            return Key::PageUp;
+        case SDLK_PAGEDOWN:
+            return Key::PageDown;
+        case SDLK_HOME:
+            return Key::Home;
+        case SDLK_END:
+            return Key::End;
+        case SDLK_ESCAPE:
+            return Key::Escape;
+        default:
+            return std::nullopt;
+        }
+    }
+
+    void act(Action action) {
+        if (action == Action::None) {
+            return;
+        }
+        dirty_ = true;
+        if (help_) { // a key closes the list of keys
+            help_ = false;
+            if (action == Action::Help || action == Action::Quit) {
+                return;
+            }
+        }
+        if (action != Action::Save) {
+            pending_replace_.clear();
+        }
+        const Size place = area();
+        const double pan = std::max(place.width, place.height) * kPanFraction;
+        switch (action) {
+        case Action::Next:
+            go(index_ + 1);
+            break;
+        case Action::Previous:
+            go(index_ == 0 ? 0 : index_ - 1);
+            break;
+        case Action::First:
+            go(0);
+            break;
+        case Action::Last:
+            go(count() - 1);
+            break;
+        case Action::ZoomIn:
+        case Action::ZoomOut:
+            view_ = zoomed(view_, picture_, place, zoom_step(view_.zoom, action == Action::ZoomIn),
+                           place.width / 2.0, place.height / 2.0);
+            break;
+        case Action::Fit:
+            view_ = fitted(picture_, place);
+            break;
+        case Action::Actual:
+            view_ = zoomed(view_, picture_, place, 1.0, place.width / 2.0, place.height / 2.0);
+            break;
+        case Action::PanLeft:
+        case Action::PanRight:
+            view_ = panned(view_, picture_, place, action == Action::PanLeft ? pan : -pan, 0);
+            break;
+        case Action::PanUp:
+        case Action::PanDown:
+            view_ = panned(view_, picture_, place, 0, action == Action::PanUp ? pan : -pan);
+            break;
+        case Action::Undo:
+            changed_.reset();
+            message_.clear();
+            install();
+            break;
+        case Action::Save:
+            save();
+            break;
+        case Action::Help:
+            help_ = true;
+            break;
+        case Action::Quit:
+            quit_ = true;
+            break;
+        default:
+            change(action);
+            break;
+        }
+    }
+
+    // Applies the operation of a key to the picture shown (a copy of the loaded one).
+    void change(Action action) {
+        const orvi::Image* image = shown();
+        if (image == nullptr) {
+            return;
+        }
+        if (action == Action::Grey && image->bytes_per_pixel() == 1) {
+            message_ = "the picture is grey already";
+            return;
+        }
+        orvi::Operation operation;
+        switch (action) {
+        case Action::RotateClockwise:
+        case Action::RotateAnticlockwise:
+            operation = orvi::Operation::rotate(action == Action::RotateAnticlockwise);
+            break;
+        case Action::FlipLeftRight:
+        case Action::FlipTopBottom:
+            operation = orvi::Operation::flip(action == Action::FlipTopBottom);
+            break;
+        case Action::Negate:
+            operation = orvi::Operation::negate();
+            break;
+        case Action::Grey:
+            operation = orvi::Operation::gray();
+            break;
+        case Action::GammaDown:
+        case Action::GammaUp:
+            operation = orvi::Operation::gamma(action == Action::GammaUp ? kGammaStep : 1 / kGammaStep);
+            break;
+        default:
+            operation = orvi::Operation::brightness(action == Action::BrightnessUp ? kBrightnessStep
+                                                                                 : -kBrightnessStep);
+            break;
+        }
+        orvi::Error error;
+        if (!changed_) {
+            changed_ = library_.make_image(image->width(), image->height(), image->bytes_per_pixel(),
+                                           image->pixels(), error);
+        }
+        if (!changed_ || !library_.apply(*changed_, operation, error)) {
+            message_ = "cannot change the picture: " + error.sentence;
+            return;
+        }
+        message_.clear();
+        install();
+    }
+
+    // Saves the picture as shown beside its file, in its format when that is written (a
+    // palette of its depth when the colours fit), else as PNG; a file already there is
+    // replaced only when `s` is pressed again.
+    void save() {
+        const orvi::Image* image = shown();
+        if (image == nullptr) {
+            return;
+        }
+        const std::string target = save_name(path(), save_extension(path(), entry_->image->format()));
+        std::error_code failed;
+        if (pending_replace_ != target && std::filesystem::exists(target, failed)) {
+            pending_replace_ = target;
+            message_ = orvi::quoted(target) + " exists: press s again to replace it";
+            return;
+        }
+        pending_replace_.clear();
+        orvi::SaveOptions options;
+        for (const orvi::Detail& detail : entry_->image->details()) {
+            if (detail.key == "bits_per_pixel" && detail.number && detail.value.size() == 1 &&
+                image->bytes_per_pixel() == 3) {
+                options.depth = static_cast<uint32_t>(detail.value[0] - '0');
+            }
+        }
+        orvi::Error error;
+        bool saved = library_.save(*image, target, options, error);
+        if (!saved && options.depth != 0) { // more colours than the file's depth holds
+            options.depth = 0;
+            saved = library_.save(*image, target, options, error);
+        }
+        message_ = saved ? "saved as " + orvi::quoted(target)
+                         : "cannot save " + orvi::quoted(target) + ": " + error.sentence;
+    }
+
+    orvi::Library& library_;
+    const Uint32 wake_event_;
+    Loader loader_;
+    const Uint64 slideshow_ms_;
+    SDL_Window* window_ = nullptr;
+    SDL_Renderer* renderer_ = nullptr;
+    uint32_t most_side_ = 0;
+
+    size_t index_ = 0;
+    std::shared_ptr<const Loaded> entry_;
+    std::optional<orvi::Image> changed_;
+    std::vector<Texture> tiles_;
+    std::vector<Rect> tile_rects_;
+    Size picture_;
+    View view_;
+    std::map<std::string, std::pair<std::string, Texture>> text_cache_;
+
+    std::string message_;
+    std::string pending_replace_;
+    bool help_ = false;
+    bool dragging_ = false;
+    bool dirty_ = true;
+    bool quit_ = false;
+};
+
+// SDL for the life of a window.
+class SdlVideo {
+public:
+    SdlVideo() : ready_(SDL_Init(SDL_INIT_VIDEO) == 0) {}
+    SdlVideo(const SdlVideo&) = delete;
+    SdlVideo& operator=(const SdlVideo&) = delete;
+    ~SdlVideo() {
+        if (ready_) {
+            SDL_Quit();
+        }
+    }
+    [[nodiscard]] bool ready() const { return ready_; }
+
+private:
+    bool ready_;
+};
+
+} // namespace
+
+bool run_window(orvi::Library& library, std::vector<std::string> files,
+                const WindowOptions& options, std::string& error) {
+    const SdlVideo video;
+    if (!video.ready()) {
+        error = std::string("cannot open a window: ") + SDL_GetError();
+        return false;
+    }
+    Window window(library, std::move(files), options);
+    if (!window.open(error)) {
+        return false;
+    }
+    window.run();
+    return true;
+}
+
+} // namespace viewer
