@@ -29,7 +29,7 @@ std::string drawable(std::string_view line) {
         }
         shown += '?';
         // A lead byte of UTF-8 and its continuation bytes stand for one character.
-        if (byte >= 0xC0) {
+        if (byte >= 0xC2 && byte <= 0xF4) {
             while (i + 1 < line.size() && (static_cast<unsigned char>(line[i + 1]) & 0xC0U) == 0x80U) {
                 ++i;
             }

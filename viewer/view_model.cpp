@@ -13,10 +13,11 @@ bool is_digit(char c) { return c >= '0' && c <= '9'; }
 char folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // The zooms the keys and the wheel step through.
-constexpr std::array<double, 26> kZooms = {
+// Above 1:1 only whole numbers, so that every picture pixel covers as many window pixels.
+constexpr std::array<double, 25> kZooms = {
     1.0 / 32, 1.0 / 24, 1.0 / 16, 1.0 / 12, 1.0 / 8, 1.0 / 6, 1.0 / 4, 1.0 / 3, 1.0 / 2,
-    2.0 / 3,  1.0,      1.5,      2.0,      3.0,     4.0,     5.0,     6.0,     8.0,
-    10.0,     12.0,     16.0,     20.0,     24.0,    32.0,    48.0,    64.0};
+    2.0 / 3,  1.0,      2.0,      3.0,      4.0,     5.0,     6.0,     8.0,     10.0,
+    12.0,     16.0,     20.0,     24.0,     32.0,    48.0,    64.0};
 constexpr double kMostZoom = 64.0;
 // Zooms this close are the same step.
 constexpr double kSameZoom = 1e-9;

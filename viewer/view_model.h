@@ -36,8 +36,8 @@ struct View {
 // every pixel stays the same size), any fraction when it shrinks.
 [[nodiscard]] double fit_zoom(Size picture, Size area);
 
-// The next zoom step above or below `zoom` (1/32 .. 64: 1/n, 2/3, 1, 1.5 and whole
-// numbers); the same zoom at either end.
+// The next zoom step above or below `zoom` (1/32 .. 64: fractions below 1:1, whole
+// numbers above it); the same zoom at either end.
 [[nodiscard]] double zoom_step(double zoom, bool in);
 
 // A view of the whole picture in the area.

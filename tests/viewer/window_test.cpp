@@ -1,0 +1,420 @@
+// The viewer's window as a person uses it: `orvi view` on an X server of its own (Xvfb),
+// keys sent with xdotool, and what is on screen read back with xwd and compared with the
+// pictures' pixels. Skipped with a message where Xvfb, xdotool or xwd is missing.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <functional>
+#include <optional>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "tests/support/files.h"
+#include "tests/support/peers.h"
+#include "viewer/font.h"
+
+namespace {
+
+using testing_support::Bytes;
+using testing_support::have_program;
+using testing_support::read_file;
+using testing_support::run_capture;
+using testing_support::shell_quote;
+using testing_support::TempFolder;
+using testing_support::write_file;
+
+// A picture in the test's hands: 0xRRGGBB a pixel.
+struct Picture {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    std::vector<uint32_t> pixels;
+    [[nodiscard]] uint32_t at(uint32_t x, uint32_t y) const { return pixels[y * width + x]; }
+};
+
+// Every pixel a colour of its own, so that a pixel on screen tells where it came from.
+Picture test_card(uint32_t width, uint32_t height, uint8_t blue) {
+    Picture picture{width, height, {}};
+    for (uint32_t y = 0; y < height; ++y) {
+        for (uint32_t x = 0; x < width; ++x) {
+            picture.pixels.push_back((40 + 5 * x) << 16U | (30 + 7 * y) << 8U | blue);
+        }
+    }
+    return picture;
+}
+
+Picture turned_clockwise(const Picture& in) {
+    Picture out{in.height, in.width, {}};
+    for (uint32_t y = 0; y < out.height; ++y) {
+        for (uint32_t x = 0; x < out.width; ++x) {
+            out.pixels.push_back(in.at(y, in.height - 1 - x));
+        }
+    }
+    return out;
+}
+
+Picture flipped_left_right(const Picture& in) {
+    Picture out{in.width, in.height, {}};
+    for (uint32_t y = 0; y < out.height; ++y) {
+        for (uint32_t x = 0; x < out.width; ++x) {
+            out.pixels.push_back(in.at(in.width - 1 - x, y));
+        }
+    }
+    return out;
+}
+
+Bytes ppm_of(const Picture& picture) {
+    const std::string header =
+        "P6\n" + std::to_string(picture.width) + " " + std::to_string(picture.height) + "\n255\n";
+    Bytes bytes(header.begin(), header.end());
+    for (const uint32_t pixel : picture.pixels) {
+        bytes.insert(bytes.end(), {static_cast<uint8_t>(pixel >> 16U),
+                                   static_cast<uint8_t>(pixel >> 8U), static_cast<uint8_t>(pixel)});
+    }
+    return bytes;
+}
+
+// Whether a PPM file written by orvi (which adds a comment) holds `picture`.
+bool holds(const Bytes& file, const Picture& picture) {
+    const Bytes expected = ppm_of(picture);
+    const std::string text(file.begin(), file.end());
+    const size_t samples = size_t{picture.width} * picture.height * 3;
+    return file.size() > samples &&
+           text.find("\n" + std::to_string(picture.width) + " " + std::to_string(picture.height) +
+                     "\n255\n") != std::string::npos &&
+           std::equal(expected.end() - static_cast<ptrdiff_t>(samples), expected.end(),
+                      file.end() - static_cast<ptrdiff_t>(samples));
+}
+
+uint32_t big_endian(const Bytes& bytes, size_t at) {
+    return uint32_t{bytes[at]} << 24U | uint32_t{bytes[at + 1]} << 16U |
+           uint32_t{bytes[at + 2]} << 8U | bytes[at + 3];
+}
+
+// An xwd dump of a window: a header of 25 big-endian words, the window's name, the
+// colour map and the pixels, 32 bits each here (a TrueColor visual).
+std::optional<Picture> read_xwd(const Bytes& bytes) {
+    if (bytes.size() < 100) {
+        return std::nullopt;
+    }
+    const uint32_t header_size = big_endian(bytes, 0);
+    const uint32_t width = big_endian(bytes, 16);
+    const uint32_t height = big_endian(bytes, 20);
+    const uint32_t byte_order = big_endian(bytes, 28);
+    const uint32_t bits_per_pixel = big_endian(bytes, 44);
+    const uint32_t bytes_per_line = big_endian(bytes, 48);
+    const uint32_t masks[3] = {big_endian(bytes, 56), big_endian(bytes, 60), big_endian(bytes, 64)};
+    const uint32_t colours = big_endian(bytes, 76);
+    const uint64_t start = uint64_t{header_size} + uint64_t{colours} * 12;
+    if (bits_per_pixel != 32 || start + uint64_t{bytes_per_line} * height > bytes.size()) {
+        return std::nullopt;
+    }
+    Picture shot{width, height, {}};
+    shot.pixels.reserve(uint64_t{width} * height);
+    for (uint32_t y = 0; y < height; ++y) {
+        for (uint32_t x = 0; x < width; ++x) {
+            const size_t at = start + size_t{y} * bytes_per_line + size_t{x} * 4;
+            const uint32_t value = byte_order == 0
+                                       ? uint32_t{bytes[at]} | uint32_t{bytes[at + 1]} << 8U |
+                                             uint32_t{bytes[at + 2]} << 16U |
+                                             uint32_t{bytes[at + 3]} << 24U
+                                       : big_endian(bytes, at);
+            uint32_t rgb = 0;
+            for (const uint32_t mask : masks) {
+                rgb = rgb << 8U | ((value & mask) >> __builtin_ctz(mask) & 0xFFU);
+            }
+            shot.pixels.push_back(rgb);
+        }
+    }
+    return shot;
+}
+
+// Whether `picture` is on screen, each pixel a square of `zoom` screen pixels.
+bool shows(const Picture& shot, const Picture& picture, uint32_t zoom) {
+    const uint32_t first = picture.at(0, 0);
+    const uint32_t width = picture.width * zoom;
+    const uint32_t height = picture.height * zoom;
+    for (uint32_t top = 0; top + height <= shot.height; ++top) {
+        for (uint32_t left = 0; left + width <= shot.width; ++left) {
+            if (shot.at(left, top) != first || (left > 0 && shot.at(left - 1, top) == first) ||
+                (top > 0 && shot.at(left, top - 1) == first)) {
+                continue;
+            }
+            bool all = true;
+            for (uint32_t y = 0; all && y < height; ++y) {
+                for (uint32_t x = 0; all && x < width; ++x) {
+                    all = shot.at(left + x, top + y) == picture.at(x / zoom, y / zoom);
+                }
+            }
+            if (all) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// Whether `text` is written on screen in the viewer's font, in any one colour.
+bool shows_text(const Picture& shot, const std::string& text) {
+    const viewer::TextImage mask = viewer::text_image({text}, 1, 0, 0);
+    size_t first_ink = 0;
+    while (first_ink < mask.pixels.size() && mask.pixels[first_ink] == 0) {
+        ++first_ink;
+    }
+    const auto ink_x = static_cast<uint32_t>(first_ink % mask.width);
+    const auto ink_y = static_cast<uint32_t>(first_ink / mask.width);
+    for (uint32_t top = 0; top + mask.height <= shot.height; ++top) {
+        for (uint32_t left = 0; left + mask.width <= shot.width; ++left) {
+            const uint32_t ink = shot.at(left + ink_x, top + ink_y);
+            bool all = true;
+            for (uint32_t y = 0; all && y < mask.height; ++y) {
+                for (uint32_t x = 0; all && x < mask.width; ++x) {
+                    all = (shot.at(left + x, top + y) == ink) == (mask.pixels[y * mask.width + x] != 0);
+                }
+            }
+            if (all) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// An X server for the suite, on a display number it chooses itself.
+class Display {
+public:
+    Display() {
+        for (const char* program : {"Xvfb", "xdotool", "xwd"}) {
+            if (!have_program(program)) {
+                missing_ = std::string(program) + " is not installed (Debian: xvfb, xdotool, x11-apps)";
+                return;
+            }
+        }
+        int channel[2];
+        if (::pipe(channel) != 0) {
+            missing_ = "no pipe for Xvfb";
+            return;
+        }
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(channel[0]);
+            const int quiet = ::open("/dev/null", O_WRONLY);
+            ::dup2(quiet, STDERR_FILENO);
+            const std::string fd = std::to_string(channel[1]);
+            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
+                     "-nolisten", "tcp", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(channel[1]);
+        std::string number;
+        char c = 0;
+        while (::read(channel[0], &c, 1) == 1 && c != '\n') {
+            number += c;
+        }
+        ::close(channel[0]);
+        if (number.empty()) {
+            missing_ = "Xvfb did not start";
+            return;
+        }
+        ::setenv("DISPLAY", (":" + number).c_str(), 1);
+    }
+    Display(const Display&) = delete;
+    Display& operator=(const Display&) = delete;
+    ~Display() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    [[nodiscard]] const std::string& missing() const { return missing_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string missing_;
+};
+
+Display& display() {
+    static Display server;
+    return server;
+}
+
+// Waits up to 20 seconds for `done`, trying every 50 ms.
+bool eventually(const std::function<bool()>& done) {
+    for (int tries = 0; tries < 400; ++tries) {
+        if (done()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+class ViewerWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!display().missing().empty()) {
+            GTEST_SKIP() << "the window is not tested: " << display().missing();
+        }
+        write_file(folder_.path("a.ppm"), ppm_of(a_));
+        write_file(folder_.path("b.ppm"), ppm_of(b_));
+    }
+
+    void TearDown() override {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+
+    // Starts `orvi view` with these arguments and waits for its window.
+    void open(const std::vector<std::string>& arguments) {
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::setenv("SDL_RENDER_DRIVER", "software", 1);
+            const int log = ::open(folder_.path("view.log").c_str(), O_WRONLY | O_CREAT, 0600);
+            ::dup2(log, STDOUT_FILENO);
+            ::dup2(log, STDERR_FILENO);
+            if (::chdir(folder_.root().c_str()) != 0) {
+                ::_exit(126);
+            }
+            std::vector<char*> argv = {const_cast<char*>("orvi"), const_cast<char*>("view")};
+            for (const std::string& argument : arguments) {
+                argv.push_back(const_cast<char*>(argument.c_str()));
+            }
+            argv.push_back(nullptr);
+            ::execv(ORVI_BINARY, argv.data());
+            ::_exit(127);
+        }
+        ASSERT_TRUE(eventually([&] {
+            const auto found =
+                run_capture("xdotool search --onlyvisible --pid " + std::to_string(pid_) + " 2>/dev/null");
+            window_ = found ? found->substr(0, found->find('\n')) : "";
+            return !window_.empty();
+        })) << "no window appeared";
+        // Keys go where the pointer is (there is no window manager to give focus).
+        ASSERT_EQ(std::system(("xdotool mousemove --window " + window_ + " 20 20").c_str()), 0);
+    }
+
+    void press(const std::string& key) {
+        ASSERT_EQ(std::system(("xdotool key " + key).c_str()), 0) << key;
+    }
+
+    [[nodiscard]] Picture screenshot() const {
+        const std::string path = folder_.path("shot.xwd");
+        if (std::system(("xwd -silent -id " + window_ + " > " + shell_quote(path)).c_str()) != 0) {
+            return {};
+        }
+        return read_xwd(read_file(path)).value_or(Picture{});
+    }
+
+    // Waits for the window to show `picture` at `zoom`; says what it showed otherwise.
+    void expect_shown(const Picture& picture, uint32_t zoom, const std::string& after) {
+        EXPECT_TRUE(eventually([&] { return shows(screenshot(), picture, zoom); }))
+            << "not shown at " << zoom << "x after " << after;
+    }
+
+    [[nodiscard]] std::string title() const {
+        return run_capture("xdotool getwindowname " + window_).value_or("");
+    }
+
+    TempFolder folder_;
+    const Picture a_ = test_card(40, 30, 90);
+    const Picture b_ = test_card(40, 30, 200);
+    pid_t pid_ = -1;
+    std::string window_;
+};
+
+TEST_F(ViewerWindow, ShowsThePixelsFittedAt1To1AndZoomed) {
+    open({"a.ppm"});
+    // 40 x 30 in the 1024 x 640 picture area: 21 window pixels a picture pixel.
+    expect_shown(a_, 21, "opening");
+    press("1");
+    expect_shown(a_, 1, "1");
+    press("plus");
+    expect_shown(a_, 2, "+");
+    press("minus");
+    expect_shown(a_, 1, "-");
+    EXPECT_NE(title().find("a.ppm (1/1)"), std::string::npos) << title();
+}
+
+TEST_F(ViewerWindow, StepsToTheNextPictureAndBack) {
+    open({"a.ppm", "b.ppm"});
+    expect_shown(a_, 21, "opening");
+    press("space");
+    expect_shown(b_, 21, "Space");
+    EXPECT_NE(title().find("b.ppm (2/2)"), std::string::npos) << title();
+    press("space"); // at the end it stays
+    press("BackSpace");
+    expect_shown(a_, 21, "Backspace");
+    press("End");
+    expect_shown(b_, 21, "End");
+    press("Home");
+    expect_shown(a_, 21, "Home");
+}
+
+TEST_F(ViewerWindow, TurnsFlipsAndUndoesEveryChange) {
+    open({"a.ppm"});
+    press("1");
+    expect_shown(a_, 1, "1");
+    const Picture turned = turned_clockwise(a_);
+    press("r");
+    expect_shown(turned, 1, "r");
+    press("h");
+    expect_shown(flipped_left_right(turned), 1, "r h");
+    press("u");
+    expect_shown(a_, 1, "u");
+    press("R"); // anticlockwise: three turns clockwise
+    expect_shown(turned_clockwise(turned_clockwise(turned)), 1, "R");
+    press("u");
+    expect_shown(a_, 1, "u");
+}
+
+TEST_F(ViewerWindow, ADamagedFileShowsItsErrorAndTheListGoesOn) {
+    write_file(folder_.path("damaged.pcx"), testing_support::bytes_of("no picture here"));
+    open({"damaged.pcx", "a.ppm"});
+    EXPECT_TRUE(eventually([&] { return shows_text(screenshot(), "cannot load 'damaged.pcx':"); }))
+        << "no error text";
+    press("n"); // nothing to negate: the error stays
+    press("space");
+    expect_shown(a_, 21, "Space");
+}
+
+TEST_F(ViewerWindow, SavesAsShownBesideTheFileAndReplacesOnlyOnASecondPress) {
+    open({"a.ppm"});
+    expect_shown(a_, 21, "opening");
+    press("r");
+    press("s");
+    const std::string saved = folder_.path("a-orvi.ppm");
+    ASSERT_TRUE(eventually([&] { return std::filesystem::exists(saved); })) << "nothing saved";
+    EXPECT_TRUE(eventually([&] { return holds(read_file(saved), turned_clockwise(a_)); }));
+    press("u");
+    press("s"); // the file is there: asks first
+    EXPECT_TRUE(eventually([&] { return shows_text(screenshot(), "press s again to replace it"); }));
+    EXPECT_TRUE(holds(read_file(saved), turned_clockwise(a_)));
+    press("s");
+    EXPECT_TRUE(eventually([&] { return holds(read_file(saved), a_); })) << "not replaced";
+    EXPECT_EQ(read_file(folder_.path("a.ppm")), ppm_of(a_));
+}
+
+TEST_F(ViewerWindow, ASlideshowStepsByItself) {
+    open({"--slideshow", "0.2", "a.ppm", "b.ppm"});
+    expect_shown(b_, 21, "waiting");
+    expect_shown(a_, 21, "waiting on (it starts again)");
+}
+
+TEST_F(ViewerWindow, QuitsOnQAndEscape) {
+    for (const char* key : {"q", "Escape"}) {
+        open({"a.ppm"});
+        expect_shown(a_, 21, "opening");
+        press(key);
+        int status = -1;
+        EXPECT_TRUE(eventually([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; })) << key;
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << key;
+        pid_ = -1;
+    }
+}
+
+} // namespace
