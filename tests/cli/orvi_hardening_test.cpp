@@ -250,6 +250,10 @@ TEST_F(OrviHardening, AWriteProtectedFileIsReplacedOnlyWithForce) {
         }
         std::filesystem::permissions(folder_.root(), std::filesystem::perms::all);
         as_user = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+        if (shell(as_user + orvi_binary() + " --version >/dev/null 2>&1") != 0) {
+            GTEST_SKIP() << "an ordinary user cannot run this build (a folder on its way is "
+                            "closed to others, as /root is): the check needs one";
+        }
     }
     const std::string orvi = as_user + orvi_binary();
     ASSERT_EQ(shell(orvi + " convert in.ppm kept.ppm 2>refused.err; echo $? >refused.status"), 0);
