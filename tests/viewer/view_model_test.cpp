@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <fstream>
+#include <sstream>
 
 #include "viewer/font.h"
 #include "viewer/view_model.h"
@@ -244,6 +247,51 @@ TEST(Font, LongSentencesWrapAtSpaces) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(wrapped(c.text, c.columns), c.lines) << c.text;
+    }
+}
+
+} // namespace
+} // namespace viewer
+
+namespace viewer {
+namespace {
+
+// The manual's section of keys, as text: roff's font changes dropped, its \- a dash.
+std::string manual_keys() {
+    std::ifstream page(MANUAL_PAGE);
+    std::string text((std::istreambuf_iterator<char>(page)), {});
+    const size_t start = text.find(".SH VIEWER KEYS");
+    text = start == std::string::npos ? "" : text.substr(start, text.find(".SH", start + 3) - start);
+    std::string plain;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text.compare(i, 2, "\\f") == 0) {
+            i += 2;
+        } else if (text.compare(i, 2, "\\-") == 0) {
+            plain += '-';
+            ++i;
+        } else {
+            plain += static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
+        }
+    }
+    return plain;
+}
+
+TEST(Keys, TheManualDocumentsEveryKeyOfTheHelp) {
+    const std::string manual = manual_keys();
+    ASSERT_FALSE(manual.empty()) << MANUAL_PAGE;
+    for (const std::string& line : key_help()) {
+        std::string keys = line.substr(0, line.find("  "));
+        for (const char* separator : {", ", " and "}) {
+            for (size_t at = keys.find(separator); at != std::string::npos; at = keys.find(separator)) {
+                keys.replace(at, std::string(separator).size(), "|");
+            }
+        }
+        std::stringstream split(keys);
+        for (std::string key; std::getline(split, key, '|');) {
+            std::transform(key.begin(), key.end(), key.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            EXPECT_NE(manual.find(key), std::string::npos) << key << " (" << line << ")";
+        }
     }
 }
 
