@@ -45,6 +45,7 @@ struct ViewOptions {
     std::vector<std::string> arguments; // files and folders
     bool terminal = false;              // --terminal: draw in the terminal with a display
     double slideshow_seconds = 0;       // --slideshow
+    std::string timings;                // --timings: where the window writes frame times
     viewer::Graphics graphics = viewer::Graphics::Automatic; // --graphics
     uint32_t columns = 0;               // --size: the terminal's size, or 0 to ask it
     uint32_t rows = 0;

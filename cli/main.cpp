@@ -40,6 +40,7 @@ constexpr const char* kUsage =
     "         --graphics auto|symbols|sixels|kitty\n"
     "                                       how the terminal is drawn on (auto: what it shows)\n"
     "         --size COLUMNSxROWS           the terminal's size instead of asking it\n"
+    "         --timings FILE                write how long each frame of the window took\n"
     "       orvi demo [FOLDER]              convert a generated test card through every\n"
     "                                       format (default folder: orvi-demo in the\n"
     "                                       temporary folder)\n"
@@ -169,6 +170,11 @@ int run_view(const std::vector<std::string>& args) {
                                    "'");
             }
             options.slideshow_seconds = seconds;
+        } else if (arg == "--timings") {
+            if (!has_value || args[i + 1].empty()) {
+                return usage_error("--timings needs a file");
+            }
+            options.timings = args[++i];
         } else if (arg == "--graphics") {
             const std::string value = has_value ? args[++i] : "";
             if (value == "auto") {

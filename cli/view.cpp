@@ -41,6 +41,7 @@ int view(const ViewOptions& options) {
         std::string error;
         viewer::WindowOptions window;
         window.slideshow_seconds = options.slideshow_seconds;
+        window.timings = options.timings;
         if (viewer::run_window(library, files, window, error)) {
             return kExitOk;
         }

@@ -84,7 +84,7 @@ TextImage text_image(const std::vector<std::string>& lines, uint32_t ink, uint32
             for (uint32_t y = 0; y < kGlyphHeight; ++y) {
                 uint32_t* out = &image.pixels[(margin + row * kGlyphHeight + y) * image.width + left];
                 for (uint32_t x = 0; x < kGlyphWidth; ++x) {
-                    if ((glyph[y] >> (kGlyphWidth - 1 - x) & 1U) != 0) {
+                    if ((uint32_t{glyph[y]} >> (kGlyphWidth - 1 - x) & 1U) != 0) {
                         out[x] = ink;
                     }
                 }

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cctype>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -34,6 +36,7 @@ constexpr int kProgressWidth = 320;
 constexpr int kProgressHeight = 12;
 constexpr int32_t kBrightnessStep = 16;
 constexpr double kGammaStep = 1.25;
+constexpr int kQuitCheckMs = 250;
 
 struct TextureFree {
     void operator()(SDL_Texture* texture) const { SDL_DestroyTexture(texture); }
@@ -75,12 +78,68 @@ std::string save_extension(const std::string& path, const std::string& format) {
     return "png";
 }
 
+// What each frame cost, for measuring (--timings): from the first input of a frame to
+// the frame on screen, and when each picture was first shown.
+class Timings {
+public:
+    explicit Timings(const std::string& path)
+        : file_(path.empty() ? nullptr : std::fopen(path.c_str(), "w")) {}
+    Timings(const Timings&) = delete;
+    Timings& operator=(const Timings&) = delete;
+    ~Timings() {
+        if (file_ != nullptr) {
+            std::fclose(file_);
+        }
+    }
+
+    void started(SDL_Renderer* renderer) {
+        SDL_RendererInfo info{};
+        if (file_ != nullptr && SDL_GetRendererInfo(renderer, &info) == 0) {
+            std::fprintf(file_, "renderer %s %dx%d\n", info.name, info.max_texture_width,
+                         info.max_texture_height);
+        }
+    }
+
+    void input(const std::string& what) {
+        if (file_ != nullptr && cause_.empty()) {
+            cause_ = what;
+            since_ = std::chrono::steady_clock::now();
+        }
+    }
+
+    // After a frame is on screen; `shown` names the file when its picture is in it for the
+    // first time.
+    void presented(const std::string& shown) {
+        if (file_ == nullptr) {
+            return;
+        }
+        if (!cause_.empty()) {
+            const std::chrono::duration<double, std::milli> took =
+                std::chrono::steady_clock::now() - since_;
+            std::fprintf(file_, "frame %.3f %s\n", took.count(), cause_.c_str());
+            cause_.clear();
+        }
+        if (!shown.empty()) {
+            const std::chrono::duration<double> now =
+                std::chrono::system_clock::now().time_since_epoch();
+            std::fprintf(file_, "shown %.6f %s\n", now.count(), shown.c_str());
+        }
+        std::fflush(file_);
+    }
+
+private:
+    std::FILE* file_;
+    std::string cause_;
+    std::chrono::steady_clock::time_point since_;
+};
+
 class Window {
 public:
     Window(orvi::Library& library, std::vector<std::string> files, const WindowOptions& options)
         : library_(library), wake_event_(SDL_RegisterEvents(1)),
           loader_(library, std::move(files), [this] { wake(); }),
-          slideshow_ms_(static_cast<Uint64>(std::lround(options.slideshow_seconds * 1000))) {}
+          slideshow_ms_(static_cast<Uint64>(std::lround(options.slideshow_seconds * 1000))),
+          timings_(options.timings) {}
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
     ~Window() {
@@ -106,6 +165,7 @@ public:
         SDL_RendererInfo info{};
         SDL_GetRendererInfo(renderer_, &info);
         most_side_ = static_cast<uint32_t>(std::min(info.max_texture_width, info.max_texture_height));
+        timings_.started(renderer_);
         go(0);
         return true;
     }
@@ -116,8 +176,13 @@ public:
             if (dirty_) {
                 render();
                 dirty_ = false;
+                const bool first = !tiles_.empty() && !changed_ && shown_index_ != index_;
+                shown_index_ = tiles_.empty() ? shown_index_ : index_;
+                timings_.presented(first ? path() : "");
             }
-            int timeout = -1;
+            // A quit signal may land on a thread other than this one, which is then not
+            // woken: the queue is looked at again at least this often.
+            int timeout = kQuitCheckMs;
             if (slideshow_ms_ > 0) {
                 const Uint64 now = SDL_GetTicks64();
                 if (now >= next_slide) {
@@ -125,7 +190,7 @@ public:
                     next_slide = now + slideshow_ms_;
                     continue;
                 }
-                timeout = static_cast<int>(next_slide - now);
+                timeout = static_cast<int>(std::min<Uint64>(next_slide - now, kQuitCheckMs));
             }
             SDL_Event event;
             if (SDL_WaitEventTimeout(&event, timeout) == 0) {
@@ -342,6 +407,7 @@ private:
     // ---- Acting on keys and the mouse
 
     void handle(const SDL_Event& event) {
+        timings_.input(cause_of(event));
         if (event.type == wake_event_) {
             if (!entry_) {
                 entry_ = loader_.get(index_);
@@ -391,6 +457,21 @@ private:
             break;
         default:
             break;
+        }
+    }
+
+    [[nodiscard]] std::string cause_of(const SDL_Event& event) const {
+        switch (event.type) {
+        case SDL_KEYDOWN:
+            return std::string("key ") + SDL_GetKeyName(event.key.keysym.sym);
+        case SDL_TEXTINPUT:
+            return std::string("key ") + event.text.text;
+        case SDL_MOUSEWHEEL:
+            return "wheel";
+        case SDL_MOUSEMOTION:
+            return dragging_ ? "drag" : "";
+        default:
+            return event.type == wake_event_ ? "loaded" : "";
         }
     }
 
@@ -576,6 +657,8 @@ private:
     const Uint32 wake_event_;
     Loader loader_;
     const Uint64 slideshow_ms_;
+    Timings timings_;
+    size_t shown_index_ = SIZE_MAX;
     SDL_Window* window_ = nullptr;
     SDL_Renderer* renderer_ = nullptr;
     uint32_t most_side_ = 0;

@@ -11,6 +11,7 @@ namespace viewer {
 
 struct WindowOptions {
     double slideshow_seconds = 0; // above 0: step to the next picture by itself
+    std::string timings;          // a file to write what each frame cost to, for measuring
 };
 
 // Shows `files` until the user quits; false when no window can be opened, with why in
