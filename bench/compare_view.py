@@ -53,7 +53,7 @@ def make_pictures(folder):
 def start_display():
     read, write = os.pipe()
     server = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24",
-                               "-nolisten", "tcp"], pass_fds=[write], stderr=subprocess.DEVNULL)
+                               "-nolisten", "tcp", "-noreset"], pass_fds=[write], stderr=subprocess.DEVNULL)
     os.close(write)
     number = b""
     while not number.endswith(b"\n"):

@@ -1,12 +1,19 @@
 #include "viewer/pictures.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <system_error>
 
 #include "viewer/view_model.h"
 
 namespace viewer {
+
+namespace {
+
+constexpr std::chrono::milliseconds kProgressPeriod{40};
+
+} // namespace
 
 std::vector<std::string> pictures_of(const orvi::Library& library,
                                      const std::vector<std::string>& arguments,
@@ -106,12 +113,24 @@ void Loader::work() {
 
         auto loaded = std::make_shared<Loaded>();
         orvi::LoadOptions options;
-        options.progress = [this](int32_t percent) {
-            if (percent_.exchange(percent) != percent) {
+        // The bar is redrawn at most 25 times a second: a frame for every percent would
+        // take the cores the load needs.
+        auto last_wake = std::chrono::steady_clock::now();
+        options.progress = [this, &last_wake](int32_t percent) {
+            const auto now = std::chrono::steady_clock::now();
+            if (percent_.exchange(percent) != percent && now - last_wake >= kProgressPeriod) {
+                last_wake = now;
                 wake_();
             }
         };
         loaded->image = library_.load(files_[index], loaded->error, options);
+        if (loaded->image) {
+            const orvi::Image& image = *loaded->image;
+            const Size size{image.width(), image.height()};
+            if (const uint32_t factor = preview_factor(size); factor > 1) {
+                loaded->preview = reduced(image.pixels(), size, image.bytes_per_pixel(), factor);
+            }
+        }
 
         held.lock();
         loading_.reset();

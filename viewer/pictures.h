@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "orvi/orvi.h"
+#include "viewer/pixels.h"
 
 namespace viewer {
 
@@ -25,14 +26,16 @@ namespace viewer {
                                                    const std::vector<std::string>& arguments,
                                                    std::vector<std::string>& problems);
 
-// A picture loaded, or why it could not be.
+// A picture loaded, or why it could not be; a large one with its reduced copy.
 struct Loaded {
     std::optional<orvi::Image> image;
     orvi::Error error;
+    Reduced preview;
 };
 
 // Loads pictures of the list in a worker thread: the one in focus first, then the next
-// and the previous, so that stepping finds them loaded; the others are let go. `wake`
+// and the previous, so that stepping finds them loaded; the others are let go. The
+// reduced copy of a large picture is made there too. `wake`
 // is called from the worker when a load ends or its progress moves.
 class Loader {
 public:

@@ -8,13 +8,16 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "cli/report.h"
 #include "viewer/font.h"
 #include "viewer/pictures.h"
+#include "viewer/pixels.h"
 #include "viewer/view_model.h"
 
 namespace viewer {
@@ -30,32 +33,20 @@ constexpr uint32_t kTextMargin = 2;
 constexpr uint32_t kStatusHeight = kGlyphHeight + 2 * kTextMargin;
 constexpr int kWindowWidth = 1024;
 constexpr int kWindowHeight = 640 + static_cast<int>(kStatusHeight);
-constexpr uint32_t kUploadRows = 64;
 constexpr double kPanFraction = 0.125;
 constexpr int kProgressWidth = 320;
 constexpr int kProgressHeight = 12;
 constexpr int32_t kBrightnessStep = 16;
 constexpr double kGammaStep = 1.25;
 constexpr int kQuitCheckMs = 250;
+constexpr uint32_t kTileSide = 2048;                 // 16 MB a texture at most
+constexpr uint64_t kUploadPixels = uint64_t{1} << 22U; // filled between two looks at the queue
+constexpr uint32_t kRowsPerThread = 256;
 
 struct TextureFree {
     void operator()(SDL_Texture* texture) const { SDL_DestroyTexture(texture); }
 };
 using Texture = std::unique_ptr<SDL_Texture, TextureFree>;
-
-// The pixels of a picture row as the textures hold them, 0xFFRRGGBB.
-void to_texture_row(const uint8_t* source, uint32_t bytes_per_pixel, uint32_t count,
-                    uint32_t* out) {
-    if (bytes_per_pixel == 1) {
-        for (uint32_t i = 0; i < count; ++i) {
-            out[i] = 0xFF000000U | source[i] * 0x010101U;
-        }
-        return;
-    }
-    for (uint32_t i = 0; i < count; ++i, source += 3) {
-        out[i] = 0xFF000000U | uint32_t{source[0]} << 16U | uint32_t{source[1]} << 8U | source[2];
-    }
-}
 
 std::string file_name(const std::string& path) {
     return std::filesystem::path(path).filename().string();
@@ -144,6 +135,7 @@ public:
     Window& operator=(const Window&) = delete;
     ~Window() {
         tiles_.clear();
+        preview_.reset();
         text_cache_.clear();
         if (renderer_ != nullptr) {
             SDL_DestroyRenderer(renderer_);
@@ -176,13 +168,14 @@ public:
             if (dirty_) {
                 render();
                 dirty_ = false;
-                const bool first = !tiles_.empty() && !changed_ && shown_index_ != index_;
-                shown_index_ = tiles_.empty() ? shown_index_ : index_;
+                const bool first = has_picture() && !changed_ && shown_index_ != index_;
+                shown_index_ = has_picture() ? index_ : shown_index_;
                 timings_.presented(first ? path() : "");
             }
             // A quit signal may land on a thread other than this one, which is then not
-            // woken: the queue is looked at again at least this often.
-            int timeout = kQuitCheckMs;
+            // woken: the queue is looked at again at least this often. While a picture's
+            // textures are filled, a piece at a time, nothing waits.
+            int timeout = upload_pending() ? 0 : kQuitCheckMs;
             if (slideshow_ms_ > 0) {
                 const Uint64 now = SDL_GetTicks64();
                 if (now >= next_slide) {
@@ -194,6 +187,9 @@ public:
             }
             SDL_Event event;
             if (SDL_WaitEventTimeout(&event, timeout) == 0) {
+                if (upload_pending() && !upload_some()) {
+                    dirty_ = true; // the whole picture is there now
+                }
                 continue;
             }
             handle(event);
@@ -236,45 +232,94 @@ private:
                                         .c_str());
     }
 
-    // Uploads the picture shown now into textures, once.
+    [[nodiscard]] bool has_picture() const { return preview_ || !tiles_.empty(); }
+    [[nodiscard]] bool upload_pending() const { return upload_tile_ < tile_rects_.size(); }
+
+    // Makes the textures of the picture shown now. A large picture is shown first from
+    // its reduced copy, and its full textures are filled a piece at a time between
+    // frames; a small one is filled at once.
     void install() {
         tiles_.clear();
         tile_rects_.clear();
+        preview_.reset();
+        upload_tile_ = 0;
+        upload_row_ = 0;
         const orvi::Image* image = shown();
         dirty_ = true;
         if (image == nullptr) {
             return;
         }
         picture_ = Size{image->width(), image->height()};
-        tile_rects_ = tiles_of(picture_, most_side_);
-        std::vector<uint32_t> rows;
-        for (const Rect& rect : tile_rects_) {
-            Texture texture(SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888,
-                                              SDL_TEXTUREACCESS_STATIC, static_cast<int>(rect.width),
-                                              static_cast<int>(rect.height)));
-            if (!texture) {
-                tiles_.clear();
-                message_ = std::string("cannot show the picture: ") + SDL_GetError();
+        tile_rects_ = tiles_of(picture_, std::min(most_side_ == 0 ? kTileSide : most_side_, kTileSide));
+        view_ = settled(view_, picture_, area());
+        preview_factor_ = preview_factor(picture_);
+        if (preview_factor_ > 1) {
+            if (changed_) {
+                changed_preview_ = reduced(image->pixels(), picture_, image->bytes_per_pixel(),
+                                           preview_factor_);
+            }
+            const Reduced& preview = changed_ ? changed_preview_ : entry_->preview;
+            preview_.reset(SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STATIC,
+                                             static_cast<int>(preview.size.width),
+                                             static_cast<int>(preview.size.height)));
+            if (preview_) {
+                SDL_UpdateTexture(preview_.get(), nullptr, preview.pixels.data(),
+                                  static_cast<int>(preview.size.width * sizeof(uint32_t)));
+                SDL_SetTextureBlendMode(preview_.get(), SDL_BLENDMODE_NONE);
                 return;
             }
-            rows.resize(static_cast<size_t>(rect.width) * kUploadRows);
-            const uint32_t bytes = image->bytes_per_pixel();
-            for (uint32_t y = 0; y < rect.height; y += kUploadRows) {
-                const uint32_t band = std::min(kUploadRows, rect.height - y);
-                for (uint32_t row = 0; row < band; ++row) {
-                    const uint64_t offset =
-                        (uint64_t{rect.y + y + row} * picture_.width + rect.x) * bytes;
-                    to_texture_row(image->pixels() + offset, bytes, rect.width,
-                                   &rows[static_cast<size_t>(row) * rect.width]);
-                }
-                const SDL_Rect part{0, static_cast<int>(y), static_cast<int>(rect.width),
-                                    static_cast<int>(band)};
-                SDL_UpdateTexture(texture.get(), &part, rows.data(),
-                                  static_cast<int>(rect.width * sizeof(uint32_t)));
-            }
-            tiles_.push_back(std::move(texture));
         }
-        view_ = settled(view_, picture_, area());
+        while (upload_some()) {
+        }
+    }
+
+    // Fills the next piece of the full textures, about kUploadPixels; false when all are
+    // filled.
+    bool upload_some() {
+        const orvi::Image* image = shown();
+        uint64_t budget = kUploadPixels;
+        while (image != nullptr && budget > 0 && upload_pending()) {
+            const Rect& rect = tile_rects_[upload_tile_];
+            if (tiles_.size() == upload_tile_) {
+                // The format of X11 windows, without blending: the renderer copies and
+                // scales it on its fastest path.
+                tiles_.emplace_back(SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888,
+                                                      SDL_TEXTUREACCESS_STREAMING,
+                                                      static_cast<int>(rect.width),
+                                                      static_cast<int>(rect.height)));
+                SDL_SetTextureBlendMode(tiles_.back().get(), SDL_BLENDMODE_NONE);
+            }
+            const auto band = static_cast<uint32_t>(std::clamp<uint64_t>(
+                budget / rect.width, 1, rect.height - upload_row_));
+            const SDL_Rect part{0, static_cast<int>(upload_row_), static_cast<int>(rect.width),
+                                static_cast<int>(band)};
+            void* memory = nullptr;
+            int pitch = 0;
+            if (!tiles_.back() || SDL_LockTexture(tiles_.back().get(), &part, &memory, &pitch) != 0) {
+                tiles_.clear();
+                tile_rects_.clear();
+                message_ = std::string("cannot show the picture: ") + SDL_GetError();
+                return false;
+            }
+            const uint32_t bytes = image->bytes_per_pixel();
+            const uint32_t first = rect.y + upload_row_;
+            for_rows(band, kRowsPerThread, [&](uint32_t begin, uint32_t end) {
+                for (uint32_t row = begin; row < end; ++row) {
+                    const uint64_t offset = (uint64_t{first + row} * picture_.width + rect.x) * bytes;
+                    to_texture_row(image->pixels() + offset, bytes, rect.width,
+                                   reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(memory) +
+                                                               size_t{row} * static_cast<size_t>(pitch)));
+                }
+            });
+            SDL_UnlockTexture(tiles_.back().get());
+            budget -= std::min<uint64_t>(budget, uint64_t{band} * rect.width);
+            upload_row_ += band;
+            if (upload_row_ == rect.height) {
+                ++upload_tile_;
+                upload_row_ = 0;
+            }
+        }
+        return upload_pending();
     }
 
     [[nodiscard]] Size area() const {
@@ -343,6 +388,21 @@ private:
         return text;
     }
 
+    void draw_pieces(const View& view, Size place, const std::vector<Rect>& rects,
+                     const std::function<SDL_Texture*(size_t)>& texture_of) {
+        const SDL_ScaleMode mode = view.zoom >= 1.0 ? SDL_ScaleModeNearest : SDL_ScaleModeLinear;
+        for (const Piece& piece : visible_pieces(view, place, rects)) {
+            SDL_Texture* texture = texture_of(piece.tile);
+            SDL_SetTextureScaleMode(texture, mode);
+            const SDL_Rect source{static_cast<int>(piece.source.x), static_cast<int>(piece.source.y),
+                                  static_cast<int>(piece.source.width),
+                                  static_cast<int>(piece.source.height)};
+            const SDL_FRect target{static_cast<float>(piece.x), static_cast<float>(piece.y),
+                                   static_cast<float>(piece.width), static_cast<float>(piece.height)};
+            SDL_RenderCopyF(renderer_, texture, &source, &target);
+        }
+    }
+
     void render() {
         const Size place = area();
         SDL_SetRenderDrawColor(renderer_, 0x20, 0x20, 0x20, 0xFF);
@@ -350,21 +410,23 @@ private:
         const int centre_x = static_cast<int>(place.width / 2);
         const int centre_y = static_cast<int>(place.height / 2);
         const size_t columns = std::max<size_t>(place.width / kGlyphWidth, 2) - 2;
-        if (!tiles_.empty()) {
+        if (has_picture()) {
             const SDL_Rect clip{0, 0, static_cast<int>(place.width), static_cast<int>(place.height)};
             SDL_RenderSetClipRect(renderer_, &clip);
-            const SDL_ScaleMode mode = view_.zoom >= 1.0 ? SDL_ScaleModeNearest : SDL_ScaleModeLinear;
-            for (const Piece& piece : visible_pieces(view_, place, tile_rects_)) {
-                SDL_Texture* texture = tiles_[piece.tile].get();
-                SDL_SetTextureScaleMode(texture, mode);
-                const SDL_Rect source{static_cast<int>(piece.source.x),
-                                      static_cast<int>(piece.source.y),
-                                      static_cast<int>(piece.source.width),
-                                      static_cast<int>(piece.source.height)};
-                const SDL_FRect target{static_cast<float>(piece.x), static_cast<float>(piece.y),
-                                       static_cast<float>(piece.width),
-                                       static_cast<float>(piece.height)};
-                SDL_RenderCopyF(renderer_, texture, &source, &target);
+            // The reduced copy while the full picture is not all there, and whenever it
+            // has as many pixels as the screen shows: it is the smoother of the two.
+            const auto factor = static_cast<double>(preview_factor_);
+            if (preview_ && (upload_pending() || view_.zoom * factor <= 1.0 + 1e-9)) {
+                const View reduced_view{view_.zoom * factor, view_.centre_x / factor,
+                                        view_.centre_y / factor, view_.fit};
+                int width = 0;
+                int height = 0;
+                SDL_QueryTexture(preview_.get(), nullptr, nullptr, &width, &height);
+                const std::vector<Rect> whole = {
+                    Rect{0, 0, static_cast<uint32_t>(width), static_cast<uint32_t>(height)}};
+                draw_pieces(reduced_view, place, whole, [&](size_t) { return preview_.get(); });
+            } else {
+                draw_pieces(view_, place, tile_rects_, [&](size_t tile) { return tiles_[tile].get(); });
             }
             SDL_RenderSetClipRect(renderer_, nullptr);
         } else if (entry_ && !entry_->image) {
@@ -428,7 +490,7 @@ private:
             break;
         case SDL_KEYDOWN:
             if (const std::optional<Key> key = key_of(event.key.keysym.sym)) {
-                act(action_for_key(*key, !tiles_.empty() && overflows(view_, picture_, area())));
+                act(action_for_key(*key, has_picture() && overflows(view_, picture_, area())));
             }
             break;
         case SDL_TEXTINPUT:
@@ -437,7 +499,7 @@ private:
             }
             break;
         case SDL_MOUSEWHEEL:
-            if (!tiles_.empty() && event.wheel.y != 0) {
+            if (has_picture() && event.wheel.y != 0) {
                 int x = 0;
                 int y = 0;
                 SDL_GetMouseState(&x, &y);
@@ -450,7 +512,7 @@ private:
             dragging_ = event.type == SDL_MOUSEBUTTONDOWN && event.button.button == SDL_BUTTON_LEFT;
             break;
         case SDL_MOUSEMOTION:
-            if (dragging_ && !tiles_.empty()) {
+            if (dragging_ && has_picture()) {
                 view_ = panned(view_, picture_, area(), event.motion.xrel, event.motion.yrel);
                 dirty_ = true;
             }
@@ -668,6 +730,11 @@ private:
     std::optional<orvi::Image> changed_;
     std::vector<Texture> tiles_;
     std::vector<Rect> tile_rects_;
+    size_t upload_tile_ = 0;  // the tile being filled, and its next row
+    uint32_t upload_row_ = 0;
+    Texture preview_;
+    uint32_t preview_factor_ = 1;
+    Reduced changed_preview_;
     Size picture_;
     View view_;
     std::map<std::string, std::pair<std::string, Texture>> text_cache_;

@@ -183,7 +183,8 @@ bool shows_text(const Picture& shot, const std::string& text) {
     return false;
 }
 
-// An X server for the suite, on a display number it chooses itself.
+// An X server for the suite, on a display number it chooses itself; it is not reset
+// when its last client leaves (a window opened just then would be lost).
 class Display {
 public:
     Display() {
@@ -205,7 +206,7 @@ public:
             ::dup2(quiet, STDERR_FILENO);
             const std::string fd = std::to_string(channel[1]);
             ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
-                     "-nolisten", "tcp", static_cast<char*>(nullptr));
+                     "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(channel[1]);
@@ -297,9 +298,17 @@ protected:
                 run_capture("xdotool search --onlyvisible --pid " + std::to_string(pid_) + " 2>/dev/null");
             window_ = found ? found->substr(0, found->find('\n')) : "";
             return !window_.empty();
-        })) << "no window appeared";
+        })) << "no window appeared; the command said: " << said();
         // Keys go where the pointer is (there is no window manager to give focus).
         ASSERT_EQ(std::system(("xdotool mousemove --window " + window_ + " 20 20").c_str()), 0);
+    }
+
+    [[nodiscard]] std::string said() const {
+        const Bytes log = read_file(folder_.path("view.log"));
+        int status = 0;
+        const bool ended = ::waitpid(pid_, &status, WNOHANG) == pid_;
+        return std::string(log.begin(), log.end()) +
+               (ended ? " (ended with status " + std::to_string(status) + ")" : " (running)");
     }
 
     void press(const std::string& key) {

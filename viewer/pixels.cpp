@@ -1,0 +1,101 @@
+#include "viewer/pixels.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace viewer {
+
+void to_texture_row(const uint8_t* source, uint32_t bytes_per_pixel, uint32_t count,
+                    uint32_t* out) {
+    if (bytes_per_pixel == 1) {
+        for (uint32_t i = 0; i < count; ++i) {
+            out[i] = 0xFF000000U | source[i] * 0x010101U;
+        }
+        return;
+    }
+    for (uint32_t i = 0; i < count; ++i, source += 3) {
+        out[i] = 0xFF000000U | uint32_t{source[0]} << 16U | uint32_t{source[1]} << 8U | source[2];
+    }
+}
+
+void for_rows(uint32_t count, uint32_t least, const std::function<void(uint32_t, uint32_t)>& work) {
+    constexpr uint32_t kMostThreads = 8;
+    const uint32_t cores = std::max(1U, std::thread::hardware_concurrency());
+    const uint32_t threads =
+        std::clamp(count / std::max(least, 1U), 1U, std::min(cores, kMostThreads));
+    const uint32_t share = (count + threads - 1) / threads;
+    std::vector<std::thread> helpers;
+    for (uint32_t i = 1; i < threads; ++i) {
+        helpers.emplace_back(work, std::min(count, i * share), std::min(count, (i + 1) * share));
+    }
+    work(0, std::min(count, share));
+    for (std::thread& helper : helpers) {
+        helper.join();
+    }
+}
+
+namespace {
+
+// Adds each block of `factor` samples of a row to its column's sums.
+template <uint32_t kChannels>
+void add_blocks(const uint8_t* line, uint32_t width, uint32_t factor, uint64_t* sums) {
+    for (uint32_t x = 0; x < width; x += factor, sums += kChannels) {
+        const uint32_t end = std::min(width, x + factor);
+        uint32_t block[kChannels] = {};
+        for (uint32_t i = x; i < end; ++i) {
+            for (uint32_t c = 0; c < kChannels; ++c) {
+                block[c] += line[size_t{i} * kChannels + c];
+            }
+        }
+        for (uint32_t c = 0; c < kChannels; ++c) {
+            sums[c] += block[c];
+        }
+    }
+}
+
+} // namespace
+
+uint32_t preview_factor(Size picture) {
+    const uint32_t side = std::max(picture.width, picture.height);
+    return side <= kPreviewSide ? 1 : (side + kPreviewSide - 1) / kPreviewSide;
+}
+
+Reduced reduced(const uint8_t* pixels, Size picture, uint32_t bytes_per_pixel, uint32_t factor) {
+    Reduced out;
+    factor = std::max(factor, 1U);
+    out.size = Size{(picture.width + factor - 1) / factor, (picture.height + factor - 1) / factor};
+    out.pixels.resize(size_t{out.size.width} * out.size.height);
+    const uint32_t channels = bytes_per_pixel == 1 ? 1 : 3;
+    for_rows(out.size.height, 64, [&](uint32_t first, uint32_t end) {
+        std::vector<uint64_t> sums(size_t{out.size.width} * channels);
+        for (uint32_t row = first; row < end; ++row) {
+            std::fill(sums.begin(), sums.end(), 0);
+            const uint32_t top = row * factor;
+            const uint32_t rows = std::min(factor, picture.height - top);
+            for (uint32_t y = top; y < top + rows; ++y) {
+                const uint8_t* line = pixels + uint64_t{y} * picture.width * channels;
+                if (channels == 1) {
+                    add_blocks<1>(line, picture.width, factor, sums.data());
+                } else {
+                    add_blocks<3>(line, picture.width, factor, sums.data());
+                }
+            }
+            for (uint32_t column = 0; column < out.size.width; ++column) {
+                const uint32_t columns = std::min(factor, picture.width - column * factor);
+                const uint64_t count = uint64_t{columns} * rows;
+                const uint64_t* sum = &sums[size_t{column} * channels];
+                const auto mean = [&](uint32_t c) {
+                    return static_cast<uint32_t>((sum[c] + count / 2) / count);
+                };
+                const uint32_t red = mean(0);
+                const uint32_t green = channels == 1 ? red : mean(1);
+                const uint32_t blue = channels == 1 ? red : mean(2);
+                out.pixels[size_t{row} * out.size.width + column] =
+                    0xFF000000U | red << 16U | green << 8U | blue;
+            }
+        }
+    });
+    return out;
+}
+
+} // namespace viewer

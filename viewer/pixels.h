@@ -1,0 +1,38 @@
+// The hot loops between a picture and the screen: its rows as texture pixels, and a
+// reduced copy of a large picture for showing it whole.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "viewer/view_model.h"
+
+namespace viewer {
+
+// `count` pixels of one or three bytes (grey; red, green, blue) as 0xFFRRGGBB.
+void to_texture_row(const uint8_t* source, uint32_t bytes_per_pixel, uint32_t count,
+                    uint32_t* out);
+
+// Runs `work(first, end)` over rows 0..count, shared out between the cores when each
+// gets at least `least` rows.
+void for_rows(uint32_t count, uint32_t least, const std::function<void(uint32_t, uint32_t)>& work);
+
+// A picture whose larger side exceeds this is shown whole from a reduced copy, which is
+// smoother than the renderer's scaling and ready long before the full picture's textures.
+inline constexpr uint32_t kPreviewSide = 2048;
+
+// The reduction of a picture's reduced copy: 1 (none) when it is small enough, else the
+// least whole factor that brings both sides within kPreviewSide.
+[[nodiscard]] uint32_t preview_factor(Size picture);
+
+// Each `factor` x `factor` block of the picture averaged into one pixel, 0xFFRRGGBB (the
+// blocks of the last row and column may be cut short by the picture's edge).
+struct Reduced {
+    Size size;
+    std::vector<uint32_t> pixels;
+};
+[[nodiscard]] Reduced reduced(const uint8_t* pixels, Size picture, uint32_t bytes_per_pixel,
+                              uint32_t factor);
+
+} // namespace viewer
