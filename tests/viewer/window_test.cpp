@@ -157,6 +157,40 @@ bool shows(const Picture& shot, const Picture& picture, uint32_t zoom) {
     return false;
 }
 
+// A picture wider than a texture of the reduced copy's limit, each pixel's colour
+// saying where it is: red and green the column, blue the row.
+Picture wide_card() {
+    Picture picture{2400, 20, {}};
+    for (uint32_t y = 0; y < picture.height; ++y) {
+        for (uint32_t x = 0; x < picture.width; ++x) {
+            picture.pixels.push_back((x & 0xFFU) << 16U | (x >> 8U) << 8U | (y * 10 + 5));
+        }
+    }
+    return picture;
+}
+
+// Whether the window shows the wide card at 1:1 across its whole width, pixel for pixel,
+// and which column is at its left edge.
+std::optional<uint32_t> shows_wide_card(const Picture& shot, const Picture& card) {
+    for (uint32_t top = 0; top + card.height <= shot.height; ++top) {
+        const uint32_t first = shot.at(0, top);
+        const uint32_t left = (first >> 16U & 0xFFU) | (first >> 8U & 0xFFU) << 8U;
+        if ((first & 0xFFU) != 5 || left + shot.width > card.width) {
+            continue;
+        }
+        bool all = true;
+        for (uint32_t y = 0; all && y < card.height; ++y) {
+            for (uint32_t x = 0; all && x < shot.width; ++x) {
+                all = shot.at(x, top + y) == card.at(left + x, y);
+            }
+        }
+        if (all) {
+            return left;
+        }
+    }
+    return std::nullopt;
+}
+
 // Whether `text` is written on screen in the viewer's font, in any one colour.
 bool shows_text(const Picture& shot, const std::string& text) {
     const viewer::TextImage mask = viewer::text_image({text}, 1, 0, 0);
@@ -351,6 +385,29 @@ TEST_F(ViewerWindow, ShowsThePixelsFittedAt1To1AndZoomed) {
     press("minus");
     expect_shown(a_, 1, "-");
     EXPECT_NE(title().find("a.ppm (1/1)"), std::string::npos) << title();
+}
+
+TEST_F(ViewerWindow, ALargePictureIsShownPixelForPixelAcrossItsTextures) {
+    const Picture card = wide_card();
+    write_file(folder_.path("wide.ppm"), ppm_of(card));
+    open({"wide.ppm"});
+    press("1");
+    std::optional<uint32_t> left;
+    EXPECT_TRUE(eventually([&] { return (left = shows_wide_card(screenshot(), card)).has_value(); }))
+        << "not shown at 1:1";
+    // Four steps right of the middle the window spans the textures' seam at column 2048.
+    for (int step = 0; step < 4; ++step) {
+        press("Right");
+    }
+    std::optional<uint32_t> moved;
+    EXPECT_TRUE(eventually([&] {
+        moved = shows_wide_card(screenshot(), card);
+        return moved && left && *moved > *left;
+    })) << "not moved right";
+    if (moved) {
+        EXPECT_LT(*moved, 2048U);
+        EXPECT_GT(*moved + 1024, 2048U);
+    }
 }
 
 TEST_F(ViewerWindow, StepsToTheNextPictureAndBack) {
