@@ -20,6 +20,8 @@ import time
 import numpy as np
 
 import orvi
+import orvi.dask
+import orvi.pillow
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 ORVI = os.environ.get("ORVI_BINARY", str(ROOT / "build" / "orvi"))
@@ -63,14 +65,12 @@ def main():
     for path in (pcx8, pcx24):
         show(f"Pillow's own PCX reader, {path.name}",
              median_seconds(lambda: Image.open(path).load(), 5))
-    import orvi.pillow
     orvi.pillow.register(replace=True)
     for path in (pcx8, pcx24):
         show(f"Orvi's PCX reader in Pillow, {path.name}",
              median_seconds(lambda: Image.open(path).load(), 5))
 
     import distributed
-    import orvi.dask
     small = folder / "small"
     small.mkdir(exist_ok=True)
     sources = []
