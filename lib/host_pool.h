@@ -1,8 +1,11 @@
 // The host's memory pool: zero-filled blocks, counts of live blocks and bytes, a byte
 // limit, the pixel limit of the pictures read into it, and (for tests) a switch that
-// fails the Nth allocation. Modules reach it only through the OrviPool handle it hands
-// out; the host's own large buffers come from it too (PoolAllocator, PoolArray), so the
-// byte limit counts everything a job holds. Its calls may come from several threads.
+// fails the Nth allocation. Large blocks freed are kept mapped for the next large block,
+// up to kSpareBytes: a program loading picture after picture then reuses memory the
+// system has already given it instead of waiting for new pages. Modules reach it only
+// through the OrviPool handle it hands out; the host's own large buffers come from it too
+// (PoolAllocator, PoolArray), so the byte limit counts everything a job holds. Its calls
+// may come from several threads.
 #pragma once
 
 #include <cstddef>
@@ -73,6 +76,15 @@ public:
         job.abi.report = {};
         return job;
     }
+    // The bytes of freed large blocks kept for reuse (not live, not against the limit).
+    [[nodiscard]] uint64_t spare_bytes() const {
+        const std::lock_guard<std::mutex> held(lock_);
+        uint64_t bytes = 0;
+        for (const Block& spare : spares_) {
+            bytes += spare.mapped_size;
+        }
+        return bytes;
+    }
     [[nodiscard]] bool owns(const void* block) const {
         const std::lock_guard<std::mutex> held(lock_);
         return blocks_.contains(block);
@@ -85,6 +97,9 @@ public:
     // picture, small enough that a hostile header cannot exhaust the machine.
     [[nodiscard]] static uint64_t default_limit();
 
+    // The most bytes of freed large blocks kept for reuse.
+    static constexpr uint64_t kSpareBytes = uint64_t{512} << 20U;
+
 private:
     struct Block {
         uint64_t size;
@@ -92,9 +107,13 @@ private:
         void* mapping;
     };
 
+    // A kept mapping of at least `span` bytes and not much more, taken out of the spares.
+    [[nodiscard]] void* reuse_spare(uint64_t span, uint64_t& mapped_size);
+
     PoolHandle handle_;
     mutable std::mutex lock_;
     std::unordered_map<const void*, Block> blocks_;
+    std::vector<Block> spares_; // freed large mappings, newest last
     uint64_t limit_;
     uint64_t live_bytes_ = 0;
     uint64_t peak_bytes_ = 0;

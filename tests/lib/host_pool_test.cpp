@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "lib/formats.h"
 #include "lib/host_pool.h"
@@ -23,6 +24,34 @@ TEST(HostPool, BlocksArriveZeroFilledAndAreCounted) {
         EXPECT_EQ(pool.live_blocks(), 0U);
     }
     EXPECT_EQ(pool.peak_bytes(), 3U << 20);
+}
+
+TEST(HostPool, AFreedLargeBlockIsReusedZeroFilledByOneOfAboutItsSize) {
+    host::HostPool pool(2ULL << 30);
+    auto* first = static_cast<uint8_t*>(pool.allocate(8ULL << 20));
+    ASSERT_NE(first, nullptr);
+    std::fill(first, first + (8ULL << 20), 0xAB);
+    pool.free(first);
+    EXPECT_EQ(pool.spare_bytes(), 8ULL << 20);
+    auto* small = static_cast<uint8_t*>(pool.allocate(4ULL << 20));
+    EXPECT_NE(small, first) << "half the size does not hold on to the larger mapping";
+    auto* again = static_cast<uint8_t*>(pool.allocate((7ULL << 20) + 1));
+    ASSERT_EQ(again, first);
+    EXPECT_TRUE(std::all_of(again, again + (7ULL << 20) + 1, [](uint8_t b) { return b == 0; }));
+    EXPECT_EQ(pool.spare_bytes(), 0U);
+    pool.free(again);
+    pool.free(small);
+    // Beyond the bound the oldest spares are given back.
+    std::vector<void*> blocks;
+    for (uint64_t i = 0; i < host::HostPool::kSpareBytes / (64ULL << 20) + 2; ++i) {
+        blocks.push_back(pool.allocate(64ULL << 20));
+        ASSERT_NE(blocks.back(), nullptr);
+    }
+    for (void* block : blocks) {
+        pool.free(block);
+    }
+    EXPECT_LE(pool.spare_bytes(), host::HostPool::kSpareBytes);
+    EXPECT_EQ(pool.live_blocks(), 0U);
 }
 
 TEST(HostPool, RefusesBeyondItsLimit) {
