@@ -144,8 +144,11 @@ size_t image_data_end(const PCXHeader& header, std::span<const uint8_t> file) {
 PaletteSource loaded_palette_source(std::span<const uint8_t> file) {
     const PCXHeader header = GetPCXHeader(file.first<kHeaderBytes>());
     const ColourType type = colour_type(header);
+    // A marker kTrailerBytes from the end settles it without walking the image data.
+    const bool at_end = file.size() >= kHeaderBytes + kTrailerBytes &&
+                        file[file.size() - kTrailerBytes] == kTrailerMarker;
     const bool trailer = type == ColourType::TwoFiftySix &&
-                         !find_trailer(file, image_data_end(header, file)).empty();
+                         (at_end || !find_trailer(file, image_data_end(header, file)).empty());
     return palette_source(header, type, trailer);
 }
 

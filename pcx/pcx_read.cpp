@@ -39,8 +39,8 @@ bool planes_accepted(const PCXHeader& header) {
 
 /* DecodeLine: the plane lines of one scan line into one row. Direct colour: planes 0..2
  * give red, green, blue of each pixel (a fourth is decoded and dropped). Palette mode:
- * indices collect in each pixel's third byte: 1 bit ORs 1 << plane, 2 and 4 bits OR the
- * pixel's bits unshifted, 8 bits assign. Returns false when the data ran out. */
+ * `row` holds a byte a pixel, where indices collect: 1 bit ORs 1 << plane, 2 and 4 bits
+ * OR the pixel's bits unshifted, 8 bits assign. Returns false when the data ran out. */
 bool DecodeLine(const PCXHeader& header, uint8_t* row, bool palette_mode, RleDecoder& stream,
                 std::span<uint8_t> line) {
     const size_t width = header.Width;
@@ -67,7 +67,7 @@ bool DecodeLine(const PCXHeader& header, uint8_t* row, bool palette_mode, RleDec
             for (size_t i = 0; i < plane_line.size() && x < width; ++i) {
                 for (uint32_t bit = 0; bit < 8 && x < width; ++bit, ++x) {
                     if ((line[i] & (0x80U >> bit)) != 0) {
-                        row[3 * x + 2] = static_cast<uint8_t>(row[3 * x + 2] | (1U << plane));
+                        row[x] = static_cast<uint8_t>(row[x] | (1U << plane));
                     }
                 }
             }
@@ -75,39 +75,43 @@ bool DecodeLine(const PCXHeader& header, uint8_t* row, bool palette_mode, RleDec
         case 2:
             for (size_t i = 0; i < plane_line.size() && x < width; ++i) {
                 for (uint32_t k = 0; k < 4 && x < width; ++k, ++x) {
-                    row[3 * x + 2] =
-                        static_cast<uint8_t>(row[3 * x + 2] | ((line[i] & kMask[k]) >> kShift[k]));
+                    row[x] = static_cast<uint8_t>(row[x] | ((line[i] & kMask[k]) >> kShift[k]));
                 }
             }
             break;
         case 4:
             for (size_t i = 0; i < plane_line.size() && x < width; ++i) {
-                row[3 * x + 2] = static_cast<uint8_t>(row[3 * x + 2] | (line[i] >> 4U));
+                row[x] = static_cast<uint8_t>(row[x] | (line[i] >> 4U));
                 if (++x < width) {
-                    row[3 * x + 2] = static_cast<uint8_t>(row[3 * x + 2] | (line[i] & 0x0FU));
+                    row[x] = static_cast<uint8_t>(row[x] | (line[i] & 0x0FU));
                     ++x;
                 }
             }
             break;
         default:
-            for (x = 0; x < width; ++x) {
-                row[3 * x + 2] = line[x];
-            }
+            std::memcpy(row, line.data(), width);
             break;
         }
     }
     return complete;
 }
 
-// Colours `count` pixels from the index in each one's third byte; indices past the
-// palette are black. One table of all 256 indices, so the loop has no branch.
-void apply_palette(uint8_t* pixels, size_t count, const Palette& palette) {
+// Colours `count` pixels from their indices, which lie a byte a pixel at `indices`
+// (`pixels` + 2 * `count` or later): pixel i is written over bytes no later index lies
+// in, so the picture is coloured in place, front to back. Indices past the palette are
+// black. One table of all 256 indices, so the loop has no branch.
+void apply_palette(uint8_t* pixels, const uint8_t* indices, size_t count, const Palette& palette) {
     std::array<uint8_t, 256 * 4> colours{};
     for (uint32_t index = 0; index < palette.count; ++index) {
         std::memcpy(colours.data() + 4 * index, palette.rgb.data() + 3 * index, 3);
     }
-    for (size_t i = 0; i < count; ++i) {
-        std::memcpy(pixels + 3 * i, colours.data() + 4 * size_t{pixels[3 * i + 2]}, 3);
+    // Four bytes a store: the fourth lands on the next pixel, written next, and before
+    // any index still to be read; the last pixel takes three.
+    for (size_t i = 0; i + 1 < count; ++i) {
+        std::memcpy(pixels + 3 * i, colours.data() + 4 * size_t{indices[i]}, 4);
+    }
+    if (count > 0) {
+        std::memcpy(pixels + 3 * (count - 1), colours.data() + 4 * size_t{indices[count - 1]}, 3);
     }
 }
 
@@ -144,10 +148,16 @@ int32_t DecodeImage(const PCXHeader& header, std::span<const uint8_t> file, Pict
     }
     RleDecoder stream(file.subspan(kHeaderBytes));
     const std::span<uint8_t> line_bytes(line.bytes(), line_size);
+    // Palette indices collect a byte a pixel in the last third of the picture, to be
+    // coloured once the palette is known: a third of the memory traffic of gathering
+    // them in the pixels themselves.
+    const size_t count = size_t{width} * height;
+    uint8_t* indices = pixels.bytes() + 2 * count;
     uint32_t rows = 0;
     for (uint32_t y = 0; y < height; ++y) {
         runtime::report_before_row(y, height);
-        uint8_t* row = pixels.bytes() + size_t{y} * width * 3;
+        uint8_t* row =
+            palette_mode ? indices + size_t{y} * width : pixels.bytes() + size_t{y} * width * 3;
         const bool complete = DecodeLine(header, row, palette_mode, stream, line_bytes);
         rows = y + 1;
         if (!complete) {
@@ -161,7 +171,10 @@ int32_t DecodeImage(const PCXHeader& header, std::span<const uint8_t> file, Pict
         const auto trailer = type == ColourType::TwoFiftySix
                                  ? find_trailer(file, kHeaderBytes + stream.position())
                                  : std::span<const uint8_t>{};
-        apply_palette(pixels.bytes(), size_t{rows} * width, choose_palette(header, type, trailer));
+        const size_t coloured = size_t{rows} * width;
+        apply_palette(pixels.bytes(), indices, coloured, choose_palette(header, type, trailer));
+        // Rows the data did not reach are black, indices left there included.
+        std::memset(pixels.bytes() + 3 * coloured, 0, 3 * (count - coloured));
     }
     runtime::deliver_picture(pic, pixels.release(), width, height, bits * header.NumPlanes);
     return kOk;

@@ -26,6 +26,15 @@ size_t flush(uint8_t* out, uint8_t value, uint32_t count) {
     return 2;
 }
 
+// Whether any of eight bytes starts a run (has both top bits set): each byte's bit 6 is
+// moved onto its bit 7 and both must be there.
+bool any_run_flag(const uint8_t* bytes) {
+    uint64_t word = 0;
+    std::memcpy(&word, bytes, sizeof word);
+    const uint64_t top = word & 0xC0C0C0C0C0C0C0C0ULL;
+    return ((top & (top << 1U)) & 0x8080808080808080ULL) != 0;
+}
+
 } // namespace
 
 /* DecodeRLE: with `RLEReads` bytes of the run under the cursor already delivered to an
@@ -36,11 +45,24 @@ size_t RleDecoder::DecodeRLE(std::span<uint8_t> out) {
     size_t delivered = 0;
     const size_t count = out.size();
     while (delivered < count && position_ < data_.size()) {
-        const uint8_t byte = data_[position_++];
+        const uint8_t byte = data_[position_];
         if (byte < kRunFlag) {
-            out[delivered++] = byte;
+            // A stretch of literal bytes is copied at once, found eight bytes at a time.
+            const size_t start = position_;
+            const size_t end = std::min(data_.size(), start + (count - delivered));
+            size_t stop = start + 1;
+            while (stop + 8 <= end && !any_run_flag(&data_[stop])) {
+                stop += 8;
+            }
+            while (stop < end && data_[stop] < kRunFlag) {
+                ++stop;
+            }
+            std::memcpy(out.data() + delivered, &data_[start], stop - start);
+            delivered += stop - start;
+            position_ = stop;
             continue;
         }
+        ++position_;
         if (position_ >= data_.size()) {
             position_ = data_.size();
             break; // a run count with no value: the data ends here
