@@ -542,7 +542,9 @@ std::optional<Image> Library::make_image(uint32_t width, uint32_t height, uint32
         error = {kNoMemory, host::result_code_sentence(kOutOfMemory)};
         return std::nullopt;
     }
-    std::memcpy(data, pixels, bytes);
+    if (pixels != nullptr) {
+        std::memcpy(data, pixels, bytes);
+    }
     image->picture = Picture{data,
                              static_cast<int32_t>(width),
                              static_cast<int32_t>(height),

@@ -5,12 +5,17 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <sys/mman.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "orvi/orvi.h"
 
@@ -97,9 +102,8 @@ py::dict details_of(const orvi::Image& image) {
 py::array pixels_of(const PyImage& held) {
     const orvi::Image& image = *held.image;
     auto* keep = new std::shared_ptr<orvi::Image>(held.image);
-    const py::capsule owner(keep, [](void* pointer) {
-        delete static_cast<std::shared_ptr<orvi::Image>*>(pointer);
-    });
+    const py::capsule owner(
+        keep, [](void* pointer) { delete static_cast<std::shared_ptr<orvi::Image>*>(pointer); });
     const auto height = static_cast<py::ssize_t>(image.height());
     const auto width = static_cast<py::ssize_t>(image.width());
     const auto channels = static_cast<py::ssize_t>(image.bytes_per_pixel());
@@ -107,13 +111,14 @@ py::array pixels_of(const PyImage& held) {
     if (channels == 1) {
         return py::array_t<uint8_t>({height, width}, {width, py::ssize_t{1}}, data, owner);
     }
-    return py::array_t<uint8_t>({height, width, channels}, {width * channels, channels, py::ssize_t{1}},
-                                data, owner);
+    return py::array_t<uint8_t>({height, width, channels},
+                                {width * channels, channels, py::ssize_t{1}}, data, owner);
 }
 
 // An image holding a copy of an array: height x width x 3 or height x width, uint8.
 PyImage image_of_array(const py::array& array) {
-    const auto pixels = py::array_t<uint8_t, py::array::c_style | py::array::forcecast>::ensure(array);
+    const auto pixels =
+        py::array_t<uint8_t, py::array::c_style | py::array::forcecast>::ensure(array);
     if (!pixels || (pixels.ndim() != 2 && pixels.ndim() != 3) ||
         (pixels.ndim() == 3 && pixels.shape(2) != 3)) {
         throw py::value_error("pixels are a uint8 array of height x width x 3, or height x width "
@@ -135,8 +140,10 @@ PyImage image_of_array(const py::array& array) {
     return {std::make_shared<orvi::Image>(std::move(*made)), owner};
 }
 
-PyImage load(const py::object& source) {
+PyImage load(const py::object& source, bool details) {
     auto owner = library();
+    orvi::LoadOptions options;
+    options.details = details;
     orvi::Error error;
     std::optional<orvi::Image> loaded;
     std::string shown;
@@ -144,7 +151,7 @@ PyImage load(const py::object& source) {
         const std::string path = py::str(py::module_::import("os").attr("fspath")(source));
         shown = orvi::quoted(path);
         const py::gil_scoped_release released;
-        loaded = owner->load(path, error);
+        loaded = owner->load(path, error, options);
     } else {
         // Bytes, or anything with read(): a file object.
         py::object content = source;
@@ -157,7 +164,7 @@ PyImage load(const py::object& source) {
                                              static_cast<size_t>(info.size * info.itemsize));
         shown = "the bytes";
         const py::gil_scoped_release released;
-        loaded = owner->load(bytes, error);
+        loaded = owner->load(bytes, error, options);
     }
     if (!loaded) {
         raise(error, "cannot load " + shown);
@@ -183,8 +190,8 @@ orvi::SaveOptions save_options(const py::object& format, const py::object& depth
 
 void save(const py::object& picture, const py::object& target, const py::object& format,
           const py::object& depth, bool plain, bool compress, bool reduce, bool dither) {
-    const PyImage held = py::isinstance<PyImage>(picture) ? picture.cast<PyImage>()
-                                                          : image_of_array(picture);
+    const PyImage held =
+        py::isinstance<PyImage>(picture) ? picture.cast<PyImage>() : image_of_array(picture);
     const orvi::SaveOptions options = save_options(format, depth, plain, compress, reduce, dither);
     orvi::Error error;
     if (py::isinstance<py::str>(target) || py::hasattr(target, "__fspath__")) {
@@ -264,15 +271,96 @@ bool direction(const std::string& value, const char* first, const char* second) 
     return value == second;
 }
 
+// Looks each of `count` pixels up in a table of every 24-bit colour (index + 1, 0 where
+// the palette lacks it); false when one was missing.
+bool index_pixels(const uint8_t* __restrict in, uint8_t* __restrict out, size_t count,
+                  const uint16_t* __restrict lookup) {
+    uint32_t missing = 0;
+    for (size_t i = 0; i < count; ++i, in += 3) {
+        const uint32_t entry = lookup[size_t{in[0]} << 16U | size_t{in[1]} << 8U | in[2]];
+        missing |= static_cast<uint32_t>(entry == 0);
+        out[i] = static_cast<uint8_t>(entry - 1);
+    }
+    return missing == 0;
+}
+
+// Each pixel's first index in a palette of at most 256 colours, or None when a colour is
+// not in it: what Pillow's "P" mode needs from a picture read from a palette file. A table
+// of every 24-bit colour (index + 1, 0 where the palette lacks it) turns each pixel into
+// one load; only the pages the palette's colours fall in are ever written. The rows are
+// shared out between the cores.
+py::object palette_indices(const py::array& pixels_in, const py::array& palette_in) {
+    const auto pixels =
+        py::array_t<uint8_t, py::array::c_style | py::array::forcecast>::ensure(pixels_in);
+    const auto palette =
+        py::array_t<uint8_t, py::array::c_style | py::array::forcecast>::ensure(palette_in);
+    if (!pixels || pixels.ndim() != 3 || pixels.shape(2) != 3 || !palette || palette.ndim() != 2 ||
+        palette.shape(1) != 3 || palette.shape(0) < 1 || palette.shape(0) > 256) {
+        throw py::value_error("palette_indices takes height x width x 3 pixels and 1 to 256 "
+                              "colours x 3, uint8");
+    }
+    const auto height = static_cast<size_t>(pixels.shape(0));
+    const auto width = static_cast<size_t>(pixels.shape(1));
+    // The indices live in orvi's memory, which a program reading picture after picture
+    // reuses instead of waiting for new pages.
+    auto owner = library();
+    orvi::Error error;
+    std::optional<orvi::Image> made = owner->make_image(
+        static_cast<uint32_t>(width), static_cast<uint32_t>(height), 1, nullptr, error);
+    if (!made) {
+        raise(error, "");
+    }
+    const py::array indices =
+        pixels_of(PyImage{std::make_shared<orvi::Image>(std::move(*made)), owner});
+    constexpr size_t kColours = size_t{1} << 24U;
+    const std::unique_ptr<uint16_t, decltype(&std::free)> table(
+        static_cast<uint16_t*>(std::calloc(kColours, sizeof(uint16_t))), &std::free);
+    if (!table) {
+        throw std::bad_alloc(); // MemoryError in Python
+    }
+    const uint8_t* colours = palette.data();
+    for (size_t i = static_cast<size_t>(palette.shape(0));
+         i-- > 0;) { // the first of equal colours wins
+        const uint8_t* rgb = colours + i * 3;
+        table.get()[size_t{rgb[0]} << 16U | size_t{rgb[1]} << 8U | rgb[2]] =
+            static_cast<uint16_t>(i + 1);
+    }
+    const uint8_t* in = pixels.data();
+    auto* out = static_cast<uint8_t*>(const_cast<void*>(indices.data()));
+    std::atomic<bool> all_found{true};
+    {
+        const py::gil_scoped_release released;
+        const auto work = [&](size_t first, size_t end) {
+            if (!index_pixels(in + first * width * 3, out + first * width, (end - first) * width,
+                              table.get())) {
+                all_found = false;
+            }
+        };
+        constexpr size_t kRowsPerThread = 256;
+        const size_t threads = std::clamp<size_t>(
+            height / kRowsPerThread, 1, std::max(1U, std::thread::hardware_concurrency()));
+        const size_t share = (height + threads - 1) / threads;
+        std::vector<std::thread> helpers;
+        for (size_t t = 1; t < threads; ++t) {
+            helpers.emplace_back(work, std::min(height, t * share),
+                                 std::min(height, (t + 1) * share));
+        }
+        work(0, std::min(height, share));
+        for (std::thread& helper : helpers) {
+            helper.join();
+        }
+    }
+    return all_found ? py::object(indices) : py::none();
+}
+
 } // namespace
 
 PYBIND11_MODULE(_orvi, module) {
     module.doc() = "The Orvi library: old pictures (IFF ILBM, PCX, PNM, XPM, PNG) as numpy arrays";
     static Exceptions made;
     const py::object base = py::reinterpret_borrow<py::object>(PyExc_Exception);
-    made.error = py::reinterpret_steal<py::object>(
-        PyErr_NewExceptionWithDoc("orvi.Error", "A failure of orvi: .code and .sentence say which.",
-                                  base.ptr(), nullptr));
+    made.error = py::reinterpret_steal<py::object>(PyErr_NewExceptionWithDoc(
+        "orvi.Error", "A failure of orvi: .code and .sentence say which.", base.ptr(), nullptr));
     const auto subclass = [&](const char* name, const char* doc) {
         return py::reinterpret_steal<py::object>(
             PyErr_NewExceptionWithDoc(name, doc, made.error.ptr(), nullptr));
@@ -281,7 +369,8 @@ PYBIND11_MODULE(_orvi, module) {
     made.bad_file = subclass("orvi.BadFile", "The file breaks its format's rules.");
     made.unsupported =
         subclass("orvi.Unsupported", "A valid file of a kind orvi does not read or write.");
-    made.access = subclass("orvi.AccessError", "A file or module cannot be opened, read or written.");
+    made.access =
+        subclass("orvi.AccessError", "A file or module cannot be opened, read or written.");
     made.usage = subclass("orvi.UsageError", "A call that cannot be: a bad operation or name.");
     exceptions = &made;
     module.attr("Error") = made.error;
@@ -297,20 +386,25 @@ PYBIND11_MODULE(_orvi, module) {
         .def_property_readonly("width", [](const PyImage& held) { return held.image->width(); })
         .def_property_readonly("height", [](const PyImage& held) { return held.image->height(); })
         .def_property_readonly("format", [](const PyImage& held) { return held.image->format(); })
-        .def_property_readonly("details", [](const PyImage& held) { return details_of(*held.image); })
+        .def_property_readonly("details",
+                               [](const PyImage& held) { return details_of(*held.image); })
         .def_property_readonly("notes", [](const PyImage& held) { return held.image->notes(); })
-        .def_property_readonly("complete", [](const PyImage& held) { return held.image->complete(); })
+        .def_property_readonly("complete",
+                               [](const PyImage& held) { return held.image->complete(); })
         .def_property_readonly("gaps", [](const PyImage& held) { return held.image->gaps(); })
         .def_property_readonly("pixels", &pixels_of,
                                "The pixels, sharing the image's memory: height x width x 3 "
                                "(or height x width when grey), uint8.")
         .def("__repr__", [](const PyImage& held) {
-            return "<orvi.Image " + held.image->format() + " " + std::to_string(held.image->width()) +
-                   " x " + std::to_string(held.image->height()) + ">";
+            return "<orvi.Image " + held.image->format() + " " +
+                   std::to_string(held.image->width()) + " x " +
+                   std::to_string(held.image->height()) + ">";
         });
 
-    module.def("load", &load, py::arg("source"),
-               "Loads a picture from a path, bytes or a file object into an orvi.Image.");
+    module.def("load", &load, py::arg("source"), py::kw_only(), py::arg("details") = true,
+               "Loads a picture from a path, bytes or a file object into an orvi.Image; "
+               "details=False leaves out what `orvi info` says of the file (.details is "
+               "then empty), which for some formats takes a second look at the data.");
     module.def("save", &save, py::arg("picture"), py::arg("target"), py::kw_only(),
                py::arg("format") = py::none(), py::arg("depth") = py::none(),
                py::arg("plain") = false, py::arg("compress") = true, py::arg("reduce") = false,
@@ -335,6 +429,9 @@ PYBIND11_MODULE(_orvi, module) {
         py::kw_only(), py::arg("max_pixels") = py::none(), py::arg("memory_limit") = py::none(),
         py::arg("module_folder") = py::none(),
         "Sets the pixel limit, the memory limit or the modules' folder for what comes next.");
+    module.def("palette_indices", &palette_indices, py::arg("pixels"), py::arg("palette"),
+               "Each pixel's first index in `palette` (n x 3, n <= 256) as a height x width "
+               "uint8 array, or None when a colour is not in it.");
     module.def("formats", [] {
         py::list formats;
         for (const orvi::FormatInfo& format : orvi::Library::formats()) {
@@ -366,23 +463,32 @@ PYBIND11_MODULE(_orvi, module) {
         }
         return list;
     });
-    module.def("memory", [] {
-        const orvi::Library::Memory memory = library()->memory();
-        py::dict use;
-        use["bytes"] = memory.bytes;
-        use["blocks"] = memory.blocks;
-        use["peak_bytes"] = memory.peak_bytes;
-        use["limit"] = memory.limit;
-        return use;
-    }, "What the current library's images and work hold now.");
+    module.def(
+        "memory",
+        [] {
+            const orvi::Library::Memory memory = library()->memory();
+            py::dict use;
+            use["bytes"] = memory.bytes;
+            use["blocks"] = memory.blocks;
+            use["peak_bytes"] = memory.peak_bytes;
+            use["limit"] = memory.limit;
+            return use;
+        },
+        "What the current library's images and work hold now.");
 
     py::module_ ops = module.def_submodule("ops", "The image operations, on uint8 arrays.");
     const auto out = py::arg("out") = py::none();
     ops.def(
-        "gamma", [](const py::array& a, double g, const py::object& o) { return apply(a, orvi::Operation::gamma(g), o); },
+        "gamma",
+        [](const py::array& a, double g, const py::object& o) {
+            return apply(a, orvi::Operation::gamma(g), o);
+        },
         py::arg("pixels"), py::arg("gamma"), py::kw_only(), out);
     ops.def(
-        "brightness", [](const py::array& a, int32_t v, const py::object& o) { return apply(a, orvi::Operation::brightness(v), o); },
+        "brightness",
+        [](const py::array& a, int32_t v, const py::object& o) {
+            return apply(a, orvi::Operation::brightness(v), o);
+        },
         py::arg("pixels"), py::arg("offset"), py::kw_only(), out);
     ops.def(
         "rgb",
@@ -391,13 +497,22 @@ PYBIND11_MODULE(_orvi, module) {
         },
         py::arg("pixels"), py::arg("red"), py::arg("green"), py::arg("blue"), py::kw_only(), out);
     ops.def(
-        "contrast", [](const py::array& a, int32_t v, const py::object& o) { return apply(a, orvi::Operation::contrast(v), o); },
+        "contrast",
+        [](const py::array& a, int32_t v, const py::object& o) {
+            return apply(a, orvi::Operation::contrast(v), o);
+        },
         py::arg("pixels"), py::arg("contrast"), py::kw_only(), out);
     ops.def(
-        "gray", [](const py::array& a, const py::object& o) { return apply(a, orvi::Operation::gray(), o); },
+        "gray",
+        [](const py::array& a, const py::object& o) {
+            return apply(a, orvi::Operation::gray(), o);
+        },
         py::arg("pixels"), py::kw_only(), out);
     ops.def(
-        "negate", [](const py::array& a, const py::object& o) { return apply(a, orvi::Operation::negate(), o); },
+        "negate",
+        [](const py::array& a, const py::object& o) {
+            return apply(a, orvi::Operation::negate(), o);
+        },
         py::arg("pixels"), py::kw_only(), out);
     ops.def(
         "rotate",

@@ -2,7 +2,8 @@
 
 `import orvi.pillow` registers IFF pictures (FORM ILBM, files named .iff, .ilbm or .lbm)
 for Image.open and Image.save. A picture opens in mode "P" when its file has a palette and
-no hold-and-modify (with extra half-brite's 64 colours), in "RGB" otherwise; im.info holds
+no hold-and-modify (with extra half-brite's 64 colours), as a PCX file with a 256-colour
+or header palette does, in "RGB" otherwise; im.info holds
 what `orvi info` says of the file (display_mode, planes, compression, masking, ...).
 Pillow's own PCX, PPM and XPM readers stay in place unless `register(replace=True)` puts
 Orvi's there too.
@@ -33,17 +34,19 @@ def _cmap(data):
     return None
 
 
-def _palette_indices(pixels, palette):
-    """Each pixel's first index in `palette` (n x 3), or None when a colour is not there."""
-    keys = (palette[:, 0].astype(np.uint32) << 16) | (palette[:, 1].astype(np.uint32) << 8) | palette[:, 2]
-    colours = (pixels[..., 0].astype(np.uint32) << 16) | (pixels[..., 1].astype(np.uint32) << 8) | pixels[..., 2]
-    order = np.argsort(keys, kind="stable")  # the first of equal entries first
-    sorted_keys = keys[order]
-    found = np.searchsorted(sorted_keys, colours)
-    found = np.minimum(found, len(sorted_keys) - 1)
-    if not np.array_equal(sorted_keys[found], colours):
-        return None
-    return order[found].astype(np.uint8)
+def _pcx_palette(fp, details):
+    """The palette a PCX file's pixels were coloured through, n x 3, or None: the
+    256-colour trailer (its last 768 bytes) or the 16 colours of the header."""
+    source = details.get("palette")
+    if source == "256-colour trailer":
+        fp.seek(-769, 2)
+        data = fp.read(769)
+        return np.frombuffer(data[1:], np.uint8).reshape(256, 3) if data[:1] == b"\x0c" else None
+    if source == "header":
+        fp.seek(16)
+        colours = 1 << min(details.get("bits_per_pixel", 4), 4)
+        return np.frombuffer(fp.read(48), np.uint8).reshape(16, 3)[:colours]
+    return None
 
 
 class OrviImageFile(ImageFile.ImageFile):
@@ -70,7 +73,7 @@ class OrviImageFile(ImageFile.ImageFile):
         self.info.update({key: value for key, value in details.items()
                           if key not in ("format", "width", "height")})
         self.info["orvi_format"] = picture.format
-        mode, image = "RGB", Image.fromarray(pixels, "RGB")
+        palette = None
         display = details.get("display_mode")
         planes = details.get("planes", 24)
         if (data is not None and picture.format == "ILBM" and
@@ -81,11 +84,21 @@ class OrviImageFile(ImageFile.ImageFile):
                 if display == "extra half-brite":
                     palette = np.concatenate([palette[:32], palette[:32] // 2])
                 palette = palette[:256]
-                indices = _palette_indices(pixels, palette)
-                if indices is not None:
-                    mode = "P"
-                    image = Image.fromarray(indices, "L").convert("P")
-                    image.putpalette(palette.tobytes())
+        elif picture.format == "PCX" and pixels.ndim == 3 and name:
+            palette = _pcx_palette(self.fp, details)
+        # A palette picture keeps its palette ("P", its indices shared with Pillow, not
+        # copied) when every pixel is one of the palette's colours; "RGB" otherwise.
+        indices = None
+        if palette is not None and len(palette) > 0 and pixels.ndim == 3:
+            indices = _orvi.palette_indices(pixels, palette)
+        if indices is not None:
+            mode = "P"
+            image = Image.frombuffer("P", (picture.width, picture.height), indices, "raw", "P", 0, 1)
+            image.putpalette(palette.tobytes())
+        elif pixels.ndim == 2:
+            mode, image = "L", Image.fromarray(pixels, "L")
+        else:
+            mode, image = "RGB", Image.fromarray(pixels, "RGB")
         self._size = image.size
         self.mode = mode
         self.im = image.im

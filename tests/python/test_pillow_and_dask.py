@@ -51,12 +51,49 @@ def test_register_replace_puts_orvi_in_place_of_pillows_pcx():
     try:
         with Image.open(path) as ours:
             assert "Orvi" in ours.format_description
-            np.testing.assert_array_equal(np.asarray(ours.convert("RGB")), orvi.load(path).pixels)
     finally:
         from PIL import PcxImagePlugin, PpmImagePlugin, XpmImagePlugin  # Pillow's own again
         Image.register_open("PCX", PcxImagePlugin.PcxImageFile, PcxImagePlugin._accept)
         Image.register_open("PPM", PpmImagePlugin.PpmImageFile, PpmImagePlugin._accept)
         Image.register_open("XPM", XpmImagePlugin.XpmImageFile, XpmImagePlugin._accept)
+
+
+@pytest.fixture
+def orvi_in_place_of_pillow():
+    orvi.pillow.register(replace=True)
+    yield
+    from PIL import PcxImagePlugin, PpmImagePlugin, XpmImagePlugin  # Pillow's own again
+    Image.register_open("PCX", PcxImagePlugin.PcxImageFile, PcxImagePlugin._accept)
+    Image.register_open("PPM", PpmImagePlugin.PpmImageFile, PpmImagePlugin._accept)
+    Image.register_open("XPM", XpmImagePlugin.XpmImageFile, XpmImagePlugin._accept)
+
+
+@pytest.mark.parametrize("name, mode", [
+    ("8bit-32x32.pcx", "P"),               # 256-colour trailer
+    ("8bit-371x150-oddbpl.pcx", "P"),
+    ("ega-4x1bit-38x48.pcx", "P"),         # the header's 16 colours
+    ("4bit-chunky-32x32.pcx", "P"),
+    ("24bit-70x46-with-256-trailer.pcx", "RGB"),  # a trailer a 24-bit picture ignores
+    ("mono-88x52.pcx", "RGB"),
+])
+def test_orvis_pcx_reader_in_pillow_keeps_the_palette(orvi_in_place_of_pillow, name, mode):
+    path = CORPUS / "pcx" / name
+    with Image.open(path) as image:
+        assert image.mode == mode
+        np.testing.assert_array_equal(np.asarray(image.convert("RGB")), orvi.load(path).pixels)
+
+
+@pytest.mark.parametrize("palette, pixels, indices", [
+    ([[0, 0, 0], [9, 9, 9]], [[9, 9, 9], [0, 0, 0]], [1, 0]),
+    ([[5, 6, 7], [1, 2, 3], [5, 6, 7]], [[5, 6, 7], [1, 2, 3]], [0, 1]),  # the first of equals
+    ([[0, 0, 0]], [[0, 0, 0], [0, 0, 1]], None),                          # a colour not there
+])
+def test_palette_indices(palette, pixels, indices):
+    found = orvi._orvi.palette_indices(np.array([pixels], np.uint8), np.array(palette, np.uint8))
+    if indices is None:
+        assert found is None
+    else:
+        np.testing.assert_array_equal(found, [indices])
 
 
 @pytest.fixture(scope="module")

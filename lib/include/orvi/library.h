@@ -139,7 +139,7 @@ public:
     [[nodiscard]] std::optional<Image> load_from(int fd, Error& error,
                                                  const LoadOptions& options = {});
     // An image of the library's memory holding a copy of `pixels` (`bytes_per_pixel` 1
-    // or 3, rows without padding).
+    // or 3, rows without padding), or black when `pixels` is null.
     [[nodiscard]] std::optional<Image> make_image(uint32_t width, uint32_t height,
                                                   uint32_t bytes_per_pixel, const uint8_t* pixels,
                                                   Error& error);
