@@ -2,8 +2,9 @@
 // advised for huge pages: they arrive zero-filled, so nothing clears them, and large
 // pictures take a quarter of the page faults. A freed large block's mapping is kept (up
 // to kSpareBytes) and cleared when a block of about its size is asked for again: clearing
-// memory already in place is several times faster than the page faults of a new mapping.
-// Small blocks come from calloc.
+// memory already in place is faster than taking the page faults of a new mapping. Sparse
+// blocks (tables over every colour) are mapped in small pages and never kept. Small
+// blocks come from calloc.
 #include "lib/host_pool.h"
 
 #include <algorithm>
@@ -52,7 +53,7 @@ uint64_t HostPool::default_limit() {
     return std::min(half, kMaxDefaultLimit);
 }
 
-void* HostPool::allocate(uint64_t size) {
+void* HostPool::allocate(uint64_t size, Use use) {
     const std::lock_guard<std::mutex> held(lock_);
     ++allocations_;
     if (fail_at_ != 0 && allocations_ == fail_at_) {
@@ -61,10 +62,11 @@ void* HostPool::allocate(uint64_t size) {
     if (size > limit_ || live_bytes_ + size > limit_) {
         return nullptr;
     }
-    Block block{size, 0, nullptr};
+    Block block{size, 0, nullptr, use == Use::sparse};
     void* data = nullptr;
     const uint64_t span = (size + kHugePage - 1) / kHugePage * kHugePage;
-    if (size >= kMappedFrom && (data = reuse_spare(span, block.mapped_size)) != nullptr) {
+    if (size >= kMappedFrom && !block.sparse &&
+        (data = reuse_spare(span, block.mapped_size)) != nullptr) {
         std::memset(data, 0, size);
         block.mapping = data;
     } else if (size >= kMappedFrom) {
@@ -84,7 +86,7 @@ void* HostPool::allocate(uint64_t size) {
             ::munmap(reinterpret_cast<void*>(aligned + span), tail);
         }
         data = reinterpret_cast<void*>(aligned);
-        ::madvise(data, span, MADV_HUGEPAGE);
+        ::madvise(data, span, block.sparse ? MADV_NOHUGEPAGE : MADV_HUGEPAGE);
         block.mapped_size = span;
         block.mapping = data;
     } else {
@@ -106,7 +108,9 @@ void HostPool::free(void* block) {
         std::abort(); // a block this pool never gave out: memory is already corrupt
     }
     live_bytes_ -= found->second.size;
-    if (found->second.mapping != nullptr) {
+    if (found->second.mapping != nullptr && found->second.sparse) {
+        ::munmap(found->second.mapping, found->second.mapped_size);
+    } else if (found->second.mapping != nullptr) {
         spares_.push_back(found->second);
         // The oldest spares go back to the system beyond the bound.
         uint64_t kept = 0;

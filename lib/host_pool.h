@@ -43,8 +43,13 @@ public:
     // The handle for the `Pool` word.
     [[nodiscard]] OrviPool* handle() { return &handle_.abi; }
 
-    // A zero-filled block, or nullptr when the limit or the failure switch refuses.
-    [[nodiscard]] void* allocate(uint64_t size);
+    // How a block will be used: a picture or buffer is written all over; a table over
+    // every colour is touched in a few places only.
+    enum class Use { dense, sparse };
+    // A zero-filled block, or nullptr when the limit or the failure switch refuses. A
+    // sparse block is mapped in small pages that are filled only when first touched, and
+    // its mapping is not kept for reuse (clearing all of it would cost more).
+    [[nodiscard]] void* allocate(uint64_t size, Use use = Use::dense);
     void free(void* block);
 
     [[nodiscard]] uint64_t live_blocks() const {
@@ -105,6 +110,7 @@ private:
         uint64_t size;
         uint64_t mapped_size; // 0 for heap blocks
         void* mapping;
+        bool sparse;
     };
 
     // A kept mapping of at least `span` bytes and not much more, taken out of the spares.
@@ -133,9 +139,9 @@ public:
     explicit PoolAllocator(HostPool& pool) : pool_(&pool) {}
     template <typename U> PoolAllocator(const PoolAllocator<U>& other) : pool_(other.pool()) {}
 
-    [[nodiscard]] T* allocate(size_t count) {
+    [[nodiscard]] T* allocate(size_t count, HostPool::Use use = HostPool::Use::dense) {
         const uint64_t bytes = count > UINT64_MAX / sizeof(T) ? UINT64_MAX : count * sizeof(T);
-        void* block = pool_->allocate(bytes);
+        void* block = pool_->allocate(bytes, use);
         if (block == nullptr) {
             throw std::bad_alloc();
         }
@@ -159,8 +165,8 @@ template <typename T> using PoolVector = std::vector<T, PoolAllocator<T>>;
 template <typename T> class PoolArray {
 public:
     PoolArray() = default;
-    PoolArray(HostPool& pool, size_t count)
-        : pool_(&pool), data_(PoolAllocator<T>(pool).allocate(count == 0 ? 1 : count)),
+    PoolArray(HostPool& pool, size_t count, HostPool::Use use = HostPool::Use::dense)
+        : pool_(&pool), data_(PoolAllocator<T>(pool).allocate(count == 0 ? 1 : count, use)),
           size_(count) {}
     PoolArray(PoolArray&& other) noexcept
         : pool_(other.pool_), data_(other.data_), size_(other.size_) {

@@ -8,11 +8,11 @@
 namespace host {
 namespace {
 
-// A zero-filled table with an entry for each of the 2^24 colours. The pool maps such
-// sizes lazily, so only the pages a picture's colours touch are ever filled: a small
-// picture does not pay for clearing the whole table.
+// A zero-filled table with an entry for each of the 2^24 colours, mapped lazily in small
+// pages, so only the pages a picture's colours touch are ever filled: a small picture
+// does not pay for clearing the whole table.
 template <typename Entry> PoolArray<Entry> colour_table(HostPool& pool) {
-    return PoolArray<Entry>(pool, size_t{1} << 24U);
+    return PoolArray<Entry>(pool, size_t{1} << 24U, HostPool::Use::sparse);
 }
 
 uint32_t colour_at(const Picture& picture, size_t pixel) {
@@ -27,32 +27,41 @@ uint32_t luma(uint32_t colour) {
     return 3 * ((colour >> 16U) & 0xFFU) + 6 * ((colour >> 8U) & 0xFFU) + (colour & 0xFFU);
 }
 
-// Colours to palette indices: a direct table over all 2^24 colours (the few entries a
-// palette picture uses stay in cache), with the last colour remembered.
+// Colours to the indices of a palette of at most 256: an open-addressing hash of four
+// times as many slots, small enough to stay in the first-level cache whatever the
+// picture's size, with the last colour remembered.
 class ColourIndex {
 public:
-    explicit ColourIndex(HostPool& pool) : table_(colour_table<uint16_t>(pool)) {}
+    ColourIndex() { keys_.fill(kEmpty); }
     // The colour's index, adding it when there is room; -1 when the palette is full.
     int32_t find_or_add(uint32_t colour, std::vector<uint32_t>& palette, size_t limit) {
         if (colour == last_colour_ && last_index_ >= 0) {
             return last_index_;
         }
-        uint16_t& entry = table_[colour];
-        if (entry == 0) {
+        uint32_t slot = (colour * 2654435761U) >> (32U - kSlotBits);
+        while (keys_[slot] != colour && keys_[slot] != kEmpty) {
+            slot = (slot + 1) & (kSlots - 1);
+        }
+        if (keys_[slot] == kEmpty) {
             if (size_ == limit) {
                 return -1;
             }
             palette[size_] = colour;
-            entry = static_cast<uint16_t>(++size_); // index + 1; 0 means not yet seen
+            keys_[slot] = colour;
+            indices_[slot] = static_cast<uint8_t>(size_++);
         }
         last_colour_ = colour;
-        last_index_ = entry - 1;
+        last_index_ = indices_[slot];
         return last_index_;
     }
     [[nodiscard]] size_t size() const { return size_; }
 
 private:
-    PoolArray<uint16_t> table_;
+    static constexpr uint32_t kSlotBits = 10;
+    static constexpr uint32_t kSlots = 1U << kSlotBits;
+    static constexpr uint32_t kEmpty = 0xFFFFFFFFU; // no 24-bit colour
+    std::array<uint32_t, kSlots> keys_{};
+    std::array<uint8_t, kSlots> indices_{};
     size_t size_ = 0;
     uint32_t last_colour_ = 0;
     int32_t last_index_ = -1;
@@ -310,7 +319,7 @@ std::optional<IndexedImage> exact_indexed(HostPool& pool, const Picture& picture
     IndexedImage image;
     image.palette.assign(256, 0);
     image.indices = PoolArray<uint8_t>(pool, pixels);
-    ColourIndex index_of(pool);
+    ColourIndex index_of;
     for (size_t i = 0; i < pixels; ++i) {
         const int32_t index = index_of.find_or_add(colour_at(picture, i), image.palette, limit);
         if (index < 0) {

@@ -328,19 +328,19 @@ TEST_F(Png, WriteFailuresAreReported) {
 }
 
 TEST_F(Png, TheWritersTablesAndLibpngsMemoryCountAgainstThePool) {
-    Bytes data(64 * 64 * 3, 0);
+    Bytes data(1024 * 1024 * 3, 0);
     for (size_t i = 0; i < data.size(); ++i) {
         data[i] = static_cast<uint8_t>(i % 7 * 30);
     }
-    Picture picture{data.data(), 64, 64, 3, 64, 64, 24, 0, 0, 0};
+    Picture picture{data.data(), 1024, 1024, 3, 1024, 1024, 24, 0, 0, 0};
     std::string error;
-    host::HostPool small(8 << 20); // no room for the palette search's colour table
+    host::HostPool small(512 << 10); // no room for the palette search's index picture
     EXPECT_FALSE(host::save_png(small, folder_.path("out.png").c_str(), picture, nullptr, error));
     EXPECT_EQ(error, "not enough memory to write the PNG file (the picture is too large for the "
                      "memory limit)");
     EXPECT_EQ(small.live_blocks(), 0U);
     host::HostPool tiny(2000); // not even for libpng's own state
-    Bytes grey(64 * 64 * 3, 90);
+    Bytes grey(1024 * 1024 * 3, 90);
     picture.Data = grey.data();
     EXPECT_FALSE(host::save_png(tiny, folder_.path("out.png").c_str(), picture, nullptr, error));
     EXPECT_EQ(error, "not enough memory to write the PNG file");
