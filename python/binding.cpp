@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -271,15 +272,37 @@ bool direction(const std::string& value, const char* first, const char* second) 
     return value == second;
 }
 
+// The table key of a word read from a pixel's address: its three bytes, whatever the
+// fourth byte and the machine's byte order.
+uint32_t key_of_word(uint32_t word) {
+    return std::endian::native == std::endian::little ? word & 0xFFFFFFU : word >> 8U;
+}
+
+// The table key of a pixel's three bytes, read alone.
+uint32_t colour_key(const uint8_t* rgb) {
+    uint32_t word = 0;
+    std::memcpy(&word, rgb, 3);
+    return key_of_word(word);
+}
+
 // Looks each of `count` pixels up in a table of every 24-bit colour (index + 1, 0 where
-// the palette lacks it); false when one was missing.
+// the palette lacks it); false when one was missing. A pixel's bytes are read as one
+// four-byte word, the fourth byte masked off; the last pixel's alone, as it has no
+// fourth byte after it.
 bool index_pixels(const uint8_t* __restrict in, uint8_t* __restrict out, size_t count,
                   const uint16_t* __restrict lookup) {
     uint32_t missing = 0;
-    for (size_t i = 0; i < count; ++i, in += 3) {
-        const uint32_t entry = lookup[size_t{in[0]} << 16U | size_t{in[1]} << 8U | in[2]];
+    for (size_t i = 0; i + 1 < count; ++i, in += 3) {
+        uint32_t word = 0;
+        std::memcpy(&word, in, sizeof word);
+        const uint32_t entry = lookup[key_of_word(word)];
         missing |= static_cast<uint32_t>(entry == 0);
         out[i] = static_cast<uint8_t>(entry - 1);
+    }
+    if (count > 0) {
+        const uint32_t entry = lookup[colour_key(in)];
+        missing |= static_cast<uint32_t>(entry == 0);
+        out[count - 1] = static_cast<uint8_t>(entry - 1);
     }
     return missing == 0;
 }
@@ -322,8 +345,7 @@ py::object palette_indices(const py::array& pixels_in, const py::array& palette_
     for (size_t i = static_cast<size_t>(palette.shape(0));
          i-- > 0;) { // the first of equal colours wins
         const uint8_t* rgb = colours + i * 3;
-        table.get()[size_t{rgb[0]} << 16U | size_t{rgb[1]} << 8U | rgb[2]] =
-            static_cast<uint16_t>(i + 1);
+        table.get()[colour_key(rgb)] = static_cast<uint16_t>(i + 1);
     }
     const uint8_t* in = pixels.data();
     auto* out = static_cast<uint8_t*>(const_cast<void*>(indices.data()));
