@@ -1,4 +1,4 @@
-"""Converting many files on a Dask cluster: one task a file, each conversion in a child
+"""Converting many files on a Dask cluster: one task a file, each conversion in a helper
 process of its worker, so that a file that crashes a module costs that file only.
 
     from distributed import Client
@@ -7,13 +7,27 @@ process of its worker, so that a file that crashes a module costs that file only
 
 Each result is (file, output, status, sentence): status "converted", "incomplete" (the
 file's data left gaps, which the sentence names) or "failed" (nothing was written).
+
+A file takes a few milliseconds, about as long as Dask's own work for a task, so a cluster
+made for this should have the scheduler hand each worker its tasks at once and the
+workers not sample their own stacks: SETTINGS, for `dask.config.set(orvi.dask.SETTINGS)`
+before the cluster starts (or DASK_DISTRIBUTED__SCHEDULER__WORKER_SATURATION=inf and
+DASK_DISTRIBUTED__WORKER__PROFILE__ENABLED=False in the environment of `dask scheduler`
+and `dask worker`). `convert` uses them for the local cluster it makes itself.
 """
 import collections
+import json
 import os
+import subprocess
+import sys
+import threading
 
 from . import _orvi
 
 Result = collections.namedtuple("Result", "file output status sentence")
+
+SETTINGS = {"distributed.scheduler.worker-saturation": float("inf"),
+            "distributed.worker.profile.enabled": False}
 
 
 def _output_for(path, to, out_dir):
@@ -23,38 +37,88 @@ def _output_for(path, to, out_dir):
     return os.path.join(out_dir, stem + "." + to)
 
 
-def convert_one(path, to, out_dir, options, module_folder=None):
-    """Converts one file in a child process; the Result. Runs on a worker."""
-    output = _output_for(path, to, out_dir)
-    reading, writing = os.pipe()
-    child = os.fork()
-    if child == 0:
-        os.close(reading)
+def _convert_here(path, output, to, options):
+    """Converts one file in this process; the status word and sentence."""
+    try:
+        image = _orvi.load(path, details=False)
+        _orvi.save(image, output, format=to, **options)
+        if not image.complete:
+            return "incomplete", "; ".join(image.gaps)
+        return "converted", ""
+    except _orvi.Error as error:
+        return "failed", error.sentence
+    except Exception as error:  # anything else met here is this file's failure
+        return "failed", str(error)
+
+
+def _serve():
+    """The helper's loop: a JSON request a line on standard input, a JSON answer a line on
+    the answer pipe (standard output itself goes to standard error, so that nothing a
+    module prints can be taken for an answer)."""
+    answers = os.fdopen(os.dup(1), "w", buffering=1)
+    os.dup2(2, 1)
+    for line in sys.stdin:
+        request = json.loads(line)
+        if request.get("module_folder"):
+            _orvi.configure(module_folder=request["module_folder"])
+        status, sentence = _convert_here(request["path"], request["output"], request["to"],
+                                         request["options"])
+        answers.write(json.dumps([status, sentence]) + "\n")
+
+
+class _Helper:
+    """A process that converts file after file for one thread of a worker: starting a
+    process costs more than converting a small picture, so one serves until a file kills
+    it, and that file alone is reported failed."""
+
+    def __init__(self):
+        package_parent = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+        environment = dict(os.environ)
+        environment["PYTHONPATH"] = os.pathsep.join(
+            [package_parent] + [p for p in [environment.get("PYTHONPATH")] if p])
+        self.process = subprocess.Popen(
+            [sys.executable, "-c", "from orvi.dask import _serve; _serve()"],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, env=environment, text=True)
+
+    def convert(self, request):
+        """The (status, sentence) of one conversion; raises OSError when the helper died."""
         try:
-            if module_folder is not None:
-                _orvi.configure(module_folder=module_folder)
-            image = _orvi.load(path)
-            _orvi.save(image, output, format=to, **options)
-            message = "incomplete\t" + "; ".join(image.gaps) if not image.complete else "converted\t"
-        except _orvi.Error as error:
-            message = "failed\t" + error.sentence
-        except Exception as error:  # anything else the child meets is this file's failure
-            message = "failed\t" + str(error)
-        os.write(writing, message.encode("utf-8", "replace"))
-        os._exit(0)
-    os.close(writing)
-    chunks = []
-    while True:
-        chunk = os.read(reading, 65536)
-        if not chunk:
-            break
-        chunks.append(chunk)
-    os.close(reading)
-    _, status = os.waitpid(child, 0)
-    if os.WIFSIGNALED(status):
-        return Result(path, output, "failed", "the work stopped on signal %d" % os.WTERMSIG(status))
-    status_word, _, sentence = b"".join(chunks).decode("utf-8").partition("\t")
-    return Result(path, output, status_word or "failed", sentence or "the work ended without a word")
+            self.process.stdin.write(json.dumps(request) + "\n")
+            self.process.stdin.flush()
+        except BrokenPipeError as error:
+            raise OSError("the helper is gone") from error
+        answer = self.process.stdout.readline()
+        if not answer:
+            raise OSError("the helper is gone")
+        status, sentence = json.loads(answer)
+        return status, sentence
+
+    def close(self):
+        self.process.stdin.close()
+        self.process.stdout.close()
+        return self.process.wait()
+
+
+_helpers = threading.local()
+
+
+def convert_one(path, to, out_dir, options, module_folder=None):
+    """Converts one file in this thread's helper process; the Result. Runs on a worker."""
+    output = _output_for(path, to, out_dir)
+    helper = getattr(_helpers, "helper", None)
+    if helper is None:
+        helper = _helpers.helper = _Helper()
+    request = {"path": path, "output": output, "to": to, "options": options,
+               "module_folder": module_folder}
+    try:
+        status, sentence = helper.convert(request)
+    except OSError:
+        _helpers.helper = None
+        code = helper.close()
+        if code < 0:
+            return Result(path, output, "failed", "the work stopped on signal %d" % -code)
+        return Result(path, output, "failed", "the work ended without a word")
+    return Result(path, output, status, sentence)
 
 
 def convert(paths, to="png", out_dir=".", client=None, retries=2, module_folder=None, **options):
@@ -68,14 +132,20 @@ def convert(paths, to="png", out_dir=".", client=None, retries=2, module_folder=
         try:
             client = get_client()
         except ValueError:
-            client = Client(processes=True)
+            import dask
+            with dask.config.set(SETTINGS):
+                client = Client(processes=True)
     os.makedirs(out_dir, exist_ok=True)
     futures = client.map(convert_one, list(paths), to=to, out_dir=out_dir, options=options,
                          module_folder=module_folder, pure=False, retries=retries)
+    # One gathering for all (asking each future in turn costs a round trip a file); it
+    # leaves out the tasks that failed on every retry, in order.
+    finished = iter(client.gather(futures, errors="skip"))
     results = []
     for path, future in zip(paths, futures):
-        try:
-            results.append(future.result())
-        except Exception as error:  # the task failed on every retry
-            results.append(Result(path, _output_for(path, to, out_dir), "failed", str(error)))
+        if future.status == "finished":
+            results.append(Result(*next(finished)))
+        else:
+            results.append(Result(path, _output_for(path, to, out_dir), "failed",
+                                  str(future.exception())))
     return results

@@ -143,3 +143,19 @@ def test_a_file_that_kills_its_worker_costs_that_file_only(tmp_path, cluster):
     assert results[0].sentence == "the work stopped on signal 9"
     assert results[1].status == "converted", results[1]
     assert len(cluster.scheduler_info()["workers"]) == 2, "no worker died"
+
+
+def test_a_helper_killed_by_a_file_is_replaced_for_the_next(tmp_path):
+    import orvi.dask
+    probe = os.environ.get("ORVI_PROBE_DIR")
+    if not probe or not os.path.isdir(probe):
+        pytest.skip("the stand-in module that kills its process is not built")
+    for name in ["crash.ppm", "fine.ppm"]:
+        (tmp_path / name).write_bytes(b"P6\n1 1\n255\nabc")
+    out = str(tmp_path / "out")
+    os.makedirs(out)
+    statuses = [orvi.dask.convert_one(str(tmp_path / name), "png", out, {}, module_folder=probe)
+                for name in ["fine.ppm", "crash.ppm", "fine.ppm"]]
+    assert [s.status for s in statuses] == ["converted", "failed", "converted"]
+    assert statuses[1].sentence == "the work stopped on signal 9"
+    assert os.listdir(out) == ["fine.png"]
