@@ -127,6 +127,7 @@ bool convert_one(orvi::Library& library, const ConvertOptions& options, const st
     orvi::SaveOptions save;
     save.format = options.to;
     save.plain = options.plain;
+    save.names = options.names;
     save.depth = options.depth;
     save.compress = !options.uncompressed;
     save.reduce = options.reduce;

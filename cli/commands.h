@@ -19,6 +19,7 @@ inline constexpr int kExitUsage = 2;
 struct ConvertOptions {
     std::vector<Step> steps;   // applied in order between loading and saving
     bool plain = false;        // PNM text samples
+    bool names = false;        // XPM colour names
     bool quiet = false;        // no progress bar
     bool progress = false;     // a progress bar even when stderr is not a terminal
     uint32_t depth = 0;        // palette writers: 1 to 8, or 24 (0: 24)

@@ -70,18 +70,20 @@ constexpr const char* kUsage =
     "  --divisor D --mode M   its divisor (nonzero) and mode (0..255)\n"
     "\n"
     "Saving:\n"
-    "  --to FORMAT  the output format: ppm, pgm, pnm, pcx, iff, ilbm, lbm or png (needed\n"
+    "  --to FORMAT  the output format: ppm, pgm, pnm, pcx, iff, ilbm, lbm, xpm or png (needed\n"
     "               for '-' as OUT and with --out-dir, whose outputs take it as extension)\n"
     "  --out-dir DIR  convert every FILE into DIR (made when missing); a failed file is\n"
     "               reported and the others go on; exit 1 if any failed\n"
     "  --jobs N     with --out-dir: N worker processes, 1..64 (default: one per core)\n"
     "  --plain      write PNM samples as text (P3, P2) instead of raw (P6, P5)\n"
-    "  --depth N    PCX: 1, 2, 4 or 8 bits, ILBM: 1 to 8 planes, PNG: 1 to 8 bits, with an\n"
+    "  --depth N    PCX: 1, 2, 4 or 8 bits, ILBM: 1 to 8 planes, PNG and XPM: 1 to 8 bits, with "
+    "an\n"
     "               exact palette of the picture's colours (refused when there are more), or\n"
     "               24 (the default)\n"
     "  --reduce     with --depth: when the colours do not fit, choose 2^N by median cut\n"
     "  --dither     with --reduce: Floyd-Steinberg error diffusion\n"
     "  --compress / --no-compress   ILBM: ByteRun1 (the default) or a plain BODY\n"
+    "  --names      XPM: colours by their X11 name where one matches exactly (else #RRGGBB)\n"
     "  --force      replace an OUT the user may not write, or write to a terminal\n"
     "  --strict     refuse a file whose data ends early or names unknown colours (by\n"
     "               default it is converted, the missing parts black, with a warning)\n"
@@ -284,6 +286,8 @@ int run_convert(const std::vector<std::string>& args) {
             options.uncompressed = arg == "--no-compress";
         } else if (arg == "--plain") {
             options.plain = true;
+        } else if (arg == "--names") {
+            options.names = true;
         } else if (arg == "--quiet") {
             options.quiet = true;
         } else if (arg == "--progress") {

@@ -215,7 +215,7 @@ void ilbm_pack(const orvi::SaveOptions& options, const IndexedPicture* indexed,
     request.IndexedPic = const_cast<IndexedPicture*>(indexed);
 }
 
-// ---- XPM: the xpm module (reading only), with the scanner and values of xpm_rules.
+// ---- XPM: the xpm module, with the scanner and values of xpm_rules.
 
 bool xpm_recognise(std::span<const uint8_t> head) {
     return xpm::file_values(head).has_value();
@@ -230,6 +230,12 @@ uint32_t xpm_details(std::span<const uint8_t> file, const Picture& picture,
     details.push_back(number("colours", static_cast<uint32_t>(values->colours)));
     details.push_back(number("characters_per_pixel", static_cast<uint32_t>(values->cpp)));
     return 8 * static_cast<uint32_t>(values->cpp); // a pixel is that many characters
+}
+
+void xpm_pack(const orvi::SaveOptions& options, const IndexedPicture* indexed,
+              CodecRequest& request) {
+    request.SaveMode = options.names ? xpm::kSaveNames : 0;
+    request.IndexedPic = const_cast<IndexedPicture*>(indexed); // none: the picture's colours
 }
 
 std::string xpm_explain(int32_t code, std::span<const uint8_t> file) {
@@ -359,16 +365,16 @@ constexpr std::array kFormats = {
                 nullptr,
                 "xpm",
                 true,
+                true,
+                32767,
                 false,
-                0,
-                false,
-                0,
+                kOneToEight,
                 false,
                 xpm_recognise,
                 nullptr,
                 xpm_details,
                 xpm_explain,
-                nullptr,
+                xpm_pack,
                 nullptr,
                 nullptr},
     FormatEntry{"PNG",

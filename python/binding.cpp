@@ -174,7 +174,7 @@ PyImage load(const py::object& source, bool details) {
 }
 
 orvi::SaveOptions save_options(const py::object& format, const py::object& depth, bool plain,
-                               bool compress, bool reduce, bool dither) {
+                               bool compress, bool reduce, bool dither, bool names) {
     orvi::SaveOptions options;
     if (!format.is_none()) {
         options.format = py::str(format);
@@ -186,14 +186,17 @@ orvi::SaveOptions save_options(const py::object& format, const py::object& depth
     options.compress = compress;
     options.reduce = reduce;
     options.dither = dither;
+    options.names = names;
     return options;
 }
 
 void save(const py::object& picture, const py::object& target, const py::object& format,
-          const py::object& depth, bool plain, bool compress, bool reduce, bool dither) {
+          const py::object& depth, bool plain, bool compress, bool reduce, bool dither,
+          bool names) {
     const PyImage held =
         py::isinstance<PyImage>(picture) ? picture.cast<PyImage>() : image_of_array(picture);
-    const orvi::SaveOptions options = save_options(format, depth, plain, compress, reduce, dither);
+    const orvi::SaveOptions options =
+        save_options(format, depth, plain, compress, reduce, dither, names);
     orvi::Error error;
     if (py::isinstance<py::str>(target) || py::hasattr(target, "__fspath__")) {
         const std::string path = py::str(py::module_::import("os").attr("fspath")(target));
@@ -430,7 +433,7 @@ PYBIND11_MODULE(_orvi, module) {
     module.def("save", &save, py::arg("picture"), py::arg("target"), py::kw_only(),
                py::arg("format") = py::none(), py::arg("depth") = py::none(),
                py::arg("plain") = false, py::arg("compress") = true, py::arg("reduce") = false,
-               py::arg("dither") = false,
+               py::arg("dither") = false, py::arg("names") = false,
                "Saves an orvi.Image or a uint8 array to a path (atomically) or a file object.");
     module.def(
         "configure",

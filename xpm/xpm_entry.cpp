@@ -1,5 +1,5 @@
-// The xpm module's entry: the shared codec frame with this module's reader and its
-// writer, which writes nothing. The reader reports progress.
+// The xpm module's entry: the shared codec frame with this module's reader and writer.
+// Both report progress.
 #include "runtime/codec_entry.h"
 #include "runtime/export.h"
 #include "xpm/xpm_format.h"

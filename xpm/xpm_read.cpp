@@ -1,6 +1,5 @@
 // XPM_Read: the quoted strings of a file into a 24-bit Picture: the values string, one
-// colour string per colour, then pixel strings that stream across rows. XPM_Save
-// writes nothing.
+// colour string per colour, then pixel strings that stream across rows.
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -121,11 +120,6 @@ int32_t XPM_Read(const char* name, CodecRequest* request) {
             unnamed, static_cast<uint32_t>(std::min<size_t>(undefined, UINT32_MAX)));
     }
     runtime::deliver_picture(pic, pixels.release(), width, height, 24);
-    return kOk;
-}
-
-/* XPM_Save: XPM files are read only; nothing is written. */
-int32_t XPM_Save(const char* /*name*/, CodecRequest* /*request*/) {
     return kOk;
 }
 

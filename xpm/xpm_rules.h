@@ -13,6 +13,8 @@ namespace xpm {
 inline constexpr int32_t kMaxColours = 32766;
 inline constexpr int32_t kMaxCpp = 5;
 inline constexpr int32_t kMaxSide = 32767;
+// The save request's SaveMode bit for colours written by name where one matches exactly.
+inline constexpr uintptr_t kSaveNames = 1;
 // The buffer a values or colour string is collected in, with its terminator.
 inline constexpr size_t kStringBytes = 5000;
 struct Values {

@@ -84,7 +84,7 @@ TEST_F(OrviCommand, EveryFailureIsOneSentenceWithTheRightStatus) {
          "orvi: cannot save 'empty.ppm': it is a folder\n"},
         {"output kind no module writes", "convert in.ppm out.bmp", "", 2,
          "orvi: cannot save 'out.bmp': no module writes that kind of file (use .ppm, .pgm, .pnm, "
-         ".pcx, .iff, .ilbm, .lbm, .png, or --to FORMAT)\n"},
+         ".pcx, .iff, .ilbm, .lbm, .xpm, .png, or --to FORMAT)\n"},
         {"module missing", "convert in.ppm out.ppm", "ORVI_MODULE_PATH=empty", 1,
          "orvi: cannot load 'in.ppm': cannot load the ppm module (empty/ppm.so: cannot open shared "
          "object file: No such file or directory)\n"},
@@ -176,7 +176,7 @@ TEST_F(OrviCommand, DemoConvertsTheTestCardThroughEveryCodec) {
         "cards/sample-from-xpm.ppm; its colours are right\n");
 }
 
-TEST_F(OrviCommand, ReadsXpmAndRefusesToWriteIt) {
+TEST_F(OrviCommand, ReadsAndWritesXpm) {
     write_file(path("in.xpm"), bytes_of("/* XPM */\nstatic char *x[] = {\n\"2 1 2 1\",\n"
                                         "\"a c #FF0000\",\n\"b c blue\",\n\"ab\"};\n"));
     ASSERT_EQ(orvi("convert in.xpm out.ppm").status, 0);
@@ -184,10 +184,14 @@ TEST_F(OrviCommand, ReadsXpmAndRefusesToWriteIt) {
               concat(bytes_of("P6\n#Created with Orvi\n2 1\n255\n"), {255, 0, 0, 0, 0, 255}));
     EXPECT_EQ(orvi("info in.xpm").out, "in.xpm: XPM, 2 x 1, 8 bits per pixel in the file, colours "
                                        "2, characters per pixel 1\n");
-    const Outcome refused = orvi("convert in.xpm back.xpm");
-    EXPECT_EQ(refused.status, 2);
-    EXPECT_EQ(refused.err,
-              "orvi: cannot save 'back.xpm': orvi reads XPM files but does not write them\n");
+    const std::string head = "/* XPM */\nstatic char *image[] = {\n"
+                             "/* columns rows colors chars-per-pixel */\n\"2 1 2 1\",\n";
+    ASSERT_EQ(orvi("convert in.xpm back.xpm").status, 0);
+    EXPECT_EQ(read_file(path("back.xpm")),
+              bytes_of(head + "\"  c #0000FF\",\n\"! c #FF0000\",\n/* pixels */\n\"! \"\n};\n"));
+    ASSERT_EQ(orvi("convert in.xpm named.xpm --names").status, 0);
+    EXPECT_EQ(read_file(path("named.xpm")),
+              bytes_of(head + "\"  c blue\",\n\"! c red\",\n/* pixels */\n\"! \"\n};\n"));
 }
 
 TEST_F(OrviCommand, SavesPcxAtEveryDepthAndRefusesTooManyColours) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <filesystem>
 #include <random>
 #include <set>
 
@@ -304,6 +305,143 @@ TEST_F(XpmCorpus, EveryFileLoadsOrIsRefusedCleanly) {
         expect_clean_books();
     }
     EXPECT_GE(loaded, 25);
+}
+
+} // namespace
+
+namespace {
+
+class XpmWrite : public testing_support::CodecHarness {
+protected:
+    void TearDown() override {
+        request_.IndexedPic = nullptr;
+        CodecHarness::TearDown();
+    }
+    // `count` colours, each pixel a different one until they run out, then again.
+    static Bytes distinct_colours(size_t pixels, size_t count) {
+        Bytes rgb;
+        for (size_t i = 0; i < pixels; ++i) {
+            const size_t c = (i % count) * 2654435761U % 0xFFFFFFU;
+            rgb.insert(rgb.end(), {static_cast<uint8_t>(c >> 16U), static_cast<uint8_t>(c >> 8U),
+                                   static_cast<uint8_t>(c)});
+        }
+        return rgb;
+    }
+    // The values string of a written file.
+    std::string values_of(const std::string& path) {
+        const Bytes file = testing_support::read_file(path);
+        const std::string text(file.begin(), file.end());
+        const size_t start = text.find("*/\n\"") + 4;
+        return text.substr(start, text.find('"', start) - start);
+    }
+
+    testing_support::TempFolder folder_;
+};
+
+TEST_F(XpmWrite, TheFewestCharactersAPixelAndTheSameColoursBack) {
+    struct Row {
+        uint32_t width;
+        uint32_t height;
+        size_t colours;
+        const char* values;
+    };
+    const Row rows[] = {
+        {1, 1, 1, "1 1 1 1"},
+        {31, 3, 93, "31 3 93 1"},
+        {47, 2, 94, "47 2 94 2"},
+        {93, 93, 8649, "93 93 8649 2"},
+        {130, 67, 8650, "130 67 8650 3"},
+        {200, 200, 32766, "200 200 32766 3"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.values);
+        Bytes rgb = distinct_colours(size_t{row.width} * row.height, row.colours);
+        Picture pic{rgb.data(),
+                    static_cast<int32_t>(row.width),
+                    static_cast<int32_t>(row.height),
+                    3,
+                    0,
+                    0,
+                    0,
+                    0,
+                    0,
+                    0};
+        const std::string path = folder_.path("trip.xpm");
+        ASSERT_EQ(save(path, pic, 0), kOk);
+        EXPECT_EQ(values_of(path), row.values);
+        ASSERT_EQ(load_file(path), kOk);
+        EXPECT_EQ(pixels(), rgb);
+        expect_clean_books();
+        if (testing_support::have_program("cxpm")) { // libXpm's own check of the file
+            EXPECT_TRUE(testing_support::run_capture("cxpm " + testing_support::shell_quote(path) +
+                                                     " >/dev/null 2>&1")
+                            .has_value());
+        }
+        if (testing_support::have_program("xpmtoppm") && row.colours < 10000) {
+            const auto peer =
+                testing_support::run_capture("xpmtoppm " + testing_support::shell_quote(path) +
+                                             " | pamtopnm -plain | "
+                                             "tr -s ' \\n' ' ' | cut -d' ' -f5- ");
+            ASSERT_TRUE(peer.has_value());
+            std::string ours;
+            for (const uint8_t v : rgb) {
+                ours += std::to_string(v) + " ";
+            }
+            EXPECT_TRUE(*peer == ours + "\n") << "netpbm reads it otherwise";
+        }
+    }
+}
+
+TEST_F(XpmWrite, GreyAndPalettePicturesAndNames) {
+    Bytes grey{0, 255, 128};
+    Picture grey_pic{grey.data(), 3, 1, 1, 0, 0, 0, 0, 0, 0};
+    ASSERT_EQ(save(folder_.path("grey.xpm"), grey_pic, xpm::kSaveNames), kOk);
+    const Bytes file = testing_support::read_file(folder_.path("grey.xpm"));
+    const std::string text(file.begin(), file.end());
+    EXPECT_NE(text.find("\"  c black\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\"! c #808080\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\"# c white\""), std::string::npos) << text;
+    ASSERT_EQ(load_file(folder_.path("grey.xpm")), kOk);
+    EXPECT_EQ(pixels(), (Bytes{0, 0, 0, 255, 255, 255, 128, 128, 128}));
+    expect_clean_books();
+
+    // A palette picture writes the entries its indices use, in index order.
+    std::vector<uint32_t> palette(256, 0x123456);
+    palette[3] = 0xFF0000;
+    palette[200] = 0x0000FF;
+    Bytes indices{200, 3, 3, 200};
+    IndexedPicture indexed{2, 2, 8, 0, palette.data(), indices.data()};
+    Bytes unused(12, 0);
+    Picture pic{unused.data(), 2, 2, 3, 0, 0, 0, 0, 0, 0};
+    request_.IndexedPic = &indexed;
+    ASSERT_EQ(save(folder_.path("p.xpm"), pic, 0), kOk);
+    request_.IndexedPic = nullptr;
+    EXPECT_EQ(values_of(folder_.path("p.xpm")), "2 2 2 1");
+    ASSERT_EQ(load_file(folder_.path("p.xpm")), kOk);
+    EXPECT_EQ(pixels(), (Bytes{0, 0, 255, 255, 0, 0, 255, 0, 0, 0, 0, 255}));
+    expect_clean_books();
+}
+
+TEST_F(XpmWrite, ReportsEachFailure) {
+    Bytes rgb = distinct_colours(32767, 32767);
+    Picture many{rgb.data(), 32767, 1, 3, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(save(folder_.path("many.xpm"), many, 0), kXpmTooManyColours);
+    EXPECT_FALSE(std::filesystem::exists(folder_.path("many.xpm"))) << "nothing is written";
+    Bytes small(12, 7);
+    Picture wide{small.data(), 32768, 1, 3, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(save(folder_.path("x.xpm"), wide, 0), kXpmBadWidth);
+    Picture pic{small.data(), 4, 1, 3, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(save("/nonexistent-folder/x.xpm", pic, 0), kCannotOpen);
+    platform::seam::faults().short_write = true;
+    EXPECT_EQ(save(folder_.path("x.xpm"), pic, 0), kShortWrite);
+    platform::seam::reset();
+    for (uint64_t nth = 1; nth <= 3; ++nth) {
+        pool_.fail_allocation(nth);
+        EXPECT_EQ(save(folder_.path("mem.xpm"), pic, 0), kOutOfMemory);
+        EXPECT_FALSE(std::filesystem::exists(folder_.path("mem.xpm"))) << "no file without memory";
+        pool_.fail_allocation(0);
+        expect_clean_books();
+    }
 }
 
 } // namespace

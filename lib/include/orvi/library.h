@@ -84,6 +84,7 @@ struct SaveOptions {
     bool compress = true;        // ILBM: ByteRun1
     bool reduce = false;         // with a palette depth: median cut when the colours do not fit
     bool dither = false;         // with reduce: Floyd-Steinberg
+    bool names = false;          // XPM: colours by their X11 name where one matches exactly
     bool force = false;          // replace a file the user may not write
     bool sweep_leftovers = true; // remove this target's temporary files older than a day
     Progress progress;

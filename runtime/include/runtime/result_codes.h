@@ -57,6 +57,7 @@ inline constexpr int32_t kXpmBadCharsPerPixel = 1203;
 inline constexpr int32_t kXpmBadColours = 1204;
 inline constexpr int32_t kXpmBadWidth = 1205;
 inline constexpr int32_t kXpmBadHeight = 1206;
+inline constexpr int32_t kXpmTooManyColours = 1207;
 
 struct ResultCodeText {
     int32_t code;
@@ -104,6 +105,9 @@ inline constexpr std::array kResultCodeTexts = {
     ResultCodeText{kXpmBadColours, "XPM number of colours outside 1..32766"},
     ResultCodeText{kXpmBadWidth, "XPM width outside 1..32767"},
     ResultCodeText{kXpmBadHeight, "XPM height outside 1..32767"},
+    ResultCodeText{kXpmTooManyColours,
+                   "the picture has more than 32766 colours, more than an XPM file holds "
+                   "(--depth 8 --reduce chooses 256)"},
 };
 
 // The sentence for a code, or nullptr when the code is not in the table.
