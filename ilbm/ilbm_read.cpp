@@ -1,7 +1,9 @@
-// IFF_Read and ReadBody: an IFF ILBM file, walked with the iffparse stand-in, into a
-// 24-bit Picture: palette, extra half-brite, HAM6, HAM8 and 24-plane pictures, plain or
-// ByteRun1, with or without a mask plane.
+// IFF_Read: an IFF picture, walked with the iffparse stand-in, into a 24-bit Picture:
+// FORM ILBM (palette, extra half-brite, HAM6, HAM8, and 24, 32 and 48 planes, plain or
+// ByteRun1, with or without a mask plane), FORM ACBM (contiguous planes), FORM PBM
+// (chunky) and FORM RGBN and RGB8 (run-length true colour).
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "ilbm/ilbm_format.h"
@@ -27,17 +29,108 @@ struct Chunks {
 };
 
 bool supported_planes(uint32_t planes) {
-    return (planes >= 1 && planes <= 8) || planes == 24;
+    return (planes >= 1 && planes <= 8) || planes == 24 || planes == 32 || planes == 48;
 }
 
-/* ReadBody: plane p of each row gives bit p of the palette index (or bit p mod 8 of
- * red, green, blue for 24 planes); a mask plane is read and dropped. Rows the BODY does
- * not reach in full stay black. Codes: 114 compression above 1, 105 unsupported depth,
- * 117 a packed plane row whose run overruns it (or a zero width), 108 no pixels (a
- * width or height of 0), 7 no row memory. */
-int32_t ReadBody(const Chunks& chunks, uint8_t* pixels, const CodecRequest* request) {
+// The final colour passes of a palette picture (at most 8 planes), whose pixels hold
+// their index in the third byte: palette, extra half-brite, HAM6 or HAM8.
+void colour_passes(const Chunks& chunks, uint8_t* pixels, uint32_t width, uint32_t rows,
+                   const CodecRequest* request) {
+    const Palette palette{chunks.cmap.data(), chunks.cmap.size() / 3};
+    const size_t count = size_t{rows} * width;
+    switch (IFFMode) {
+    case kModeHalfBrite:
+        half_brite_pass(pixels, count, palette);
+        break;
+    case kModeHam6:
+        ham6_pass(pixels, width, rows, palette);
+        break;
+    case kModeHam8:
+        HAM8_RGB(width, rows, palette, pixels);
+        break;
+    default: {
+        const bool transparency = chunks.bmhd.masking == 2 && request->ColorType != 0;
+        palette_pass(pixels, count, palette, transparency ? (chunks.bmhd.transparent & 0xFF) : -1);
+        break;
+    }
+    }
+}
+
+// Where the plane rows of a planar picture come from: an ILBM BODY holds one row of
+// every plane (and the mask) a scanline, in order, plain or ByteRun1; an ACBM ABIT holds
+// every row of plane 0, then of plane 1, and so on, plain.
+class PlaneRows {
+public:
+    PlaneRows(const Chunks& chunks, bool contiguous, std::span<uint8_t> scratch)
+        : data_(chunks.body), packed_(!contiguous && chunks.bmhd.compression == 1),
+          contiguous_(contiguous), height_(chunks.bmhd.height), scratch_(scratch) {}
+
+    enum class Got { row, ended, corrupt };
+    // Plane `p` of row `y`, asked for in order (every plane of a row, then the next row).
+    Got next(uint32_t y, uint32_t p, std::span<const uint8_t>& plane) {
+        const size_t bytes = scratch_.size();
+        if (contiguous_) {
+            const uint64_t offset = (uint64_t{p} * height_ + y) * bytes;
+            if (offset + bytes > data_.size()) {
+                return Got::ended;
+            }
+            plane = data_.subspan(offset, bytes);
+            return Got::row;
+        }
+        if (packed_) {
+            const int64_t used = unpack_row(data_, at_, scratch_);
+            if (used < 0) {
+                return Got::corrupt;
+            }
+            at_ += static_cast<size_t>(used);
+            plane = scratch_;
+            return used == 0 ? Got::ended : Got::row;
+        }
+        const bool ended = data_.size() - std::min(at_, data_.size()) < bytes;
+        plane = ended ? std::span<const uint8_t>{} : data_.subspan(at_, bytes);
+        at_ += bytes;
+        return ended ? Got::ended : Got::row;
+    }
+
+private:
+    std::span<const uint8_t> data_;
+    bool packed_;
+    bool contiguous_;
+    uint32_t height_;
+    std::span<uint8_t> scratch_;
+    size_t at_ = 0;
+};
+
+// One row of a deep picture from its byte lanes (eight planes a lane): 24 planes are
+// red, green, blue; 32 add alpha, composed onto black; 48 are 16 bits a channel, the
+// first lane of each the high byte, scaled to 8 bits as a 16-bit PNM sample is.
+void deep_row(const uint8_t* lanes, uint32_t planes, uint32_t width, uint8_t* out) {
+    for (size_t x = 0; x < width; ++x) {
+        for (size_t c = 0; c < 3; ++c) {
+            if (planes == 48) {
+                const uint32_t value =
+                    uint32_t{lanes[2 * c * width + x]} << 8U | lanes[(2 * c + 1) * width + x];
+                out[3 * x + c] = static_cast<uint8_t>(value * 255 / 65535);
+            } else if (planes == 32) {
+                const uint32_t alpha = lanes[3 * size_t{width} + x];
+                out[3 * x + c] = static_cast<uint8_t>((lanes[c * width + x] * alpha + 127) / 255);
+            } else {
+                out[3 * x + c] = lanes[c * width + x];
+            }
+        }
+    }
+}
+
+/* ReadBody: plane p of each row gives bit p of the palette index (or, in deep pictures,
+ * bit p mod 8 of byte lane p / 8); a mask plane is read and dropped. Rows the data does
+ * not reach in full stay black. ACBM's contiguous planes are read as stored, whatever the
+ * compression byte says. Codes: 114 compression above 1, 105 unsupported depth, 117 a
+ * packed plane row whose run overruns it (or a zero width), 108 no pixels (a width or
+ * height of 0), 7 no row memory. */
+int32_t ReadBody(const Chunks& chunks, uint8_t* pixels, const CodecRequest* request,
+                 bool contiguous) {
     const Bmhd& bmhd = chunks.bmhd;
-    if (bmhd.compression > 1) {
+    if (bmhd.compression > 1 && !contiguous) {
         return kIffBadCompression;
     }
     if (!supported_planes(bmhd.planes)) {
@@ -47,40 +140,33 @@ int32_t ReadBody(const Chunks& chunks, uint8_t* pixels, const CodecRequest* requ
     const uint32_t width = bmhd.width;
     const uint32_t height = bmhd.height;
     const size_t plane_bytes = row_bytes(width);
-    if (plane_bytes == 0 && bmhd.compression == 1 && height != 0) {
+    if (plane_bytes == 0 && bmhd.compression == 1 && !contiguous && height != 0) {
         return kIffCorruptRuns;
     }
     if (width == 0 || height == 0) {
         return kIffNoPixels; // a picture without pixels is not reported as loaded
     }
-    const uint32_t channels = bmhd.planes == 24 ? 3 : 1;
+    const uint32_t channels = bmhd.planes <= 8 ? 1 : bmhd.planes / 8;
     runtime::PoolBlock row(std::max<size_t>(plane_bytes, 1));
     runtime::PoolBlock lanes(std::max<uint64_t>(uint64_t{width} * channels, 1));
     if (!row || !lanes) {
         return kOutOfMemory;
     }
-    const uint32_t plane_count = bmhd.planes + (bmhd.masking == 1 ? 1U : 0U);
+    PlaneRows source(chunks, contiguous, {row.bytes(), plane_bytes});
+    // The mask row is read past in a BODY; contiguous planes need only the colour planes.
+    const uint32_t plane_count = bmhd.planes + (bmhd.masking == 1 && !contiguous ? 1U : 0U);
     const size_t used_bytes = (size_t{width} + 7) / 8;
-    size_t at = 0;
     uint32_t rows = 0;
     bool ended = false;
     for (uint32_t y = 0; y < height && !ended; ++y) {
         std::memset(lanes.bytes(), 0, size_t{width} * channels);
         for (uint32_t p = 0; p < plane_count && !ended; ++p) {
             std::span<const uint8_t> plane;
-            if (bmhd.compression == 1) {
-                const int64_t used = unpack_row(chunks.body, at, {row.bytes(), plane_bytes});
-                if (used < 0) {
-                    return kIffCorruptRuns;
-                }
-                ended = used == 0;
-                at += static_cast<size_t>(used);
-                plane = {row.bytes(), plane_bytes};
-            } else {
-                ended = chunks.body.size() - std::min(at, chunks.body.size()) < plane_bytes;
-                plane = ended ? std::span<const uint8_t>{} : chunks.body.subspan(at, plane_bytes);
-                at += plane_bytes;
+            const PlaneRows::Got got = source.next(y, p, plane);
+            if (got == PlaneRows::Got::corrupt) {
+                return kIffCorruptRuns;
             }
+            ended = got == PlaneRows::Got::ended;
             if (!ended && p < bmhd.planes) {
                 spread_plane(plane.first(used_bytes), lanes.bytes() + size_t{width} * (p / 8),
                              width, p % 8);
@@ -92,40 +178,153 @@ int32_t ReadBody(const Chunks& chunks, uint8_t* pixels, const CodecRequest* requ
             break;
         }
         uint8_t* out = pixels + size_t{y} * width * 3;
-        for (size_t x = 0; x < width; ++x) {
-            if (channels == 3) {
-                out[3 * x] = lanes.bytes()[x];
-                out[3 * x + 1] = lanes.bytes()[width + x];
-                out[3 * x + 2] = lanes.bytes()[2 * size_t{width} + x];
-            } else {
+        if (channels == 1) {
+            for (size_t x = 0; x < width; ++x) {
                 out[3 * x + 2] = lanes.bytes()[x];
             }
+        } else {
+            deep_row(lanes.bytes(), bmhd.planes, width, out);
         }
         rows = y + 1;
         runtime::report_after_row(y, height);
     }
     runtime::report_progress(100);
-    if (bmhd.planes != 24) {
-        const Palette palette{chunks.cmap.data(), chunks.cmap.size() / 3};
-        const size_t count = size_t{rows} * width;
-        switch (IFFMode) {
-        case kModeHalfBrite:
-            half_brite_pass(pixels, count, palette);
-            break;
-        case kModeHam6:
-            ham6_pass(pixels, width, rows, palette);
-            break;
-        case kModeHam8:
-            HAM8_RGB(width, rows, palette, pixels);
-            break;
-        default: {
-            const bool transparency = bmhd.masking == 2 && request->ColorType != 0;
-            palette_pass(pixels, count, palette, transparency ? (bmhd.transparent & 0xFF) : -1);
-            break;
-        }
-        }
+    if (bmhd.planes <= 8) {
+        colour_passes(chunks, pixels, width, rows, request);
     }
     return kOk;
+}
+
+/* ReadChunky: FORM PBM, a byte a pixel (its index, masked to the planes), rows padded to
+ * even length, plain or ByteRun1 a row; then the colour passes of a palette picture.
+ * Codes: 114 compression above 1, 105 planes outside 1..8, 108 no pixels, 117 a run
+ * overrunning its row, 7 no row memory. */
+int32_t ReadChunky(const Chunks& chunks, uint8_t* pixels, const CodecRequest* request) {
+    const Bmhd& bmhd = chunks.bmhd;
+    if (bmhd.compression > 1) {
+        return kIffBadCompression;
+    }
+    if (bmhd.planes < 1 || bmhd.planes > 8) {
+        return kIffBadPlanes;
+    }
+    IFFMode = display_mode(bmhd.planes, chunks.camg, chunks.cmap.size() / 3);
+    const uint32_t width = bmhd.width;
+    const uint32_t height = bmhd.height;
+    if (width == 0 || height == 0) {
+        return kIffNoPixels;
+    }
+    const size_t row_size = size_t{width} + (width & 1U);
+    runtime::PoolBlock row(row_size);
+    if (!row) {
+        return kOutOfMemory;
+    }
+    const auto mask = static_cast<uint8_t>((1U << bmhd.planes) - 1U);
+    size_t at = 0;
+    uint32_t rows = 0;
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* indices = nullptr;
+        if (bmhd.compression == 1) {
+            const int64_t used = unpack_row(chunks.body, at, {row.bytes(), row_size});
+            if (used < 0) {
+                return kIffCorruptRuns;
+            }
+            at += static_cast<size_t>(used);
+            indices = used == 0 ? nullptr : row.bytes();
+        } else if (chunks.body.size() - std::min(at, chunks.body.size()) >= row_size) {
+            indices = chunks.body.data() + at;
+            at += row_size;
+        }
+        if (indices == nullptr) {
+            runtime::report_missing_pixels(uint64_t{height - y} * width);
+            break;
+        }
+        uint8_t* out = pixels + size_t{y} * width * 3;
+        for (size_t x = 0; x < width; ++x) {
+            out[3 * x + 2] = indices[x] & mask;
+        }
+        rows = y + 1;
+        runtime::report_after_row(y, height);
+    }
+    runtime::report_progress(100);
+    colour_passes(chunks, pixels, width, rows, request);
+    return kOk;
+}
+
+/* ReadRuns: FORM RGBN (13 planes: a word of 4-bit red, green, blue, the genlock bit and
+ * a 3-bit count) or RGB8 (25 planes: red, green, blue bytes and a byte of genlock and a
+ * 7-bit count), compression 4. A count of 0 is followed by a byte count, and when that
+ * is 0 too by a word count; a word count of 0 ends the data. Runs carry on across rows;
+ * the genlock bit is not kept. Codes: 114 compression other than 4, 105 other planes,
+ * 108 no pixels. */
+int32_t ReadRuns(const Chunks& chunks, bool rgbn, uint8_t* pixels) {
+    const Bmhd& bmhd = chunks.bmhd;
+    if (bmhd.compression != 4) {
+        return kIffBadCompression;
+    }
+    if (bmhd.planes != (rgbn ? 13 : 25)) {
+        return kIffBadPlanes;
+    }
+    IFFMode = kModePlain;
+    if (bmhd.width == 0 || bmhd.height == 0) {
+        return kIffNoPixels;
+    }
+    const uint64_t total = uint64_t{bmhd.width} * bmhd.height;
+    const std::span<const uint8_t> data = chunks.body;
+    const size_t entry = rgbn ? 2 : 4;
+    uint64_t done = 0;
+    size_t at = 0;
+    while (done < total && data.size() - std::min(at, data.size()) >= entry) {
+        const uint8_t* e = data.data() + at;
+        at += entry;
+        std::array<uint8_t, 3> rgb{};
+        uint32_t count = 0;
+        if (rgbn) {
+            rgb = {static_cast<uint8_t>((e[0] >> 4U) * 17), static_cast<uint8_t>((e[0] & 15U) * 17),
+                   static_cast<uint8_t>((e[1] >> 4U) * 17)};
+            count = e[1] & 7U;
+        } else {
+            rgb = {e[0], e[1], e[2]};
+            count = e[3] & 127U;
+        }
+        if (count == 0 && at < data.size()) {
+            count = data[at++];
+            if (count == 0 && data.size() - at >= 2) {
+                count = uint32_t{data[at]} << 8U | data[at + 1];
+                at += 2;
+            }
+        }
+        if (count == 0) {
+            break; // no count: the data ends here
+        }
+        const uint64_t run = std::min<uint64_t>(count, total - done);
+        for (uint64_t i = 0; i < run; ++i) {
+            std::memcpy(pixels + 3 * (done + i), rgb.data(), 3);
+        }
+        const uint32_t row_before = static_cast<uint32_t>(done / bmhd.width);
+        done += run;
+        if (done / bmhd.width != row_before) {
+            runtime::report_after_row(static_cast<uint32_t>(done / bmhd.width) - 1, bmhd.height);
+        }
+    }
+    if (done < total) {
+        runtime::report_missing_pixels(total - done);
+    }
+    runtime::report_progress(100);
+    return kOk;
+}
+
+// The pixels of a picture FORM of type `type` from its chunks.
+int32_t ReadForm(uint32_t type, const Chunks& chunks, uint8_t* pixels,
+                 const CodecRequest* request) {
+    switch (type) {
+    case ID_PBM:
+        return ReadChunky(chunks, pixels, request);
+    case ID_RGBN:
+    case ID_RGB8:
+        return ReadRuns(chunks, type == ID_RGBN, pixels);
+    default:
+        return ReadBody(chunks, pixels, request, type == ID_ACBM);
+    }
 }
 
 // A copy of a property's data in a pool block of at least `minimum` bytes (the rest
@@ -147,18 +346,21 @@ int32_t copy_property(const platform::StoredProperty* property, runtime::PoolBlo
 int32_t parse_and_decode(platform::IFFHandle* iff, Picture* pic, CodecRequest* request,
                          runtime::PoolBlock& pixels) {
     using namespace platform;
-    for (const uint32_t id : {ID_BMHD, ID_CAMG, ID_CMAP}) {
-        if (const int32_t error = PropChunk(iff, ID_ILBM, id); error != 0) {
+    for (const uint32_t form : kPictureForms) {
+        for (const uint32_t id : {ID_BMHD, ID_CAMG, ID_CMAP}) {
+            if (const int32_t error = PropChunk(iff, form, id); error != 0) {
+                return error;
+            }
+        }
+        if (const int32_t error = StopChunk(iff, form, pixel_chunk(form)); error != 0) {
             return error;
         }
-    }
-    if (const int32_t error = StopChunk(iff, ID_ILBM, ID_BODY); error != 0) {
-        return error;
     }
     if (const int32_t error = ParseIFF(iff, IFFPARSE_SCAN); error != 0) {
         return error;
     }
-    const StoredProperty* bmhd_property = FindProp(iff, ID_ILBM, ID_BMHD);
+    const uint32_t form = CurrentChunk(iff)->cn_Type;
+    const StoredProperty* bmhd_property = FindProp(iff, form, ID_BMHD);
     if (bmhd_property == nullptr) {
         return kIffNoBmhd;
     }
@@ -175,13 +377,13 @@ int32_t parse_and_decode(platform::IFFHandle* iff, Picture* pic, CodecRequest* r
                 std::min<size_t>(static_cast<size_t>(bmhd_property->sp_Size), kBmhdBytes));
     Chunks chunks;
     chunks.bmhd = parse_bmhd(std::span<const uint8_t, kBmhdBytes>(bmhd_block.bytes(), kBmhdBytes));
-    if (const StoredProperty* cmap = FindProp(iff, ID_ILBM, ID_CMAP)) {
+    if (const StoredProperty* cmap = FindProp(iff, form, ID_CMAP)) {
         if (const int32_t code = copy_property(cmap, cmap_block, 0, kIffEmptyCmap); code != kOk) {
             return code;
         }
         chunks.cmap = {cmap_block.bytes(), static_cast<size_t>(cmap->sp_Size)};
     }
-    if (const StoredProperty* camg = FindProp(iff, ID_ILBM, ID_CAMG)) {
+    if (const StoredProperty* camg = FindProp(iff, form, ID_CAMG)) {
         if (const int32_t code = copy_property(camg, camg_block, 4, kIffEmptyCamg); code != kOk) {
             return code;
         }
@@ -205,7 +407,7 @@ int32_t parse_and_decode(platform::IFFHandle* iff, Picture* pic, CodecRequest* r
         return kIffBodyShort;
     }
     chunks.body = {body_block.bytes(), static_cast<size_t>(body->cn_Size)};
-    const int32_t code = ReadBody(chunks, pixels.bytes(), request);
+    const int32_t code = ReadForm(form, chunks, pixels.bytes(), request);
     if (code == kOk) {
         pic->Compression = bmhd.compression;
         pic->Depth = bmhd.planes;
@@ -217,11 +419,12 @@ int32_t parse_and_decode(platform::IFFHandle* iff, Picture* pic, CodecRequest* r
 } // namespace
 
 /* IFF_Read: codes 102 no IFF handle, 109 the file cannot be opened, 110 the IFF stream
- * cannot be opened, 106 no BMHD before the BODY, 104 an empty CMAP, 119 an empty CAMG,
- * 13 above the job's pixel limit, 107 an empty BODY, 103 a BODY read short, 7 no memory, those of
- * ReadBody, and 113 for any error of the IFF walk (not IFF, no BODY, a chunk running past its
- * container). The Picture and DisplayMode are written once, at the end; a failure leaves them
- * cleared. Every handle and block is released on every path. */
+ * cannot be opened, 106 no BMHD before the BODY (or ABIT), 104 an empty CMAP, 119 an empty
+ * CAMG, 13 above the job's pixel limit, 107 an empty BODY, 103 a BODY read short, 7 no
+ * memory, those of ReadBody, ReadChunky and ReadRuns, and 113 for any error of the IFF
+ * walk (not IFF, no BODY, a chunk running past its container). The Picture and DisplayMode are
+ * written once, at the end; a failure leaves them cleared. Every handle and block is released on
+ * every path. */
 int32_t IFF_Read(const char* name, CodecRequest* request) {
     using namespace platform;
     Picture* pic = request->Pic;

@@ -57,7 +57,7 @@ uint32_t display_mode(uint32_t planes, const uint8_t* camg, size_t cmap_entries)
 /* walk_chunks: the outer container's size is cut to the file; inside, each chunk is an
  * id, a big-endian size and its data, padded to even length; a container holds a type
  * and chunks. Properties are kept per FORM (or PROP) and forgotten when it ends; the
- * first BODY in a FORM ILBM ends the walk. A BMHD shorter than 20 bytes reads its
+ * first pixel chunk in a picture FORM ends the walk. A BMHD shorter than 20 bytes reads its
  * missing bytes as 0, as the reader does. */
 IlbmChunks walk_chunks(std::span<const uint8_t> file) {
     IlbmChunks found;
@@ -99,11 +99,12 @@ IlbmChunks walk_chunks(std::span<const uint8_t> file) {
             at = data + 4;
             continue;
         }
-        const bool ilbm_scope =
-            (top.id == platform::ID_FORM || top.id == platform::ID_PROP) && top.type == ID_ILBM;
+        const bool ilbm_scope = (top.id == platform::ID_FORM || top.id == platform::ID_PROP) &&
+                                is_picture_form(top.type);
         const std::span<const uint8_t> bytes = file.subspan(data, size);
-        if (ilbm_scope && id == ID_BODY) {
+        if (ilbm_scope && id == pixel_chunk(top.type)) {
             scope.has_body = true;
+            scope.form = top.type;
             return scope;
         }
         if (ilbm_scope && id == ID_BMHD) {

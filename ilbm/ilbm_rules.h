@@ -4,6 +4,8 @@
 // library, so that `orvi info` reports what the reader decided.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -17,6 +19,25 @@ inline constexpr uint32_t ID_BMHD = platform::MAKE_ID('B', 'M', 'H', 'D');
 inline constexpr uint32_t ID_CMAP = platform::MAKE_ID('C', 'M', 'A', 'P');
 inline constexpr uint32_t ID_CAMG = platform::MAKE_ID('C', 'A', 'M', 'G');
 inline constexpr uint32_t ID_BODY = platform::MAKE_ID('B', 'O', 'D', 'Y');
+// The other picture FORMs of the family: chunky (Deluxe Paint on the PC), contiguous
+// planes (their data in ABIT), and Impulse's run-length true colour.
+inline constexpr uint32_t ID_PBM = platform::MAKE_ID('P', 'B', 'M', ' ');
+inline constexpr uint32_t ID_ACBM = platform::MAKE_ID('A', 'C', 'B', 'M');
+inline constexpr uint32_t ID_ABIT = platform::MAKE_ID('A', 'B', 'I', 'T');
+inline constexpr uint32_t ID_RGBN = platform::MAKE_ID('R', 'G', 'B', 'N');
+inline constexpr uint32_t ID_RGB8 = platform::MAKE_ID('R', 'G', 'B', '8');
+inline constexpr std::array<uint32_t, 5> kPictureForms = {ID_ILBM, ID_PBM, ID_ACBM, ID_RGBN,
+                                                          ID_RGB8};
+
+// Whether a FORM of this type holds a picture orvi reads.
+[[nodiscard]] constexpr bool is_picture_form(uint32_t type) {
+    return std::find(kPictureForms.begin(), kPictureForms.end(), type) != kPictureForms.end();
+}
+
+// The chunk holding a picture FORM's pixels: ABIT for ACBM, BODY for the others.
+[[nodiscard]] constexpr uint32_t pixel_chunk(uint32_t type) {
+    return type == ID_ACBM ? ID_ABIT : ID_BODY;
+}
 inline constexpr size_t kBmhdBytes = 20;
 
 inline constexpr uint32_t kModePlain = 0;
@@ -46,8 +67,9 @@ struct Bmhd {
 [[nodiscard]] uint32_t display_mode(uint32_t planes, const uint8_t* camg, size_t cmap_entries);
 
 // The chunks the reader uses, as a walk of the file finds them: the properties of the
-// FORM ILBM in which the first BODY stands (the last of each id before it).
+// picture FORM in which the first pixel chunk stands (the last of each id before it).
 struct IlbmChunks {
+    uint32_t form = 0; // the FORM's type
     bool has_body = false;
     bool has_bmhd = false;
     Bmhd bmhd{};

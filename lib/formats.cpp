@@ -154,7 +154,15 @@ void pcx_pack(const orvi::SaveOptions& /*options*/, const IndexedPicture* indexe
 
 bool ilbm_recognise(std::span<const uint8_t> head) {
     const ilbm::IffKind kind = ilbm::iff_kind(head);
-    return kind.container != 0 && kind.type == ilbm::ID_ILBM;
+    if (kind.container == platform::ID_FORM) {
+        return ilbm::is_picture_form(kind.type);
+    }
+    // A LIST or CAT: by the picture FORM inside (its type may be blank).
+    if (kind.container == 0) {
+        return false;
+    }
+    const ilbm::IlbmChunks inside = ilbm::walk_chunks(head);
+    return ilbm::is_picture_form(kind.type) || inside.has_bmhd || inside.has_body;
 }
 
 std::string four_characters(uint32_t id) {
@@ -168,7 +176,7 @@ std::string four_characters(uint32_t id) {
 
 std::string ilbm_refusal(std::span<const uint8_t> head) {
     const ilbm::IffKind kind = ilbm::iff_kind(head);
-    if (kind.container == 0 || kind.type == ilbm::ID_ILBM) {
+    if (kind.container == 0 || ilbm::is_picture_form(kind.type)) {
         return "";
     }
     return "it is an IFF " + four_characters(kind.container) + " of type " +
@@ -183,6 +191,11 @@ uint32_t ilbm_details(std::span<const uint8_t> file, const Picture& picture,
                                            : mode == ilbm::kModeHam8    ? "HAM8"
                                                                         : "plain"));
     const ilbm::IlbmChunks chunks = ilbm::walk_chunks(file);
+    if (chunks.form != 0 && chunks.form != ilbm::ID_ILBM) {
+        std::string form = four_characters(chunks.form);
+        form.erase(form.find_last_not_of(' ') + 1); // "PBM " is PBM
+        details.push_back(text("form", form));
+    }
     if (chunks.has_bmhd) {
         details.push_back(number("planes", chunks.bmhd.planes));
         details.push_back(number("compression", chunks.bmhd.compression));
@@ -201,9 +214,10 @@ std::string ilbm_explain(int32_t code, std::span<const uint8_t> file) {
         return with_code(
             "unknown BMHD compression method " + std::to_string(chunks.bmhd.compression), code);
     case kIffBadPlanes:
-        return with_code(std::to_string(chunks.bmhd.planes) +
-                             " bit planes, which orvi does not read (it reads 1 to 8 and 24)",
-                         code);
+        return with_code(
+            std::to_string(chunks.bmhd.planes) +
+                " bit planes, which orvi does not read (it reads 1 to 8, 24, 32 and 48)",
+            code);
     default:
         return "";
     }

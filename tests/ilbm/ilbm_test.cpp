@@ -387,7 +387,7 @@ std::vector<ReadRow> read_rows() {
          0,
          {}},
         {"a FORM of another type",
-         form("PBM ", concat(chunk("BMHD", bmhd(1, 1, 8)), chunk("BODY", {0}))),
+         form("DEEP", concat(chunk("BMHD", bmhd(1, 1, 8)), chunk("BODY", {0}))),
          kIffParseError,
          0,
          {}},
@@ -411,6 +411,119 @@ TEST_F(IlbmRead, DecodesEveryModeAndRefusesWhatItMust) {
             if (!row.pixels.empty()) {
                 EXPECT_EQ(pixels(), row.pixels);
             }
+        }
+        expect_clean_books();
+    }
+}
+
+// A plane row of two bytes with only its first pixel's bit set, or none.
+Bytes first_pixel(bool set) {
+    return {static_cast<uint8_t>(set ? 0x80 : 0), 0};
+}
+
+std::vector<ReadRow> other_form_rows() {
+    const Bytes palette = chunk("CMAP", cmap(16));
+    Bytes deep32; // red 255, green 0, blue 128, alpha 128
+    for (uint32_t p = 0; p < 32; ++p) {
+        deep32 = concat(deep32, first_pixel(p < 8 || p == 23 || p == 31));
+    }
+    Bytes deep48; // red 0xFF00, green 0x0100, blue 0xFFFF
+    for (uint32_t p = 0; p < 48; ++p) {
+        deep48 = concat(deep48, first_pixel(p < 8 || p == 16 || p >= 32));
+    }
+    const Bytes abit{0xC0, 0x00, 0x00, 0x00, 0xA0, 0x3F, 0x80, 0x00}; // plane 0 rows, plane 1 rows
+    Bytes acbm_pixels = concat(concat(rgb_of(3), rgb_of(1)), rgb_of(2));
+    for (int i = 0; i < 7; ++i) {
+        acbm_pixels = concat(acbm_pixels, rgb_of(0));
+    }
+    acbm_pixels = concat(acbm_pixels, rgb_of(2));
+    for (int i = 0; i < 9; ++i) {
+        acbm_pixels = concat(acbm_pixels, rgb_of(0));
+    }
+    return {
+        {"PBM: a byte a pixel, rows padded to even length",
+         form("PBM ", concat(concat(chunk("BMHD", bmhd(3, 2, 8)), palette),
+                             chunk("BODY", {1, 2, 3, 9, 0, 1, 2, 9}))),
+         kOk, 0,
+         concat(concat(concat(rgb_of(1), rgb_of(2)), concat(rgb_of(3), rgb_of(0))),
+                concat(rgb_of(1), rgb_of(2)))},
+        {"PBM, ByteRun1 rows of the padded length",
+         form("PBM ", concat(concat(chunk("BMHD", bmhd(3, 1, 8, 0, 1)), palette),
+                             chunk("BODY", {3, 1, 2, 3, 9}))),
+         kOk, 0, concat(concat(rgb_of(1), rgb_of(2)), rgb_of(3))},
+        {"PBM of 4 planes: the index keeps 4 bits",
+         form("PBM ",
+              concat(concat(chunk("BMHD", bmhd(1, 1, 4)), palette), chunk("BODY", {0x13, 0}))),
+         kOk, 0, rgb_of(3)},
+        {"PBM of 9 planes",
+         form("PBM ", concat(chunk("BMHD", bmhd(1, 1, 9)), chunk("BODY", {1, 0}))),
+         kIffBadPlanes,
+         0,
+         {}},
+        {"ACBM: every row of a plane, then the next plane",
+         form("ACBM", concat(concat(chunk("BMHD", bmhd(10, 2, 2)), palette), chunk("ABIT", abit))),
+         kOk, 0, acbm_pixels},
+        {"ACBM whose ABIT ends in plane 1: its second row black",
+         form("ACBM", concat(concat(chunk("BMHD", bmhd(10, 2, 2)), palette),
+                             chunk("ABIT", Bytes(abit.begin(), abit.begin() + 6)))),
+         kOk, 0, concat(Bytes(acbm_pixels.begin(), acbm_pixels.begin() + 30), Bytes(30, 0))},
+        {"RGBN: 4-bit guns, a count in the word, then a byte count",
+         form("RGBN", concat(chunk("BMHD", bmhd(3, 1, 13, 0, 4)),
+                             chunk("BODY", {0xF0, 0x8A, 0x0F, 0x00, 1}))),
+         kOk,
+         0,
+         {255, 0, 136, 255, 0, 136, 0, 255, 0}},
+        {"RGB8: a run across rows, then a word count",
+         form("RGB8", concat(chunk("BMHD", bmhd(2, 2, 25, 0, 4)),
+                             chunk("BODY", {10, 20, 30, 0x83, 1, 2, 3, 0, 0, 0, 1}))),
+         kOk,
+         0,
+         {10, 20, 30, 10, 20, 30, 10, 20, 30, 1, 2, 3}},
+        {"RGBN whose word count is 0: the data ends there",
+         form("RGBN", concat(chunk("BMHD", bmhd(2, 1, 13, 0, 4)),
+                             chunk("BODY", {0xF0, 0x01, 0xF0, 0x00, 0, 0, 0}))),
+         kOk,
+         0,
+         {255, 0, 0, 0, 0, 0}},
+        {"RGB8 packed with ByteRun1",
+         form("RGB8", concat(chunk("BMHD", bmhd(1, 1, 25, 0, 1)), chunk("BODY", {1, 2, 3, 1}))),
+         kIffBadCompression,
+         0,
+         {}},
+        {"RGBN of 12 planes",
+         form("RGBN", concat(chunk("BMHD", bmhd(1, 1, 12, 0, 4)), chunk("BODY", {0, 1}))),
+         kIffBadPlanes,
+         0,
+         {}},
+        {"32 planes: alpha composed onto black",
+         form("ILBM", concat(chunk("BMHD", bmhd(1, 1, 32)), chunk("BODY", deep32))),
+         kOk,
+         0,
+         {128, 0, 64}},
+        {"48 planes: the first byte of each channel its high byte",
+         form("ILBM", concat(chunk("BMHD", bmhd(1, 1, 48)), chunk("BODY", deep48))),
+         kOk,
+         0,
+         {254, 0, 255}},
+        {"40 planes",
+         form("ILBM", concat(chunk("BMHD", bmhd(1, 1, 40)), chunk("BODY", Bytes(80, 0)))),
+         kIffBadPlanes,
+         0,
+         {}},
+    };
+}
+
+TEST_F(IlbmRead, ReadsTheOtherFormsAndDeepPlanes) {
+    for (const ReadRow& row : other_form_rows()) {
+        SCOPED_TRACE(row.reason);
+        const int32_t code = load_bytes(row.file);
+        ASSERT_EQ(code, row.code);
+        if (code == kOk) {
+            EXPECT_EQ(pixels(), row.pixels);
+            expect_clean_books();
+            EXPECT_GT(expect_each_allocation_failure_reported(row.file), 0U);
+        } else {
+            testing_support::expect_cleared(pic_);
         }
         expect_clean_books();
     }
@@ -585,10 +698,15 @@ TEST_F(IlbmWrite, ReportsEachFailure) {
 // CMAP), 6 planes with HAM flags judged by CAMG and CMAP, no colour from PCHG or CMYK
 // chunks.
 const char* const kDiffersOnPurpose[] = {
-    "4plane-131x131-pchg-camg0.iff", "5plane-hamflag-131x131.iff",
-    "8plane-cmyk-chunk-no-cmap.iff", "ehb-131x131-pchg.iff",
-    "ehb-320x256-crng.iff",          "ehb-320x256-uncompressed.iff",
-    "ham6-124x124-byterun1.iff",     "ham6-384x480-uncompressed-trailing-bytes.iff"};
+    "48plane-rgb16-131x131-byterun1.iff", // netpbm takes each channel's planes low bit first
+    "4plane-131x131-pchg-camg0.iff",
+    "5plane-hamflag-131x131.iff",
+    "8plane-cmyk-chunk-no-cmap.iff",
+    "ehb-131x131-pchg.iff",
+    "ehb-320x256-crng.iff",
+    "ehb-320x256-uncompressed.iff",
+    "ham6-124x124-byterun1.iff",
+    "ham6-384x480-uncompressed-trailing-bytes.iff"};
 
 class IlbmCorpus : public testing_support::CodecHarness {};
 

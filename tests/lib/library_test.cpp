@@ -70,13 +70,15 @@ TEST_F(LibraryTest, RecognisesFilesByContentAndSaysWhatItRefuses) {
         {"P1 3 3", "PNM", ""},
         {"P7\nWIDTH", "", "it is a PAM file (P7), which orvi does not read"},
         {std::string("FORM\0\0\0\x10ILBMBMHD", 16), "ILBM", ""},
-        {std::string("FORM\0\0\0\x10PBM BMHD", 16), "",
-         "it is an IFF FORM of type PBM , which "
-         "orvi does not read"},
+        {std::string("FORM\0\0\0\x10PBM BMHD", 16), "ILBM", ""},
         {std::string("FORM\0\0\0\x10"
                      "ACBMBMHD",
                      16),
-         "", "it is an IFF FORM of type ACBM, which orvi does not read"},
+         "ILBM", ""},
+        {std::string("FORM\0\0\0\x10"
+                     "DEEPDGBL",
+                     16),
+         "", "it is an IFF FORM of type DEEP, which orvi does not read"},
         {std::string("\x0a\x05\x01\x08", 4), "PCX", ""},
         {"/* XPM */\nstatic char *x[] = {\n\"16 16 4 1\",", "XPM", ""},
         {"/* \"x\" */ \"2 2 1 1 0 0\"", "XPM", ""},
