@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Whole-process XPM loads (to PPM) against the peers, on generated files: 8000 x 6000 at
 # 2 characters per pixel (256 colours), 2000 x 2000 at 1 (64 colours) and at 3 (1000
-# colours), all hexadecimal. Needs build/orvi (release preset), hyperfine, graphicsmagick,
-# ffmpeg and python3. Not part of CI's test run.
+# colours), all hexadecimal; then XPM writing against ImageMagick. Needs build/orvi (release
+# preset), hyperfine, graphicsmagick, imagemagick, ffmpeg and python3. Not part of CI's
+# test run.
 # Usage: bench/compare_xpm.sh [WORK_FOLDER]   (default /tmp/orvi-compare)
 set -euo pipefail
 orvi=$(cd "$(dirname "$0")/.." && pwd)/build/orvi
@@ -42,3 +43,24 @@ for file in big2 mid1 mid3; do
     sed "s|$orvi|orvi|g" cmp.md
     echo
 done
+
+# Writing: the 256-colour 8000 x 6000 picture from PPM to XPM, ours against ImageMagick's
+# (Debian's imagemagick), in alternating pairs; the median of three each.
+"$orvi" convert big2.xpm big2.ppm
+python3 - "$orvi" <<'PY'
+import statistics, subprocess, sys, time
+jobs = {"orvi convert big2.ppm o.xpm": [sys.argv[1], "convert", "big2.ppm", "o.xpm"],
+        "convert big2.ppm m.xpm (ImageMagick)": ["/usr/bin/convert", "big2.ppm", "m.xpm"]}
+times = {label: [] for label in jobs}
+for _ in range(3):
+    for label, command in jobs.items():
+        start = time.perf_counter()
+        subprocess.run(command, check=True)
+        times[label].append(time.perf_counter() - start)
+print("| write 8000 x 6000, 256 colours, to XPM | median s | min s | max s |")
+print("|---|---:|---:|---:|")
+for label, t in times.items():
+    print(f"| `{label}` | {statistics.median(t):.3f} | {min(t):.3f} | {max(t):.3f} |")
+ours, theirs = (statistics.median(t) for t in times.values())
+print(f"\nImageMagick takes {theirs / ours:.1f} times as long.")
+PY
