@@ -48,16 +48,23 @@ std::string with_code(const std::string& words, int32_t code) {
 // ---- PNM: the ppm module, with the header rules of ppm_rules.
 
 bool pnm_recognise(std::span<const uint8_t> head) {
-    return head.size() >= 2 && head[0] == 'P' && head[1] >= '1' && head[1] <= '6';
-}
-
-std::string pnm_refusal(std::span<const uint8_t> head) {
-    return starts_with(head, "P7") ? "it is a PAM file (P7), which orvi does not read" : "";
+    return head.size() >= 2 && head[0] == 'P' && head[1] >= '1' && head[1] <= '7';
 }
 
 uint32_t pnm_details(std::span<const uint8_t> file, const Picture& picture,
                      const CodecRequest& /*request*/, Details& details) {
     runtime::Cursor cursor(file);
+    if (starts_with(file, "P7")) {
+        ppm::PamHeader pam;
+        if (ppm::parse_pam_header(cursor, pam) != kOk) {
+            return picture.Depth;
+        }
+        details.push_back(text("kind", "PAM"));
+        details.push_back(text("tuple_type", pam.tuple_type));
+        details.push_back(number("depth", pam.depth));
+        details.push_back(number("maximum", pam.maxval));
+        return pam.depth * (pam.maxval > 255 ? 16 : 8);
+    }
     ppm::PnmHeader header;
     if (ppm::parse_header(cursor, header) != kOk) {
         return picture.Depth;
@@ -70,7 +77,21 @@ uint32_t pnm_details(std::span<const uint8_t> file, const Picture& picture,
 std::string pnm_explain(int32_t code, std::span<const uint8_t> file) {
     runtime::Cursor cursor(file);
     ppm::PnmHeader header;
-    if (ppm::parse_header(cursor, header) != code) {
+    if (starts_with(file, "P7")) {
+        ppm::PamHeader pam;
+        if (ppm::parse_pam_header(cursor, pam) != code) {
+            return "";
+        }
+        header.width = pam.width;
+        header.height = pam.height;
+        header.maxval = pam.maxval;
+        if (code == kPamBadTuple) {
+            return with_code("the PAM tuple type '" + std::string(pam.tuple_type) +
+                                 "' with depth " + std::to_string(pam.depth) +
+                                 " is not one orvi reads",
+                             code);
+        }
+    } else if (ppm::parse_header(cursor, header) != code) {
         return "";
     }
     switch (code) {
@@ -334,7 +355,7 @@ constexpr std::array kFormats = {
                 0,
                 false,
                 pnm_recognise,
-                pnm_refusal,
+                nullptr,
                 pnm_details,
                 pnm_explain,
                 pnm_pack,

@@ -37,6 +37,12 @@ private:
     uint64_t reciprocal_;
 };
 
+// PAM tuples into 24-bit pixels: samples of 1 or 2 bytes (big-endian) by the maximum,
+// each scaled as a PNM sample is; grey or the first three planes, opacity from the last
+// plane when the header has alpha, composed onto black. Returns the pixels stored.
+uint64_t decode_pam(const PamHeader& header, std::span<const uint8_t> raster,
+                    std::span<uint8_t> pixels);
+
 // The pieces decode_raster chooses between; `channels` is 1 (grey, stored three
 // times) or 3. Each returns the samples (bitmaps: the pixels) it stored.
 size_t decode_raw8(std::span<const uint8_t> raster, std::span<uint8_t> pixels, uint32_t maxval,

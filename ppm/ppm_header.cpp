@@ -1,7 +1,10 @@
 // Header scanning for the portable formats: magic, size and maximum in any layout the
-// format allows, with comments wherever white space may stand. Pure: reads only the
-// cursor it is given.
+// format allows, with comments wherever white space may stand; and PAM's keyword lines. Pure: reads
+// only the cursor it is given.
 #include <algorithm>
+#include <cstring>
+#include <iterator>
+#include <string_view>
 
 #include "ppm/ppm_rules.h"
 #include "runtime/result_codes.h"
@@ -226,6 +229,157 @@ const char* kind_name(const PnmHeader& header) {
     static constexpr const char* kNames[] = {"PBM plain", "PGM plain", "PPM plain",
                                              "PBM raw",   "PGM raw",   "PPM raw"};
     return header.digit >= '1' && header.digit <= '6' ? kNames[header.digit - '1'] : "PNM";
+}
+
+} // namespace ppm
+
+namespace ppm {
+namespace {
+
+// One line of a PAM header: the bytes up to (not with) its newline; the cursor moves
+// past the newline. False at the end of the data without a newline.
+bool pam_line(Cursor& cursor, std::span<const uint8_t>& line) {
+    const std::span<const uint8_t> rest = cursor.rest();
+    const auto newline = std::find(rest.begin(), rest.end(), uint8_t{'\n'});
+    if (newline == rest.end()) {
+        return false;
+    }
+    line = rest.first(static_cast<size_t>(newline - rest.begin()));
+    cursor.skip(line.size() + 1);
+    return true;
+}
+
+bool is_blank(uint8_t c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// The line without the blanks at either end.
+std::span<const uint8_t> trimmed(std::span<const uint8_t> line) {
+    while (!line.empty() && is_blank(line.front())) {
+        line = line.subspan(1);
+    }
+    while (!line.empty() && is_blank(line.back())) {
+        line = line.first(line.size() - 1);
+    }
+    return line;
+}
+
+bool equals(std::span<const uint8_t> word, std::string_view text) {
+    return word.size() == text.size() && std::equal(word.begin(), word.end(), text.begin());
+}
+
+bool starts(std::span<const char> text, std::string_view prefix) {
+    return text.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), text.begin());
+}
+
+// A whole value of decimal digits, saturating at kNumberCap; false for anything else.
+bool pam_number(std::span<const uint8_t> value, uint32_t& number) {
+    if (value.empty()) {
+        return false;
+    }
+    uint64_t n = 0;
+    for (const uint8_t c : value) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        n = std::min<uint64_t>(n * 10 + (c - '0'), kNumberCap);
+    }
+    number = static_cast<uint32_t>(n);
+    return true;
+}
+
+// How the planes are read: the tuple type's prefix, else DEPTH alone.
+bool choose_planes(PamHeader& header) {
+    const std::span<const char> type(header.tuple_type, std::strlen(header.tuple_type));
+    const bool alpha =
+        type.size() >= 6 && std::string_view(type.data() + type.size() - 6, 6) == "_ALPHA";
+    uint32_t needed = 0;
+    if (starts(type, "BLACKANDWHITE") || starts(type, "GRAYSCALE")) {
+        header.grey = true;
+        needed = alpha ? 2 : 1;
+    } else if (starts(type, "RGB")) {
+        needed = alpha ? 4 : 3;
+    } else if (header.depth >= 1 && header.depth <= 4) {
+        header.grey = header.depth <= 2;
+        header.alpha = header.depth == 2 || header.depth == 4;
+        return true;
+    } else {
+        return false;
+    }
+    header.alpha = alpha;
+    return header.depth >= needed;
+}
+
+} // namespace
+
+/* parse_pam_header: "P7" and the rest of its line; then lines up to ENDHDR, each blank,
+ * a comment (# first) or a keyword and its value; a repeated number replaces the earlier
+ * one, repeated TUPLTYPE values are joined by a blank (up to 63 characters). Checks, in
+ * order: every line known and every number a number (1007), all four numbers and ENDHDR
+ * there (1007), width (1003), height (1004), maximum 1..65535 (1006), then the planes
+ * (1008: a depth below what the tuple type needs, or no tuple type orvi knows and a
+ * depth above 4). */
+int32_t parse_pam_header(Cursor& cursor, PamHeader& header) {
+    std::span<const uint8_t> line;
+    if (cursor.remaining() < 2 || cursor.peek() != 'P' || cursor.peek_at(1) != '7' ||
+        !pam_line(cursor, line)) {
+        return kPpmBadMagic;
+    }
+    bool seen[4] = {};
+    uint32_t* const numbers[4] = {&header.width, &header.height, &header.depth, &header.maxval};
+    static constexpr std::string_view kNumberWords[4] = {"WIDTH", "HEIGHT", "DEPTH", "MAXVAL"};
+    size_t type_length = 0;
+    bool ended = false;
+    while (!ended) {
+        if (!pam_line(cursor, line)) {
+            return kPamBadHeader;
+        }
+        const std::span<const uint8_t> text = trimmed(line);
+        if (text.empty() || line.front() == '#') {
+            continue;
+        }
+        const auto blank = std::find_if(text.begin(), text.end(), is_blank);
+        const std::span<const uint8_t> word = text.first(static_cast<size_t>(blank - text.begin()));
+        const std::span<const uint8_t> value = trimmed(text.subspan(word.size()));
+        if (equals(word, "ENDHDR")) {
+            ended = true;
+            continue;
+        }
+        if (equals(word, "TUPLTYPE")) {
+            if (type_length != 0 && type_length + 1 < sizeof header.tuple_type) {
+                header.tuple_type[type_length++] = ' ';
+            }
+            const size_t room = sizeof header.tuple_type - 1 - type_length;
+            const size_t count = std::min(room, value.size());
+            std::copy_n(value.begin(), count, header.tuple_type + type_length);
+            type_length += count;
+            continue;
+        }
+        const auto* known =
+            std::find(std::begin(kNumberWords), std::end(kNumberWords),
+                      std::string_view(reinterpret_cast<const char*>(word.data()), word.size()));
+        if (known == std::end(kNumberWords)) {
+            return kPamBadHeader;
+        }
+        const auto which = static_cast<size_t>(known - std::begin(kNumberWords));
+        if (!pam_number(value, *numbers[which])) {
+            return kPamBadHeader;
+        }
+        seen[which] = true;
+    }
+    if (!std::all_of(std::begin(seen), std::end(seen), [](bool s) { return s; })) {
+        return kPamBadHeader;
+    }
+    if (header.width == 0 || header.width > kMaxSide) {
+        return kPpmBadWidth;
+    }
+    if (header.height == 0 || header.height > kMaxSide) {
+        return kPpmBadHeight;
+    }
+    if (header.maxval == 0 || header.maxval > kMaxSampleValue) {
+        return kPpmBadMaxval;
+    }
+    return header.depth >= 1 && choose_planes(header) ? kOk : kPamBadTuple;
 }
 
 } // namespace ppm

@@ -41,4 +41,26 @@ struct PnmHeader {
 // "PBM plain", "PGM raw", ...: the kind of the header's magic digit.
 [[nodiscard]] const char* kind_name(const PnmHeader& header);
 
+// A PAM (P7) header: keyword lines WIDTH, HEIGHT, DEPTH, MAXVAL, TUPLTYPE (joined when
+// repeated), comments and blank lines, up to ENDHDR. `grey` and `alpha` say how the
+// planes are read: from the tuple type's prefix (BLACKANDWHITE and GRAYSCALE are grey,
+// RGB colour, an _ALPHA ending adds opacity as the last plane), or, without a tuple
+// type orvi knows, from DEPTH alone (1 grey, 2 grey and opacity, 3 RGB, 4 RGB and
+// opacity).
+struct PamHeader {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t depth = 0;
+    uint32_t maxval = 0;
+    char tuple_type[64] = {};
+    bool grey = false;
+    bool alpha = false;
+};
+
+// Parses a PAM header. On 0 the cursor stands at the first raster byte; otherwise 1002
+// (no P7 line), 1007 (a line that is no keyword, a number that is not one, a missing
+// field or ENDHDR), 1003 (width), 1004 (height), 1006 (maximum) or 1008 (a depth the
+// tuple type cannot be read from).
+[[nodiscard]] int32_t parse_pam_header(runtime::Cursor& cursor, PamHeader& header);
+
 } // namespace ppm

@@ -305,4 +305,33 @@ uint64_t decode_raster(const PnmHeader& header, std::span<const uint8_t> raster,
     return samples / channels;
 }
 
+/* decode_pam: a tuple whose planes are the samples of a PNM (one grey plane, or three of
+ * colour) is decoded as that PNM's raster; others sample by sample. */
+uint64_t decode_pam(const PamHeader& header, std::span<const uint8_t> raster,
+                    std::span<uint8_t> pixels) {
+    const uint32_t channels = header.grey ? 1 : 3;
+    const bool wide = header.maxval > 255;
+    if (!header.alpha && header.depth == channels) {
+        const size_t samples = wide ? decode_raw16(raster, pixels, header.maxval, channels)
+                                    : decode_raw8(raster, pixels, header.maxval, channels);
+        return samples / channels;
+    }
+    const size_t sample_bytes = wide ? 2 : 1;
+    const size_t tuple_bytes = sample_bytes * header.depth;
+    const uint64_t count = std::min<uint64_t>(raster.size() / tuple_bytes, pixels.size() / 3);
+    const auto sample = [&](const uint8_t* tuple, uint32_t plane) {
+        const uint8_t* at = tuple + plane * sample_bytes;
+        return scale(wide ? (uint32_t{at[0]} << 8U | at[1]) : at[0], header.maxval);
+    };
+    for (uint64_t i = 0; i < count; ++i) {
+        const uint8_t* tuple = raster.data() + i * tuple_bytes;
+        const uint32_t alpha = header.alpha ? sample(tuple, header.depth - 1) : 255;
+        for (uint32_t c = 0; c < 3; ++c) {
+            const uint32_t value = sample(tuple, header.grey ? 0 : c);
+            pixels[3 * i + c] = static_cast<uint8_t>((value * alpha + 127) / 255);
+        }
+    }
+    return count;
+}
+
 } // namespace ppm

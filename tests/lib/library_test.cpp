@@ -68,7 +68,7 @@ TEST_F(LibraryTest, RecognisesFilesByContentAndSaysWhatItRefuses) {
     const Row rows[] = {
         {"P6\n1 1\n255\n", "PNM", ""},
         {"P1 3 3", "PNM", ""},
-        {"P7\nWIDTH", "", "it is a PAM file (P7), which orvi does not read"},
+        {"P7\nWIDTH", "PNM", ""},
         {std::string("FORM\0\0\0\x10ILBMBMHD", 16), "ILBM", ""},
         {std::string("FORM\0\0\0\x10PBM BMHD", 16), "ILBM", ""},
         {std::string("FORM\0\0\0\x10"

@@ -2,8 +2,11 @@
 // refusals, each row checked for code, size and exact pixels.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "runtime/result_codes.h"
 #include "tests/support/codec_harness.h"
+#include "tests/support/peers.h"
 
 namespace {
 
@@ -121,7 +124,7 @@ std::vector<ReadCase> read_cases() {
         {"empty file", Bytes{}, kPpmBadMagic, 0, 0, {}},
         {"one byte", bytes_of("P"), kPpmBadMagic, 0, 0, {}},
         {"first line shorter than two characters", bytes_of("P\n6\n"), kPpmBadMagic, 0, 0, {}},
-        {"kind digit 7", bytes_of("P7\nWIDTH 1\n"), kPpmBadMagic, 0, 0, {}},
+        {"kind digit 8", bytes_of("P8\nWIDTH 1\n"), kPpmBadMagic, 0, 0, {}},
         {"kind digit 0", bytes_of("P0\n1 1\n255\n"), kPpmBadMagic, 0, 0, {}},
         {"magic only", bytes_of("P6\n"), kPpmNoSize, 0, 0, {}},
         {"magic and comments only", bytes_of("P6\n# a\n# b\n"), kPpmNoSize, 0, 0, {}},
@@ -173,6 +176,143 @@ TEST_F(PpmRead, DecodesEveryCaseOfTheTable) {
         EXPECT_EQ(pic_.Depth, 24U);
         EXPECT_EQ(pic_.Extra, 0U);
         EXPECT_EQ(pixels(), row.pixels);
+        expect_clean_books();
+    }
+}
+
+// A PAM header of the given lines, then the raster.
+Bytes pam(const std::string& lines, const Bytes& raster) {
+    return concat(bytes_of("P7\n" + lines + "ENDHDR\n"), raster);
+}
+
+std::vector<ReadCase> pam_cases() {
+    const std::string size = "WIDTH 2\nHEIGHT 1\n";
+    return {
+        {"RGB, maxval 255: the samples as they are",
+         pam(size + "DEPTH 3\nMAXVAL 255\nTUPLTYPE RGB\n", kSixBytes), kOk, 2, 1, kSixBytes},
+        {"GRAYSCALE with a comment and blank lines",
+         pam("# made by hand\n\n" + size + "DEPTH 1\nMAXVAL 255\nTUPLTYPE GRAYSCALE\n", {9, 200}),
+         kOk, 2, 1, rgb({9, 9, 9, 200, 200, 200})},
+        {"BLACKANDWHITE: 1 is white",
+         pam(size + "DEPTH 1\nMAXVAL 1\nTUPLTYPE BLACKANDWHITE\n", {0, 1}), kOk, 2, 1,
+         rgb({0, 0, 0, 255, 255, 255})},
+        {"RGB_ALPHA composed onto black",
+         pam(size + "DEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\n",
+             {255, 0, 128, 128, 16, 32, 48, 255}),
+         kOk, 2, 1, rgb({128, 0, 64, 16, 32, 48})},
+        {"GRAYSCALE_ALPHA of 16-bit samples",
+         pam(size + "DEPTH 2\nMAXVAL 65535\nTUPLTYPE GRAYSCALE_ALPHA\n",
+             {0xFF, 0xFF, 0x80, 0x00, 0x80, 0x00, 0xFF, 0xFF}),
+         kOk, 2, 1, rgb({127, 127, 127, 127, 127, 127})},
+        {"RGB of maxval 1000 scaled as PNM samples are",
+         pam(size + "DEPTH 3\nMAXVAL 1000\nTUPLTYPE RGB\n",
+             {0x03, 0xE8, 0, 0, 0x01, 0xF4, 0, 1, 0, 2, 0, 3}),
+         kOk, 2, 1, rgb({255, 0, 127, 0, 0, 0})},
+        {"no tuple type, depth 2: grey and opacity",
+         pam(size + "DEPTH 2\nMAXVAL 255\n", {100, 255, 100, 0}), kOk, 2, 1,
+         rgb({100, 100, 100, 0, 0, 0})},
+        {"RGB with a fourth plane that is not alpha: dropped",
+         pam(size + "DEPTH 4\nMAXVAL 255\nTUPLTYPE RGB\n", {1, 2, 3, 4, 5, 6, 7, 8}), kOk, 2, 1,
+         rgb({1, 2, 3, 5, 6, 7})},
+        {"a raster that ends early: the samples there are kept, as in a PPM",
+         pam(size + "DEPTH 3\nMAXVAL 255\nTUPLTYPE RGB\n", {1, 2, 3, 4}), kOk, 2, 1,
+         rgb({1, 2, 3, 4, 0, 0})},
+        {"RGB of depth 2",
+         pam(size + "DEPTH 2\nMAXVAL 255\nTUPLTYPE RGB\n", {1, 2, 3, 4}),
+         kPamBadTuple,
+         0,
+         0,
+         {}},
+        {"an unknown type of depth 5",
+         pam(size + "DEPTH 5\nMAXVAL 255\nTUPLTYPE CMYK_ALPHA\n", {}),
+         kPamBadTuple,
+         0,
+         0,
+         {}},
+        {"no MAXVAL", pam(size + "DEPTH 3\nTUPLTYPE RGB\n", {}), kPamBadHeader, 0, 0, {}},
+        {"an unknown keyword",
+         pam(size + "DEPTH 3\nMAXVAL 255\nCOLOURS 3\n", {}),
+         kPamBadHeader,
+         0,
+         0,
+         {}},
+        {"a width that is no number",
+         pam("WIDTH 2x\nHEIGHT 1\nDEPTH 1\nMAXVAL 255\n", {}),
+         kPamBadHeader,
+         0,
+         0,
+         {}},
+        {"no ENDHDR",
+         bytes_of("P7\nWIDTH 1\nHEIGHT 1\nDEPTH 1\nMAXVAL 255\n"),
+         kPamBadHeader,
+         0,
+         0,
+         {}},
+        {"width 0", pam("WIDTH 0\nHEIGHT 1\nDEPTH 1\nMAXVAL 255\n", {}), kPpmBadWidth, 0, 0, {}},
+        {"height above 32767",
+         pam("WIDTH 1\nHEIGHT 32768\nDEPTH 1\nMAXVAL 255\n", {}),
+         kPpmBadHeight,
+         0,
+         0,
+         {}},
+        {"maxval 65536", pam(size + "DEPTH 1\nMAXVAL 65536\n", {}), kPpmBadMaxval, 0, 0, {}},
+    };
+}
+
+TEST_F(PpmRead, DecodesPamTuplesAndRefusesBadHeaders) {
+    for (const ReadCase& row : pam_cases()) {
+        SCOPED_TRACE(row.reason);
+        const int32_t code = load_bytes(row.file);
+        ASSERT_EQ(code, row.code) << "have " << code << ", want " << row.code;
+        if (code == kOk) {
+            EXPECT_EQ(pic_.Width, row.width);
+            EXPECT_EQ(pic_.Height, row.height);
+            EXPECT_EQ(pixels(), row.pixels);
+        } else {
+            testing_support::expect_cleared(pic_);
+        }
+        expect_clean_books();
+    }
+    EXPECT_GT(expect_each_allocation_failure_reported(pam_cases()[3].file), 0U);
+}
+
+TEST_F(PpmRead, PamFilesNetpbmWritesLoadAsTheirPnmSources) {
+    if (!testing_support::have_program("pamtopam") || !testing_support::have_program("pamdepth")) {
+        GTEST_SKIP() << "netpbm's pamtopam and pamdepth are not installed";
+    }
+    testing_support::TempFolder folder;
+    Bytes colour = bytes_of("P6\n3 2\n255\n");
+    for (uint8_t v = 0; v < 18; ++v) {
+        colour.push_back(static_cast<uint8_t>(v * 14 + 3));
+    }
+    const Bytes grey = concat(bytes_of("P5\n3 2\n255\n"), {0, 50, 100, 150, 200, 255});
+    const struct {
+        const char* name;
+        Bytes source;
+        const char* tool;
+    } rows[] = {{"RGB", colour, "pamtopam"},
+                {"GRAYSCALE", grey, "pamtopam"},
+                {"RGB of 16-bit samples", colour, "pamdepth 65535 | pamtopam"},
+                {"GRAYSCALE of maxval 1000", grey, "pamdepth 1000 | pamtopam"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string source = folder.path("source.pnm");
+        const std::string made = folder.path("made.pam");
+        testing_support::write_file(source, row.source);
+        ASSERT_TRUE(testing_support::run_capture(
+                        "sh -c " + testing_support::shell_quote("cat " + source + " | " + row.tool +
+                                                                " > " + made))
+                        .has_value());
+        ASSERT_EQ(load_file(source), kOk);
+        const Bytes want = pixels();
+        expect_clean_books();
+        ASSERT_EQ(load_file(made), kOk);
+        // A sample scaled to another maximum and back may differ by one step.
+        const Bytes got = pixels();
+        ASSERT_EQ(got.size(), want.size());
+        for (size_t i = 0; i < got.size(); ++i) {
+            EXPECT_LE(std::abs(int{got[i]} - int{want[i]}), 1) << "sample " << i;
+        }
         expect_clean_books();
     }
 }

@@ -45,6 +45,8 @@ inline constexpr int32_t kPpmBadWidth = 1003;
 inline constexpr int32_t kPpmBadHeight = 1004;
 inline constexpr int32_t kPpmNoSize = 1005;
 inline constexpr int32_t kPpmBadMaxval = 1006;
+inline constexpr int32_t kPamBadHeader = 1007;
+inline constexpr int32_t kPamBadTuple = 1008;
 
 // pcx (1103..1106)
 inline constexpr int32_t kPcxBadEncoding = 1103;
@@ -97,6 +99,8 @@ inline constexpr std::array kResultCodeTexts = {
     ResultCodeText{kPpmBadHeight, "the height is outside 1..32767"},
     ResultCodeText{kPpmNoSize, "the file ended before its size"},
     ResultCodeText{kPpmBadMaxval, "invalid maximum sample value"},
+    ResultCodeText{kPamBadHeader, "the PAM header is incomplete or has a line it does not allow"},
+    ResultCodeText{kPamBadTuple, "the PAM tuple type or depth is not one orvi reads"},
     ResultCodeText{kPcxBadEncoding, "unknown PCX encoding"},
     ResultCodeText{kPcxBadBitsPerPixel, "PCX bits per pixel is not 1, 2, 4 or 8"},
     ResultCodeText{kPcxBadPlanes, "PCX colour planes are not 1, 3 or 4"},
