@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <strings.h>
 #include <vector>
 
 #include "cli/commands.h"
@@ -70,18 +71,19 @@ constexpr const char* kUsage =
     "  --divisor D --mode M   its divisor (nonzero) and mode (0..255)\n"
     "\n"
     "Saving:\n"
-    "  --to FORMAT  the output format: ppm, pgm, pnm, pcx, iff, ilbm, lbm, xpm or png (needed\n"
-    "               for '-' as OUT and with --out-dir, whose outputs take it as extension)\n"
+    "  --to FORMAT  the output format: ppm, pgm, pnm, pbm, pam, pcx, iff, ilbm, lbm, xpm or png\n"
+    "               (needed for '-' as OUT and with --out-dir, whose outputs take it as\n"
+    "               extension)\n"
     "  --out-dir DIR  convert every FILE into DIR (made when missing); a failed file is\n"
     "               reported and the others go on; exit 1 if any failed\n"
     "  --jobs N     with --out-dir: N worker processes, 1..64 (default: one per core)\n"
-    "  --plain      write PNM samples as text (P3, P2) instead of raw (P6, P5)\n"
+    "  --plain      write PNM samples as text (P3, P2, P1) instead of raw (P6, P5, P4)\n"
     "  --depth N    PCX: 1, 2, 4 or 8 bits, ILBM: 1 to 8 planes, PNG and XPM: 1 to 8 bits, with "
     "an\n"
     "               exact palette of the picture's colours (refused when there are more), or\n"
     "               24 (the default)\n"
     "  --reduce     with --depth: when the colours do not fit, choose 2^N by median cut\n"
-    "  --dither     with --reduce: Floyd-Steinberg error diffusion\n"
+    "  --dither     with --reduce, or for a PBM bitmap: Floyd-Steinberg error diffusion\n"
     "  --compress / --no-compress   ILBM: ByteRun1 (the default) or a plain BODY\n"
     "  --names      XPM: colours by their X11 name where one matches exactly (else #RRGGBB)\n"
     "  --force      replace an OUT the user may not write, or write to a terminal\n"
@@ -301,7 +303,13 @@ int run_convert(const std::vector<std::string>& args) {
             files.push_back(arg);
         }
     }
-    if (options.dither && !options.reduce) {
+    // A bitmap (PBM) output dithers its black and white without a palette to reduce to.
+    const std::string output_kind = !options.to.empty()                            ? options.to
+                                    : options.out_dir.empty() && files.size() == 2 ? files[1]
+                                                                                   : "";
+    const bool bitmap_output = output_kind.size() >= 3 &&
+                               strcasecmp(output_kind.c_str() + output_kind.size() - 3, "pbm") == 0;
+    if (options.dither && !options.reduce && !bitmap_output) {
         return usage_error("--dither goes with --reduce");
     }
     if (options.reduce && (options.depth == 0 || options.depth == 24)) {

@@ -7,6 +7,7 @@
 #include <cctype>
 
 #include "ilbm/ilbm_rules.h"
+#include "lib/netpbm_write.h"
 #include "lib/png_file.h"
 #include "pcx/pcx_rules.h"
 #include "ppm/ppm_rules.h"
@@ -325,7 +326,8 @@ int32_t png_load(HostPool& pool, const std::string& path, Picture& picture,
 }
 
 int32_t png_save(HostPool& pool, const char* path, const Picture& picture,
-                 const IndexedImage* indexed, OrviGaugeRoutine gauge, std::string& error) {
+                 const IndexedImage* indexed, const orvi::SaveOptions& /*options*/,
+                 OrviGaugeRoutine gauge, std::string& error) {
     bool out_of_memory = false;
     if (save_png(pool, path, picture, gauge, error, indexed, &out_of_memory)) {
         return kOk;
@@ -429,10 +431,47 @@ constexpr std::array kFormats = {
                 nullptr,
                 png_load,
                 png_save},
+    // Two portable formats the ppm module does not write; PNM reads them (PAM) or their
+    // plain kind (PBM is PNM's P1 and P4).
+    FormatEntry{"PAM",
+                {"pam", nullptr, nullptr, nullptr},
+                nullptr,
+                nullptr,
+                false,
+                true,
+                32767,
+                false,
+                0,
+                false,
+                nullptr,
+                nullptr,
+                nullptr,
+                nullptr,
+                nullptr,
+                nullptr,
+                pam_save},
+    FormatEntry{"PBM",
+                {"pbm", nullptr, nullptr, nullptr},
+                "pbm",
+                nullptr,
+                false,
+                true,
+                32767,
+                false,
+                0,
+                false,
+                nullptr,
+                nullptr,
+                nullptr,
+                nullptr,
+                nullptr,
+                nullptr,
+                pbm_save},
 };
 
-// The format tried for a file first: ILBM's and PNG's signatures are the most specific.
-constexpr std::array<size_t, kFormats.size()> kRecognitionOrder = {2, 4, 0, 1, 3};
+// The formats that read, in the order tried for a file: ILBM's and PNG's signatures are
+// the most specific.
+constexpr std::array<size_t, 5> kRecognitionOrder = {2, 4, 0, 1, 3};
 
 } // namespace
 

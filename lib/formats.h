@@ -29,8 +29,8 @@ using LoadFunction = int32_t (*)(HostPool& pool, const std::string& path, Pictur
 // A picture written by the library's own code; `indexed`, when given, holds its palette.
 // 0, or a result code with the reason in `error`.
 using SaveFunction = int32_t (*)(HostPool& pool, const char* path, const Picture& picture,
-                                 const IndexedImage* indexed, OrviGaugeRoutine gauge,
-                                 std::string& error);
+                                 const IndexedImage* indexed, const orvi::SaveOptions& options,
+                                 OrviGaugeRoutine gauge, std::string& error);
 
 struct FormatEntry {
     const char* name;                      // as people see it

@@ -620,7 +620,7 @@ bool Library::State::write(const Image& image, const std::string* path, int fd,
     std::string writer_error;
     const auto write_file = [&](const char* file) -> int32_t {
         if (writer == nullptr) {
-            return format->save(*pool, file, picture, indexed ? &*indexed : nullptr, gauge,
+            return format->save(*pool, file, picture, indexed ? &*indexed : nullptr, options, gauge,
                                 writer_error);
         }
         const std::lock_guard<std::mutex> serving(module_call_lock(format->module));

@@ -84,7 +84,7 @@ TEST_F(OrviCommand, EveryFailureIsOneSentenceWithTheRightStatus) {
          "orvi: cannot save 'empty.ppm': it is a folder\n"},
         {"output kind no module writes", "convert in.ppm out.bmp", "", 2,
          "orvi: cannot save 'out.bmp': no module writes that kind of file (use .ppm, .pgm, .pnm, "
-         ".pcx, .iff, .ilbm, .lbm, .xpm, .png, or --to FORMAT)\n"},
+         ".pcx, .iff, .ilbm, .lbm, .xpm, .png, .pam, .pbm, or --to FORMAT)\n"},
         {"module missing", "convert in.ppm out.ppm", "ORVI_MODULE_PATH=empty", 1,
          "orvi: cannot load 'in.ppm': cannot load the ppm module (empty/ppm.so: cannot open shared "
          "object file: No such file or directory)\n"},
@@ -192,6 +192,20 @@ TEST_F(OrviCommand, ReadsAndWritesXpm) {
     ASSERT_EQ(orvi("convert in.xpm named.xpm --names").status, 0);
     EXPECT_EQ(read_file(path("named.xpm")),
               bytes_of(head + "\"  c blue\",\n\"! c red\",\n/* pixels */\n\"! \"\n};\n"));
+}
+
+TEST_F(OrviCommand, WritesBitmapsAndPam) {
+    write_file(path("in.ppm"), concat(bytes_of("P6\n2 1\n255\n"), {10, 10, 10, 250, 250, 250}));
+    ASSERT_EQ(orvi("convert in.ppm out.pbm").status, 0);
+    EXPECT_EQ(read_file(path("out.pbm")),
+              concat(bytes_of("P4\n#Created with Orvi\n2 1\n"), {0x80}));
+    EXPECT_EQ(orvi("convert in.ppm dithered.pbm --dither --plain").status, 0)
+        << "a bitmap dithers without --reduce";
+    EXPECT_EQ(orvi("convert in.ppm out.ppm --dither").status, 2);
+    ASSERT_EQ(orvi("convert in.ppm - --to pam").status, 0);
+    EXPECT_EQ(orvi("info out.pbm").out,
+              "out.pbm: PNM, 2 x 1, 1 bits per pixel in the file, kind PBM "
+              "raw, maximum 1\n");
 }
 
 TEST_F(OrviCommand, SavesPcxAtEveryDepthAndRefusesTooManyColours) {

@@ -147,8 +147,20 @@ TEST_F(LibraryTest, LoadsFromAPathMemoryAndAPipe) {
     EXPECT_EQ(reports.back(), 100);
 }
 
+// A picture as a bitmap shows it: black where its luma is below half, else white.
+Bytes bitmap_of(const Bytes& pixels) {
+    Bytes out;
+    for (size_t i = 0; i < pixels.size(); i += 3) {
+        const uint32_t luma =
+            (77U * pixels[i] + 150U * pixels[i + 1] + 29U * pixels[i + 2] + 128U) >> 8U;
+        const uint8_t v = luma < 128 ? 0 : 255;
+        out.insert(out.end(), {v, v, v});
+    }
+    return out;
+}
+
 // Each entry of the format table that writes, with each of its writer's options, gives a
-// file that loads back as the picture it was given.
+// file that loads back as the picture it was given (a bitmap: as black and white).
 TEST_F(LibraryTest, EveryWriterRoundTripsWhatItWrites) {
     const Bytes pixels = colourful();
     const orvi::Image colour = image(pixels, 5, 3);
@@ -177,8 +189,9 @@ TEST_F(LibraryTest, EveryWriterRoundTripsWhatItWrites) {
             ASSERT_TRUE(library_.save(colour, path, options, error)) << error.sentence;
             const auto back = library_.load(path, error);
             ASSERT_TRUE(back) << error.sentence;
-            EXPECT_EQ(back->format(), format.name);
-            EXPECT_EQ(pixels_of(*back), pixels);
+            // PAM and PBM files are read as the portable formats they are kinds of.
+            EXPECT_EQ(back->format(), format.reads ? format.name : "PNM");
+            EXPECT_EQ(pixels_of(*back), format.name == "PBM" ? bitmap_of(pixels) : pixels);
         }
     }
 }
