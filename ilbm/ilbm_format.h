@@ -3,6 +3,7 @@
 // module.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -40,6 +41,13 @@ struct Palette {
     size_t entries;
 };
 void palette_pass(uint8_t* pixels, size_t count, const Palette& palette, int32_t transparent);
+// palette_pass's colours of all 256 indices, four bytes each (the fourth unused): past the
+// CMAP, and the transparent index (-1: none), black.
+using ColourTable = std::array<uint8_t, 256 * 4>;
+[[nodiscard]] ColourTable colour_table(const Palette& palette, int32_t transparent);
+// Colours `count` pixels from an index a byte, as palette_pass would: four bytes a store,
+// the fourth landing on the next pixel, the last pixel three.
+void colour_row(const uint8_t* indices, uint8_t* pixels, size_t count, const ColourTable& table);
 void half_brite_pass(uint8_t* pixels, size_t count, const Palette& palette);
 void ham6_pass(uint8_t* pixels, uint32_t width, uint32_t rows, const Palette& palette);
 void HAM8_RGB(uint32_t width, uint32_t rows, const Palette& palette, uint8_t* pixels);

@@ -141,15 +141,29 @@ void gather_plane(const uint8_t* indices, uint8_t* plane_row, uint32_t width, ui
 
 /* palette_pass: every index through one table of all 256 colours (black past the CMAP
  * and for the transparent index), so the sweep has no branch. */
-void palette_pass(uint8_t* pixels, size_t count, const Palette& palette, int32_t transparent) {
-    std::array<uint8_t, 256 * 4> colours{};
+ColourTable colour_table(const Palette& palette, int32_t transparent) {
+    ColourTable colours{};
     for (uint32_t index = 0; index < 256; ++index) {
         if (static_cast<int32_t>(index) != transparent) {
             set_colour(colours.data() + 4 * index, palette, index);
         }
     }
+    return colours;
+}
+
+void palette_pass(uint8_t* pixels, size_t count, const Palette& palette, int32_t transparent) {
+    const ColourTable colours = colour_table(palette, transparent);
     for (size_t i = 0; i < count; ++i) {
         std::memcpy(pixels + 3 * i, colours.data() + 4 * size_t{pixels[3 * i + 2]}, 3);
+    }
+}
+
+void colour_row(const uint8_t* indices, uint8_t* pixels, size_t count, const ColourTable& table) {
+    for (size_t i = 0; i + 1 < count; ++i) {
+        std::memcpy(pixels + 3 * i, table.data() + 4 * size_t{indices[i]}, 4);
+    }
+    if (count > 0) {
+        std::memcpy(pixels + 3 * (count - 1), table.data() + 4 * size_t{indices[count - 1]}, 3);
     }
 }
 

@@ -196,7 +196,7 @@ int32_t ReadBody(const Chunks& chunks, uint8_t* pixels, const CodecRequest* requ
 }
 
 /* ReadChunky: FORM PBM, a byte a pixel (its index, masked to the planes), rows padded to
- * even length, plain or ByteRun1 a row; then the colour passes of a palette picture.
+ * even length, plain or ByteRun1 a row, each row then coloured as a palette picture is.
  * Codes: 114 compression above 1, 105 planes outside 1..8, 108 no pixels, 117 a run
  * overrunning its row, 7 no row memory. */
 int32_t ReadChunky(const Chunks& chunks, uint8_t* pixels, const CodecRequest* request) {
@@ -219,8 +219,17 @@ int32_t ReadChunky(const Chunks& chunks, uint8_t* pixels, const CodecRequest* re
         return kOutOfMemory;
     }
     const auto mask = static_cast<uint8_t>((1U << bmhd.planes) - 1U);
+    // A plain palette picture (every 8-bit file from the PC) is coloured straight from
+    // its indices through the table the palette pass would use.
+    const bool plain = IFFMode == kModePlain;
+    const bool transparency = bmhd.masking == 2 && request->ColorType != 0;
+    const ColourTable by_index = colour_table({chunks.cmap.data(), chunks.cmap.size() / 3},
+                                              transparency ? (bmhd.transparent & 0xFF) : -1);
+    ColourTable colours{}; // by the byte as stored: its index is its low `planes` bits
+    for (uint32_t b = 0; b < 256; ++b) {
+        std::memcpy(colours.data() + 4 * b, by_index.data() + 4 * (b & mask), 4);
+    }
     size_t at = 0;
-    uint32_t rows = 0;
     for (uint32_t y = 0; y < height; ++y) {
         const uint8_t* indices = nullptr;
         if (bmhd.compression == 1) {
@@ -239,14 +248,18 @@ int32_t ReadChunky(const Chunks& chunks, uint8_t* pixels, const CodecRequest* re
             break;
         }
         uint8_t* out = pixels + size_t{y} * width * 3;
-        for (size_t x = 0; x < width; ++x) {
-            out[3 * x + 2] = indices[x] & mask;
+        if (plain) {
+            colour_row(indices, out, width, colours);
+        } else {
+            for (size_t x = 0; x < width; ++x) {
+                out[3 * x + 2] = indices[x] & mask;
+            }
+            // Each row is coloured while it is at hand: every pass treats rows alike.
+            colour_passes(chunks, out, width, 1, request);
         }
-        rows = y + 1;
         runtime::report_after_row(y, height);
     }
     runtime::report_progress(100);
-    colour_passes(chunks, pixels, width, rows, request);
     return kOk;
 }
 
