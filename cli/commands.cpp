@@ -92,7 +92,7 @@ bool convert_one(orvi::Library& library, const ConvertOptions& options, const st
     progress_start(progress, "loading " + in);
     orvi::Error failure;
     std::optional<orvi::Image> image =
-        load_input(library, in, {false, progress_routine()}, failure);
+        load_input(library, in, {false, progress_routine(), options.page}, failure);
     progress_finish();
     if (!image) {
         error = "cannot load " + shown_name(in, false) + ": " + failure.sentence;
@@ -181,35 +181,62 @@ int convert(const ConvertOptions& options, const std::string& in, const std::str
     return kExitOk;
 }
 
+namespace {
+
+// Prints what `orvi info` says of one loaded picture (or why it did not load); false for
+// a failure.
+bool print_info(const std::string& file, const std::optional<orvi::Image>& image,
+                const orvi::Error& failure, bool json) {
+    if (!image) {
+        const std::string& why = failure.sentence;
+        if (json) {
+            std::printf("{\"file\":%s,\"error\":%s}\n", json_string(file).c_str(),
+                        json_string(why).c_str());
+        } else {
+            std::printf("%s: cannot load: %s\n", orvi::escaped(file).c_str(), why.c_str());
+        }
+        return false;
+    }
+    orvi::Details details = image->details();
+    if (!image->complete()) {
+        std::string gaps;
+        for (const std::string& gap : image->gaps()) {
+            gaps += (gaps.empty() ? "" : "; ") + gap;
+        }
+        details.push_back({"complete", "false", true});
+        details.push_back({"gaps", gaps, false});
+    }
+    std::printf("%s\n", (json ? details_json(file, details) : details_text(file, details)).c_str());
+    return true;
+}
+
+} // namespace
+
 int info(const std::vector<std::string>& files, const InfoOptions& options) {
     orvi::Library library(library_options(options.max_pixels, 0));
     int status = kExitOk;
     for (const std::string& file : files) {
-        orvi::Error failure;
-        const std::optional<orvi::Image> image = load_input(library, file, {true, {}}, failure);
-        if (!image) {
-            const std::string& why = failure.sentence;
-            if (options.json) {
-                std::printf("{\"file\":%s,\"error\":%s}\n", json_string(file).c_str(),
-                            json_string(why).c_str());
-            } else {
-                std::printf("%s: cannot load: %s\n", orvi::escaped(file).c_str(), why.c_str());
+        // Every picture of a file that holds several, unless --page names one.
+        uint32_t page = std::max<uint32_t>(options.page, 1);
+        uint32_t pages = page; // until the first picture says how many there are
+        for (; page <= pages; ++page) {
+            orvi::Error failure;
+            const std::optional<orvi::Image> image =
+                load_input(library, file, {true, {}, page}, failure);
+            const std::string shown =
+                page > 1 ? file + " (page " + std::to_string(page) + ")" : file;
+            if (!print_info(shown, image, failure, options.json)) {
+                status = kExitFailed;
+                break;
             }
-            status = kExitFailed;
-            continue;
-        }
-        orvi::Details details = image->details();
-        if (!image->complete()) {
-            std::string gaps;
-            for (const std::string& gap : image->gaps()) {
-                gaps += (gaps.empty() ? "" : "; ") + gap;
+            if (options.page == 0 && page == 1) {
+                for (const orvi::Detail& detail : image->details()) {
+                    if (detail.key == "pages") {
+                        pages = static_cast<uint32_t>(std::stoul(detail.value));
+                    }
+                }
             }
-            details.push_back({"complete", "false", true});
-            details.push_back({"gaps", gaps, false});
         }
-        std::printf(
-            "%s\n",
-            (options.json ? details_json(file, details) : details_text(file, details)).c_str());
     }
     return status;
 }

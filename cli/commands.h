@@ -35,11 +35,13 @@ struct ConvertOptions {
                                  // write binary output to a terminal
     bool sweep_leftovers = true; // remove the output's temporary files older than a day
     bool strict = false;         // --strict: a file whose data leaves gaps is a failure
+    uint32_t page = 1;           // --page: the picture of a file holding several
 };
 
 struct InfoOptions {
     bool json = false;                             // one JSON object per line
     uint64_t max_pixels = orvi::kDefaultMaxPixels; // --max-pixels
+    uint32_t page = 0; // --page: that picture only (0: every picture of the file, a line each)
 };
 
 struct ViewOptions {
@@ -48,7 +50,7 @@ struct ViewOptions {
     double slideshow_seconds = 0;       // --slideshow
     std::string timings;                // --timings: where the window writes frame times
     viewer::Graphics graphics = viewer::Graphics::Automatic; // --graphics
-    uint32_t columns = 0;               // --size: the terminal's size, or 0 to ask it
+    uint32_t columns = 0; // --size: the terminal's size, or 0 to ask it
     uint32_t rows = 0;
     uint64_t max_pixels = orvi::kDefaultMaxPixels; // --max-pixels
 };

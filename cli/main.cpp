@@ -28,7 +28,7 @@ constexpr const char* kUsage =
     "                                       input or output)\n"
     "       orvi convert [options] --to FORMAT --out-dir DIR FILE...\n"
     "                                       convert each FILE into DIR, one worker per core\n"
-    "       orvi info [--json] [--max-pixels N] FILE...\n"
+    "       orvi info [--json] [--max-pixels N] [--page N] FILE...\n"
     "                                       format, size, depth and header details of each\n"
     "                                       file (--json: one JSON object per line)\n"
     "       orvi filters                    the predefined convolution filters\n"
@@ -91,6 +91,8 @@ constexpr const char* kUsage =
     "               default it is converted, the missing parts black, with a warning)\n"
     "  --max-pixels N  refuse pictures declaring more than N pixels (default 268435456,\n"
     "               0: no limit)\n"
+    "  --page N     the Nth picture of a file holding several (DCX, an IFF LIST or CAT;\n"
+    "               default the first; info lists them all)\n"
     "  --quiet      no progress bar\n"
     "  --progress   a progress bar on stderr even when it is not a terminal\n"
     "\n"
@@ -136,6 +138,18 @@ bool parse_count(const std::string& option, const std::string& value, uint64_t& 
                           value + "'");
     }
     return valid;
+}
+
+// --page N: a picture number from 1; false after saying why.
+bool parse_page(const std::string& value, uint32_t& page) {
+    const bool digits = !value.empty() && value.size() <= 9 &&
+                        value.find_first_not_of("0123456789") == std::string::npos;
+    page = digits ? static_cast<uint32_t>(std::stoul(value)) : 0;
+    if (page < 1) {
+        (void)usage_error("--page takes a picture number from 1, not '" + value + "'");
+        return false;
+    }
+    return true;
 }
 
 // "WxH" with both sides 1..65535.
@@ -274,6 +288,10 @@ int run_convert(const std::vector<std::string>& args) {
             if (!parse_count(arg, i + 1 < args.size() ? args[++i] : "", options.max_pixels)) {
                 return cli::kExitUsage;
             }
+        } else if (arg == "--page") {
+            if (!parse_page(i + 1 < args.size() ? args[++i] : "", options.page)) {
+                return cli::kExitUsage;
+            }
         } else if (arg == "--force") {
             options.force = true;
         } else if (arg == "--strict") {
@@ -372,6 +390,10 @@ int main(int argc, char** argv) {
                 options.json = true;
             } else if (arg == "--max-pixels") {
                 if (!parse_count(arg, i + 1 < rest.size() ? rest[++i] : "", options.max_pixels)) {
+                    return cli::kExitUsage;
+                }
+            } else if (arg == "--page") {
+                if (!parse_page(i + 1 < rest.size() ? rest[++i] : "", options.page)) {
                     return cli::kExitUsage;
                 }
             } else {

@@ -362,6 +362,7 @@ constexpr std::array kFormats = {
                 pnm_explain,
                 pnm_pack,
                 nullptr,
+                nullptr,
                 nullptr},
     FormatEntry{"PCX",
                 {"pcx", nullptr, nullptr, nullptr},
@@ -378,6 +379,7 @@ constexpr std::array kFormats = {
                 pcx_details,
                 pcx_explain,
                 pcx_pack,
+                nullptr,
                 nullptr,
                 nullptr},
     FormatEntry{"ILBM",
@@ -396,7 +398,8 @@ constexpr std::array kFormats = {
                 ilbm_explain,
                 ilbm_pack,
                 nullptr,
-                nullptr},
+                nullptr,
+                iff_pages},
     FormatEntry{"XPM",
                 {"xpm", nullptr, nullptr, nullptr},
                 nullptr,
@@ -412,6 +415,7 @@ constexpr std::array kFormats = {
                 xpm_details,
                 xpm_explain,
                 xpm_pack,
+                nullptr,
                 nullptr,
                 nullptr},
     FormatEntry{"PNG",
@@ -430,7 +434,8 @@ constexpr std::array kFormats = {
                 nullptr,
                 nullptr,
                 png_load,
-                png_save},
+                png_save,
+                nullptr},
     // Two portable formats the ppm module does not write; PNM reads them (PAM) or their
     // plain kind (PBM is PNM's P1 and P4).
     FormatEntry{"PAM",
@@ -449,7 +454,8 @@ constexpr std::array kFormats = {
                 nullptr,
                 nullptr,
                 nullptr,
-                pam_save},
+                pam_save,
+                nullptr},
     FormatEntry{"PBM",
                 {"pbm", nullptr, nullptr, nullptr},
                 "pbm",
@@ -466,12 +472,32 @@ constexpr std::array kFormats = {
                 nullptr,
                 nullptr,
                 nullptr,
-                pbm_save},
+                pbm_save,
+                nullptr},
+    // PCX pages behind a table of offsets, each read by the pcx module as a file of its own.
+    FormatEntry{"DCX",
+                {"dcx", nullptr, nullptr, nullptr},
+                nullptr,
+                "pcx",
+                true,
+                false,
+                0,
+                false,
+                0,
+                false,
+                is_dcx,
+                nullptr,
+                pcx_details,
+                pcx_explain,
+                nullptr,
+                nullptr,
+                nullptr,
+                dcx_pages},
 };
 
-// The formats that read, in the order tried for a file: ILBM's and PNG's signatures are
-// the most specific.
-constexpr std::array<size_t, 5> kRecognitionOrder = {2, 4, 0, 1, 3};
+// The formats that read, in the order tried for a file: ILBM's, PNG's and DCX's
+// signatures are the most specific.
+constexpr std::array<size_t, 6> kRecognitionOrder = {2, 4, 7, 0, 1, 3};
 
 } // namespace
 

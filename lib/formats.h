@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "lib/host_pool.h"
+#include "lib/pages.h"
 #include "lib/palette.h"
 #include "orvi/image.h"
 #include "orvi/library.h"
@@ -61,6 +62,9 @@ struct FormatEntry {
                  CodecRequest& request);
     LoadFunction load; // the library's own reader, when there is no module
     SaveFunction save; // the library's own writer, when there is no module
+    // For files that may hold several pictures: each one's bytes as a file of its own;
+    // nullptr for one picture a file.
+    std::vector<Page> (*pages)(std::span<const uint8_t> file);
 };
 
 // Every format, in the order they are tried when recognising a file.

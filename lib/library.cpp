@@ -112,6 +112,7 @@ ErrorKind Error::kind() const {
         return ErrorKind::Access;
     case kNoWriter:
     case kBadOperation:
+    case kNoSuchPage:
         return ErrorKind::Usage;
     default:
         return ErrorKind::Damaged;
@@ -442,10 +443,62 @@ std::optional<std::string> Library::recognise(std::span<const uint8_t> bytes, Er
     return format->name;
 }
 
-std::optional<Image> Library::State::load_file(const std::string& file, Error& error,
+namespace {
+
+// The page of a file of several pictures that `options` asks for, in a spool when it is
+// not the whole file; `source` names what the reader reads. False with the error when
+// the file has no such page.
+bool choose_page(const host::FormatEntry& format, const std::string& file,
+                 const LoadOptions& options, std::string& source, std::optional<host::Spool>& spool,
+                 size_t& page_count, Error& error) {
+    source = file;
+    page_count = 0;
+    if (format.pages == nullptr) {
+        if (options.page > 1) {
+            error = {kNoSuchPage, "it holds one picture; --page takes 1"};
+            return false;
+        }
+        return true;
+    }
+    const MappedFile mapped(file);
+    const std::vector<host::Page> pages = format.pages(mapped.bytes());
+    page_count = pages.size();
+    const uint32_t wanted = std::max<uint32_t>(options.page, 1);
+    if (wanted > pages.size()) {
+        error = {kNoSuchPage, pages.empty() ? std::string("it holds no picture")
+                              : pages.size() == 1
+                                  ? std::string("it holds one picture; --page takes 1")
+                                  : "it holds " + std::to_string(pages.size()) +
+                                        " pictures; --page takes 1 to " +
+                                        std::to_string(pages.size())};
+        return false;
+    }
+    const host::Page& page = pages[wanted - 1];
+    if (page.bytes.data() == mapped.bytes().data() && page.bytes.size() == mapped.bytes().size()) {
+        return true;
+    }
+    std::string why;
+    spool = host::Spool::create(why);
+    if (!spool || !spool->fill_with(page.bytes, why)) {
+        error = {kCannotRead, why};
+        return false;
+    }
+    source = spool->path();
+    return true;
+}
+
+} // namespace
+
+std::optional<Image> Library::State::load_file(const std::string& path, Error& error,
                                                const LoadOptions& options) {
-    const host::FormatEntry* format = recognise_file(file, error);
+    const host::FormatEntry* format = recognise_file(path, error);
     if (format == nullptr) {
+        return std::nullopt;
+    }
+    std::string file;
+    std::optional<host::Spool> page_spool;
+    size_t page_count = 0;
+    if (!choose_page(*format, path, options, file, page_spool, page_count, error)) {
         return std::nullopt;
     }
     auto image = fresh_image();
@@ -492,6 +545,11 @@ std::optional<Image> Library::State::load_file(const std::string& file, Error& e
                           {"height", std::to_string(picture.Height), true},
                           {"bits_per_pixel", std::to_string(bits), true}};
         image->details.insert(image->details.end(), extra.begin(), extra.end());
+        if (page_count > 1 || page_spool) {
+            image->details.push_back({"pages", std::to_string(page_count), true});
+            image->details.push_back(
+                {"page", std::to_string(std::max<uint32_t>(options.page, 1)), true});
+        }
     }
     return Image(std::move(image));
 }

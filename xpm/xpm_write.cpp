@@ -37,11 +37,12 @@ constexpr std::array<uint8_t, 93> kCodeCharacters = [] {
     return characters;
 }();
 
+constexpr uint32_t kCodeCount = kCodeCharacters.size();
+
 // The fewest characters a pixel whose codes tell `colours` colours apart.
 uint32_t chars_per_pixel(uint64_t colours) {
     uint32_t cpp = 1;
-    for (uint64_t codes = kCodeCharacters.size(); codes < colours;
-         codes *= kCodeCharacters.size()) {
+    for (uint64_t codes = kCodeCount; codes < colours; codes *= kCodeCount) {
         ++cpp;
     }
     return cpp;
@@ -50,8 +51,8 @@ uint32_t chars_per_pixel(uint64_t colours) {
 // The code of colour `index`, `cpp` characters, its first character the fastest varying.
 void put_code(uint8_t* out, uint32_t index, uint32_t cpp) {
     for (uint32_t i = 0; i < cpp; ++i) {
-        out[i] = kCodeCharacters[index % kCodeCharacters.size()];
-        index /= kCodeCharacters.size();
+        out[i] = kCodeCharacters[index % kCodeCount];
+        index /= kCodeCount;
     }
 }
 

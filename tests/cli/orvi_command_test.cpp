@@ -72,7 +72,7 @@ TEST_F(OrviCommand, EveryFailureIsOneSentenceWithTheRightStatus) {
          "orvi: cannot load 'missing.ppm': it cannot be read (No such file or directory)\n"},
         {"input that is no picture", "convert notes.txt out.ppm", "", 1,
          "orvi: cannot load 'notes.txt': it is in no format orvi reads (PNM, PCX, ILBM, XPM, "
-         "PNG)\n"},
+         "PNG, DCX)\n"},
         {"a folder as input", "convert empty out.ppm", "", 1,
          "orvi: cannot load 'empty': it is a folder\n"},
         {"damaged input", "convert zero.ppm out.ppm", "", 1,
@@ -206,6 +206,40 @@ TEST_F(OrviCommand, WritesBitmapsAndPam) {
     EXPECT_EQ(orvi("info out.pbm").out,
               "out.pbm: PNM, 2 x 1, 1 bits per pixel in the file, kind PBM "
               "raw, maximum 1\n");
+}
+
+TEST_F(OrviCommand, InfoListsThePicturesOfACatAndPagePicksOne) {
+    const auto be32 = [](uint32_t v) {
+        return Bytes{static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16),
+                     static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
+    };
+    const auto form = [&](uint8_t colour) { // a 1 x 1 picture of CMAP entry 1
+        Bytes body = bytes_of("ILBMBMHD");
+        body = concat(body, be32(20));
+        body = concat(body, {0, 1, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1, 1, 0, 1, 0, 1});
+        body = concat(concat(body, bytes_of("CMAP")), be32(6));
+        body = concat(body, {0, 0, 0, colour, colour, colour});
+        body = concat(concat(body, bytes_of("BODY")), be32(2));
+        body = concat(body, {0x80, 0});
+        return concat(concat(bytes_of("FORM"), be32(static_cast<uint32_t>(body.size()))), body);
+    };
+    const Bytes inside = concat(form(100), form(200));
+    write_file(path("two.iff"),
+               concat(concat(bytes_of("CAT "), be32(static_cast<uint32_t>(inside.size() + 4))),
+                      concat(bytes_of("ILBM"), inside)));
+    const Outcome listed = orvi("info two.iff");
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_NE(listed.out.find("two.iff: ILBM, 1 x 1"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("pages 2, page 1\n"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("two.iff (page 2): ILBM, 1 x 1"), std::string::npos) << listed.out;
+    ASSERT_EQ(orvi("convert --page 2 two.iff second.ppm").status, 0);
+    EXPECT_EQ(read_file(path("second.ppm")),
+              concat(bytes_of("P6\n#Created with Orvi\n1 1\n255\n"), {200, 200, 200}));
+    const Outcome beyond = orvi("convert --page 3 two.iff third.ppm");
+    EXPECT_EQ(beyond.status, 1);
+    EXPECT_NE(beyond.err.find("it holds 2 pictures; --page takes 1 to 2"), std::string::npos)
+        << beyond.err;
+    EXPECT_EQ(orvi("convert --page 0 two.iff x.ppm").status, 2);
 }
 
 TEST_F(OrviCommand, SavesPcxAtEveryDepthAndRefusesTooManyColours) {

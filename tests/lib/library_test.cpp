@@ -64,7 +64,7 @@ TEST_F(LibraryTest, RecognisesFilesByContentAndSaysWhatItRefuses) {
         std::string format; // empty: refused with `why`
         std::string why;
     };
-    const std::string none = "it is in no format orvi reads (PNM, PCX, ILBM, XPM, PNG)";
+    const std::string none = "it is in no format orvi reads (PNM, PCX, ILBM, XPM, PNG, DCX)";
     const Row rows[] = {
         {"P6\n1 1\n255\n", "PNM", ""},
         {"P1 3 3", "PNM", ""},

@@ -165,7 +165,7 @@ def test_threads_load_different_formats_at_once():
 
 def test_formats_and_filters():
     names = [f["name"] for f in orvi.formats()]
-    assert names == ["PNM", "PCX", "ILBM", "XPM", "PNG", "PAM", "PBM"]
+    assert names == ["PNM", "PCX", "ILBM", "XPM", "PNG", "PAM", "PBM", "DCX"]
     assert [f["name"] for f in orvi.filters()][:2] == ["Custom", "Blur 3"]
 
 

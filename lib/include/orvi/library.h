@@ -33,6 +33,7 @@ inline constexpr int32_t kDoesNotFit = 2005;    // the picture does not fit the 
 inline constexpr int32_t kNoModule = 2006;      // a module cannot be loaded
 inline constexpr int32_t kDamagedPng = 2007;    // libpng refused the file
 inline constexpr int32_t kBadOperation = 2008;  // an operation's values or filter name
+inline constexpr int32_t kNoSuchPage = 2009;    // a page the file does not have
 inline constexpr int32_t kNoMemory = 7;         // the modules' codes for the same,
 inline constexpr int32_t kTooManyPixels = 13;   // and for the pixel limit
 
@@ -74,6 +75,7 @@ using Progress = std::function<void(int32_t percent)>;
 struct LoadOptions {
     bool details = true; // fill Image::details(); reading them may read the file again
     Progress progress;
+    uint32_t page = 1; // which picture of a file holding several (DCX, an IFF LIST or CAT)
 };
 
 struct SaveOptions {

@@ -1,0 +1,157 @@
+// Pages of the files that hold several pictures: DCX tables and IFF LIST and CAT
+// containers, and loading a page through the library.
+#include <gtest/gtest.h>
+
+#include "lib/pages.h"
+#include "orvi/orvi.h"
+#include "tests/support/files.h"
+#include "tests/support/peers.h"
+
+namespace {
+
+using testing_support::Bytes;
+using testing_support::bytes_of;
+using testing_support::concat;
+
+Bytes le32(uint32_t v) {
+    return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
+            static_cast<uint8_t>(v >> 24)};
+}
+
+Bytes be32(uint32_t v) {
+    return {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16),
+            static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
+}
+
+Bytes chunk(const char* id, const Bytes& data) {
+    Bytes out = concat(
+        concat(bytes_of(std::string(id, 4)), be32(static_cast<uint32_t>(data.size()))), data);
+    if (data.size() % 2 != 0) {
+        out.push_back(0);
+    }
+    return out;
+}
+
+TEST(Pages, DcxOffsetsGiveEachPageToTheNextOrTheEnd) {
+    const Bytes file =
+        concat(concat(concat(le32(host::kDcxMagic), le32(16)), concat(le32(20), le32(0))),
+               bytes_of("aaaabbbbbb"));
+    ASSERT_TRUE(host::is_dcx(file));
+    const auto pages = host::dcx_pages(file);
+    ASSERT_EQ(pages.size(), 2U);
+    EXPECT_EQ(std::string(pages[0].bytes.begin(), pages[0].bytes.end()), "aaaa");
+    EXPECT_EQ(std::string(pages[1].bytes.begin(), pages[1].bytes.end()), "bbbbbb");
+    // An offset into the table or past the end is an empty page; a table without a zero
+    // ends with the file.
+    const Bytes odd = concat(concat(le32(host::kDcxMagic), le32(4)), le32(999));
+    const auto bad = host::dcx_pages(odd);
+    ASSERT_EQ(bad.size(), 2U);
+    EXPECT_TRUE(bad[0].bytes.empty());
+    EXPECT_TRUE(bad[1].bytes.empty());
+    EXPECT_FALSE(host::is_dcx(bytes_of("\x0a\x05")));
+}
+
+TEST(Pages, IffListsAndCatsGiveEachPictureFormWithItsListsProperties) {
+    const Bytes form_a = chunk("FORM", concat(bytes_of("ILBM"), chunk("BODY", {1})));
+    const Bytes form_b = chunk("FORM", concat(bytes_of("PBM "), chunk("BODY", {2})));
+    const Bytes other = chunk("FORM", concat(bytes_of("8SVX"), chunk("BODY", {3})));
+    const Bytes prop = chunk("PROP", concat(bytes_of("ILBM"), chunk("BMHD", Bytes(20, 7))));
+    const Bytes cat =
+        chunk("CAT ", concat(concat(bytes_of("    "), form_a), concat(other, form_b)));
+    const auto pages = host::iff_pages(cat);
+    ASSERT_EQ(pages.size(), 2U);
+    EXPECT_EQ(Bytes(pages[0].bytes.begin(), pages[0].bytes.end()), cat) << "the first is the file";
+    EXPECT_EQ(Bytes(pages[1].bytes.begin(), pages[1].bytes.end()), form_b);
+    const Bytes list =
+        chunk("LIST", concat(concat(bytes_of("ILBM"), prop), concat(form_a, form_a)));
+    const auto listed = host::iff_pages(list);
+    ASSERT_EQ(listed.size(), 2U);
+    EXPECT_EQ(Bytes(listed[1].bytes.begin(), listed[1].bytes.end()),
+              chunk("LIST", concat(concat(bytes_of("ILBM"), prop), form_a)))
+        << "a FORM keeps the PROP of its LIST";
+    EXPECT_EQ(host::iff_pages(form_a).size(), 1U);
+    EXPECT_TRUE(host::iff_pages(bytes_of("P6\n1 1\n255\n")).empty());
+}
+
+// The value of a detail, or empty.
+std::string detail(const orvi::Image& image, const std::string& key) {
+    for (const orvi::Detail& entry : image.details()) {
+        if (entry.key == key) {
+            return entry.value;
+        }
+    }
+    return "";
+}
+
+TEST(Pages, TheLibraryLoadsThePageAskedForAndSaysHowManyThereAre) {
+    std::string file;
+    for (const std::string& path : testing_support::corpus_files("ilbm")) {
+        if (path.find("cat-two-ilbm-forms.iff") != std::string::npos) {
+            file = path;
+        }
+    }
+    if (file.empty()) {
+        GTEST_SKIP() << "the corpus file cat-two-ilbm-forms.iff is not here";
+    }
+    orvi::Options settings;
+    settings.module_folder = MODULE_DIR;
+    orvi::Library library(settings);
+    orvi::Error error;
+    orvi::LoadOptions second;
+    second.page = 2;
+    const auto first = library.load(file, error);
+    ASSERT_TRUE(first) << error.sentence;
+    const auto other = library.load(file, error, second);
+    ASSERT_TRUE(other) << error.sentence << " (code " << error.code << ")";
+    EXPECT_EQ(detail(*first, "pages"), "2");
+    EXPECT_EQ(detail(*other, "page"), "2");
+    EXPECT_EQ(first->width(), other->width());
+    orvi::LoadOptions third;
+    third.page = 3;
+    EXPECT_FALSE(library.load(file, error, third));
+    EXPECT_EQ(error.code, orvi::kNoSuchPage);
+    EXPECT_EQ(error.sentence, "it holds 2 pictures; --page takes 1 to 2");
+}
+
+TEST(Pages, ADcxOfTwoPcxPagesLoadsEachAsItsOwnFile) {
+    orvi::Options settings;
+    settings.module_folder = MODULE_DIR;
+    orvi::Library library(settings);
+    testing_support::TempFolder folder;
+    orvi::Error error;
+    std::vector<Bytes> pcx;
+    std::vector<Bytes> pictures;
+    for (uint8_t shade : {uint8_t{40}, uint8_t{200}}) {
+        Bytes pixels;
+        for (uint32_t i = 0; i < 12; ++i) {
+            pixels.insert(pixels.end(), {shade, static_cast<uint8_t>(i * 20), 7});
+        }
+        auto made = library.make_image(4, 3, 3, pixels.data(), error);
+        ASSERT_TRUE(made) << error.sentence;
+        ASSERT_TRUE(library.save(*made, folder.path("page.pcx"), {}, error)) << error.sentence;
+        pcx.push_back(testing_support::read_file(folder.path("page.pcx")));
+        pictures.push_back(pixels);
+    }
+    const auto first = static_cast<uint32_t>(4 + 3 * 4);
+    const auto second = static_cast<uint32_t>(first + pcx[0].size());
+    const Bytes dcx =
+        concat(concat(concat(le32(host::kDcxMagic), le32(first)), concat(le32(second), le32(0))),
+               concat(pcx[0], pcx[1]));
+    testing_support::write_file(folder.path("two.dcx"), dcx);
+    for (uint32_t page = 1; page <= 3; ++page) {
+        SCOPED_TRACE(page);
+        orvi::LoadOptions options;
+        options.page = page;
+        const auto image = library.load(folder.path("two.dcx"), error, options);
+        if (page == 3) {
+            EXPECT_FALSE(image);
+            EXPECT_EQ(error.sentence, "it holds 2 pictures; --page takes 1 to 2");
+            continue;
+        }
+        ASSERT_TRUE(image) << error.sentence;
+        EXPECT_EQ(image->format(), "DCX");
+        EXPECT_EQ(Bytes(image->pixels(), image->pixels() + 36), pictures[page - 1]);
+    }
+}
+
+} // namespace
