@@ -141,10 +141,11 @@ PyImage image_of_array(const py::array& array) {
     return {std::make_shared<orvi::Image>(std::move(*made)), owner};
 }
 
-PyImage load(const py::object& source, bool details) {
+PyImage load(const py::object& source, bool details, uint32_t page) {
     auto owner = library();
     orvi::LoadOptions options;
     options.details = details;
+    options.page = page;
     orvi::Error error;
     std::optional<orvi::Image> loaded;
     std::string shown;
@@ -427,9 +428,11 @@ PYBIND11_MODULE(_orvi, module) {
         });
 
     module.def("load", &load, py::arg("source"), py::kw_only(), py::arg("details") = true,
+               py::arg("page") = 1,
                "Loads a picture from a path, bytes or a file object into an orvi.Image; "
                "details=False leaves out what `orvi info` says of the file (.details is "
-               "then empty), which for some formats takes a second look at the data.");
+               "then empty), which for some formats takes a second look at the data; page "
+               "picks a picture of a file holding several (DCX, an IFF LIST or CAT).");
     module.def("save", &save, py::arg("picture"), py::arg("target"), py::kw_only(),
                py::arg("format") = py::none(), py::arg("depth") = py::none(),
                py::arg("plain") = false, py::arg("compress") = true, py::arg("reduce") = false,

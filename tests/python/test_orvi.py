@@ -173,3 +173,15 @@ def test_a_cut_file_says_what_it_left_out():
     image = orvi.load(b"P6\n2 2\n255\n" + bytes(6))
     assert not image.complete
     assert image.gaps == ["the image data ends at row 1 of 2; the rest is black"]
+
+
+def test_page_picks_a_picture_of_a_file_holding_several():
+    path = CORPUS / "ilbm" / "cat-two-ilbm-forms.iff"
+    if not path.exists():
+        pytest.skip("the corpus copy has no cat-two-ilbm-forms.iff")
+    first, second = orvi.load(path), orvi.load(path, page=2)
+    assert first.details["pages"] == 2 and second.details["page"] == 2
+    assert not np.array_equal(first.pixels, second.pixels)
+    with pytest.raises(orvi.UsageError) as beyond:
+        orvi.load(path, page=3)
+    assert beyond.value.sentence.endswith("it holds 2 pictures; --page takes 1 to 2")
