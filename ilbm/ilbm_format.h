@@ -9,6 +9,7 @@
 #include <span>
 
 #include "ilbm/ilbm_rules.h"
+#include "runtime/cursor.h"
 #include "runtime/records.h"
 
 namespace ilbm {
@@ -51,5 +52,47 @@ void colour_row(const uint8_t* indices, uint8_t* pixels, size_t count, const Col
 void half_brite_pass(uint8_t* pixels, size_t count, const Palette& palette);
 void ham6_pass(uint8_t* pixels, uint32_t width, uint32_t rows, const Palette& palette);
 void HAM8_RGB(uint32_t width, uint32_t rows, const Palette& palette, uint8_t* pixels);
+
+// The chunks that change the palette from line to line, as found in the FORM.
+struct LineChunks {
+    std::span<const uint8_t> pchg;
+    std::span<const uint8_t> sham;
+    std::span<const uint8_t> ctbl;
+};
+
+// The palette in force on each row of a picture with PCHG (preferred), CTBL or SHAM: the
+// CMAP, changed as the rows go by. Rows are asked for in order from 0.
+class LinePalettes {
+public:
+    // The bytes a Huffman-packed PCHG unpacks to (0 for a plain one), for `unpacked`.
+    [[nodiscard]] static size_t pchg_bytes_needed(std::span<const uint8_t> pchg);
+    // From the CMAP and the chunks; `lace` is CAMG's interlace bit. False when a PCHG is
+    // of a kind not read, or damaged before its first record: then only the CMAP counts.
+    bool start(std::span<const uint8_t> cmap, const LineChunks& chunks, uint32_t height, bool lace,
+               std::span<uint8_t> unpacked);
+    [[nodiscard]] bool active() const { return kind_ != Kind::none; }
+    // The palette of row `y`.
+    [[nodiscard]] Palette at_row(uint32_t y);
+
+private:
+    enum class Kind { none, pchg, tables };
+    bool start_pchg(std::span<const uint8_t> pchg, std::span<uint8_t> unpacked);
+    bool apply_record();
+    void set(size_t reg, uint8_t red, uint8_t green, uint8_t blue);
+
+    Kind kind_ = Kind::none;
+    std::array<uint8_t, 768> current_{};
+    size_t entries_ = 0;
+    uint32_t height_ = 0;
+    uint16_t flags_ = 0;
+    int16_t start_line_ = 0;
+    uint16_t line_count_ = 0;
+    uint32_t next_line_ = 0;
+    std::span<const uint8_t> mask_;
+    runtime::Cursor records_{std::span<const uint8_t>{}};
+    std::span<const uint8_t> tables_;
+    size_t table_count_ = 0;
+    uint32_t rows_per_table_ = 1;
+};
 
 } // namespace ilbm

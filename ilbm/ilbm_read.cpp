@@ -26,7 +26,10 @@ struct Chunks {
     std::span<const uint8_t> cmap;
     const uint8_t* camg = nullptr;
     std::span<const uint8_t> body;
+    LineChunks lines; // palettes changing from line to line
 };
+
+constexpr uint32_t kCamgLace = 0x4;
 
 bool supported_planes(uint32_t planes) {
     return (planes >= 1 && planes <= 8) || planes == 24 || planes == 32 || planes == 48;
@@ -34,9 +37,8 @@ bool supported_planes(uint32_t planes) {
 
 // The final colour passes of a palette picture (at most 8 planes), whose pixels hold
 // their index in the third byte: palette, extra half-brite, HAM6 or HAM8.
-void colour_passes(const Chunks& chunks, uint8_t* pixels, uint32_t width, uint32_t rows,
-                   const CodecRequest* request) {
-    const Palette palette{chunks.cmap.data(), chunks.cmap.size() / 3};
+void colour_passes(const Chunks& chunks, const Palette& palette, uint8_t* pixels, uint32_t width,
+                   uint32_t rows, const CodecRequest* request) {
     const size_t count = size_t{rows} * width;
     switch (IFFMode) {
     case kModeHalfBrite:
@@ -54,6 +56,51 @@ void colour_passes(const Chunks& chunks, uint8_t* pixels, uint32_t width, uint32
         break;
     }
     }
+}
+
+// The line palettes of a FORM, with room from the pool for a packed PCHG; 7 without it.
+int32_t start_lines(const Chunks& chunks, LinePalettes& lines, runtime::PoolBlock& unpacked) {
+    const size_t needed = LinePalettes::pchg_bytes_needed(chunks.lines.pchg);
+    if (needed != 0 && !unpacked.allocate(needed)) {
+        return kOutOfMemory;
+    }
+    const bool lace = chunks.camg != nullptr && (chunks.camg[3] & kCamgLace) != 0;
+    lines.start(chunks.cmap, chunks.lines, chunks.bmhd.height, lace,
+                {needed != 0 ? unpacked.bytes() : nullptr, needed});
+    return kOk;
+}
+
+// Colours `rows` rows of a palette picture whose indices lie in their pixels' third
+// bytes: with one palette, or with the palette of each row when the FORM changes it line
+// by line. Extra half-brite then takes its darker half from the CMAP, as the peers do.
+int32_t colour_rows(const Chunks& chunks, uint8_t* pixels, uint32_t width, uint32_t rows,
+                    uint32_t first_row, LinePalettes* lines, const CodecRequest* request) {
+    const Palette base{chunks.cmap.data(), chunks.cmap.size() / 3};
+    if (lines == nullptr || !lines->active()) {
+        colour_passes(chunks, base, pixels, width, rows, request);
+        return kOk;
+    }
+    std::array<uint8_t, 64 * 3> half_brite{};
+    for (uint32_t y = 0; y < rows; ++y) {
+        Palette palette = lines->at_row(first_row + y);
+        uint8_t* row = pixels + size_t{y} * width * 3;
+        if (IFFMode == kModeHalfBrite) {
+            // Entries 0-31 as they are now, 32-63 the CMAP's first 32 halved.
+            for (size_t entry = 0; entry < 64; ++entry) {
+                const Palette& from = entry < 32 ? palette : base;
+                const size_t source = entry % 32;
+                for (size_t c = 0; c < 3; ++c) {
+                    const uint8_t value = source < from.entries ? from.cmap[3 * source + c] : 0;
+                    half_brite[3 * entry + c] =
+                        entry < 32 ? value : static_cast<uint8_t>(value >> 1U);
+                }
+            }
+            palette_pass(row, width, {half_brite.data(), 64}, -1);
+            continue;
+        }
+        colour_passes(chunks, palette, row, width, 1, request);
+    }
+    return kOk;
 }
 
 // Where the plane rows of a planar picture come from: an ILBM BODY holds one row of
@@ -190,7 +237,12 @@ int32_t ReadBody(const Chunks& chunks, uint8_t* pixels, const CodecRequest* requ
     }
     runtime::report_progress(100);
     if (bmhd.planes <= 8) {
-        colour_passes(chunks, pixels, width, rows, request);
+        LinePalettes lines;
+        runtime::PoolBlock unpacked;
+        if (const int32_t code = start_lines(chunks, lines, unpacked); code != kOk) {
+            return code;
+        }
+        colour_rows(chunks, pixels, width, rows, 0, &lines, request);
     }
     return kOk;
 }
@@ -221,7 +273,12 @@ int32_t ReadChunky(const Chunks& chunks, uint8_t* pixels, const CodecRequest* re
     const auto mask = static_cast<uint8_t>((1U << bmhd.planes) - 1U);
     // A plain palette picture (every 8-bit file from the PC) is coloured straight from
     // its indices through the table the palette pass would use.
-    const bool plain = IFFMode == kModePlain;
+    LinePalettes lines;
+    runtime::PoolBlock unpacked;
+    if (const int32_t code = start_lines(chunks, lines, unpacked); code != kOk) {
+        return code;
+    }
+    const bool plain = IFFMode == kModePlain && !lines.active();
     const bool transparency = bmhd.masking == 2 && request->ColorType != 0;
     const ColourTable by_index = colour_table({chunks.cmap.data(), chunks.cmap.size() / 3},
                                               transparency ? (bmhd.transparent & 0xFF) : -1);
@@ -255,7 +312,7 @@ int32_t ReadChunky(const Chunks& chunks, uint8_t* pixels, const CodecRequest* re
                 out[3 * x + 2] = indices[x] & mask;
             }
             // Each row is coloured while it is at hand: every pass treats rows alike.
-            colour_passes(chunks, out, width, 1, request);
+            colour_rows(chunks, out, width, 1, y, &lines, request);
         }
         runtime::report_after_row(y, height);
     }
@@ -369,6 +426,11 @@ int32_t parse_and_decode(platform::IFFHandle* iff, Picture* pic, CodecRequest* r
             return error;
         }
     }
+    for (const uint32_t id : {ID_PCHG, ID_SHAM, ID_CTBL}) {
+        if (const int32_t error = PropChunk(iff, ID_ILBM, id); error != 0) {
+            return error;
+        }
+    }
     if (const int32_t error = ParseIFF(iff, IFFPARSE_SCAN); error != 0) {
         return error;
     }
@@ -401,6 +463,20 @@ int32_t parse_and_decode(platform::IFFHandle* iff, Picture* pic, CodecRequest* r
             return code;
         }
         chunks.camg = camg_block.bytes();
+    }
+    // Line palettes of an ILBM (copied whole; an empty one counts as none).
+    runtime::PoolBlock line_blocks[3];
+    std::span<const uint8_t>* const line_spans[3] = {&chunks.lines.pchg, &chunks.lines.sham,
+                                                     &chunks.lines.ctbl};
+    const uint32_t line_ids[3] = {ID_PCHG, ID_SHAM, ID_CTBL};
+    for (size_t i = 0; i < 3; ++i) {
+        const StoredProperty* found = form == ID_ILBM ? FindProp(iff, form, line_ids[i]) : nullptr;
+        if (found != nullptr && found->sp_Size > 0) {
+            if (const int32_t code = copy_property(found, line_blocks[i], 0, kOk); code != kOk) {
+                return code;
+            }
+            *line_spans[i] = {line_blocks[i].bytes(), static_cast<size_t>(found->sp_Size)};
+        }
     }
     const Bmhd& bmhd = chunks.bmhd;
     if (const int32_t code = runtime::check_pixel_limit(bmhd.width, bmhd.height); code != kOk) {

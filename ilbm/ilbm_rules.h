@@ -19,6 +19,10 @@ inline constexpr uint32_t ID_BMHD = platform::MAKE_ID('B', 'M', 'H', 'D');
 inline constexpr uint32_t ID_CMAP = platform::MAKE_ID('C', 'M', 'A', 'P');
 inline constexpr uint32_t ID_CAMG = platform::MAKE_ID('C', 'A', 'M', 'G');
 inline constexpr uint32_t ID_BODY = platform::MAKE_ID('B', 'O', 'D', 'Y');
+// Palettes that change from line to line.
+inline constexpr uint32_t ID_PCHG = platform::MAKE_ID('P', 'C', 'H', 'G');
+inline constexpr uint32_t ID_SHAM = platform::MAKE_ID('S', 'H', 'A', 'M');
+inline constexpr uint32_t ID_CTBL = platform::MAKE_ID('C', 'T', 'B', 'L');
 // The other picture FORMs of the family: chunky (Deluxe Paint on the PC), contiguous
 // planes (their data in ABIT), and Impulse's run-length true colour.
 inline constexpr uint32_t ID_PBM = platform::MAKE_ID('P', 'B', 'M', ' ');

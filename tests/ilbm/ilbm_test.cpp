@@ -529,6 +529,101 @@ TEST_F(IlbmRead, ReadsTheOtherFormsAndDeepPlanes) {
     }
 }
 
+// A 1 x 3 picture of index 1 in every row, its CMAP black and (10, 11, 12), with the
+// line-palette chunks given.
+Bytes index_one_rows(const Bytes& extra, uint32_t camg = 0) {
+    Bytes chunks = concat(chunk("BMHD", bmhd(1, 3, 1)), chunk("CAMG", be32(camg)));
+    chunks = concat(concat(chunks, chunk("CMAP", {0, 0, 0, 10, 11, 12})), extra);
+    return form("ILBM", concat(chunks, chunk("BODY", {0x80, 0, 0x80, 0, 0x80, 0})));
+}
+
+Bytes pchg(uint16_t compression, uint16_t flags, int16_t start, uint16_t lines, const Bytes& data) {
+    const auto first = static_cast<uint16_t>(start);
+    const Bytes header{static_cast<uint8_t>(compression >> 8),
+                       static_cast<uint8_t>(compression),
+                       static_cast<uint8_t>(flags >> 8),
+                       static_cast<uint8_t>(flags),
+                       static_cast<uint8_t>(first >> 8),
+                       static_cast<uint8_t>(first),
+                       static_cast<uint8_t>(lines >> 8),
+                       static_cast<uint8_t>(lines),
+                       0,
+                       0,
+                       0,
+                       0,
+                       0,
+                       31,
+                       0,
+                       1,
+                       0,
+                       0,
+                       0,
+                       2};
+    return chunk("PCHG", concat(header, data));
+}
+
+// Sixteen 0x0RGB words, register 1 set to `rgb`.
+Bytes table(uint16_t rgb) {
+    Bytes words(32, 0);
+    words[2] = static_cast<uint8_t>(rgb >> 8);
+    words[3] = static_cast<uint8_t>(rgb);
+    return words;
+}
+
+TEST_F(IlbmRead, PalettesChangeLineByLine) {
+    const Bytes small_data{0xC0, 0, 0, 0, 1, 0, 0x1C, 0x00, 1, 0, 0x1C, 0x1C};
+    // A Huffman tree of four leaves (codes 11, 10, 01, 00 for C0, 00, 01, 1C) and the
+    // small-change data above in those codes.
+    const Bytes tree{0x01, 0x00, 0x00, 0xC0, 0x01, 0x1C, 0x00, 0x01, 0xFF, 0xFA};
+    uint64_t bits = 0;
+    size_t count = 0;
+    for (const uint8_t byte : small_data) {
+        const uint64_t code = byte == 0xC0 ? 3U : byte == 0x00 ? 2U : byte == 0x01 ? 1U : 0U;
+        bits = bits << 2U | code;
+        count += 2;
+    }
+    Bytes stream;
+    for (size_t shift = count; shift >= 8; shift -= 8) {
+        stream.push_back(static_cast<uint8_t>(bits >> (shift - 8)));
+    }
+    const Bytes packed =
+        concat(concat(be32(static_cast<uint32_t>(tree.size())), be32(12)), concat(tree, stream));
+    const Bytes red_then_pink = {0xCC, 0, 0, 0xCC, 0x11, 0xCC, 0xCC, 0x11, 0xCC};
+    const struct {
+        const char* reason;
+        Bytes file;
+        Bytes pixels;
+    } rows[] = {
+        {"PCHG small changes, kept after its last line",
+         index_one_rows(pchg(0, 1, 0, 2, small_data)), red_then_pink},
+        {"PCHG packed with its Huffman tree", index_one_rows(pchg(1, 1, 0, 2, packed)),
+         red_then_pink},
+        {"PCHG big changes: register, alpha, red, blue, green",
+         index_one_rows(pchg(0, 2, 1, 1, {0x80, 0, 0, 0, 0, 1, 0, 1, 0, 1, 2, 3})),
+         {10, 11, 12, 1, 3, 2, 1, 3, 2}},
+        {"PCHG lines above the picture fold into its first row",
+         index_one_rows(pchg(0, 1, -1, 2, {0xC0, 0, 0, 0, 1, 0, 0x1F, 0x00, 1, 0, 0x10, 0xF0})),
+         {0, 0xFF, 0, 0, 0xFF, 0, 0, 0xFF, 0}},
+        {"CTBL: a table a row, the last kept",
+         index_one_rows(chunk("CTBL", concat(table(0x0F00), table(0x00F0)))),
+         {0xFF, 0, 0, 0, 0xFF, 0, 0, 0xFF, 0}},
+        {"SHAM of an interlaced picture: a table for two rows",
+         index_one_rows(chunk("SHAM", concat(Bytes{0, 0}, concat(table(0x0F00), table(0x00F0)))),
+                        0x4),
+         {0xFF, 0, 0, 0xFF, 0, 0, 0, 0xFF, 0}},
+        {"a PCHG of neither kind leaves the CMAP",
+         index_one_rows(pchg(0, 0, 0, 1, {0x80, 0, 0, 0})),
+         {10, 11, 12, 10, 11, 12, 10, 11, 12}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.reason);
+        ASSERT_EQ(load_bytes(row.file), kOk);
+        EXPECT_EQ(pixels(), row.pixels);
+        expect_clean_books();
+    }
+    EXPECT_GT(expect_each_allocation_failure_reported(rows[1].file), 0U);
+}
+
 TEST_F(IlbmRead, ReportsProgressInTenthsOfTheStep) {
     for (const uint16_t height : {uint16_t{3}, uint16_t{12}}) {
         const Bytes file = form("ILBM", concat(chunk("BMHD", bmhd(1, height, 24)),
@@ -695,14 +790,11 @@ TEST_F(IlbmWrite, ReportsEachFailure) {
 
 // Files where our rules differ from netpbm's on purpose: HAM6 modify values and row
 // starts, extra half-brite from the first 32 entries (these files carry 64 in their
-// CMAP), 6 planes with HAM flags judged by CAMG and CMAP, no colour from PCHG or CMYK
-// chunks.
+// CMAP), 6 planes with HAM flags judged by CAMG and CMAP, no colour from CMYK chunks.
 const char* const kDiffersOnPurpose[] = {
     "48plane-rgb16-131x131-byterun1.iff", // netpbm takes each channel's planes low bit first
-    "4plane-131x131-pchg-camg0.iff",
     "5plane-hamflag-131x131.iff",
     "8plane-cmyk-chunk-no-cmap.iff",
-    "ehb-131x131-pchg.iff",
     "ehb-320x256-crng.iff",
     "ehb-320x256-uncompressed.iff",
     "ham6-124x124-byterun1.iff",

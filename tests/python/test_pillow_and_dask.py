@@ -16,7 +16,8 @@ ILBM = CORPUS / "ilbm"
 @pytest.mark.parametrize("name, mode, display", [
     ("ham6-124x124-byterun1.iff", "RGB", "HAM6"),
     ("ham8-131x131-byterun1.iff", "RGB", "HAM8"),
-    ("ehb-131x131-pchg.iff", "P", "extra half-brite"),
+    ("ehb-131x131-pchg.iff", "RGB", "extra half-brite"),  # its palette changes line by line
+    ("ehb-320x200-anno-dpi.iff", "P", "extra half-brite"),
     ("24plane-131x131-byterun1.iff", "RGB", "plain"),
     ("4plane-256x256-byterun1.iff", "P", "plain"),
 ])
