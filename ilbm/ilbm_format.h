@@ -53,6 +53,31 @@ void half_brite_pass(uint8_t* pixels, size_t count, const Palette& palette);
 void ham6_pass(uint8_t* pixels, uint32_t width, uint32_t rows, const Palette& palette);
 void HAM8_RGB(uint32_t width, uint32_t rows, const Palette& palette, uint8_t* pixels);
 
+// A FORM DEEP's pixel: its elements in storage order (type, 8 or 16 bits, byte offset).
+inline constexpr size_t kDeepMostElements = 8;
+struct DeepElement {
+    uint16_t type;
+    uint16_t depth;
+    size_t offset;
+};
+struct DeepLayout {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint16_t compression = 0;
+    std::array<DeepElement, kDeepMostElements> elements{};
+    size_t element_count = 0;
+    size_t pixel_bytes = 0;
+    int32_t red = -1;
+    int32_t green = -1;
+    int32_t blue = -1;
+    int32_t alpha = -1;
+};
+[[nodiscard]] int32_t deep_layout(std::span<const uint8_t> dgbl, std::span<const uint8_t> dpel,
+                                  std::span<const uint8_t> dloc, DeepLayout& layout);
+// Decodes DBOD into 24-bit pixels; the rows made. `raw` holds a row of raw pixels.
+uint32_t decode_deep(const DeepLayout& layout, std::span<const uint8_t> body,
+                     std::span<const uint8_t> tvdc, uint8_t* raw, uint8_t* pixels);
+
 // The chunks that change the palette from line to line, as found in the FORM.
 struct LineChunks {
     std::span<const uint8_t> pchg;

@@ -412,6 +412,73 @@ int32_t copy_property(const platform::StoredProperty* property, runtime::PoolBlo
     return kOk;
 }
 
+// The chunk the parse stopped at, copied whole into `block`: 107 when empty, 103 read
+// short, 7 without memory.
+int32_t read_pixel_chunk(platform::IFFHandle* iff, runtime::PoolBlock& block,
+                         std::span<const uint8_t>& bytes) {
+    const platform::ContextNode* body = platform::CurrentChunk(iff);
+    if (body == nullptr || body->cn_Size == 0) {
+        return kIffEmptyBody;
+    }
+    if (!block.allocate(static_cast<uint64_t>(body->cn_Size))) {
+        return kOutOfMemory;
+    }
+    if (platform::ReadChunkBytes(iff, block.bytes(), body->cn_Size) != body->cn_Size) {
+        return kIffBodyShort;
+    }
+    bytes = {block.bytes(), static_cast<size_t>(body->cn_Size)};
+    return kOk;
+}
+
+/* ReadDeep: FORM DEEP's chunks into a 24-bit Picture; codes those of deep_layout, 13 above
+ * the pixel limit, 108 no pixels, 107/103 of the DBOD, 7 no memory. Rows DBOD does not
+ * fill stay black. */
+int32_t ReadDeep(platform::IFFHandle* iff, uint32_t form, Picture* pic,
+                 runtime::PoolBlock& pixels) {
+    runtime::PoolBlock blocks[4];
+    std::span<const uint8_t> spans[4];
+    const uint32_t ids[4] = {ID_DGBL, ID_DPEL, ID_DLOC, ID_TVDC};
+    for (size_t i = 0; i < 4; ++i) {
+        const platform::StoredProperty* found = platform::FindProp(iff, form, ids[i]);
+        if (found != nullptr && found->sp_Size > 0) {
+            if (const int32_t code = copy_property(found, blocks[i], 0, kOk); code != kOk) {
+                return code;
+            }
+            spans[i] = {blocks[i].bytes(), static_cast<size_t>(found->sp_Size)};
+        }
+    }
+    DeepLayout layout;
+    if (const int32_t code = deep_layout(spans[0], spans[1], spans[2], layout); code != kOk) {
+        return code;
+    }
+    if (const int32_t code = runtime::check_pixel_limit(layout.width, layout.height); code != kOk) {
+        return code;
+    }
+    if (layout.width == 0 || layout.height == 0) {
+        return kIffNoPixels;
+    }
+    runtime::PoolBlock body;
+    std::span<const uint8_t> body_bytes;
+    runtime::PoolBlock raw(runtime::size_mul(layout.width, layout.pixel_bytes, 1));
+    if (!raw || !pixels.allocate(runtime::size_mul(layout.width, layout.height, 3))) {
+        return kOutOfMemory;
+    }
+    if (const int32_t code = read_pixel_chunk(iff, body, body_bytes); code != kOk) {
+        return code;
+    }
+    IFFMode = kModePlain;
+    const uint32_t rows = decode_deep(layout, body_bytes, spans[3], raw.bytes(), pixels.bytes());
+    if (rows < layout.height) {
+        runtime::report_missing_pixels(uint64_t{layout.height - rows} * layout.width);
+    }
+    runtime::report_progress(100);
+    const auto bits = static_cast<uint32_t>(layout.pixel_bytes * 8);
+    pic->Compression = layout.compression;
+    pic->Depth = bits;
+    runtime::deliver_picture(pic, pixels.release(), layout.width, layout.height, bits);
+    return kOk;
+}
+
 // The parse and the chunk copies, between an open IFF stream and its closing.
 int32_t parse_and_decode(platform::IFFHandle* iff, Picture* pic, CodecRequest* request,
                          runtime::PoolBlock& pixels) {
@@ -431,10 +498,20 @@ int32_t parse_and_decode(platform::IFFHandle* iff, Picture* pic, CodecRequest* r
             return error;
         }
     }
+    for (const uint32_t form : {ID_DEEP, ID_TVPP}) {
+        for (const uint32_t id : {ID_DGBL, ID_DPEL, ID_DLOC, ID_TVDC}) {
+            if (const int32_t error = PropChunk(iff, form, id); error != 0) {
+                return error;
+            }
+        }
+    }
     if (const int32_t error = ParseIFF(iff, IFFPARSE_SCAN); error != 0) {
         return error;
     }
     const uint32_t form = CurrentChunk(iff)->cn_Type;
+    if (is_deep_form(form)) {
+        return ReadDeep(iff, form, pic, pixels);
+    }
     const StoredProperty* bmhd_property = FindProp(iff, form, ID_BMHD);
     if (bmhd_property == nullptr) {
         return kIffNoBmhd;
@@ -485,17 +562,9 @@ int32_t parse_and_decode(platform::IFFHandle* iff, Picture* pic, CodecRequest* r
     if (!pixels.allocate(runtime::size_mul(bmhd.width, bmhd.height, 3))) {
         return kOutOfMemory;
     }
-    const ContextNode* body = CurrentChunk(iff);
-    if (body == nullptr || body->cn_Size == 0) {
-        return kIffEmptyBody;
+    if (const int32_t code = read_pixel_chunk(iff, body_block, chunks.body); code != kOk) {
+        return code;
     }
-    if (!body_block.allocate(static_cast<uint64_t>(body->cn_Size))) {
-        return kOutOfMemory;
-    }
-    if (ReadChunkBytes(iff, body_block.bytes(), body->cn_Size) != body->cn_Size) {
-        return kIffBodyShort;
-    }
-    chunks.body = {body_block.bytes(), static_cast<size_t>(body->cn_Size)};
     const int32_t code = ReadForm(form, chunks, pixels.bytes(), request);
     if (code == kOk) {
         pic->Compression = bmhd.compression;

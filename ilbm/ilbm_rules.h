@@ -30,17 +30,30 @@ inline constexpr uint32_t ID_ACBM = platform::MAKE_ID('A', 'C', 'B', 'M');
 inline constexpr uint32_t ID_ABIT = platform::MAKE_ID('A', 'B', 'I', 'T');
 inline constexpr uint32_t ID_RGBN = platform::MAKE_ID('R', 'G', 'B', 'N');
 inline constexpr uint32_t ID_RGB8 = platform::MAKE_ID('R', 'G', 'B', '8');
-inline constexpr std::array<uint32_t, 5> kPictureForms = {ID_ILBM, ID_PBM, ID_ACBM, ID_RGBN,
-                                                          ID_RGB8};
+// TVPaint's deep pixels (TVPP is the same form under another name).
+inline constexpr uint32_t ID_DEEP = platform::MAKE_ID('D', 'E', 'E', 'P');
+inline constexpr uint32_t ID_TVPP = platform::MAKE_ID('T', 'V', 'P', 'P');
+inline constexpr uint32_t ID_DGBL = platform::MAKE_ID('D', 'G', 'B', 'L');
+inline constexpr uint32_t ID_DPEL = platform::MAKE_ID('D', 'P', 'E', 'L');
+inline constexpr uint32_t ID_DLOC = platform::MAKE_ID('D', 'L', 'O', 'C');
+inline constexpr uint32_t ID_DBOD = platform::MAKE_ID('D', 'B', 'O', 'D');
+inline constexpr uint32_t ID_TVDC = platform::MAKE_ID('T', 'V', 'D', 'C');
+inline constexpr std::array<uint32_t, 7> kPictureForms = {ID_ILBM, ID_PBM,  ID_ACBM, ID_RGBN,
+                                                          ID_RGB8, ID_DEEP, ID_TVPP};
+
+[[nodiscard]] constexpr bool is_deep_form(uint32_t type) {
+    return type == ID_DEEP || type == ID_TVPP;
+}
 
 // Whether a FORM of this type holds a picture orvi reads.
 [[nodiscard]] constexpr bool is_picture_form(uint32_t type) {
     return std::find(kPictureForms.begin(), kPictureForms.end(), type) != kPictureForms.end();
 }
 
-// The chunk holding a picture FORM's pixels: ABIT for ACBM, BODY for the others.
+// The chunk holding a picture FORM's pixels: ABIT for ACBM, DBOD for DEEP, BODY for the
+// others.
 [[nodiscard]] constexpr uint32_t pixel_chunk(uint32_t type) {
-    return type == ID_ACBM ? ID_ABIT : ID_BODY;
+    return type == ID_ACBM ? ID_ABIT : is_deep_form(type) ? ID_DBOD : ID_BODY;
 }
 inline constexpr size_t kBmhdBytes = 20;
 

@@ -15,7 +15,7 @@ namespace {
 
 constexpr size_t kHandles = 2;
 constexpr size_t kDepth = 16;
-constexpr size_t kDeclared = 32;
+constexpr size_t kDeclared = 48;
 constexpr size_t kProperties = 8;
 constexpr size_t kArenaBytes = 256 * 1024;
 

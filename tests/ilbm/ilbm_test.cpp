@@ -387,7 +387,7 @@ std::vector<ReadRow> read_rows() {
          0,
          {}},
         {"a FORM of another type",
-         form("DEEP", concat(chunk("BMHD", bmhd(1, 1, 8)), chunk("BODY", {0}))),
+         form("8SVX", concat(chunk("BMHD", bmhd(1, 1, 8)), chunk("BODY", {0}))),
          kIffParseError,
          0,
          {}},
@@ -622,6 +622,92 @@ TEST_F(IlbmRead, PalettesChangeLineByLine) {
         expect_clean_books();
     }
     EXPECT_GT(expect_each_allocation_failure_reported(rows[1].file), 0U);
+}
+
+// A FORM DEEP of the given size, compression and elements (type, depth), DBOD and other
+// chunks.
+Bytes deep(uint16_t w, uint16_t h, uint16_t compression,
+           std::initializer_list<std::pair<uint16_t, uint16_t>> elements, const Bytes& body,
+           const Bytes& extra = {}) {
+    const Bytes dgbl{static_cast<uint8_t>(w >> 8),
+                     static_cast<uint8_t>(w),
+                     static_cast<uint8_t>(h >> 8),
+                     static_cast<uint8_t>(h),
+                     static_cast<uint8_t>(compression >> 8),
+                     static_cast<uint8_t>(compression),
+                     1,
+                     1};
+    Bytes dpel = be32(static_cast<uint32_t>(elements.size()));
+    for (const auto& [type, depth] : elements) {
+        dpel = concat(dpel, {static_cast<uint8_t>(type >> 8), static_cast<uint8_t>(type),
+                             static_cast<uint8_t>(depth >> 8), static_cast<uint8_t>(depth)});
+    }
+    return form("DEEP", concat(concat(concat(chunk("DGBL", dgbl), chunk("DPEL", dpel)), extra),
+                               chunk("DBOD", body)));
+}
+
+TEST_F(IlbmRead, ReadsDeepPixels) {
+    Bytes tvdc(32, 0); // deltas: 1 for nibble 1, 100 for nibble 3, 0 (repeat) for nibble 0
+    tvdc[3] = 1;
+    tvdc[7] = 100;
+    const struct {
+        const char* reason;
+        Bytes file;
+        int32_t code;
+        Bytes pixels;
+    } rows[] = {
+        {"RGB of 8 bits, plain",
+         deep(2, 1, 0, {{1, 8}, {2, 8}, {3, 8}}, {1, 2, 3, 4, 5, 6}),
+         kOk,
+         {1, 2, 3, 4, 5, 6}},
+        {"BGR and alpha: composed onto black",
+         deep(1, 1, 0, {{3, 8}, {2, 8}, {1, 8}, {4, 8}}, {200, 100, 50, 128}),
+         kOk,
+         {25, 50, 100}},
+        {"RGB of 16 bits, scaled",
+         deep(1, 1, 0, {{1, 16}, {2, 16}, {3, 16}}, {0xFF, 0xFF, 0x80, 0x00, 0, 0}),
+         kOk,
+         {255, 127, 0}},
+        {"runs of whole pixels, across rows",
+         deep(2, 2, 1, {{1, 8}, {2, 8}, {3, 8}, {4, 8}}, {0xFE, 9, 8, 7, 255, 0x00, 1, 2, 3, 255}),
+         kOk,
+         {9, 8, 7, 9, 8, 7, 9, 8, 7, 1, 2, 3}},
+        {"TVDC delta nibbles, an element at a time",
+         deep(2, 1, 5, {{1, 8}, {2, 8}, {3, 8}}, {0x11, 0x01, 0x31}, chunk("TVDC", tvdc)),
+         kOk,
+         {1, 0, 100, 2, 0, 101}},
+        {"DLOC's size in place of DGBL's",
+         deep(4, 4, 0, {{1, 8}, {2, 8}, {3, 8}}, {7, 8, 9},
+              chunk("DLOC", {0, 1, 0, 1, 0, 0, 0, 0})),
+         kOk,
+         {7, 8, 9}},
+        {"a DBOD that ends early: the rest black",
+         deep(1, 2, 0, {{1, 8}, {2, 8}, {3, 8}}, {7, 8, 9, 1}),
+         kOk,
+         {7, 8, 9, 0, 0, 0}},
+        {"no red element", deep(1, 1, 0, {{2, 8}, {3, 8}, {4, 8}}, {1, 2, 3}), kIffBadPlanes, {}},
+        {"12-bit elements",
+         deep(1, 1, 0, {{1, 12}, {2, 12}, {3, 12}}, {1, 2, 3, 4, 5}),
+         kIffBadPlanes,
+         {}},
+        {"Huffman compression",
+         deep(1, 1, 2, {{1, 8}, {2, 8}, {3, 8}}, {1, 2, 3}),
+         kIffBadCompression,
+         {}},
+        {"no DGBL", form("DEEP", chunk("DBOD", {1, 2, 3})), kIffNoBmhd, {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.reason);
+        ASSERT_EQ(load_bytes(row.file), row.code);
+        if (row.code == kOk) {
+            EXPECT_EQ(pixels(), row.pixels);
+            expect_clean_books();
+            EXPECT_GT(expect_each_allocation_failure_reported(row.file), 0U);
+        } else {
+            testing_support::expect_cleared(pic_);
+        }
+        expect_clean_books();
+    }
 }
 
 TEST_F(IlbmRead, ReportsProgressInTenthsOfTheStep) {

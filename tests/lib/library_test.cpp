@@ -76,9 +76,9 @@ TEST_F(LibraryTest, RecognisesFilesByContentAndSaysWhatItRefuses) {
                      16),
          "ILBM", ""},
         {std::string("FORM\0\0\0\x10"
-                     "DEEPDGBL",
+                     "8SVXVHDR",
                      16),
-         "", "it is an IFF FORM of type DEEP, which orvi does not read"},
+         "", "it is an IFF FORM of type 8SVX, which orvi does not read"},
         {std::string("\x0a\x05\x01\x08", 4), "PCX", ""},
         {"/* XPM */\nstatic char *x[] = {\n\"16 16 4 1\",", "XPM", ""},
         {"/* \"x\" */ \"2 2 1 1 0 0\"", "XPM", ""},

@@ -106,7 +106,7 @@ def test_errors_carry_their_code_and_sentence(tmp_path):
     cases = [
         (b"P6\n0 1\n255\n", orvi.BadFile, 1003, "the width 0 is outside 1..32767 (code 1003)"),
         (b"GIF89a" + bytes(20), orvi.Unsupported, 2002, "it is in no format orvi reads"),
-        (b"FORM\0\0\0\x10DEEPDGBL" + bytes(8), orvi.Unsupported, 2002, "FORM of type DEEP"),
+        (b"FORM\0\0\0\x10" + b"8SVXVHDR" + bytes(8), orvi.Unsupported, 2002, "FORM of type 8SVX"),
     ]
     for data, kind, code, words in cases:
         with pytest.raises(kind) as raised:
