@@ -134,7 +134,8 @@ TEST_F(OrviEveryday, PipeMistakesAreUsageErrorsOrOneSentence) {
     const std::vector<Case> cases = {
         {"convert in.ppm -", 2, "orvi: writing to standard output needs --to FORMAT\n"},
         {"convert in.ppm - --to gif", 2,
-         "orvi: --to takes ppm, pgm, pnm, pcx, iff, ilbm, lbm, xpm, png, pam or pbm, not 'gif'\n(see 'orvi "
+         "orvi: --to takes ppm, pgm, pnm, pcx, iff, ilbm, lbm, xpm, png, pam or pbm, not "
+         "'gif'\n(see 'orvi "
          "--help')\n"},
         {"convert - out.ppm < /dev/null", 1, "orvi: cannot load standard input: it is empty\n"},
         {"convert in.ppm out.pcx --dither", 2,

@@ -48,8 +48,8 @@ TEST(Pixels, LargePicturesGetAReducedCopyWithinTheSide) {
         Size picture;
         uint32_t factor;
     };
-    const Case cases[] = {{{320, 200}, 1},   {{2048, 2048}, 1},   {{2049, 10}, 2},
-                          {{8000, 6000}, 4}, {{6000, 8000}, 4},   {{1U << 20U, 1}, 512}};
+    const Case cases[] = {{{320, 200}, 1},   {{2048, 2048}, 1}, {{2049, 10}, 2},
+                          {{8000, 6000}, 4}, {{6000, 8000}, 4}, {{1U << 20U, 1}, 512}};
     for (const Case& c : cases) {
         const uint32_t factor = preview_factor(c.picture);
         EXPECT_EQ(factor, c.factor) << c.picture.width << "x" << c.picture.height;
@@ -66,7 +66,8 @@ uint32_t block_mean(const std::vector<uint8_t>& pixels, Size size, uint32_t chan
         uint64_t sum = 0;
         uint64_t count = 0;
         for (uint32_t y = row * factor; y < std::min(size.height, (row + 1) * factor); ++y) {
-            for (uint32_t x = column * factor; x < std::min(size.width, (column + 1) * factor); ++x) {
+            for (uint32_t x = column * factor; x < std::min(size.width, (column + 1) * factor);
+                 ++x) {
                 sum += pixels[(size_t{y} * size.width + x) * channels + (channels == 1 ? 0 : c)];
                 ++count;
             }
@@ -82,8 +83,8 @@ TEST(Pixels, TheReducedCopyAveragesEachBlockEvenAtTheEdges) {
         uint32_t channels;
         uint32_t factor;
     };
-    const Case cases[] = {{{10, 7}, 3, 3}, {{10, 7}, 1, 4}, {{9, 9}, 3, 1}, {{600, 300}, 3, 7},
-                          {{5, 5}, 3, 8}};
+    const Case cases[] = {
+        {{10, 7}, 3, 3}, {{10, 7}, 1, 4}, {{9, 9}, 3, 1}, {{600, 300}, 3, 7}, {{5, 5}, 3, 8}};
     for (const Case& c : cases) {
         std::vector<uint8_t> pixels(size_t{c.size.width} * c.size.height * c.channels);
         for (size_t i = 0; i < pixels.size(); ++i) {

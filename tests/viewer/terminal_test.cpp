@@ -90,7 +90,8 @@ protected:
             const int err_fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             ::dup2(err_fd, STDERR_FILENO);
             if (rows == 0) {
-                const int out_fd = ::open(folder_.path("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+                const int out_fd =
+                    ::open(folder_.path("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
                 ::dup2(out_fd, STDOUT_FILENO);
             }
             ::unsetenv("DISPLAY");
@@ -152,7 +153,8 @@ TEST_F(ViewerTerminal, ThePictureFitsTheTerminalItIsGiven) {
         uint16_t rows;
     };
     for (const Case c : {Case{40, 12}, Case{80, 24}, Case{20, 30}, Case{132, 50}}) {
-        const Shown run = view({"--terminal", "--graphics", "symbols", "card.ppm"}, c.columns, c.rows);
+        const Shown run =
+            view({"--terminal", "--graphics", "symbols", "card.ppm"}, c.columns, c.rows);
         ASSERT_EQ(run.status, 0) << run.err;
         std::vector<std::string> lines = visible_lines(run.out);
         ASSERT_GE(lines.size(), 2U);

@@ -15,13 +15,13 @@ namespace viewer {
 namespace {
 
 TEST(NaturalOrder, NumbersInNamesCompareAsNumbers) {
-    std::vector<std::string> names = {"pic10.iff", "pic2.iff", "Pic1.iff", "pic02.lbm", "pic1.iff",
-                                      "b.pcx",     "a.pcx",    "pic",      "pic9z",     "10.pcx",
-                                      "9.pcx"};
+    std::vector<std::string> names = {"pic10.iff", "pic2.iff", "Pic1.iff", "pic02.lbm",
+                                      "pic1.iff",  "b.pcx",    "a.pcx",    "pic",
+                                      "pic9z",     "10.pcx",   "9.pcx"};
     std::sort(names.begin(), names.end(), natural_less);
-    const std::vector<std::string> expected = {"9.pcx",    "10.pcx",   "a.pcx",    "b.pcx",
-                                               "pic",      "Pic1.iff", "pic1.iff", "pic2.iff",
-                                               "pic02.lbm", "pic9z",   "pic10.iff"};
+    const std::vector<std::string> expected = {"9.pcx",     "10.pcx",   "a.pcx",    "b.pcx",
+                                               "pic",       "Pic1.iff", "pic1.iff", "pic2.iff",
+                                               "pic02.lbm", "pic9z",    "pic10.iff"};
     EXPECT_EQ(names, expected);
     // A strict weak order: never both ways, and equal names neither.
     for (const auto& a : names) {
@@ -39,11 +39,11 @@ TEST(Zoom, FitGrowsByWholeStepsAndShrinksByAnyFraction) {
         double zoom;
     };
     const Case cases[] = {
-        {{320, 200}, {1024, 640}, 3.0},          // 3.2 and 3.2: whole 3
-        {{40, 30}, {1024, 640}, 21.0},           // 25.6 and 21.3
+        {{320, 200}, {1024, 640}, 3.0}, // 3.2 and 3.2: whole 3
+        {{40, 30}, {1024, 640}, 21.0},  // 25.6 and 21.3
         {{8000, 6000}, {1024, 640}, 640.0 / 6000},
         {{1024, 640}, {1024, 640}, 1.0},
-        {{1, 1}, {1024, 640}, 64.0},             // no more than the largest step
+        {{1, 1}, {1024, 640}, 64.0}, // no more than the largest step
         {{0, 0}, {1024, 640}, 1.0},
         {{320, 200}, {0, 0}, 1.0},
     };
@@ -59,9 +59,15 @@ TEST(Zoom, StepsAreWholeAbove1To1AndStopAtTheEnds) {
         bool in;
         double to;
     };
-    const Case cases[] = {{1.0, true, 2.0},        {2.0, true, 3.0},      {1.0, false, 2.0 / 3},
-                          {0.1, true, 1.0 / 8},    {0.1, false, 1.0 / 12}, {64.0, true, 64.0},
-                          {1.0 / 32, false, 1.0 / 32}, {21.0, true, 24.0},  {21.0, false, 20.0},
+    const Case cases[] = {{1.0, true, 2.0},
+                          {2.0, true, 3.0},
+                          {1.0, false, 2.0 / 3},
+                          {0.1, true, 1.0 / 8},
+                          {0.1, false, 1.0 / 12},
+                          {64.0, true, 64.0},
+                          {1.0 / 32, false, 1.0 / 32},
+                          {21.0, true, 24.0},
+                          {21.0, false, 20.0},
                           {1e-4, true, 1.0 / 32}};
     for (const Case& c : cases) {
         EXPECT_DOUBLE_EQ(zoom_step(c.from, c.in), c.to) << c.from << (c.in ? " in" : " out");
@@ -111,8 +117,11 @@ TEST(Tiles, CoverThePictureOnceWithinTheLargestSide) {
         uint32_t most;
         size_t count;
     };
-    const Case cases[] = {{{10000, 5000}, 4096, 6}, {{4096, 4096}, 4096, 1}, {{320, 200}, 0, 1},
-                          {{8000, 6000}, 16384, 1}, {{1, 9000}, 4096, 3}};
+    const Case cases[] = {{{10000, 5000}, 4096, 6},
+                          {{4096, 4096}, 4096, 1},
+                          {{320, 200}, 0, 1},
+                          {{8000, 6000}, 16384, 1},
+                          {{1, 9000}, 4096, 3}};
     for (const Case& c : cases) {
         const std::vector<Rect> tiles = tiles_of(c.picture, c.most);
         EXPECT_EQ(tiles.size(), c.count);
@@ -152,21 +161,34 @@ TEST(Tiles, OnlyWhatShowsIsDrawn) {
     }
     EXPECT_EQ(pixels, 800U * 600U);
     // Zoomed in at 4x: a fraction of a pixel at an edge still draws the whole pixel.
-    const std::vector<Piece> zoomed_in = visible_pieces(View{4.0, 1000.1, 1000.1, false}, area, tiles);
+    const std::vector<Piece> zoomed_in =
+        visible_pieces(View{4.0, 1000.1, 1000.1, false}, area, tiles);
     ASSERT_EQ(zoomed_in.size(), 1U);
     EXPECT_GE(zoomed_in[0].width, 800.0);
     EXPECT_LE(zoomed_in[0].x, 0.0);
 }
 
 TEST(Keys, CharactersAndKeysDoWhatTheHelpSays) {
-    const std::pair<char, Action> characters[] = {
-        {'+', Action::ZoomIn},         {'-', Action::ZoomOut},        {'f', Action::Fit},
-        {'1', Action::Actual},         {'r', Action::RotateClockwise}, {'R', Action::RotateAnticlockwise},
-        {'h', Action::FlipLeftRight},  {'v', Action::FlipTopBottom},  {'n', Action::Negate},
-        {'g', Action::Grey},           {'[', Action::GammaDown},      {']', Action::GammaUp},
-        {'{', Action::BrightnessDown}, {'}', Action::BrightnessUp},   {'u', Action::Undo},
-        {'s', Action::Save},           {'?', Action::Help},           {'q', Action::Quit},
-        {'x', Action::None},           {'F', Action::None}};
+    const std::pair<char, Action> characters[] = {{'+', Action::ZoomIn},
+                                                  {'-', Action::ZoomOut},
+                                                  {'f', Action::Fit},
+                                                  {'1', Action::Actual},
+                                                  {'r', Action::RotateClockwise},
+                                                  {'R', Action::RotateAnticlockwise},
+                                                  {'h', Action::FlipLeftRight},
+                                                  {'v', Action::FlipTopBottom},
+                                                  {'n', Action::Negate},
+                                                  {'g', Action::Grey},
+                                                  {'[', Action::GammaDown},
+                                                  {']', Action::GammaUp},
+                                                  {'{', Action::BrightnessDown},
+                                                  {'}', Action::BrightnessUp},
+                                                  {'u', Action::Undo},
+                                                  {'s', Action::Save},
+                                                  {'?', Action::Help},
+                                                  {'q', Action::Quit},
+                                                  {'x', Action::None},
+                                                  {'F', Action::None}};
     for (const auto& [typed, action] : characters) {
         EXPECT_EQ(action_for_character(typed), action) << typed;
     }
@@ -175,13 +197,14 @@ TEST(Keys, CharactersAndKeysDoWhatTheHelpSays) {
         bool overflowing;
         Action action;
     };
-    const Case keys[] = {{Key::Space, true, Action::Next},       {Key::PageDown, false, Action::Next},
-                         {Key::Backspace, true, Action::Previous}, {Key::PageUp, false, Action::Previous},
-                         {Key::Home, false, Action::First},      {Key::End, true, Action::Last},
-                         {Key::Escape, false, Action::Quit},     {Key::Right, false, Action::Next},
-                         {Key::Right, true, Action::PanRight},   {Key::Left, false, Action::Previous},
-                         {Key::Left, true, Action::PanLeft},     {Key::Up, true, Action::PanUp},
-                         {Key::Down, false, Action::Next},       {Key::Down, true, Action::PanDown}};
+    const Case keys[] = {
+        {Key::Space, true, Action::Next},         {Key::PageDown, false, Action::Next},
+        {Key::Backspace, true, Action::Previous}, {Key::PageUp, false, Action::Previous},
+        {Key::Home, false, Action::First},        {Key::End, true, Action::Last},
+        {Key::Escape, false, Action::Quit},       {Key::Right, false, Action::Next},
+        {Key::Right, true, Action::PanRight},     {Key::Left, false, Action::Previous},
+        {Key::Left, true, Action::PanLeft},       {Key::Up, true, Action::PanUp},
+        {Key::Down, false, Action::Next},         {Key::Down, true, Action::PanDown}};
     for (const Case& c : keys) {
         EXPECT_EQ(action_for_key(c.key, c.overflowing), c.action)
             << static_cast<int>(c.key) << " " << c.overflowing;
@@ -239,7 +262,8 @@ TEST(Font, LongSentencesWrapAtSpaces) {
         std::vector<std::string> lines;
     };
     const Case cases[] = {
-        {"cannot load 'x.pcx': the file ends early", 20,
+        {"cannot load 'x.pcx': the file ends early",
+         20,
          {"cannot load 'x.pcx':", "the file ends early"}},
         {"short", 20, {"short"}},
         {"", 20, {""}},
@@ -261,7 +285,8 @@ std::string manual_keys() {
     std::ifstream page(MANUAL_PAGE);
     std::string text((std::istreambuf_iterator<char>(page)), {});
     const size_t start = text.find(".SH VIEWER KEYS");
-    text = start == std::string::npos ? "" : text.substr(start, text.find(".SH", start + 3) - start);
+    text =
+        start == std::string::npos ? "" : text.substr(start, text.find(".SH", start + 3) - start);
     std::string plain;
     for (size_t i = 0; i < text.size(); ++i) {
         if (text.compare(i, 2, "\\f") == 0) {
@@ -282,7 +307,8 @@ TEST(Keys, TheManualDocumentsEveryKeyOfTheHelp) {
     for (const std::string& line : key_help()) {
         std::string keys = line.substr(0, line.find("  "));
         for (const char* separator : {", ", " and "}) {
-            for (size_t at = keys.find(separator); at != std::string::npos; at = keys.find(separator)) {
+            for (size_t at = keys.find(separator); at != std::string::npos;
+                 at = keys.find(separator)) {
                 keys.replace(at, std::string(separator).size(), "|");
             }
         }

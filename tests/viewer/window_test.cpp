@@ -206,7 +206,8 @@ bool shows_text(const Picture& shot, const std::string& text) {
             bool all = true;
             for (uint32_t y = 0; all && y < mask.height; ++y) {
                 for (uint32_t x = 0; all && x < mask.width; ++x) {
-                    all = (shot.at(left + x, top + y) == ink) == (mask.pixels[y * mask.width + x] != 0);
+                    all = (shot.at(left + x, top + y) == ink) ==
+                          (mask.pixels[y * mask.width + x] != 0);
                 }
             }
             if (all) {
@@ -224,7 +225,8 @@ public:
     Display() {
         for (const char* program : {"Xvfb", "xdotool", "xwd"}) {
             if (!have_program(program)) {
-                missing_ = std::string(program) + " is not installed (Debian: xvfb, xdotool, x11-apps)";
+                missing_ =
+                    std::string(program) + " is not installed (Debian: xvfb, xdotool, x11-apps)";
                 return;
             }
         }
@@ -328,11 +330,12 @@ protected:
             ::_exit(127);
         }
         ASSERT_TRUE(eventually([&] {
-            const auto found =
-                run_capture("xdotool search --onlyvisible --pid " + std::to_string(pid_) + " 2>/dev/null");
+            const auto found = run_capture("xdotool search --onlyvisible --pid " +
+                                           std::to_string(pid_) + " 2>/dev/null");
             window_ = found ? found->substr(0, found->find('\n')) : "";
             return !window_.empty();
-        })) << "no window appeared; the command said: " << said();
+        })) << "no window appeared; the command said: "
+            << said();
         // Keys go where the pointer is (there is no window manager to give focus).
         ASSERT_EQ(std::system(("xdotool mousemove --window " + window_ + " 20 20").c_str()), 0);
     }
@@ -393,8 +396,9 @@ TEST_F(ViewerWindow, ALargePictureIsShownPixelForPixelAcrossItsTextures) {
     open({"wide.ppm"});
     press("1");
     std::optional<uint32_t> left;
-    EXPECT_TRUE(eventually([&] { return (left = shows_wide_card(screenshot(), card)).has_value(); }))
-        << "not shown at 1:1";
+    EXPECT_TRUE(eventually([&] {
+        return (left = shows_wide_card(screenshot(), card)).has_value();
+    })) << "not shown at 1:1";
     // Four steps right of the middle the window spans the textures' seam at column 2048.
     for (int step = 0; step < 4; ++step) {
         press("Right");
@@ -462,7 +466,8 @@ TEST_F(ViewerWindow, SavesAsShownBesideTheFileAndReplacesOnlyOnASecondPress) {
     EXPECT_TRUE(eventually([&] { return holds(read_file(saved), turned_clockwise(a_)); }));
     press("u");
     press("s"); // the file is there: asks first
-    EXPECT_TRUE(eventually([&] { return shows_text(screenshot(), "press s again to replace it"); }));
+    EXPECT_TRUE(
+        eventually([&] { return shows_text(screenshot(), "press s again to replace it"); }));
     EXPECT_TRUE(holds(read_file(saved), turned_clockwise(a_)));
     press("s");
     EXPECT_TRUE(eventually([&] { return holds(read_file(saved), a_); })) << "not replaced";
