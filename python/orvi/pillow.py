@@ -1,6 +1,7 @@
 """Orvi's readers and writers inside Pillow.
 
-`import orvi.pillow` registers IFF pictures (FORM ILBM, files named .iff, .ilbm or .lbm)
+`import orvi.pillow` registers IFF pictures (FORM ILBM, PBM, ACBM, RGBN, RGB8 and DEEP,
+and LIST and CAT files of them; files named .iff, .ilbm or .lbm)
 for Image.open and Image.save. A picture opens in mode "P" when its file has a palette and
 no hold-and-modify (with extra half-brite's 64 colours), as a PCX file with a 256-colour
 or header palette does, in "RGB" otherwise; im.info holds
@@ -14,8 +15,14 @@ from PIL import Image, ImageFile
 from . import _orvi
 
 
+_PICTURE_FORMS = (b"ILBM", b"PBM ", b"ACBM", b"RGBN", b"RGB8", b"DEEP", b"TVPP")
+
+
 def _is_ilbm(prefix):
-    return prefix[:4] in (b"FORM", b"LIST", b"CAT ") and prefix[8:12] == b"ILBM"
+    """An IFF picture: a FORM of a picture type, or a LIST or CAT (whatever their type
+    says, the pictures inside decide)."""
+    return (prefix[:4] == b"FORM" and prefix[8:12] in _PICTURE_FORMS) or \
+        prefix[:4] in (b"LIST", b"CAT ")
 
 
 def _cmap(data):
@@ -28,7 +35,7 @@ def _cmap(data):
             continue
         if kind == b"CMAP":
             return data[at + 8:at + 8 + size]
-        if kind == b"BODY":
+        if kind in (b"BODY", b"ABIT"):
             return None
         at += 8 + size + (size & 1)
     return None

@@ -20,6 +20,9 @@ ILBM = CORPUS / "ilbm"
     ("ehb-320x200-anno-dpi.iff", "P", "extra half-brite"),
     ("24plane-131x131-byterun1.iff", "RGB", "plain"),
     ("4plane-256x256-byterun1.iff", "P", "plain"),
+    ("pbm-chunky-112x112-byterun1.iff", "P", "plain"),  # Deluxe Paint's chunky FORM PBM
+    ("acbm-8plane-112x112.iff", "P", "plain"),
+    ("form-rgb8-131x131.iff", "RGB", "plain"),
 ])
 def test_pillow_opens_ilbm_as_orvi_reads_it(name, mode, display):
     with Image.open(ILBM / name) as image:
