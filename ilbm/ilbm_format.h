@@ -108,7 +108,6 @@ private:
     Kind kind_ = Kind::none;
     std::array<uint8_t, 768> current_{};
     size_t entries_ = 0;
-    uint32_t height_ = 0;
     uint16_t flags_ = 0;
     int16_t start_line_ = 0;
     uint16_t line_count_ = 0;

@@ -69,7 +69,6 @@ bool LinePalettes::start(std::span<const uint8_t> cmap, const LineChunks& chunks
     if (entries_ != 0) {
         std::memcpy(current_.data(), cmap.data(), entries_ * 3);
     }
-    height_ = height;
     if (!chunks.pchg.empty()) {
         return start_pchg(chunks.pchg, unpacked);
     }

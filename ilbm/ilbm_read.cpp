@@ -73,12 +73,12 @@ int32_t start_lines(const Chunks& chunks, LinePalettes& lines, runtime::PoolBloc
 // Colours `rows` rows of a palette picture whose indices lie in their pixels' third
 // bytes: with one palette, or with the palette of each row when the FORM changes it line
 // by line. Extra half-brite then takes its darker half from the CMAP, as the peers do.
-int32_t colour_rows(const Chunks& chunks, uint8_t* pixels, uint32_t width, uint32_t rows,
-                    uint32_t first_row, LinePalettes* lines, const CodecRequest* request) {
+void colour_rows(const Chunks& chunks, uint8_t* pixels, uint32_t width, uint32_t rows,
+                 uint32_t first_row, LinePalettes* lines, const CodecRequest* request) {
     const Palette base{chunks.cmap.data(), chunks.cmap.size() / 3};
     if (lines == nullptr || !lines->active()) {
         colour_passes(chunks, base, pixels, width, rows, request);
-        return kOk;
+        return;
     }
     std::array<uint8_t, 64 * 3> half_brite{};
     for (uint32_t y = 0; y < rows; ++y) {
@@ -100,7 +100,6 @@ int32_t colour_rows(const Chunks& chunks, uint8_t* pixels, uint32_t width, uint3
         }
         colour_passes(chunks, palette, row, width, 1, request);
     }
-    return kOk;
 }
 
 // Where the plane rows of a planar picture come from: an ILBM BODY holds one row of

@@ -18,20 +18,6 @@ constexpr size_t kSinkBytes = 64 * 1024;
 constexpr size_t kPlainChunk = 4096;
 static_assert(plain_text_bound(kPlainChunk) <= kSinkBytes);
 
-// Decimal digits of a side (0..32767): no sign, no leading zeros, 0 as "0".
-size_t put_decimal(uint8_t* out, uint32_t value) {
-    std::array<uint8_t, 10> reversed{};
-    size_t count = 0;
-    do {
-        reversed[count++] = static_cast<uint8_t>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    for (size_t i = 0; i < count; ++i) {
-        out[i] = reversed[count - 1 - i];
-    }
-    return count;
-}
-
 // The header: magic line, comment line, "W H", maximum 255. Returns its length.
 size_t build_header(std::span<uint8_t, 64> out, uint8_t digit, uint32_t width, uint32_t height) {
     static constexpr std::string_view kComment = "\n#Created with Orvi\n";
@@ -40,9 +26,9 @@ size_t build_header(std::span<uint8_t, 64> out, uint8_t digit, uint32_t width, u
     *pos++ = 'P';
     *pos++ = digit;
     pos = std::copy(kComment.begin(), kComment.end(), pos);
-    pos += put_decimal(pos, width);
+    pos += runtime::put_decimal(pos, width);
     *pos++ = ' ';
-    pos += put_decimal(pos, height);
+    pos += runtime::put_decimal(pos, height);
     pos = std::copy(kMaximum.begin(), kMaximum.end(), pos);
     return static_cast<size_t>(pos - out.data());
 }

@@ -64,18 +64,6 @@ uint32_t colour_at(const Picture& picture, size_t pixel) {
     return (uint32_t{p[0]} << 16U) | (uint32_t{p[1]} << 8U) | p[2];
 }
 
-// Decimal digits of a value.
-size_t put_decimal(uint8_t* out, uint32_t value) {
-    std::array<uint8_t, 10> reversed{};
-    size_t count = 0;
-    do {
-        reversed[count++] = static_cast<uint8_t>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    std::reverse_copy(reversed.begin(), reversed.begin() + static_cast<ptrdiff_t>(count), out);
-    return count;
-}
-
 void put_text(runtime::FileSink& sink, std::string_view text) {
     sink.put(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
 }
@@ -171,13 +159,13 @@ void write_header(runtime::FileSink& sink, uint32_t width, uint32_t height, uint
                    "/* columns rows colors chars-per-pixel */\n\"");
     std::array<uint8_t, 48> values{};
     uint8_t* at = values.data();
-    at += put_decimal(at, width);
+    at += runtime::put_decimal(at, width);
     *at++ = ' ';
-    at += put_decimal(at, height);
+    at += runtime::put_decimal(at, height);
     *at++ = ' ';
-    at += put_decimal(at, static_cast<uint32_t>(colours));
+    at += runtime::put_decimal(at, static_cast<uint32_t>(colours));
     *at++ = ' ';
-    at += put_decimal(at, cpp);
+    at += runtime::put_decimal(at, cpp);
     sink.put(std::span<const uint8_t>(values.data(), at));
     put_text(sink, "\",\n");
 }

@@ -3,12 +3,28 @@
 // fewer bytes than asked is remembered and later writes are skipped.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
 #include "platform/dos.h"
 
 namespace runtime {
+
+// The decimal digits of `value` at `out` (which holds 10): no sign, no leading zeros, 0
+// as "0". Returns their count.
+inline size_t put_decimal(uint8_t* out, uint32_t value) {
+    uint8_t reversed[10] = {};
+    size_t count = 0;
+    do {
+        reversed[count++] = static_cast<uint8_t>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    for (size_t i = 0; i < count; ++i) {
+        out[i] = reversed[count - 1 - i];
+    }
+    return count;
+}
 
 class FileSink {
 public:
