@@ -1,10 +1,12 @@
 // orvi: the command through which people load, convert and save pictures with the
 // plug-in modules. Argument parsing and dispatch only; the work is in commands.cpp.
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
-#include <strings.h>
 #include <vector>
 
 #include "cli/commands.h"
@@ -48,8 +50,9 @@ constexpr const char* kUsage =
     "       orvi --help | --version\n"
     "\n"
     "The input format is recognised from the file's content (PBM, PGM, PPM, PCX, IFF ILBM,\n"
-    "XPM, PNG); the output format comes from --to or OUT's extension (ppm, pgm, pnm, pcx,\n"
-    "iff, ilbm, lbm, png). An existing OUT is replaced only when the save succeeds;\n"
+    "XPM, PNG, and the IFF and PAM kinds orvi(1) lists); the output format comes from --to\n"
+    "or OUT's extension (ppm, pgm, pnm, pbm, pam, pcx, iff, ilbm, lbm, xpm, png). An existing OUT "
+    "is replaced only when the save succeeds;\n"
     "a device or pipe as OUT is written, not replaced. '--' ends the options.\n"
     "\n"
     "Operations, applied in the order given:\n"
@@ -71,9 +74,10 @@ constexpr const char* kUsage =
     "  --divisor D --mode M   its divisor (nonzero) and mode (0..255)\n"
     "\n"
     "Saving:\n"
-    "  --to FORMAT  the output format: ppm, pgm, pnm, pbm, pam, pcx, iff, ilbm, lbm, xpm or png\n"
-    "               (needed for '-' as OUT and with --out-dir, whose outputs take it as\n"
-    "               extension)\n"
+    "  --to FORMAT  the output format: ppm, pgm, pnm, pbm, pam, pcx, iff, ilbm, lbm, xpm, png,\n"
+    "               or iff-pbm (the chunky FORM PBM of Deluxe Paint on the PC, at most 256\n"
+    "               colours; a .lbm name alone writes ILBM) (needed for '-' as OUT and with\n"
+    "               --out-dir, whose outputs take it as extension)\n"
     "  --out-dir DIR  convert every FILE into DIR (made when missing); a failed file is\n"
     "               reported and the others go on; exit 1 if any failed\n"
     "  --jobs N     with --out-dir: N worker processes, 1..64 (default: one per core)\n"
@@ -81,8 +85,9 @@ constexpr const char* kUsage =
     "  --depth N    PCX: 1, 2, 4 or 8 bits, ILBM: 1 to 8 planes, PNG and XPM: 1 to 8 bits, with "
     "an\n"
     "               exact palette of the picture's colours (refused when there are more), or\n"
-    "               24 (the default)\n"
-    "  --reduce     with --depth: when the colours do not fit, choose 2^N by median cut\n"
+    "               24 (the default); iff-pbm: 1 to 8, the default 8\n"
+    "  --reduce     with --depth (or iff-pbm): when the colours do not fit, choose 2^N by\n"
+    "               median cut\n"
     "  --dither     with --reduce, or for a PBM bitmap: Floyd-Steinberg error diffusion\n"
     "  --compress / --no-compress   ILBM: ByteRun1 (the default) or a plain BODY\n"
     "  --names      XPM: colours by their X11 name where one matches exactly (else #RRGGBB)\n"
@@ -104,11 +109,17 @@ constexpr const char* kUsage =
     "../lib/orvi beside it when installed. See orvi(1) for more.\n"
     "Exit status: 0 done, 1 a job failed, 2 usage error.\n";
 
-// "ppm, pgm, pnm, pcx, iff, ilbm, lbm or png": the extensions of every format written.
+// "ppm, pgm, pnm, pcx, iff, ilbm, lbm or png": the extensions of every format written,
+// and the name of one without an extension of its own.
 std::string written_names() {
     std::vector<std::string> names;
     for (const orvi::FormatInfo& format : orvi::Library::formats()) {
-        if (format.writes) {
+        if (format.writes && format.extensions.empty()) {
+            std::string name = format.name;
+            std::transform(name.begin(), name.end(), name.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            names.push_back(name);
+        } else if (format.writes) {
             names.insert(names.end(), format.extensions.begin(), format.extensions.end());
         }
     }
@@ -321,16 +332,20 @@ int run_convert(const std::vector<std::string>& args) {
             files.push_back(arg);
         }
     }
-    // A bitmap (PBM) output dithers its black and white without a palette to reduce to.
-    const std::string output_kind = !options.to.empty()                            ? options.to
-                                    : options.out_dir.empty() && files.size() == 2 ? files[1]
-                                                                                   : "";
-    const bool bitmap_output = output_kind.size() >= 3 &&
-                               strcasecmp(output_kind.c_str() + output_kind.size() - 3, "pbm") == 0;
+    // A bitmap (PBM) output dithers its black and white without a palette to reduce to;
+    // a writer of palette pictures only reduces to 256 colours without a depth.
+    std::optional<orvi::FormatInfo> output;
+    if (!options.to.empty() || (options.out_dir.empty() && files.size() == 2)) {
+        orvi::Error unknown; // said when the save is tried
+        output =
+            orvi::Library::output_format(options.to.empty() ? files[1] : "", options.to, unknown);
+    }
+    const bool bitmap_output = output && output->name == "PBM";
     if (options.dither && !options.reduce && !bitmap_output) {
         return usage_error("--dither goes with --reduce");
     }
-    if (options.reduce && (options.depth == 0 || options.depth == 24)) {
+    const bool palette_output = output && !output->true_colour;
+    if (options.reduce && (options.depth == 24 || (options.depth == 0 && !palette_output))) {
         return usage_error("--reduce needs --depth 1 to 8");
     }
     if (options.out_dir.empty() && files.size() > 2) {

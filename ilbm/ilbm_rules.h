@@ -57,6 +57,10 @@ inline constexpr std::array<uint32_t, 7> kPictureForms = {ID_ILBM, ID_PBM,  ID_A
 }
 inline constexpr size_t kBmhdBytes = 20;
 
+// A save request's SaveMode: the BMHD compression byte in the low byte, and this bit for
+// a chunky FORM PBM (a byte a pixel) instead of bit planes.
+inline constexpr uintptr_t kSaveChunky = 0x100;
+
 inline constexpr uint32_t kModePlain = 0;
 inline constexpr uint32_t kModeHalfBrite = 0x80;
 inline constexpr uint32_t kModeHam6 = 0x800;

@@ -1,5 +1,6 @@
 // IFF_Save: a Picture as a 24-plane ILBM, or an IndexedPicture at its own depth with
-// its palette, plain or ByteRun1, written through the iffparse stand-in.
+// its palette as an ILBM or a chunky FORM PBM, plain or ByteRun1, written through the
+// iffparse stand-in.
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -22,14 +23,16 @@ struct Source {
     const uint8_t* pixels;
     uint32_t pixel_bytes; // 1 (index or grey) or 3
     const IndexedPicture* indexed;
+    bool chunky; // FORM PBM: a byte a pixel, rows of even length
 };
 
 Source choose_source(const CodecRequest* request) {
     const IndexedPicture* indexed = request->IndexedPic;
+    const bool chunky = (request->SaveMode & kSaveChunky) != 0;
     if (indexed != nullptr && indexed->Data != nullptr) {
         const uint32_t depth = indexed->Depth & 0xFFU;
-        return {indexed->Width, indexed->Height,       depth,
-                indexed->Data,  depth == 24 ? 3U : 1U, indexed};
+        return {indexed->Width,        indexed->Height, depth, indexed->Data,
+                depth == 24 ? 3U : 1U, indexed,         chunky};
     }
     const Picture* pic = request->Pic;
     return {static_cast<uint32_t>(pic->Width) & 0xFFFFU,
@@ -37,7 +40,20 @@ Source choose_source(const CodecRequest* request) {
             24,
             pic->Data,
             (pic->BytesPerPixel & 0xFFU) == 1 ? 1U : 3U,
-            nullptr};
+            nullptr,
+            chunky};
+}
+
+// The planes the BMHD gives: FORM PBM's readers take 8 alone, whatever the palette's size.
+uint32_t file_planes(const Source& source) {
+    return source.chunky ? 8 : source.depth;
+}
+
+// The BODY's bytes a row: the depth's plane rows, or for a chunky picture a byte a
+// pixel padded to even length.
+size_t body_row_bytes(const Source& source) {
+    return source.chunky ? source.width + (source.width & 1U)
+                         : size_t{source.depth} * row_bytes(source.width);
 }
 
 void put_be16(uint8_t* at, uint32_t value) {
@@ -47,17 +63,27 @@ void put_be16(uint8_t* at, uint32_t value) {
 
 /* WriteBody: every row's plane rows into the planar buffer (palette depth d: plane p is
  * index bit p; 24 planes: planes 0..7 red bits 0..7, 8..15 green, 16..23 blue, the
- * reader's order), packed row by row when asked.
+ * reader's order), or a chunky row's indices and a zero pad byte, packed row by row
+ * when asked (a chunky row as one run of bytes).
  * Returns the packed length (0 when not packing). */
 size_t WriteBody(const Source& source, bool packed, uint8_t* planar, uint8_t* packed_out,
                  uint8_t* lanes) {
     const size_t plane_bytes = row_bytes(source.width);
     const size_t width = source.width;
+    const size_t body_row = body_row_bytes(source);
     size_t packed_length = 0;
     for (uint32_t y = 0; y < source.height; ++y) {
-        uint8_t* row = planar + size_t{y} * source.depth * plane_bytes;
+        uint8_t* row = planar + size_t{y} * body_row;
         const uint8_t* in = source.pixels + size_t{y} * width * source.pixel_bytes;
-        if (source.depth == 24) {
+        if (source.chunky) {
+            std::memcpy(row, in, width);
+            if (body_row > width) {
+                row[width] = 0;
+            }
+            if (packed) {
+                packed_length += CompactRow(row, packed_out + packed_length, body_row, 1);
+            }
+        } else if (source.depth == 24) {
             for (size_t x = 0; x < width; ++x) {
                 for (size_t c = 0; c < 3; ++c) {
                     lanes[c * width + x] =
@@ -72,7 +98,7 @@ size_t WriteBody(const Source& source, bool packed, uint8_t* planar, uint8_t* pa
                 gather_plane(in, row + p * plane_bytes, source.width, p);
             }
         }
-        if (packed) {
+        if (packed && !source.chunky) {
             packed_length += CompactRow(row, packed_out + packed_length, plane_bytes, source.depth);
         }
         runtime::report_after_row(y, source.height);
@@ -81,15 +107,17 @@ size_t WriteBody(const Source& source, bool packed, uint8_t* planar, uint8_t* pa
     return packed_length;
 }
 
-/* WriteColorMap: 2 to the power Depth entries, red, green, blue from 0x00RRGGBB. */
-int32_t WriteColorMap(platform::IFFHandle* iff, const IndexedPicture* indexed) {
-    const size_t entries = size_t{1} << std::min<uint32_t>(indexed->Depth, 8);
+/* WriteColorMap: 2 to the power Depth entries, red, green, blue from 0x00RRGGBB; `planes`
+ * entries, black past the palette's, when the file has more planes than its depth. */
+int32_t WriteColorMap(platform::IFFHandle* iff, const IndexedPicture* indexed, uint32_t planes) {
+    const size_t known = size_t{1} << std::min<uint32_t>(indexed->Depth, 8);
+    const size_t entries = std::max(known, size_t{1} << std::min<uint32_t>(planes, 8));
     runtime::PoolBlock block(entries * 3);
     if (!block) {
         return kOutOfMemory;
     }
     for (size_t i = 0; i < entries; ++i) {
-        const uint32_t colour = indexed->Palette[i];
+        const uint32_t colour = i < known ? indexed->Palette[i] : 0;
         block.bytes()[3 * i] = static_cast<uint8_t>(colour >> 16U);
         block.bytes()[3 * i + 1] = static_cast<uint8_t>(colour >> 8U);
         block.bytes()[3 * i + 2] = static_cast<uint8_t>(colour);
@@ -114,21 +142,26 @@ int32_t write_chunk(platform::IFFHandle* iff, uint32_t id, const uint8_t* data, 
 int32_t write_file(platform::IFFHandle* iff, const Source& source, const uint8_t* bmhd,
                    const uint8_t* body, uint64_t body_length) {
     using namespace platform;
-    if (const int32_t error = PushChunk(iff, ID_ILBM, ID_FORM, IFFSIZE_UNKNOWN); error != 0) {
+    const uint32_t type = source.chunky ? ID_PBM : ID_ILBM;
+    if (const int32_t error = PushChunk(iff, type, ID_FORM, IFFSIZE_UNKNOWN); error != 0) {
         return error;
     }
     if (const int32_t code = write_chunk(iff, ID_BMHD, bmhd, kBmhdBytes, kBmhdBytes); code != 0) {
         return code;
     }
+    // A chunky picture is for the PC, whose painters write no Amiga display mode.
     const uint8_t camg[4] = {0, 0, 0, 0};
-    if (const int32_t code = write_chunk(iff, ID_CAMG, camg, 4, IFFSIZE_UNKNOWN); code != 0) {
-        return code;
+    if (!source.chunky) {
+        if (const int32_t code = write_chunk(iff, ID_CAMG, camg, 4, IFFSIZE_UNKNOWN); code != 0) {
+            return code;
+        }
     }
     if (source.depth != 24) {
         if (const int32_t error = PushChunk(iff, ID_ILBM, ID_CMAP, IFFSIZE_UNKNOWN); error != 0) {
             return error;
         }
-        if (const int32_t code = WriteColorMap(iff, source.indexed); code != kOk) {
+        if (const int32_t code = WriteColorMap(iff, source.indexed, file_planes(source));
+            code != kOk) {
             return code;
         }
         if (const int32_t error = PopChunk(iff); error != 0) {
@@ -144,21 +177,22 @@ int32_t write_file(platform::IFFHandle* iff, const Source& source, const uint8_t
 
 } // namespace
 
-/* IFF_Save: a FORM ILBM of BMHD, CAMG (0), CMAP (palette depths only) and BODY. The
- * compression byte is SaveMode's low byte (0 plain, else ByteRun1).
- * Codes: 105 an IndexedPicture depth other than 1..8 or 24, 7 no memory, 102 no IFF
+/* IFF_Save: a FORM ILBM of BMHD, CAMG (0), CMAP (palette depths only) and BODY, or with
+ * kSaveChunky a FORM PBM of BMHD, CMAP and BODY. The compression byte is SaveMode's low
+ * byte (0 plain, else ByteRun1).
+ * Codes: 105 an IndexedPicture depth other than 1..8 or 24 (1..8 for FORM PBM, which
+ * needs one), 7 no memory, 102 no IFF
  * handle, 109 the file cannot be created, 110 the IFF stream cannot be opened, 116 a
  * chunk written short, 118 any other IFF error. Every block and handle is released. */
 int32_t IFF_Save(const char* name, CodecRequest* request) {
     using namespace platform;
     request->Pic->Extra = 0;
     const Source source = choose_source(request);
-    if (!((source.depth >= 1 && source.depth <= 8) || source.depth == 24)) {
+    if (!((source.depth >= 1 && source.depth <= 8) || (source.depth == 24 && !source.chunky))) {
         return kIffBadPlanes;
     }
     const auto compression = static_cast<uint8_t>(request->SaveMode);
-    const uint64_t body_size =
-        runtime::size_mul(source.depth, row_bytes(source.width), source.height);
+    const uint64_t body_size = runtime::size_mul(body_row_bytes(source), source.height);
     runtime::PoolBlock planar(std::max<uint64_t>(body_size, 1));
     runtime::PoolBlock bmhd(kBmhdBytes);
     runtime::PoolBlock packed(
@@ -170,7 +204,7 @@ int32_t IFF_Save(const char* name, CodecRequest* request) {
     uint8_t* header = bmhd.bytes();
     put_be16(header, source.width);
     put_be16(header + 2, source.height);
-    header[8] = static_cast<uint8_t>(source.depth);
+    header[8] = static_cast<uint8_t>(file_planes(source));
     header[10] = compression;
     header[14] = 1;
     header[15] = 1;

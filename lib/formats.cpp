@@ -251,6 +251,12 @@ void ilbm_pack(const orvi::SaveOptions& options, const IndexedPicture* indexed,
     request.IndexedPic = const_cast<IndexedPicture*>(indexed);
 }
 
+void chunky_pack(const orvi::SaveOptions& options, const IndexedPicture* indexed,
+                 CodecRequest& request) {
+    ilbm_pack(options, indexed, request);
+    request.SaveMode |= ilbm::kSaveChunky;
+}
+
 // ---- XPM: the xpm module, with the scanner and values of xpm_rules.
 
 bool xpm_recognise(std::span<const uint8_t> head) {
@@ -493,6 +499,27 @@ constexpr std::array kFormats = {
                 nullptr,
                 nullptr,
                 dcx_pages},
+    // The chunky FORM PBM of Deluxe Paint on the PC, written by the ilbm module and read
+    // as ILBM. It is asked for by name: .lbm files stay ILBM, as they always were.
+    FormatEntry{"IFF-PBM",
+                {nullptr, nullptr, nullptr, nullptr},
+                nullptr,
+                "ilbm",
+                false,
+                true,
+                65535,
+                false,
+                kOneToEight,
+                false,
+                nullptr,
+                nullptr,
+                nullptr,
+                nullptr,
+                chunky_pack,
+                nullptr,
+                nullptr,
+                nullptr,
+                true},
 };
 
 // The formats that read, in the order tried for a file: ILBM's, PNG's and DCX's
@@ -573,6 +600,7 @@ orvi::FormatInfo format_info(const FormatEntry& format) {
     info.reads = format.reads;
     info.writes = format.writes;
     info.most_side = format.writes ? format.most_side : 0;
+    info.true_colour = format.writes && !format.palette_only;
     for (uint32_t depth = 1; depth <= 8; ++depth) {
         if ((format.palette_depths & (1U << depth)) != 0) {
             info.palette_depths.push_back(depth);

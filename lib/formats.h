@@ -65,6 +65,8 @@ struct FormatEntry {
     // For files that may hold several pictures: each one's bytes as a file of its own;
     // nullptr for one picture a file.
     std::vector<Page> (*pages)(std::span<const uint8_t> file);
+    // The writer holds palette pictures only: a save without a palette depth takes 8.
+    bool palette_only = false;
 };
 
 // Every format, in the order they are tried when recognising a file.

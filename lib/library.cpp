@@ -279,8 +279,12 @@ std::string depth_rule(const host::FormatEntry& format) {
             list += std::to_string(depth) + ", ";
         }
     }
-    return std::string(format.name) + " files take --depth " + list.substr(0, list.size() - 2) +
-           " or 24";
+    list = list.substr(0, list.size() - 2);
+    if (format.palette_only) {
+        return std::string(format.name) + " files take --depth " + list +
+               " (a palette of at most 256 colours; --reduce makes one)";
+    }
+    return std::string(format.name) + " files take --depth " + list + " or 24";
 }
 
 // "PNM files that orvi writes hold at most 32767 x 32767 pixels, and the picture is ...".
@@ -645,9 +649,9 @@ bool Library::State::write(const Image& image, const std::string* path, int fd,
         static_cast<uint32_t>(picture.Height) > format->most_side) {
         return fail(error, kDoesNotFit, side_rule(*format, picture));
     }
-    const uint32_t depth = options.depth;
+    const uint32_t depth = options.depth == 0 && format->palette_only ? 8 : options.depth;
     std::optional<host::IndexedImage> indexed;
-    if (depth != 0 && depth != 24 && format->palette_depths != 0) {
+    if (depth != 0 && format->palette_depths != 0 && (depth != 24 || format->palette_only)) {
         if (depth > 8 || (format->palette_depths & (1U << depth)) == 0) {
             return fail(error, kDoesNotFit, depth_rule(*format));
         }

@@ -470,6 +470,7 @@ PYBIND11_MODULE(_orvi, module) {
             entry["writes"] = format.writes;
             entry["most_side"] = format.most_side;
             entry["palette_depths"] = format.palette_depths;
+            entry["true_colour"] = format.true_colour;
             formats.append(entry);
         }
         return formats;

@@ -134,13 +134,19 @@ TEST_F(OrviEveryday, PipeMistakesAreUsageErrorsOrOneSentence) {
     const std::vector<Case> cases = {
         {"convert in.ppm -", 2, "orvi: writing to standard output needs --to FORMAT\n"},
         {"convert in.ppm - --to gif", 2,
-         "orvi: --to takes ppm, pgm, pnm, pcx, iff, ilbm, lbm, xpm, png, pam or pbm, not "
-         "'gif'\n(see 'orvi "
-         "--help')\n"},
+         "orvi: --to takes ppm, pgm, pnm, pcx, iff, ilbm, lbm, xpm, png, pam, pbm or iff-pbm, "
+         "not 'gif'\n(see 'orvi --help')\n"},
         {"convert - out.ppm < /dev/null", 1, "orvi: cannot load standard input: it is empty\n"},
         {"convert in.ppm out.pcx --dither", 2,
          "orvi: --dither goes with --reduce\n(see 'orvi --help')\n"},
         {"convert in.ppm out.pcx --reduce", 2,
+         "orvi: --reduce needs --depth 1 to 8\n(see 'orvi --help')\n"},
+        // A writer of palettes only reduces to 256 colours without a depth; a name that
+        // ends in "pbm" is not the bitmap format.
+        {"convert in.ppm out.lbm --to iff-pbm --reduce", 0, ""},
+        {"convert in.ppm out.lbm --to iff-pbm --dither", 2,
+         "orvi: --dither goes with --reduce\n(see 'orvi --help')\n"},
+        {"convert in.ppm out.lbm --to iff-pbm --reduce --depth 24", 2,
          "orvi: --reduce needs --depth 1 to 8\n(see 'orvi --help')\n"},
     };
     for (const Case& row : cases) {

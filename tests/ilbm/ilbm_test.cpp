@@ -761,10 +761,14 @@ TEST_F(IlbmWrite, EveryDepthAndCompressionRoundTrips) {
     std::minstd_rand random(21);
     for (const uint32_t depth : {1U, 2U, 3U, 4U, 5U, 6U, 7U, 8U, 24U}) {
         for (const int width_value : {1, 7, 8, 9, 15, 16, 17, 31}) {
-            for (const uintptr_t compression : {uintptr_t{0}, uintptr_t{1}}) {
+            for (const uintptr_t mode :
+                 {uintptr_t{0}, uintptr_t{1}, ilbm::kSaveChunky, ilbm::kSaveChunky | 1U}) {
+                if (depth == 24 && (mode & ilbm::kSaveChunky) != 0) {
+                    continue; // FORM PBM holds palette pictures only
+                }
+                const uintptr_t compression = mode & 0xFFU;
                 SCOPED_TRACE("depth " + std::to_string(depth) + " width " +
-                             std::to_string(width_value) + " compression " +
-                             std::to_string(compression));
+                             std::to_string(width_value) + " mode " + std::to_string(mode));
                 const auto width = static_cast<uint16_t>(width_value);
                 const uint16_t height = 3;
                 std::vector<uint32_t> palette(256);
@@ -782,7 +786,7 @@ TEST_F(IlbmWrite, EveryDepthAndCompressionRoundTrips) {
                 Picture pic{truecolour.data(), width, height, 3, 0, 0, 0, 0, 0, 9};
                 request_.IndexedPic = depth == 24 ? nullptr : &indexed;
                 const std::string path = folder_.path("trip.iff");
-                ASSERT_EQ(save(path, pic, compression), kOk);
+                ASSERT_EQ(save(path, pic, mode), kOk);
                 EXPECT_EQ(pic.Extra, 0U);
                 request_.IndexedPic = nullptr;
                 ASSERT_EQ(load_file(path), kOk);
@@ -834,6 +838,36 @@ TEST_F(IlbmWrite, WritesTheDocumentedLayout) {
     EXPECT_EQ(grey_file.size() % 2, 0U) << "odd chunks are padded";
     ASSERT_EQ(load_file(folder_.path("grey.iff")), kOk);
     EXPECT_EQ(pixels(), (Bytes{10, 10, 10, 20, 20, 20, 30, 30, 30}));
+    expect_clean_books();
+}
+
+TEST_F(IlbmWrite, WritesChunkyPicturesAsDeluxePaintOnThePcReadsThem) {
+    // Three colours at depth 2 in a row of 3: eight planes whatever the depth, a CMAP of
+    // 256 entries (black past the palette's four), no CAMG, rows padded to even length.
+    std::vector<uint32_t> palette = {0x102030, 0x405060, 0x708090, 0xA0B0C0};
+    Bytes indices = {0, 1, 2, 3, 2, 1};
+    IndexedPicture indexed{3, 2, 2, 0, palette.data(), indices.data()};
+    Bytes unused(3, 0);
+    Picture pic{unused.data(), 3, 2, 3, 0, 0, 0, 0, 0, 0};
+    request_.IndexedPic = &indexed;
+    ASSERT_EQ(save(folder_.path("c.lbm"), pic, ilbm::kSaveChunky), kOk);
+    const Bytes file = testing_support::read_file(folder_.path("c.lbm"));
+    const std::string text(file.begin(), file.end());
+    auto after = [&](const char* id, size_t count) {
+        const auto at = static_cast<ptrdiff_t>(text.find(id)) + 4;
+        return Bytes(file.begin() + at, file.begin() + at + static_cast<ptrdiff_t>(count));
+    };
+    EXPECT_EQ(text.substr(8, 4), "PBM ");
+    EXPECT_EQ(text.find("CAMG"), std::string::npos);
+    EXPECT_EQ(after("BMHD", 4 + 9)[4 + 8], 8) << "eight planes";
+    EXPECT_EQ(after("CMAP", 4), be32(768));
+    EXPECT_EQ(after("CMAP", 4 + 15),
+              concat(be32(768), Bytes{0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70, 0x80, 0x90, 0xA0,
+                                      0xB0, 0xC0, 0, 0, 0}));
+    EXPECT_EQ(after("BODY", 12), concat(be32(8), Bytes{0, 1, 2, 0, 3, 2, 1, 0}));
+    // Without a palette picture there is nothing a byte a pixel can hold.
+    request_.IndexedPic = nullptr;
+    EXPECT_EQ(save(folder_.path("t.lbm"), pic, ilbm::kSaveChunky | 1U), kIffBadPlanes);
     expect_clean_books();
 }
 

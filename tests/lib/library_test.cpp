@@ -168,8 +168,10 @@ TEST_F(LibraryTest, EveryWriterRoundTripsWhatItWrites) {
         if (!format.writes) {
             continue;
         }
+        // A format without an extension of its own is asked for by name (IFF-PBM).
+        const std::string extension = format.extensions.empty() ? "lbm" : format.extensions[0];
         std::vector<orvi::SaveOptions> variants(1);
-        variants[0].format = format.extensions[0];
+        variants[0].format = format.extensions.empty() ? format.name : extension;
         for (const uint32_t depth : format.palette_depths) {
             if (depth >= 4) { // 15 colours fit from 4 bits on
                 orvi::SaveOptions palette = variants[0];
@@ -184,16 +186,79 @@ TEST_F(LibraryTest, EveryWriterRoundTripsWhatItWrites) {
         for (const orvi::SaveOptions& options : variants) {
             SCOPED_TRACE(format.name + " depth " + std::to_string(options.depth) +
                          (options.plain ? " plain" : ""));
-            const std::string path = folder_.path("out." + format.extensions[0]);
+            const std::string path = folder_.path("out." + extension);
             orvi::Error error;
             ASSERT_TRUE(library_.save(colour, path, options, error)) << error.sentence;
             const auto back = library_.load(path, error);
             ASSERT_TRUE(back) << error.sentence;
-            // PAM and PBM files are read as the portable formats they are kinds of.
-            EXPECT_EQ(back->format(), format.reads ? format.name : "PNM");
+            // PAM and PBM files are read as the portable formats they are kinds of, and
+            // FORM PBM as the IFF it is.
+            EXPECT_EQ(back->format(), format.reads               ? format.name
+                                      : format.name == "IFF-PBM" ? "ILBM"
+                                                                 : "PNM");
             EXPECT_EQ(pixels_of(*back), format.name == "PBM" ? bitmap_of(pixels) : pixels);
         }
     }
+}
+
+TEST_F(LibraryTest, ChunkyIffIsWrittenByNameAndNeedsAPaletteOfItsColours) {
+    const Bytes pixels = colourful();
+    const orvi::Image colour = image(pixels, 5, 3);
+    orvi::SaveOptions chunky;
+    chunky.format = "iff-pbm";
+    orvi::Error error;
+    ASSERT_TRUE(library_.save(colour, folder_.path("dp.lbm"), chunky, error)) << error.sentence;
+    const Bytes file = read_file(folder_.path("dp.lbm"));
+    EXPECT_EQ(std::string(file.begin() + 8, file.begin() + 12), "PBM ");
+    auto back = library_.load(folder_.path("dp.lbm"), error);
+    ASSERT_TRUE(back) << error.sentence;
+    EXPECT_EQ(pixels_of(*back), pixels);
+    back.reset();
+    // A .lbm name alone still writes ILBM, as it always has.
+    ASSERT_TRUE(library_.save(colour, folder_.path("plain.lbm"), {}, error)) << error.sentence;
+    const Bytes ilbm = read_file(folder_.path("plain.lbm"));
+    EXPECT_EQ(std::string(ilbm.begin() + 8, ilbm.begin() + 12), "ILBM");
+    if (testing_support::have_program("ilbmtoppm")) {
+        // netpbm reads rows of odd width without their pad byte, so the peer gets an even
+        // width: the picture's first four columns.
+        Bytes even;
+        for (ptrdiff_t row = 0; row < 3; ++row) {
+            even.insert(even.end(), pixels.begin() + 15 * row, pixels.begin() + 15 * row + 12);
+        }
+        ASSERT_TRUE(library_.save(image(even, 4, 3), folder_.path("even.lbm"), chunky, error))
+            << error.sentence;
+        const auto peer = testing_support::run_capture(
+            "ilbmtoppm " + testing_support::shell_quote(folder_.path("even.lbm")) +
+            " 2>/dev/null | pamtopnm -plain | tail -n +4");
+        ASSERT_TRUE(peer) << "netpbm reads the file";
+        std::string ours;
+        for (const uint8_t value : even) {
+            ours += std::to_string(value) + " ";
+        }
+        std::string theirs = *peer;
+        std::replace(theirs.begin(), theirs.end(), '\n', ' ');
+        theirs.erase(std::unique(theirs.begin(), theirs.end(),
+                                 [](char a, char b) { return a == ' ' && b == ' '; }),
+                     theirs.end());
+        theirs.erase(0, theirs.find_first_not_of(' '));
+        EXPECT_EQ(theirs, ours);
+    } else {
+        std::printf("netpbm's ilbmtoppm is not installed; the peer's reading was not tried\n");
+    }
+    // More than 256 colours need --reduce; true colour is not a choice.
+    Bytes many;
+    for (uint32_t i = 0; i < 300; ++i) {
+        many.insert(many.end(), {static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8U), 7});
+    }
+    const orvi::Image rich = image(many, 300, 1);
+    EXPECT_FALSE(library_.save(rich, folder_.path("rich.lbm"), chunky, error));
+    EXPECT_NE(error.sentence.find("300"), std::string::npos) << error.sentence;
+    chunky.reduce = true;
+    EXPECT_TRUE(library_.save(rich, folder_.path("rich.lbm"), chunky, error)) << error.sentence;
+    chunky.depth = 24;
+    EXPECT_FALSE(library_.save(rich, folder_.path("rich.lbm"), chunky, error));
+    EXPECT_EQ(error.sentence, "IFF-PBM files take --depth 1, 2, 3, 4, 5, 6, 7, 8 (a palette of "
+                              "at most 256 colours; --reduce makes one)");
 }
 
 TEST_F(LibraryTest, GreyFilesHoldGreyPixels) {

@@ -66,7 +66,8 @@ struct FormatInfo {
     bool reads = false;
     bool writes = false;
     uint32_t most_side = 0;               // the largest side the writer holds
-    std::vector<uint32_t> palette_depths; // depths written with a palette (besides 24)
+    std::vector<uint32_t> palette_depths; // depths written with a palette
+    bool true_colour = false;             // whether pictures of any colours are written
 };
 
 // Called with the percentage of the running load or save done.
