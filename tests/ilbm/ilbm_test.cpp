@@ -115,6 +115,62 @@ TEST(IlbmPieces, UnpackRefusesOverrunsAndStopsAtTheEnd) {
         << "a row of no bytes consumes nothing";
 }
 
+// ByteRun1 a byte at a time, as the rule reads: what unpack_row must agree with.
+int64_t unpack_slowly(const Bytes& packed, size_t at, Bytes& out) {
+    size_t i = at;
+    for (size_t made = 0; made < out.size();) {
+        if (i >= packed.size()) {
+            return 0;
+        }
+        const auto control = static_cast<int8_t>(packed[i++]);
+        if (control == -128) {
+            continue;
+        }
+        const size_t length = control >= 0 ? size_t(control) + 1 : size_t(1 - control);
+        if (made + length > out.size()) {
+            return -1;
+        }
+        for (size_t k = 0; k < length; ++k) {
+            if (i >= packed.size()) {
+                return 0;
+            }
+            out[made++] = packed[control >= 0 ? i++ : i];
+        }
+        i += control >= 0 ? 0 : 1;
+    }
+    return static_cast<int64_t>(i - at);
+}
+
+TEST(IlbmPieces, UnpackAgreesWithTheRuleOnLongRowsOfEveryRun) {
+    // Random controls of every kind (long and short copies and repeats, -128), rows long
+    // enough for the wide stores and short ones, data cut anywhere and starting late.
+    std::minstd_rand random(77);
+    for (int trial = 0; trial < 3000; ++trial) {
+        Bytes packed;
+        const size_t controls = random() % 120;
+        for (size_t c = 0; c < controls; ++c) {
+            const auto control = static_cast<uint8_t>(random() % 4 == 0 ? random() : random() % 20);
+            packed.push_back(control);
+            const size_t data = control < 128 ? control + 1U : 1U;
+            for (size_t k = 0; k < data; ++k) {
+                packed.push_back(static_cast<uint8_t>(random()));
+            }
+        }
+        packed.resize(packed.size() -
+                      std::min<size_t>(packed.size(), random() % 3 == 0 ? random() % 40 : 0));
+        const size_t at = packed.empty() ? 0 : random() % 3 == 0 ? random() % packed.size() : 0;
+        const size_t width = 1 + random() % 600;
+        SCOPED_TRACE("trial " + std::to_string(trial));
+        Bytes want(width, 0xEE);
+        Bytes got(width, 0xEE);
+        const int64_t used = ilbm::unpack_row(packed, at, got);
+        ASSERT_EQ(used, unpack_slowly(packed, at, want));
+        if (used > 0) {
+            ASSERT_EQ(got, want);
+        }
+    }
+}
+
 TEST(IlbmPieces, PlanesGatherAndSpreadBackForEveryWidth) {
     std::minstd_rand random(3);
     for (uint32_t width = 1; width <= 40; ++width) {
