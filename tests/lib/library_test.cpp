@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <unistd.h>
 
 #include "lib/atomic_save.h"
@@ -497,6 +498,53 @@ TEST_F(LibraryTest, AnImageSaysWhatItsFileLeftOut) {
               std::vector<std::string>{"the image data ends at row 1 of 2; the rest is black"});
     EXPECT_EQ(pixels_of(*cut), concat(Bytes(7, 7), Bytes(5, 0)))
         << "the pixels are what the lenient reader makes of the file";
+}
+
+// The corpus files a peer decodes that orvi refuses, and why.
+const struct {
+    const char* file;
+    const char* why;
+} kPeerReadsOrviRefuses[] = {
+    {"pcx/gen-8bit-70x46-uncompressed.pcx",
+     "PCX encoding 0: the PCX reader's rules refuse every encoding but 1"},
+    {"pcx/gen-24bit-70x46-uncompressed.pcx", "PCX encoding 0, as above"},
+    {"xpm/xpm1-plaid-22x22.xpm", "XPM1 (C #defines and arrays): the XPM reader reads XPM 3"},
+    {"xpm/xpm2-plaid-22x22.xpm", "XPM2 (unquoted lines): the XPM reader reads XPM 3"},
+};
+
+TEST_F(LibraryTest, EveryCorpusFileAPeerDecodesIsReadSaveTheListed) {
+    // The shared corpus's manifest says what the peers made of each file.
+    std::ifstream manifest(std::filesystem::path(ORVI_SHARED_DIR) / "corpus" / "MANIFEST.md");
+    if (!manifest) {
+        GTEST_SKIP() << "../shared/corpus is absent, so the peers' results are unknown";
+    }
+    std::string folder;
+    int decoded = 0;
+    for (std::string line; std::getline(manifest, line);) {
+        if (line.starts_with("## ")) {
+            const size_t tick = line.rfind("`", line.size() - 2);
+            folder = tick == std::string::npos ? "" : line.substr(tick + 1, line.size() - tick - 2);
+            continue;
+        }
+        if (!line.starts_with("| `") || folder.empty()) {
+            continue;
+        }
+        const std::string name = folder + line.substr(3, line.find('`', 3) - 3);
+        const std::string peer = line.substr(line.rfind('|', line.size() - 2));
+        if (peer.find("decodes") == std::string::npos) {
+            continue;
+        }
+        SCOPED_TRACE(name);
+        const auto listed =
+            std::find_if(std::begin(kPeerReadsOrviRefuses), std::end(kPeerReadsOrviRefuses),
+                         [&](const auto& entry) { return name == entry.file; });
+        orvi::Error error;
+        const auto image = library_.load(
+            (std::filesystem::path(ORVI_SHARED_DIR) / "corpus" / name).string(), error);
+        EXPECT_EQ(image.has_value(), listed == std::end(kPeerReadsOrviRefuses)) << error.sentence;
+        decoded += image ? 1 : 0;
+    }
+    EXPECT_GE(decoded, 100) << "the manifest's rows were found";
 }
 
 TEST(LibraryModules, AMissingModuleIsAnAccessError) {
