@@ -139,7 +139,8 @@ constexpr int kExitIncomplete = 3;
 
 [[noreturn]] void work(const ConvertOptions& options, const Job& job, size_t index, int messages) {
     std::string error;
-    orvi::Library library(library_options(options.max_pixels, options.memory_limit));
+    orvi::Library library(
+        library_options(options.max_pixels, options.memory_limit, options.threads));
     bool incomplete = false;
     const bool done = convert_one(library, options, job.in, job.out, false, error, &incomplete);
     if (!done) {
@@ -191,6 +192,10 @@ int convert_batch(const ConvertOptions& options, const std::vector<std::string>&
     // converted side by side cannot take more memory together than one could alone.
     ConvertOptions worker_options = options;
     worker_options.memory_limit = orvi::default_memory_limit() / std::max<size_t>(workers, 1);
+    // Workers side by side already keep the cores busy; one alone may use them all.
+    if (options.threads == 0 && workers > 1) {
+        worker_options.threads = 1;
+    }
     // What killed runs left in the folder is swept once here rather than by every save.
     worker_options.sweep_leftovers = false;
     orvi::remove_stale_temps(options.out_dir);

@@ -62,10 +62,11 @@ std::string shown_name(const std::string& path, bool output) {
     return output ? "standard output" : "standard input";
 }
 
-orvi::Options library_options(uint64_t max_pixels, uint64_t memory_limit) {
+orvi::Options library_options(uint64_t max_pixels, uint64_t memory_limit, uint32_t threads) {
     orvi::Options options;
     options.max_pixels = max_pixels;
     options.memory_limit = memory_limit;
+    options.threads = threads;
     if (const char* folder = std::getenv("ORVI_MODULE_PATH"); folder != nullptr && *folder != 0) {
         options.module_folder = folder;
     }
@@ -168,7 +169,8 @@ int convert(const ConvertOptions& options, const std::string& in, const std::str
         complain("cannot save " + shown_name(out, true) + ": " + error.sentence);
         return kExitUsage;
     }
-    orvi::Library library(library_options(options.max_pixels, options.memory_limit));
+    orvi::Library library(
+        library_options(options.max_pixels, options.memory_limit, options.threads));
     if (const int status = check_steps(library, options); status != kExitOk) {
         return status;
     }

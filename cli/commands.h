@@ -29,6 +29,7 @@ struct ConvertOptions {
     std::string to;            // --to as given: the output format, whatever OUT's name
     std::string out_dir;       // --out-dir: every argument is an input
     uint32_t jobs = 0;         // --jobs: worker processes for a batch (0: one per core)
+    uint32_t threads = 0;      // --threads: threads for one picture's work (0: one per core)
     uint64_t max_pixels = orvi::kDefaultMaxPixels; // --max-pixels (0: none)
     uint64_t memory_limit = 0;   // the library's byte limit (0: the default); set for workers
     bool force = false;          // --force: replace an output the user may not write, or
@@ -68,7 +69,8 @@ void complain(const std::string& sentence);
 [[nodiscard]] std::string shown_name(const std::string& path, bool output);
 
 // The library's options for the command: the limits, and $ORVI_MODULE_PATH when set.
-[[nodiscard]] orvi::Options library_options(uint64_t max_pixels, uint64_t memory_limit);
+[[nodiscard]] orvi::Options library_options(uint64_t max_pixels, uint64_t memory_limit,
+                                            uint32_t threads = 0);
 
 // Checks the filter names of the steps before any file is touched: kExitOk, or the exit
 // status after saying why (2 for an unknown name, 1 without the ops module).

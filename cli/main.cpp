@@ -81,6 +81,8 @@ constexpr const char* kUsage =
     "  --out-dir DIR  convert every FILE into DIR (made when missing); a failed file is\n"
     "               reported and the others go on; exit 1 if any failed\n"
     "  --jobs N     with --out-dir: N worker processes, 1..64 (default: one per core)\n"
+    "  --threads N  threads for one picture's operations, 1..64 (default: one per core;\n"
+    "               1 works on the calling thread alone); the result is the same for any N\n"
     "  --plain      write PNM samples as text (P3, P2, P1) instead of raw (P6, P5, P4)\n"
     "  --depth N    PCX: 1, 2, 4 or 8 bits, ILBM: 1 to 8 planes, PNG and XPM: 1 to 8 bits, with "
     "an\n"
@@ -286,15 +288,15 @@ int run_convert(const std::vector<std::string>& args) {
                 return usage_error("--out-dir needs a folder");
             }
             options.out_dir = args[++i];
-        } else if (arg == "--jobs") {
+        } else if (arg == "--jobs" || arg == "--threads") {
             const std::string value = i + 1 < args.size() ? args[++i] : "";
             const bool digits = !value.empty() && value.size() <= 2 &&
                                 value.find_first_not_of("0123456789") == std::string::npos;
-            const unsigned long jobs = digits ? std::stoul(value) : 0;
-            if (jobs < 1 || jobs > 64) {
-                return usage_error("--jobs takes 1 to 64, not '" + value + "'");
+            const unsigned long count = digits ? std::stoul(value) : 0;
+            if (count < 1 || count > 64) {
+                return usage_error(arg + " takes 1 to 64, not '" + value + "'");
             }
-            options.jobs = static_cast<uint32_t>(jobs);
+            (arg == "--jobs" ? options.jobs : options.threads) = static_cast<uint32_t>(count);
         } else if (arg == "--max-pixels") {
             if (!parse_count(arg, i + 1 < args.size() ? args[++i] : "", options.max_pixels)) {
                 return cli::kExitUsage;

@@ -8,6 +8,7 @@
 // may come from several threads.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -71,6 +72,9 @@ public:
     [[nodiscard]] uint64_t limit() const { return limit_; }
     // The pixel limit the readers check before they allocate a picture; 0: none.
     [[nodiscard]] uint64_t max_pixels() const { return handle_.abi.max_pixels; }
+    // The threads a job on this pool's handle may work with (1: the caller's alone).
+    [[nodiscard]] uint32_t threads() const { return handle_.abi.threads; }
+    void set_threads(uint32_t threads) { handle_.abi.threads = std::max<uint32_t>(threads, 1); }
     // What the last job on handle() reported; clear it before a job.
     [[nodiscard]] const OrviJobReport& report() const { return handle_.abi.report; }
     void clear_report() { handle_.abi.report = {}; }

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include "lib/atomic_save.h"
@@ -382,6 +383,9 @@ Library::Library(Options options) : state_(std::make_unique<State>()) {
     const uint64_t limit =
         settings.memory_limit != 0 ? settings.memory_limit : host::HostPool::default_limit();
     state_->pool = std::make_shared<host::HostPool>(limit, settings.max_pixels);
+    state_->pool->set_threads(settings.threads != 0
+                                  ? settings.threads
+                                  : std::max(1U, std::thread::hardware_concurrency()));
 }
 
 Library::~Library() = default;

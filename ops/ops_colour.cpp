@@ -1,10 +1,13 @@
 // Colour operations: gamma, brightness, per-channel offsets, contrast, grey and
 // negation. The tables are built once per call (pow 256 times at most); the loops are
-// plain byte loops the compiler can vectorise. No I/O, no globals beyond the pool.
+// plain byte loops the compiler can vectorise, run in bands on the job's threads. No
+// I/O, no globals beyond the pool.
+#include <algorithm>
 #include <cmath>
 
 #include "ops/ops_format.h"
 #include "ops/ops_rules.h"
+#include "runtime/bands.h"
 #include "runtime/pool.h"
 
 namespace ops {
@@ -20,6 +23,12 @@ std::span<uint8_t> counted_bytes(const OpArgs* args) {
     return {args->Source, args->Count};
 }
 
+// `change` over the bytes, in bands of the job's threads.
+template <typename Change> void in_byte_bands(std::span<uint8_t> bytes, const Change& change) {
+    runtime::in_bands(bytes.size(), kLeastBandBytes,
+                      [&](size_t first, size_t end) { change(bytes.subspan(first, end - first)); });
+}
+
 // The 256-byte table gamma and contrast work through lives in the pool for the call; no
 // pool, no table, and the picture stays as it is.
 template <typename Build> void map_through_pool_table(OpArgs* args, Build build) {
@@ -29,7 +38,8 @@ template <typename Build> void map_through_pool_table(OpArgs* args, Build build)
     }
     const TableView table(block.bytes(), kTableBytes);
     if (build(table)) {
-        apply_table(counted_bytes(args), table);
+        in_byte_bands(counted_bytes(args),
+                      [&](std::span<uint8_t> band) { apply_table(band, table); });
     }
 }
 
@@ -124,7 +134,8 @@ void PPC_SetContrast(OpArgs* args) {
 }
 
 void PPC_SetBrightness(OpArgs* args) {
-    brighten(counted_bytes(args), args->Param1);
+    in_byte_bands(counted_bytes(args),
+                  [&](std::span<uint8_t> band) { brighten(band, args->Param1); });
 }
 
 /* PPC_SetRGB: channel c (0 red, 1 green, 2 blue) of every three bytes below Count gets
@@ -135,15 +146,19 @@ void PPC_SetRGB(OpArgs* args) {
                                  brightness_table(offsets[2])};
     uint8_t* data = args->Source;
     const size_t count = args->Count;
-    for (uint32_t channel = 0; channel < 3; ++channel) {
-        if (offsets[channel] == 0) {
-            continue;
+    // Bands of whole pixels; the last may end inside one.
+    runtime::in_bands((count + 2) / 3, kLeastBandBytes / 3, [&](size_t first, size_t end) {
+        const size_t band_end = std::min(count, 3 * end);
+        for (uint32_t channel = 0; channel < 3; ++channel) {
+            if (offsets[channel] == 0) {
+                continue;
+            }
+            const ByteTable& table = tables[channel];
+            for (size_t i = 3 * first + channel; i < band_end; i += 3) {
+                data[i] = table[data[i]];
+            }
         }
-        const ByteTable& table = tables[channel];
-        for (size_t i = channel; i < count; i += 3) {
-            data[i] = table[data[i]];
-        }
-    }
+    });
 }
 
 /* PPC_RGBToGray: only for three bytes per pixel; grey is the red byte, unweighted. */
@@ -153,14 +168,15 @@ void PPC_RGBToGray(OpArgs* args) {
     }
     const uint8_t* source = args->Source;
     uint8_t* dest = args->Dest;
-    const size_t count = args->Count;
-    for (size_t i = 0; i < count; ++i) {
-        dest[i] = source[3 * i];
-    }
+    runtime::in_bands(args->Count, kLeastBandPixels, [&](size_t first, size_t end) {
+        for (size_t i = first; i < end; ++i) {
+            dest[i] = source[3 * i];
+        }
+    });
 }
 
 void PPC_Negate(OpArgs* args) {
-    negate(counted_bytes(args));
+    in_byte_bands(counted_bytes(args), [](std::span<uint8_t> band) { negate(band); });
 }
 
 } // namespace ops

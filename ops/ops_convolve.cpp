@@ -10,6 +10,7 @@
 #endif
 
 #include "ops/ops_format.h"
+#include "runtime/bands.h"
 
 namespace ops {
 namespace {
@@ -285,17 +286,22 @@ void convolve(const ImageView& source, const ImageView& dest, const Kernel& kern
     const Finisher finisher = make_finisher(kernel);
     const size_t edge = shape.radius * shape.pixel;
     copy_rows(source, dest, 0, shape.radius, row_bytes);
-    for (size_t y = shape.radius; y + shape.radius < shape.height; ++y) {
-        uint8_t* out = dest_row(dest, y);
-        const uint8_t* in = source_row(source, y);
-        std::memcpy(out, in, edge);
-        if (kernel.size == 3) {
-            filter_middle_row<3>(source, dest, kernel, shape, y, finisher);
-        } else {
-            filter_middle_row<5>(source, dest, kernel, shape, y, finisher);
+    // The middle rows in bands of the job's threads: each writes its own rows and reads
+    // the source only.
+    const size_t middle = shape.height - 2 * shape.radius;
+    runtime::in_bands(middle, least_band_rows(shape.width), [&](size_t first, size_t end) {
+        for (size_t y = shape.radius + first; y < shape.radius + end; ++y) {
+            uint8_t* out = dest_row(dest, y);
+            const uint8_t* in = source_row(source, y);
+            std::memcpy(out, in, edge);
+            if (kernel.size == 3) {
+                filter_middle_row<3>(source, dest, kernel, shape, y, finisher);
+            } else {
+                filter_middle_row<5>(source, dest, kernel, shape, y, finisher);
+            }
+            std::memcpy(out + row_bytes - edge, in + row_bytes - edge, edge);
         }
-        std::memcpy(out + row_bytes - edge, in + row_bytes - edge, edge);
-    }
+    });
     copy_rows(source, dest, shape.height - shape.radius, shape.height, row_bytes);
 }
 

@@ -11,6 +11,15 @@
 
 namespace ops {
 
+// The least work worth a thread of its own: bytes of byte-wise work, pixels of the rest.
+inline constexpr size_t kLeastBandBytes = size_t{1} << 20U;
+inline constexpr size_t kLeastBandPixels = size_t{1} << 18U;
+
+// The least rows of `width` pixels worth a thread of their own.
+[[nodiscard]] constexpr size_t least_band_rows(size_t width) {
+    return width == 0 ? 1 : (kLeastBandPixels + width - 1) / width;
+}
+
 using ByteTable = std::array<uint8_t, 256>;
 using TableView = std::span<uint8_t, 256>;
 

@@ -1,11 +1,13 @@
 // Geometric operations: quarter turns, mirrors, nearest-neighbour resizing, copy and
-// fill. Pixels move unchanged; the only memory taken is YFlip's row buffer and the
-// general resize's two tables. No I/O, no globals beyond the pool.
+// fill. Pixels move unchanged; the only memory taken is YFlip's row buffers and the
+// general resize's two tables. Each runs in bands of the job's threads, every band
+// writing its own rows or pixels. No I/O, no globals beyond the pool.
 #include <algorithm>
 #include <cstring>
 
 #include "ops/ops_format.h"
 #include "ops/ops_rules.h"
+#include "runtime/bands.h"
 #include "runtime/pool.h"
 #include "runtime/sizes.h"
 
@@ -25,9 +27,9 @@ template <uint32_t kPixel> void copy_pixel(uint8_t* dest, const uint8_t* source)
  * pixels wide. Tiles change only the order of the moves. */
 template <uint32_t kPixel>
 void rotate_as(const uint8_t* source, uint8_t* dest, size_t width, size_t height,
-               bool anticlockwise) {
-    for (size_t tile_x = 0; tile_x < width; tile_x += kTile) {
-        const size_t x_end = std::min<size_t>(width, tile_x + kTile);
+               bool anticlockwise, size_t first_x, size_t end_x) {
+    for (size_t tile_x = first_x; tile_x < end_x; tile_x += kTile) {
+        const size_t x_end = std::min<size_t>(end_x, tile_x + kTile);
         for (size_t tile_y = 0; tile_y < height; tile_y += kTile) {
             const size_t y_end = std::min<size_t>(height, tile_y + kTile);
             for (size_t x = tile_x; x < x_end; ++x) {
@@ -42,8 +44,9 @@ void rotate_as(const uint8_t* source, uint8_t* dest, size_t width, size_t height
     }
 }
 
-template <uint32_t kPixel> void mirror_rows_as(uint8_t* data, size_t width, size_t height) {
-    for (size_t y = 0; y < height; ++y) {
+template <uint32_t kPixel>
+void mirror_rows_as(uint8_t* data, size_t width, size_t first_y, size_t end_y) {
+    for (size_t y = first_y; y < end_y; ++y) {
         uint8_t* row = data + y * width * kPixel;
         for (size_t x = 0; x < width / 2; ++x) {
             uint8_t* left = row + x * kPixel;
@@ -68,10 +71,12 @@ void copy_bytes(uint8_t* dest, const uint8_t* source, size_t count) {
     std::memcpy(dest, source, count);
 }
 
-// Destination pixel (i, j) is source pixel (2i, 2j).
-void resize_halving(const uint8_t* source, uint8_t* dest, const ResizeShape& shape) {
+// Destination pixel (i, j) is source pixel (2i, 2j), for rows j of [first, end).
+void resize_halving(const uint8_t* source, uint8_t* dest, const ResizeShape& shape, size_t first,
+                    size_t end) {
     const size_t row_bytes = shape.width * shape.pixel;
-    for (size_t j = 0; j < shape.new_height; ++j) {
+    dest += first * shape.new_width * shape.pixel;
+    for (size_t j = first; j < end; ++j) {
         const uint8_t* row = source + 2 * j * row_bytes;
         for (size_t i = 0; i < shape.new_width; ++i) {
             copy_bytes(dest, row + 2 * i * shape.pixel, shape.pixel);
@@ -80,30 +85,38 @@ void resize_halving(const uint8_t* source, uint8_t* dest, const ResizeShape& sha
     }
 }
 
-// Every source pixel becomes a two-by-two block.
-void resize_doubling(const uint8_t* source, uint8_t* dest, const ResizeShape& shape) {
+// Every source pixel of rows [first, end) becomes a two-by-two block.
+void resize_doubling(const uint8_t* source, uint8_t* dest, const ResizeShape& shape, size_t first,
+                     size_t end) {
     const size_t row_bytes = shape.new_width * shape.pixel;
-    for (size_t y = 0; y < shape.height; ++y) {
-        uint8_t* first = dest;
+    dest += 2 * first * row_bytes;
+    for (size_t y = first; y < end; ++y) {
+        uint8_t* upper = dest;
         const uint8_t* row = source + y * shape.width * shape.pixel;
         for (size_t x = 0; x < shape.width; ++x) {
             copy_bytes(dest, row + x * shape.pixel, shape.pixel);
             copy_bytes(dest + shape.pixel, row + x * shape.pixel, shape.pixel);
             dest += 2 * shape.pixel;
         }
-        copy_bytes(dest, first, row_bytes);
+        copy_bytes(dest, upper, row_bytes);
         dest += row_bytes;
     }
 }
 
+// Destination rows [first, end) through the tables; kPixel 0: shape.pixel bytes a pixel.
 template <uint32_t kPixel>
 void resize_rows(const uint8_t* source, uint8_t* dest, const ResizeShape& shape,
-                 const uint32_t* columns, const uint32_t* rows) {
-    for (size_t j = 0; j < shape.new_height; ++j) {
+                 const uint32_t* columns, const uint32_t* rows, size_t first, size_t end) {
+    dest += first * shape.new_width * shape.pixel;
+    for (size_t j = first; j < end; ++j) {
         const uint8_t* row = source + size_t{rows[j]} * shape.width * shape.pixel;
         for (size_t i = 0; i < shape.new_width; ++i) {
-            copy_pixel<kPixel>(dest, row + columns[i]);
-            dest += kPixel;
+            if constexpr (kPixel == 0) {
+                copy_bytes(dest, row + columns[i], shape.pixel);
+            } else {
+                copy_pixel<kPixel>(dest, row + columns[i]);
+            }
+            dest += shape.pixel;
         }
     }
 }
@@ -131,38 +144,44 @@ void resize_general(const uint8_t* source, uint8_t* dest, const ResizeShape& sha
     for (size_t j = 0; j < shape.new_height; ++j, position += step_y) {
         rows[j] = static_cast<uint32_t>(position >> 16U);
     }
-    if (shape.pixel == 3) {
-        resize_rows<3>(source, dest, shape, columns, rows);
-    } else if (shape.pixel == 1) {
-        resize_rows<1>(source, dest, shape, columns, rows);
-    } else {
-        for (size_t j = 0; j < shape.new_height; ++j) {
-            const uint8_t* row = source + size_t{rows[j]} * shape.width * shape.pixel;
-            for (size_t i = 0; i < shape.new_width; ++i) {
-                copy_bytes(dest, row + columns[i], shape.pixel);
-                dest += shape.pixel;
-            }
-        }
-    }
+    runtime::in_bands(shape.new_height, least_band_rows(shape.new_width),
+                      [&](size_t first, size_t end) {
+                          if (shape.pixel == 3) {
+                              resize_rows<3>(source, dest, shape, columns, rows, first, end);
+                          } else if (shape.pixel == 1) {
+                              resize_rows<1>(source, dest, shape, columns, rows, first, end);
+                          } else {
+                              resize_rows<0>(source, dest, shape, columns, rows, first, end);
+                          }
+                      });
 }
 
 } // namespace
 
+// Source columns go to destination rows: bands of whole tiles of columns.
 void rotate(const uint8_t* source, uint8_t* dest, uint32_t width, uint32_t height,
             uint32_t pixel_bytes, bool anticlockwise) {
-    if (pixel_bytes == 1) {
-        rotate_as<1>(source, dest, width, height, anticlockwise);
-    } else {
-        rotate_as<3>(source, dest, width, height, anticlockwise);
-    }
+    const size_t tiles = (size_t{width} + kTile - 1) / kTile;
+    runtime::in_bands(
+        tiles, (least_band_rows(height) + kTile - 1) / kTile, [&](size_t first, size_t end) {
+            const size_t first_x = first * kTile;
+            const size_t end_x = std::min<size_t>(width, end * kTile);
+            if (pixel_bytes == 1) {
+                rotate_as<1>(source, dest, width, height, anticlockwise, first_x, end_x);
+            } else {
+                rotate_as<3>(source, dest, width, height, anticlockwise, first_x, end_x);
+            }
+        });
 }
 
 void mirror_rows(uint8_t* data, uint32_t width, uint32_t height, uint32_t pixel_bytes) {
-    if (pixel_bytes == 1) {
-        mirror_rows_as<1>(data, width, height);
-    } else {
-        mirror_rows_as<3>(data, width, height);
-    }
+    runtime::in_bands(height, least_band_rows(width), [&](size_t first, size_t end) {
+        if (pixel_bytes == 1) {
+            mirror_rows_as<1>(data, width, first, end);
+        } else {
+            mirror_rows_as<3>(data, width, first, end);
+        }
+    });
 }
 
 /* PPC_Rotate: direction 1 a quarter turn anticlockwise, 0 clockwise. One byte per
@@ -177,24 +196,34 @@ void PPC_XFlip(OpArgs* args) {
                 args->BytesPerPixel == 1 ? 1 : 3);
 }
 
-/* PPC_YFlip: rows r and H - 1 - r swap through one pool row buffer; no pool, no change.
+/* PPC_YFlip: rows r and H - 1 - r swap through a pool row buffer, one a band of row
+ * pairs (one band when the pool grants no more); no pool, no change.
  * The row length is the whole Width x BytesPerPixel: cut to 16 bits it would mirror
  * only the front of rows longer than 65535 bytes and scramble the picture. */
 void PPC_YFlip(OpArgs* args) {
     const size_t row_bytes = mirror_row_bytes(*args);
     const size_t height = low16(args->Height);
-    runtime::PoolBlock buffer(row_bytes);
-    if (!buffer) {
+    const size_t pairs = height / 2;
+    uint32_t bands = runtime::band_count(pairs, least_band_rows(low16(args->Width)));
+    runtime::PoolBlock buffers(runtime::size_mul(row_bytes, bands));
+    if (!buffers && bands > 1) {
+        bands = 1;
+        (void)buffers.allocate(row_bytes);
+    }
+    if (!buffers) {
         return;
     }
     uint8_t* data = args->Source;
-    for (size_t r = 0; r < height / 2; ++r) {
-        uint8_t* top = data + r * row_bytes;
-        uint8_t* bottom = data + (height - 1 - r) * row_bytes;
-        copy_bytes(buffer.bytes(), top, row_bytes);
-        copy_bytes(top, bottom, row_bytes);
-        copy_bytes(bottom, buffer.bytes(), row_bytes);
-    }
+    runtime::run_bands(pairs, bands, [&](uint32_t band, size_t first, size_t end) {
+        uint8_t* buffer = buffers.bytes() + band * row_bytes;
+        for (size_t r = first; r < end; ++r) {
+            uint8_t* top = data + r * row_bytes;
+            uint8_t* bottom = data + (height - 1 - r) * row_bytes;
+            copy_bytes(buffer, top, row_bytes);
+            copy_bytes(top, bottom, row_bytes);
+            copy_bytes(bottom, buffer, row_bytes);
+        }
+    });
 }
 
 /* PPC_Resize: nearest neighbour into Dest (new width x new height x pixel bytes).
@@ -204,19 +233,27 @@ void PPC_Resize(OpArgs* args) {
     const ResizeShape shape{
         low16(args->Width), low16(args->Height), low16(static_cast<uint32_t>(args->Param1)),
         low16(static_cast<uint32_t>(args->Param2)), args->BytesPerPixel & 0xFFU};
+    const size_t least = least_band_rows(shape.new_width);
     if (shape.new_width == shape.width / 2 && shape.new_height == shape.height / 2) {
-        resize_halving(args->Source, args->Dest, shape);
+        runtime::in_bands(shape.new_height, least, [&](size_t first, size_t end) {
+            resize_halving(args->Source, args->Dest, shape, first, end);
+        });
     } else if (shape.new_width == 2 * shape.width && shape.new_height == 2 * shape.height) {
-        resize_doubling(args->Source, args->Dest, shape);
+        runtime::in_bands(shape.height, least, [&](size_t first, size_t end) {
+            resize_doubling(args->Source, args->Dest, shape, first, end);
+        });
     } else if (shape.new_width != 0 && shape.new_height != 0) {
         resize_general(args->Source, args->Dest, shape, resize_table_bytes(*args));
     }
 }
 
 void PPC_Copy(OpArgs* args) {
-    if (args->Count != 0) {
-        copy_bytes(args->Dest, args->Source, args->Count);
+    if (args->Count == 0) {
+        return;
     }
+    runtime::in_bands(args->Count, kLeastBandBytes, [&](size_t first, size_t end) {
+        copy_bytes(args->Dest + first, args->Source + first, end - first);
+    });
 }
 
 /* PPC_Fill: every whole pixel below Count becomes (Param1, Param2, Param3), low bytes.
@@ -226,10 +263,11 @@ void PPC_Fill(OpArgs* args) {
                                static_cast<uint8_t>(args->Param2),
                                static_cast<uint8_t>(args->Param3)};
     uint8_t* data = args->Source;
-    const size_t pixels = args->Count / 3;
-    for (size_t i = 0; i < pixels; ++i) {
-        copy_pixel<3>(data + 3 * i, colour);
-    }
+    runtime::in_bands(args->Count / 3, kLeastBandPixels, [&](size_t first, size_t end) {
+        for (size_t i = first; i < end; ++i) {
+            copy_pixel<3>(data + 3 * i, colour);
+        }
+    });
 }
 
 } // namespace ops

@@ -148,6 +148,9 @@ TEST_F(OrviEveryday, PipeMistakesAreUsageErrorsOrOneSentence) {
          "orvi: --dither goes with --reduce\n(see 'orvi --help')\n"},
         {"convert in.ppm out.lbm --to iff-pbm --reduce --depth 24", 2,
          "orvi: --reduce needs --depth 1 to 8\n(see 'orvi --help')\n"},
+        {"convert in.ppm out.ppm --threads 0", 2,
+         "orvi: --threads takes 1 to 64, not '0'\n(see 'orvi --help')\n"},
+        {"convert in.ppm out.ppm --negate --threads 2", 0, ""},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.args);

@@ -8,6 +8,7 @@
 
 #include "lib/host_pool.h"
 #include "ops/ops_format.h"
+#include "runtime/bands.h"
 #include "runtime/globals.h"
 #include "runtime/op_records.h"
 
@@ -420,6 +421,142 @@ TEST_F(Convolve, RowWiseSumsEqualTheWindowRule) {
         ASSERT_EQ(filter(picture, width, height, pixel, weights, divisor, mode, stride),
                   reference_convolution(picture, width, height, pixel, weights, divisor, mode));
     }
+}
+
+// Each operation on a picture large enough for several bands, with `threads` threads.
+class OpsInBands : public ::testing::Test {
+protected:
+    static constexpr uint32_t kWidth = 1531; // odd sides: bands of unequal rows and tiles
+    static constexpr uint32_t kHeight = 1021;
+
+    OpsInBands() {
+        std::minstd_rand random(9);
+        source_.resize(size_t{kWidth} * kHeight * 3);
+        std::generate(source_.begin(), source_.end(),
+                      [&] { return static_cast<uint8_t>(random()); });
+    }
+    void TearDown() override { EXPECT_EQ(pool_.live_blocks(), 0U); }
+
+    // The picture after `args` (Source, Dest and Pool are filled in), with its Dest.
+    Bytes run(OpArgs args, uint32_t threads, size_t dest_size) {
+        Bytes data = source_;
+        Bytes dest(dest_size, 0xEE);
+        pool_.set_threads(threads);
+        args.Source = data.data();
+        args.Dest = dest.data();
+        args.Pool = pool_.handle();
+        start_of_program(&args);
+        return dest_size != 0 ? dest : data;
+    }
+    Bytes convolve(const std::vector<int32_t>& weights, uint32_t threads) {
+        Bytes out(source_.size(), 0xEE);
+        const auto row = static_cast<int32_t>(kWidth * 3);
+        ImageView from{source_.data(), row, kWidth, kHeight, 3};
+        ImageView to{out.data(), row, kWidth, kHeight, 3};
+        OpArgs args{};
+        args.Operation = kOpConvolve;
+        args.Source = reinterpret_cast<uint8_t*>(&from);
+        args.Dest = reinterpret_cast<uint8_t*>(&to);
+        args.Height = 7;
+        args.Width = 2;
+        args.Count = weights.size() == 25 ? 5 : 3;
+        args.Matrix = const_cast<int32_t*>(weights.data());
+        pool_.set_threads(threads);
+        args.Pool = pool_.handle();
+        start_of_program(&args);
+        return out;
+    }
+
+    Bytes source_;
+    host::HostPool pool_;
+};
+
+TEST_F(OpsInBands, EveryOperationGivesTheSameBytesOnAnyNumberOfThreads) {
+    struct Case {
+        const char* name;
+        uint32_t code;
+        uint32_t pixel;
+        int32_t p1, p2, p3;
+        size_t dest; // bytes of destination, 0 for in place
+    };
+    const size_t whole = size_t{kWidth} * kHeight * 3;
+    const Case cases[] = {
+        {"gamma", kOpSetGamma, 3, 170, 0, 0, 0},
+        {"brightness", kOpSetBrightness, 3, -40, 0, 0, 0},
+        {"rgb", kOpSetRgb, 3, 30, 0, -70, 0},
+        {"contrast", kOpSetContrast, 3, 60, 0, 0, 0},
+        {"grey", kOpRgbToGray, 3, 0, 0, 0, whole / 3},
+        {"negate", kOpNegate, 3, 0, 0, 0, 0},
+        {"anticlockwise", kOpRotateAnticlockwise, 3, 0, 0, 0, whole},
+        {"clockwise", kOpRotateClockwise, 3, 0, 0, 0, whole},
+        {"clockwise, a byte a pixel", kOpRotateClockwise, 1, 0, 0, 0, whole / 3},
+        {"mirror", kOpXFlip, 3, 0, 0, 0, 0},
+        {"mirror, a byte a pixel", kOpXFlip, 1, 0, 0, 0, 0},
+        {"upside down", kOpYFlip, 3, 0, 0, 0, 0},
+        {"halving", kOpResize, 3, kWidth / 2, kHeight / 2, 0, whole / 4},
+        {"doubling", kOpResize, 3, 2 * kWidth, 2 * kHeight, 0, 4 * whole},
+        {"shrinking", kOpResize, 3, 1000, 700, 0, 1000 * 700 * 3},
+        {"growing, a byte a pixel", kOpResize, 1, 1700, 1100, 0, 1700 * 1100},
+        {"copy", kOpCopy, 3, 0, 0, 0, whole},
+        {"fill", kOpFill, 3, 1, 2, 3, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        OpArgs args{};
+        args.Operation = c.code;
+        args.Width = kWidth;
+        args.Height = kHeight;
+        args.BytesPerPixel = c.pixel;
+        args.Count = static_cast<uint32_t>(c.code == kOpRgbToGray ? whole / 3 : whole);
+        args.Param1 = c.p1;
+        args.Param2 = c.p2;
+        args.Param3 = c.p3;
+        const Bytes alone = run(args, 1, c.dest);
+        EXPECT_NE(alone, c.dest != 0 ? Bytes(c.dest, 0xEE) : source_) << "the operation ran";
+        for (const uint32_t threads : {2U, 3U, 7U}) {
+            EXPECT_EQ(run(args, threads, c.dest), alone) << threads << " threads";
+        }
+    }
+    const std::vector<int32_t> sharpen{0, -1, 0, -1, 9, -1, 0, -1, 0};
+    const std::vector<int32_t> wide{1, 2, 3, 2, 1, 2, 4, 6, 4, 2, 3, 6, -9,
+                                    6, 3, 2, 4, 6, 4, 2, 1, 2, 3, 2, 1};
+    for (const auto* weights : {&sharpen, &wide}) {
+        const Bytes alone = convolve(*weights, 1);
+        for (const uint32_t threads : {2U, 3U, 7U}) {
+            EXPECT_EQ(convolve(*weights, threads), alone) << weights->size() << " weights";
+        }
+    }
+    // The picture is large enough that the work above was split.
+    pool_.set_threads(3);
+    runtime::poolHeader = pool_.handle();
+    EXPECT_EQ(runtime::band_count(size_t{kWidth} * kHeight, ops::kLeastBandPixels), 3U);
+    EXPECT_EQ(runtime::band_count(whole, ops::kLeastBandBytes), 3U);
+    EXPECT_EQ(runtime::band_count(kHeight, ops::least_band_rows(kWidth)), 3U);
+}
+
+TEST(Bands, EveryItemIsWorkedOnceInItsBand) {
+    host::HostPool pool;
+    runtime::poolHeader = pool.handle();
+    for (const uint32_t threads : {1U, 2U, 5U}) {
+        pool.set_threads(threads);
+        EXPECT_EQ(runtime::job_threads(), threads);
+        for (const size_t count : {size_t{0}, size_t{1}, size_t{4}, size_t{1000}}) {
+            const uint32_t bands = runtime::band_count(count, 3);
+            EXPECT_EQ(bands, std::max<size_t>(1, std::min<size_t>(threads, count / 3)));
+            std::vector<int> seen(count, 0);
+            std::vector<uint32_t> band_of(count, 99);
+            runtime::run_bands(count, bands, [&](uint32_t band, size_t first, size_t end) {
+                for (size_t i = first; i < end; ++i) {
+                    ++seen[i];
+                    band_of[i] = band;
+                }
+            });
+            EXPECT_TRUE(std::all_of(seen.begin(), seen.end(), [](int n) { return n == 1; }));
+            EXPECT_TRUE(std::is_sorted(band_of.begin(), band_of.end()));
+        }
+    }
+    runtime::poolHeader = nullptr;
+    EXPECT_EQ(runtime::job_threads(), 1U) << "no pool: the caller's thread alone";
 }
 
 TEST(OpsDivider, EqualsTruncatingDivision) {

@@ -58,6 +58,8 @@ struct Options {
                                // memory, at most 8 GiB
     std::string module_folder; // empty: the folder of the library, or its "orvi" folder
                                // when installed
+    uint32_t threads = 0;      // threads one picture's work may use: 0 one a core, 1 the
+                               // calling thread alone; results are the same for any number
 };
 
 struct FormatInfo {

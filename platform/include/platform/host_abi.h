@@ -35,7 +35,8 @@ struct OrviPool {
     OrviPoolFree free;
     uint64_t max_pixels; // the most pixels a reader may deliver; 0: no limit
     OrviJobReport report;
+    uint32_t threads; // the threads a job may work with, the caller's among them; 0 or 1: one
 };
 }
 
-inline constexpr uint32_t kOrviPoolAbi = 3;
+inline constexpr uint32_t kOrviPoolAbi = 4;
