@@ -441,8 +441,11 @@ PYBIND11_MODULE(_orvi, module) {
     module.def(
         "configure",
         [](const py::object& max_pixels, const py::object& memory_limit,
-           const py::object& module_folder) {
+           const py::object& module_folder, const py::object& threads) {
             const std::lock_guard<std::mutex> held(library_lock);
+            if (!threads.is_none()) {
+                current_options.threads = threads.cast<uint32_t>();
+            }
             if (!max_pixels.is_none()) {
                 current_options.max_pixels = max_pixels.cast<uint64_t>();
             }
@@ -455,8 +458,9 @@ PYBIND11_MODULE(_orvi, module) {
             current_library.reset(); // images made so far keep the library they came from
         },
         py::kw_only(), py::arg("max_pixels") = py::none(), py::arg("memory_limit") = py::none(),
-        py::arg("module_folder") = py::none(),
-        "Sets the pixel limit, the memory limit or the modules' folder for what comes next.");
+        py::arg("module_folder") = py::none(), py::arg("threads") = py::none(),
+        "Sets the pixel limit, the memory limit, the modules' folder or the threads one "
+        "picture's operations use (0: one a core) for what comes next.");
     module.def("palette_indices", &palette_indices, py::arg("pixels"), py::arg("palette"),
                "Each pixel's first index in `palette` (n x 3, n <= 256) as a height x width "
                "uint8 array, or None when a colour is not in it.");

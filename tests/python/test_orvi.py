@@ -135,6 +135,18 @@ def test_limits_refuse_pictures_that_do_not_fit():
     assert memory.value.code == 7
 
 
+def test_threads_change_the_speed_of_operations_never_their_result():
+    rng = np.random.default_rng(4)
+    picture = rng.integers(0, 256, (1021, 1531, 3), dtype=np.uint8)
+    results = []
+    for threads in (1, 3):
+        orvi.configure(threads=threads)
+        results.append([orvi.ops.rotate(picture, "cw"), orvi.ops.convolve(picture, "Sharpen")])
+    orvi.configure(threads=0)
+    for one, many in zip(*results):
+        np.testing.assert_array_equal(one, many)
+
+
 def test_an_array_keeps_its_memory_alive():
     image = orvi.load(CORPUS / "ilbm" / "24plane-131x131-byterun1.iff")
     pixels = image.pixels
@@ -163,9 +175,17 @@ def test_threads_load_different_formats_at_once():
             np.testing.assert_array_equal(pixels, expected[path], err_msg=str(path))
 
 
-def test_formats_and_filters():
+def test_formats_and_filters(tmp_path):
     names = [f["name"] for f in orvi.formats()]
-    assert names == ["PNM", "PCX", "ILBM", "XPM", "PNG", "PAM", "PBM", "DCX"]
+    assert names == ["PNM", "PCX", "ILBM", "XPM", "PNG", "PAM", "PBM", "DCX", "IFF-PBM"]
+    chunky = orvi.formats()[-1]
+    assert chunky["extensions"] == [] and not chunky["true_colour"]
+    picture = np.zeros((3, 5, 3), np.uint8)
+    picture[1, 2] = (200, 10, 10)
+    path = tmp_path / "dp.lbm"
+    orvi.save(picture, path, format="iff-pbm")
+    assert path.read_bytes()[8:12] == b"PBM "
+    np.testing.assert_array_equal(orvi.load(path).pixels, picture)
     assert [f["name"] for f in orvi.filters()][:2] == ["Custom", "Blur 3"]
 
 
