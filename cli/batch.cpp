@@ -1,12 +1,17 @@
-// Converting many files into one folder. Each file is converted in a process of its
-// own (the modules keep their state in globals, so a process serves one job at a
-// time), at most one per core at once; a failed file does not stop the others.
+// Converting many files into one folder. Worker processes, one per core, each convert
+// file after file (the modules keep their state in globals, so a process serves one job
+// at a time); a failed file does not stop the others, and a worker that dies costs only
+// the file it was converting.
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <map>
+#include <optional>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -88,69 +93,62 @@ private:
     bool drawn_ = false;
 };
 
-// A worker's message: the job's index and the sentence's length, then the sentence,
-// in one write below PIPE_BUF, so that messages of different workers never mix and no
-// byte of a sentence (a file name may hold any) can be taken for framing.
-struct MessageHead {
+// A worker's answer for one file: the job's index, how it ended and the sentence's
+// length, then the sentence, in one write, so that no byte of a sentence (a file name
+// may hold any) can be taken for framing.
+struct AnswerHead {
     uint64_t index;
+    uint32_t outcome;
     uint32_t length;
 };
-constexpr size_t kMostSentence = PIPE_BUF - sizeof(MessageHead);
+enum Outcome : uint32_t { kConverted = 0, kConvertedWithGaps = 1, kNotConverted = 2 };
+constexpr size_t kMostSentence = PIPE_BUF - sizeof(AnswerHead);
 
-// The sentences of failed jobs, as the workers send them.
-class Messages {
-public:
-    explicit Messages(int fd) : fd_(fd) {}
-    // Reads what has arrived; a worker writes its message before it ends, so after
-    // reaping a worker its message is here.
-    void collect() {
-        char buffer[4096];
-        ssize_t got = 0;
-        while ((got = ::read(fd_, buffer, sizeof buffer)) > 0) {
-            pending_.append(buffer, static_cast<size_t>(got));
+// Reads `size` bytes; false at the end of the pipe or on an error.
+bool read_whole(int fd, void* to, size_t size) {
+    auto* bytes = static_cast<uint8_t*>(to);
+    while (size > 0) {
+        const ssize_t got = ::read(fd, bytes, size);
+        if (got < 0 && errno == EINTR) {
+            continue;
         }
-        MessageHead head{};
-        while (pending_.size() >= sizeof head) {
-            std::memcpy(&head, pending_.data(), sizeof head);
-            if (head.length > kMostSentence) {
-                pending_.clear(); // not a message of ours: nothing after it can be trusted
-                return;
-            }
-            if (pending_.size() < sizeof head + head.length) {
-                return;
-            }
-            sentences_[head.index] = pending_.substr(sizeof head, head.length);
-            pending_.erase(0, sizeof head + head.length);
+        if (got <= 0) {
+            return false;
         }
+        bytes += got;
+        size -= static_cast<size_t>(got);
     }
-    [[nodiscard]] std::string take(size_t index) {
-        const auto found = sentences_.find(index);
-        return found == sentences_.end() ? "" : found->second;
-    }
+    return true;
+}
 
-private:
-    int fd_;
-    std::string pending_;
-    std::map<size_t, std::string> sentences_;
-};
-
-// A worker's exit status for a file converted from a file whose data left gaps.
-constexpr int kExitIncomplete = 3;
-
-[[noreturn]] void work(const ConvertOptions& options, const Job& job, size_t index, int messages) {
-    std::string error;
+// A worker: one process that converts file after file, each job's index read from
+// `orders` and each answer written to `answers`, until its orders end. The modules set
+// their globals at the start of every call, so one process serves any number of files;
+// the library and its modules are opened once.
+[[noreturn]] void serve(const ConvertOptions& options, const std::vector<Job>& jobs, int orders,
+                        int answers) {
     orvi::Library library(
         library_options(options.max_pixels, options.memory_limit, options.threads));
-    bool incomplete = false;
-    const bool done = convert_one(library, options, job.in, job.out, false, error, &incomplete);
-    if (!done) {
-        const MessageHead head{index, static_cast<uint32_t>(std::min(error.size(), kMostSentence))};
-        char message[PIPE_BUF];
-        std::memcpy(message, &head, sizeof head);
-        std::memcpy(message + sizeof head, error.data(), head.length);
-        (void)!::write(messages, message, sizeof head + head.length);
+    uint64_t index = 0;
+    while (read_whole(orders, &index, sizeof index) && index < jobs.size()) {
+        std::string error;
+        bool incomplete = false;
+        const bool done = convert_one(library, options, jobs[index].in, jobs[index].out, false,
+                                      error, &incomplete);
+        const AnswerHead head{
+            index,
+            !done        ? kNotConverted
+            : incomplete ? kConvertedWithGaps
+                         : kConverted,
+            static_cast<uint32_t>(done ? 0 : std::min(error.size(), kMostSentence))};
+        char answer[PIPE_BUF];
+        std::memcpy(answer, &head, sizeof head);
+        std::memcpy(answer + sizeof head, error.data(), head.length);
+        if (::write(answers, answer, sizeof head + head.length) < 0) {
+            break;
+        }
     }
-    ::_exit(!done ? kExitFailed : incomplete ? kExitIncomplete : kExitOk);
+    ::_exit(kExitOk);
 }
 
 std::string stop_sentence(const Job& job, pid_t worker, int status) {
@@ -160,6 +158,61 @@ std::string stop_sentence(const Job& job, pid_t worker, int status) {
                std::to_string(WTERMSIG(status));
     }
     return "cannot convert " + quoted(job.in);
+}
+
+// The parent's side of one worker.
+struct Worker {
+    pid_t pid = -1;
+    int orders = -1;  // where the parent writes job indices
+    int answers = -1; // where the parent reads the answers
+    std::optional<size_t> job;
+};
+
+// Starts a worker; it keeps no end of any other worker's pipes, so that each sees its
+// orders end when the parent closes them. False, saying why, when it cannot start.
+bool start_worker(const ConvertOptions& options, const std::vector<Job>& jobs,
+                  std::vector<Worker>& workers, Worker& worker, std::string& why) {
+    int orders[2];
+    int answers[2];
+    if (::pipe2(orders, O_CLOEXEC) != 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    if (::pipe2(answers, O_CLOEXEC) != 0) {
+        why = std::strerror(errno);
+        ::close(orders[0]);
+        ::close(orders[1]);
+        return false;
+    }
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        for (const Worker& other : workers) {
+            if (other.pid > 0) {
+                ::close(other.orders);
+                ::close(other.answers);
+            }
+        }
+        ::close(orders[1]);
+        ::close(answers[0]);
+        serve(options, jobs, orders[0], answers[1]);
+    }
+    ::close(orders[0]);
+    ::close(answers[1]);
+    if (pid < 0) {
+        why = std::strerror(errno);
+        ::close(orders[1]);
+        ::close(answers[0]);
+        return false;
+    }
+    worker = {pid, orders[1], answers[0], std::nullopt};
+    return true;
+}
+
+void stop_worker(Worker& worker) {
+    ::close(worker.orders);
+    ::close(worker.answers);
+    worker = {};
 }
 
 } // namespace
@@ -186,28 +239,31 @@ int convert_batch(const ConvertOptions& options, const std::vector<std::string>&
     library.open_modules();
     const std::vector<Job> jobs = plan(options, files);
     const long cores = ::sysconf(_SC_NPROCESSORS_ONLN);
-    const size_t workers = std::min<size_t>(
+    const size_t count = std::min<size_t>(
         options.jobs != 0 ? options.jobs : static_cast<size_t>(std::max(cores, 1L)), jobs.size());
     // The workers share the byte limit one process would have, so that hostile files
     // converted side by side cannot take more memory together than one could alone.
     ConvertOptions worker_options = options;
-    worker_options.memory_limit = orvi::default_memory_limit() / std::max<size_t>(workers, 1);
+    worker_options.memory_limit = orvi::default_memory_limit() / std::max<size_t>(count, 1);
     // Workers side by side already keep the cores busy; one alone may use them all.
-    if (options.threads == 0 && workers > 1) {
+    if (options.threads == 0 && count > 1) {
         worker_options.threads = 1;
     }
     // What killed runs left in the folder is swept once here rather than by every save.
     worker_options.sweep_leftovers = false;
+    // Each output is flushed before it takes its name; the folder, which holds the names,
+    // is flushed once when every worker is done.
+    worker_options.flush_folder = false;
     orvi::remove_stale_temps(options.out_dir);
-    int channel[2];
-    if (::pipe2(channel, O_CLOEXEC) != 0) {
-        complain(std::string("cannot start the workers (") + std::strerror(errno) + ")");
-        return kExitFailed;
-    }
-    (void)::fcntl(channel[0], F_SETFL, O_NONBLOCK);
-    Messages messages(channel[0]);
+    // A worker that died leaves its orders pipe without a reader: writing to it must
+    // fail, not stop the batch.
+    struct sigaction ignore {};
+    struct sigaction previous {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGPIPE, &ignore, &previous);
     BatchProgress bar(show_progress(options.quiet, options.progress), jobs.size());
-    std::map<pid_t, size_t> running;
+    std::vector<Worker> workers(count);
+    std::vector<size_t> waiting; // jobs whose worker died before taking them
     size_t next = 0;
     size_t done = 0;
     size_t failed = 0;
@@ -217,59 +273,112 @@ int convert_batch(const ConvertOptions& options, const std::vector<std::string>&
         complain(sentence);
         ++failed;
     };
-    while (done < jobs.size()) {
-        while (running.size() < workers && next < jobs.size()) {
-            const size_t index = next++;
-            if (!jobs[index].refusal.empty()) {
-                fail(jobs[index].refusal);
-                ++done;
-                continue;
-            }
-            std::fflush(nullptr);
-            const pid_t pid = ::fork();
-            if (pid == 0) {
-                ::close(channel[0]);
-                work(worker_options, jobs[index], index, channel[1]);
-            }
-            if (pid < 0) {
-                fail("cannot convert " + quoted(jobs[index].in) + ": no worker (" +
-                     std::strerror(errno) + ")");
-                ++done;
-                continue;
-            }
-            running[pid] = index;
+    // The next job to hand out, past the refused ones (each failed as it is passed).
+    auto take_job = [&]() -> std::optional<size_t> {
+        if (!waiting.empty()) {
+            const size_t index = waiting.back();
+            waiting.pop_back();
+            return index;
         }
-        if (running.empty()) {
+        while (next < jobs.size()) {
+            const size_t index = next++;
+            if (jobs[index].refusal.empty()) {
+                return index;
+            }
+            fail(jobs[index].refusal);
+            ++done;
             bar.update(done);
+        }
+        return std::nullopt;
+    };
+    std::string start_failure;
+    while (done < jobs.size()) {
+        for (Worker& worker : workers) {
+            if (worker.job) {
+                continue;
+            }
+            const std::optional<size_t> index = take_job();
+            if (!index) {
+                break;
+            }
+            if (worker.pid < 0 &&
+                !start_worker(worker_options, jobs, workers, worker, start_failure)) {
+                fail("cannot convert " + quoted(jobs[*index].in) + ": no worker (" + start_failure +
+                     ")");
+                ++done;
+                continue;
+            }
+            const uint64_t order = *index;
+            if (::write(worker.orders, &order, sizeof order) != sizeof order) {
+                waiting.push_back(*index); // it died: the reaping below replaces it
+            }
+            worker.job = *index;
+        }
+        std::vector<pollfd> watched;
+        for (const Worker& worker : workers) {
+            if (worker.job) {
+                watched.push_back({worker.answers, POLLIN, 0});
+            }
+        }
+        if (watched.empty()) {
             continue;
         }
-        int wait_status = 0;
-        const pid_t pid = ::waitpid(-1, &wait_status, 0);
-        if (pid < 0) {
+        if (::poll(watched.data(), watched.size(), -1) < 0) {
             if (errno == EINTR) {
                 continue;
             }
             break;
         }
-        const auto found = running.find(pid);
-        if (found == running.end()) {
-            continue;
+        for (Worker& worker : workers) {
+            const auto seen = std::find_if(watched.begin(), watched.end(), [&](const pollfd& p) {
+                return p.fd == worker.answers && p.revents != 0;
+            });
+            if (!worker.job || seen == watched.end()) {
+                continue;
+            }
+            AnswerHead head{};
+            char sentence[kMostSentence];
+            if (read_whole(worker.answers, &head, sizeof head) && head.index == *worker.job &&
+                head.length <= kMostSentence && read_whole(worker.answers, sentence, head.length)) {
+                if (head.outcome == kNotConverted) {
+                    fail(std::string(sentence, head.length));
+                } else if (head.outcome == kConvertedWithGaps) {
+                    ++incomplete;
+                }
+                worker.job.reset();
+                ++done;
+                bar.update(done);
+                continue;
+            }
+            // No answer: the worker died on this file (a module crashing on a hostile
+            // file); the file fails, and another worker takes its place.
+            int status = 0;
+            while (::waitpid(worker.pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            const size_t index = *worker.job;
+            // A file the worker never took waits for another worker.
+            if (std::find(waiting.begin(), waiting.end(), index) == waiting.end()) {
+                fail(stop_sentence(jobs[index], worker.pid, status));
+                ++done;
+                bar.update(done);
+            }
+            stop_worker(worker);
         }
-        const size_t index = found->second;
-        running.erase(found);
-        ++done;
-        if (WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == kExitIncomplete) {
-            ++incomplete;
-        } else if (!WIFEXITED(wait_status) || WEXITSTATUS(wait_status) != kExitOk) {
-            messages.collect();
-            const std::string sentence = messages.take(index);
-            fail(sentence.empty() ? stop_sentence(jobs[index], pid, wait_status) : sentence);
-        }
-        bar.update(done);
     }
     bar.break_line();
-    ::close(channel[0]);
-    ::close(channel[1]);
+    for (Worker& worker : workers) {
+        if (worker.pid > 0) {
+            const pid_t pid = worker.pid;
+            stop_worker(worker);
+            while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+            }
+        }
+    }
+    ::sigaction(SIGPIPE, &previous, nullptr);
+    if (std::string why; done > failed && !orvi::flush_folder(options.out_dir, why)) {
+        complain("the converted files may not survive a power cut: " + why);
+        return kExitFailed;
+    }
     if (incomplete > 0) {
         complain(std::to_string(incomplete) + " of " + std::to_string(jobs.size()) +
                  " files converted from incomplete data (see the warnings)");

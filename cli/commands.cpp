@@ -135,6 +135,7 @@ bool convert_one(orvi::Library& library, const ConvertOptions& options, const st
     save.dither = options.dither;
     save.force = options.force;
     save.sweep_leftovers = options.sweep_leftovers;
+    save.flush_folder = options.flush_folder;
     std::vector<std::string> notes;
     bool saved = false;
     progress_start(progress, "saving " + out);

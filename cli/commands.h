@@ -35,6 +35,8 @@ struct ConvertOptions {
     bool force = false;          // --force: replace an output the user may not write, or
                                  // write binary output to a terminal
     bool sweep_leftovers = true; // remove the output's temporary files older than a day
+    bool flush_folder = true;    // flush the output's folder after the save (a batch
+                                 // flushes it once at its end instead)
     bool strict = false;         // --strict: a file whose data leaves gaps is a failure
     uint32_t page = 1;           // --page: the picture of a file holding several
 };

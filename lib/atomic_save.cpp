@@ -193,6 +193,15 @@ bool flush_to_disk(const std::string& path, bool folder) {
 
 } // namespace
 
+bool flush_folder(const std::string& folder, std::string& error) {
+    if (flush_to_disk(folder, true)) {
+        return true;
+    }
+    error = "the folder " + quoted(folder) + " cannot be flushed to the disk (" +
+            std::strerror(errno) + ")";
+    return false;
+}
+
 namespace seam {
 void fail_fsync(bool failing) {
     fsync_fails = failing;
@@ -285,7 +294,7 @@ SaveOutcome save_atomically(const std::string& target,
         give_protections(protections_for(exists ? &status : nullptr), temp);
         if (::rename(temp.c_str(), path.c_str()) != 0) {
             outcome.error = std::string("cannot put it in place (") + std::strerror(errno) + ")";
-        } else if (!flush_to_disk(place.folder, true)) {
+        } else if (rules.flush_folder && !flush_to_disk(place.folder, true)) {
             has_pending_temp = 0;
             return {0,
                     std::string("it was written, but its folder cannot be flushed to the disk (") +

@@ -18,6 +18,8 @@ struct SaveOutcome {
 struct ReplaceRules {
     bool force = false;          // replace a file the user may not write, as `cp -f` does
     bool sweep_leftovers = true; // remove this target's temporary files older than a day
+    bool flush_folder = true;    // flush the folder after the rename; false when the caller
+                                 // flushes it once after many saves (flush_folder below)
 };
 
 // Calls `write` with the temporary file's name. On code 0 the temporary file is flushed
@@ -41,6 +43,11 @@ struct ReplaceRules {
 // standard output, devices and pipes are written, none of which can be renamed over.
 [[nodiscard]] SaveOutcome save_through_spool(int fd, const std::string& shown,
                                              const std::function<int32_t(const char*)>& write);
+
+// Flushes a folder to the disk, so that the renames of saves into it survive a power
+// cut; false with the reason in `error`. A file system that cannot flush folders is not
+// a failure.
+[[nodiscard]] bool flush_folder(const std::string& folder, std::string& error);
 
 // Removes the temporary files a save to `target` by process `pid` leaves when that
 // process is killed outright (no handler runs then).

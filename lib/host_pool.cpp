@@ -27,8 +27,8 @@ void pool_free(OrviPool* pool, void* block);
 } // namespace
 
 HostPool::HostPool(uint64_t limit_bytes, uint64_t max_pixels)
-    : handle_{{kOrviPoolAbi, 0, pool_alloc, pool_free, max_pixels, {}, 1}, this}, limit_(limit_bytes) {
-}
+    : handle_{{kOrviPoolAbi, 0, pool_alloc, pool_free, max_pixels, {}, 1}, this},
+      limit_(limit_bytes) {}
 
 HostPool::~HostPool() {
     for (const Block& spare : spares_) {

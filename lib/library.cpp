@@ -341,6 +341,10 @@ void remove_stale_temps(const std::string& folder) {
     host::remove_stale_temps(folder);
 }
 
+bool flush_folder(const std::string& folder, std::string& error) {
+    return host::flush_folder(folder, error);
+}
+
 // ---- The library's state
 
 struct Library::State {
@@ -694,7 +698,8 @@ bool Library::State::write(const Image& image, const std::string* path, int fd,
     };
     const host::SaveOutcome outcome =
         path != nullptr
-            ? host::save_atomically(*path, write_file, {options.force, options.sweep_leftovers})
+            ? host::save_atomically(*path, write_file,
+                                    {options.force, options.sweep_leftovers, options.flush_folder})
             : host::save_through_spool(fd, fd == STDOUT_FILENO ? "standard output" : "the output",
                                        write_file);
     if (outcome.error.empty()) {

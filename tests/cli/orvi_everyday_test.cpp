@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 
 #include "lib/png_file.h"
@@ -227,6 +228,44 @@ TEST_F(OrviEveryday, AWorkerThatDiesCostsOnlyItsOwnFile) {
     EXPECT_EQ(killed.err, "orvi: cannot convert 'dies.ppm': the work stopped on signal 9\n"
                           "orvi: 1 of 1 files not converted\n");
     EXPECT_TRUE(std::filesystem::is_empty(path("d")));
+}
+
+TEST_F(OrviEveryday, BatchWorkersServeFileAfterFileAndADeadOneIsReplaced) {
+    // The stand-in module writes the id of the process that read a "whose" file.
+    std::vector<std::string> names;
+    for (int i = 0; i < 8; ++i) {
+        names.push_back("whose" + std::to_string(i) + ".ppm");
+        write_file(path(names.back()), ppm("1 1", {1, 2, 3}));
+    }
+    const auto workers_of = [&] {
+        std::set<std::string> pids;
+        for (const std::string& name : names) {
+            const Bytes pid = read_file(path(name + ".pid"));
+            pids.emplace(pid.begin(), pid.end());
+            std::filesystem::remove(path(name + ".pid"));
+        }
+        return pids;
+    };
+    std::string all;
+    for (const std::string& name : names) {
+        all += " " + name;
+    }
+    const std::string modules = std::string("ORVI_MODULE_PATH=") + PROBE_DIR;
+    EXPECT_EQ(orvi("convert --to png --out-dir a --jobs 2" + all, modules).status, 0);
+    const std::set<std::string> two = workers_of();
+    EXPECT_GE(two.size(), 1U);
+    EXPECT_LE(two.size(), 2U) << "two workers serve eight files";
+    // One worker, killed by the fifth file: the file fails, a new worker takes the rest.
+    write_file(path("crash.ppm"), ppm("1 1", {1, 2, 3}));
+    std::string with_crash;
+    for (size_t i = 0; i < names.size(); ++i) {
+        with_crash += (i == 4 ? " crash.ppm " : " ") + names[i];
+    }
+    const Outcome run = orvi("convert --to png --out-dir b --jobs 1" + with_crash, modules);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "orvi: cannot convert 'crash.ppm': the work stopped on signal 9\n"
+                       "orvi: 1 of 9 files not converted\n");
+    EXPECT_EQ(workers_of().size(), 2U) << "the first worker, then the one that replaced it";
 }
 
 TEST_F(OrviEveryday, ABatchNeverConvertsAFileOntoItselfOrTwoOntoOne) {

@@ -4,10 +4,13 @@
 // writes a few bytes and then reports a short write, the shape of a full disk (or, for
 // a name holding "dies", kills its process with the file half written). For a file
 // whose name holds "measure", the load first writes the largest block the pool grants,
-// in decimal, to NAME.limit: how the tests see the byte limit a process was given.
+// in decimal, to NAME.limit: how the tests see the byte limit a process was given; for
+// one whose name holds "whose", it writes its process's id to NAME.pid: how the tests see
+// which worker converted it.
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 #include "platform/dos.h"
 #include "runtime/codec_entry.h"
@@ -37,12 +40,12 @@ uint64_t largest_grant() {
     return low;
 }
 
-void write_limit(const char* name) {
+// Writes `value` in decimal to NAME.SUFFIX.
+void write_number(const char* name, const char* suffix, unsigned long long value) {
     char path[4096];
     char text[32];
-    std::snprintf(path, sizeof path, "%s.limit", name);
-    const int length =
-        std::snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(largest_grant()));
+    std::snprintf(path, sizeof path, "%s.%s", name, suffix);
+    const int length = std::snprintf(text, sizeof text, "%llu", value);
     const platform::BPTR file = platform::Open(path, platform::MODE_NEWFILE);
     if (file != 0) {
         (void)platform::Write(file, text, length);
@@ -55,7 +58,10 @@ int32_t probe_read(const char* name, CodecRequest* request) {
         std::raise(SIGKILL);
     }
     if (std::strstr(name, "measure") != nullptr) {
-        write_limit(name);
+        write_number(name, "limit", largest_grant());
+    }
+    if (std::strstr(name, "whose") != nullptr) {
+        write_number(name, "pid", static_cast<unsigned long long>(::getpid()));
     }
     runtime::clear_loaded_picture(request->Pic);
     for (int32_t percent = 0; percent <= 100; percent += 10) {

@@ -92,6 +92,8 @@ struct SaveOptions {
     bool names = false;          // XPM: colours by their X11 name where one matches exactly
     bool force = false;          // replace a file the user may not write
     bool sweep_leftovers = true; // remove this target's temporary files older than a day
+    bool flush_folder = true;    // flush the folder after the save; false when the caller
+                                 // calls flush_folder once after many saves into it
     Progress progress;
 };
 
@@ -112,6 +114,11 @@ ORVI_API void remove_leftover_temps(const std::string& target, int pid);
 
 // Removes the temporary files that saves into `folder` left more than a day ago.
 ORVI_API void remove_stale_temps(const std::string& folder);
+
+// Flushes a folder to the disk, so that the saves into it made with
+// SaveOptions::flush_folder false survive a power cut as whole files; false with the
+// reason in `error`.
+[[nodiscard]] ORVI_API bool flush_folder(const std::string& folder, std::string& error);
 
 class ORVI_API Library {
 public:
