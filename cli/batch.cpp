@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <map>
 #include <optional>
@@ -160,12 +161,16 @@ std::string stop_sentence(const Job& job, pid_t worker, int status) {
     return "cannot convert " + quoted(job.in);
 }
 
+// The files a worker holds at once: the one it converts and the next, so that it never
+// waits for the parent between files.
+constexpr size_t kHeldFiles = 2;
+
 // The parent's side of one worker.
 struct Worker {
     pid_t pid = -1;
-    int orders = -1;  // where the parent writes job indices
-    int answers = -1; // where the parent reads the answers
-    std::optional<size_t> job;
+    int orders = -1;         // where the parent writes job indices
+    int answers = -1;        // where the parent reads the answers
+    std::deque<size_t> held; // the jobs sent and not answered, in the order sent
 };
 
 // Starts a worker; it keeps no end of any other worker's pipes, so that each sees its
@@ -205,7 +210,7 @@ bool start_worker(const ConvertOptions& options, const std::vector<Job>& jobs,
         ::close(answers[0]);
         return false;
     }
-    worker = {pid, orders[1], answers[0], std::nullopt};
+    worker = {pid, orders[1], answers[0], {}};
     return true;
 }
 
@@ -291,32 +296,47 @@ int convert_batch(const ConvertOptions& options, const std::vector<std::string>&
         }
         return std::nullopt;
     };
+    // A worker that died: the first file it held is the one it was converting (a module
+    // crashing on a hostile file), which fails; the others wait for another worker.
+    auto bury = [&](Worker& worker) {
+        int status = 0;
+        while (::waitpid(worker.pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        if (!worker.held.empty()) {
+            fail(stop_sentence(jobs[worker.held.front()], worker.pid, status));
+            ++done;
+            bar.update(done);
+            waiting.insert(waiting.end(), worker.held.begin() + 1, worker.held.end());
+        }
+        stop_worker(worker);
+    };
     std::string start_failure;
     while (done < jobs.size()) {
         for (Worker& worker : workers) {
-            if (worker.job) {
-                continue;
+            while (worker.held.size() < kHeldFiles) {
+                const std::optional<size_t> index = take_job();
+                if (!index) {
+                    break;
+                }
+                if (worker.pid < 0 &&
+                    !start_worker(worker_options, jobs, workers, worker, start_failure)) {
+                    fail("cannot convert " + quoted(jobs[*index].in) + ": no worker (" +
+                         start_failure + ")");
+                    ++done;
+                    continue;
+                }
+                const uint64_t order = *index;
+                if (::write(worker.orders, &order, sizeof order) != sizeof order) {
+                    waiting.push_back(*index);
+                    bury(worker);
+                    break;
+                }
+                worker.held.push_back(*index);
             }
-            const std::optional<size_t> index = take_job();
-            if (!index) {
-                break;
-            }
-            if (worker.pid < 0 &&
-                !start_worker(worker_options, jobs, workers, worker, start_failure)) {
-                fail("cannot convert " + quoted(jobs[*index].in) + ": no worker (" + start_failure +
-                     ")");
-                ++done;
-                continue;
-            }
-            const uint64_t order = *index;
-            if (::write(worker.orders, &order, sizeof order) != sizeof order) {
-                waiting.push_back(*index); // it died: the reaping below replaces it
-            }
-            worker.job = *index;
         }
         std::vector<pollfd> watched;
         for (const Worker& worker : workers) {
-            if (worker.job) {
+            if (!worker.held.empty()) {
                 watched.push_back({worker.answers, POLLIN, 0});
             }
         }
@@ -333,36 +353,25 @@ int convert_batch(const ConvertOptions& options, const std::vector<std::string>&
             const auto seen = std::find_if(watched.begin(), watched.end(), [&](const pollfd& p) {
                 return p.fd == worker.answers && p.revents != 0;
             });
-            if (!worker.job || seen == watched.end()) {
+            if (worker.held.empty() || seen == watched.end()) {
                 continue;
             }
             AnswerHead head{};
             char sentence[kMostSentence];
-            if (read_whole(worker.answers, &head, sizeof head) && head.index == *worker.job &&
-                head.length <= kMostSentence && read_whole(worker.answers, sentence, head.length)) {
+            if (read_whole(worker.answers, &head, sizeof head) &&
+                head.index == worker.held.front() && head.length <= kMostSentence &&
+                read_whole(worker.answers, sentence, head.length)) {
                 if (head.outcome == kNotConverted) {
                     fail(std::string(sentence, head.length));
                 } else if (head.outcome == kConvertedWithGaps) {
                     ++incomplete;
                 }
-                worker.job.reset();
+                worker.held.pop_front();
                 ++done;
                 bar.update(done);
-                continue;
+            } else {
+                bury(worker); // no answer: it died, and another takes its place
             }
-            // No answer: the worker died on this file (a module crashing on a hostile
-            // file); the file fails, and another worker takes its place.
-            int status = 0;
-            while (::waitpid(worker.pid, &status, 0) < 0 && errno == EINTR) {
-            }
-            const size_t index = *worker.job;
-            // A file the worker never took waits for another worker.
-            if (std::find(waiting.begin(), waiting.end(), index) == waiting.end()) {
-                fail(stop_sentence(jobs[index], worker.pid, status));
-                ++done;
-                bar.update(done);
-            }
-            stop_worker(worker);
         }
     }
     bar.break_line();
