@@ -1,11 +1,14 @@
 // PCX_Save: a Picture as a version 5 run-length PCX file, 24-bit or (from an
-// IndexedPicture) 1, 2, 4 or 8 bits with its palette. The file is built in one pool
-// block sized for the worst case and written in one call.
+// IndexedPicture) 1, 2, 4 or 8 bits with its palette. Rows are encoded a round at a
+// time, each round split into bands for the job's threads (a row's coding starts afresh,
+// so bands give the same bytes), and written as each round ends: the memory taken is a
+// few rounds of rows, whatever the picture's size.
 #include <algorithm>
 #include <cstring>
 
 #include "pcx/pcx_format.h"
 #include "platform/dos.h"
+#include "runtime/bands.h"
 #include "runtime/globals.h"
 #include "runtime/pool.h"
 #include "runtime/progress.h"
@@ -74,60 +77,64 @@ void build_header(uint8_t* header, const Layout& layout, uint32_t width, uint32_
     put_le16(header + 68, 1);
 }
 
-/* WriteDatas24Bits: three plane lines per row, byte c of each pixel in plane c; a
- * picture of one byte per pixel gives three equal planes. Returns the bytes written. */
-size_t WriteDatas24Bits(const Picture* pic, uint32_t width, uint32_t height, uint8_t* line,
-                        uint8_t* out) {
+/* encode_24_bits: three plane lines per row, byte c of each pixel in plane c; a picture
+ * of one byte per pixel gives three equal planes. Returns the bytes written. */
+size_t encode_24_bits(const Picture* pic, uint32_t width, uint32_t y, uint8_t* line, uint8_t* out) {
     const size_t pixel = pic->BytesPerPixel & 0xFFU;
-    uint8_t* start = out;
-    for (uint32_t y = 0; y < height; ++y) {
-        runtime::report_before_row(y, height);
-        const uint8_t* row = pic->Data + size_t{y} * width * pixel;
-        for (size_t plane = 0; plane < 3; ++plane) {
-            const size_t byte = pixel == 1 ? 0 : plane;
-            for (size_t x = 0; x < width; ++x) {
-                line[x] = row[x * pixel + byte];
-            }
-            out += EncodeRLE({line, width}, out);
+    const uint8_t* row = pic->Data + size_t{y} * width * pixel;
+    size_t length = 0;
+    for (size_t plane = 0; plane < 3; ++plane) {
+        const size_t byte = pixel == 1 ? 0 : plane;
+        for (size_t x = 0; x < width; ++x) {
+            line[x] = row[x * pixel + byte];
         }
+        length += EncodeRLE({line, width}, out + length);
     }
-    runtime::report_progress(100);
-    return static_cast<size_t>(out - start);
+    return length;
 }
 
-/* WriteDatasPalette: depth 1 sets a bit for every index but 0; depth 2 packs the low two
+/* encode_palette_row: depth 1 sets a bit for every index but 0; depth 2 packs the low two
  * bits of each index (a larger index cannot spill into its neighbours); depth 4 writes
  * bit p of each index in plane p; depth 8 encodes the row itself. */
-size_t WriteDatasPalette(const IndexedPicture* indexed, const Layout& layout, uint8_t* line,
-                         uint8_t* out) {
+size_t encode_palette_row(const IndexedPicture* indexed, const Layout& layout, uint32_t y,
+                          uint8_t* line, uint8_t* out) {
     const uint32_t width = indexed->Width;
-    const uint32_t height = indexed->Height;
     const size_t line_bytes = layout.bytes_per_line;
-    uint8_t* start = out;
-    for (uint32_t y = 0; y < height; ++y) {
-        runtime::report_before_row(y, height);
-        const uint8_t* row = indexed->Data + size_t{y} * width;
-        if (layout.depth == 8) {
-            out += EncodeRLE({row, width}, out);
-            continue;
-        }
-        for (uint32_t plane = 0; plane < layout.planes; ++plane) {
-            std::memset(line, 0, line_bytes);
-            for (size_t x = 0; x < width; ++x) {
-                const uint32_t index = row[x];
-                if (layout.depth == 2) {
-                    line[x / 4] =
-                        static_cast<uint8_t>(line[x / 4] | ((index & 3U) << (6 - 2 * (x % 4))));
-                } else if (layout.depth == 1 ? index != 0 : ((index >> plane) & 1U) != 0) {
-                    line[x / 8] = static_cast<uint8_t>(line[x / 8] | (0x80U >> (x % 8)));
-                }
-            }
-            out += EncodeRLE({line, line_bytes}, out);
-        }
+    const uint8_t* row = indexed->Data + size_t{y} * width;
+    if (layout.depth == 8) {
+        return EncodeRLE({row, width}, out);
     }
-    runtime::report_progress(100);
-    return static_cast<size_t>(out - start);
+    size_t length = 0;
+    for (uint32_t plane = 0; plane < layout.planes; ++plane) {
+        std::memset(line, 0, line_bytes);
+        for (size_t x = 0; x < width; ++x) {
+            const uint32_t index = row[x];
+            if (layout.depth == 2) {
+                line[x / 4] =
+                    static_cast<uint8_t>(line[x / 4] | ((index & 3U) << (6 - 2 * (x % 4))));
+            } else if (layout.depth == 1 ? index != 0 : ((index >> plane) & 1U) != 0) {
+                line[x / 8] = static_cast<uint8_t>(line[x / 8] | (0x80U >> (x % 8)));
+            }
+        }
+        length += EncodeRLE({line, line_bytes}, out + length);
+    }
+    return length;
 }
+
+// The raw bytes of rows a band encodes in one round: enough to be worth a thread, few
+// enough to keep the buffers small.
+constexpr uint64_t kBandBytes = uint64_t{1} << 20U;
+
+// The buffers of the rounds: each band's encoded rows (every encoded byte may cost two)
+// and plane line.
+struct Rounds {
+    uint32_t rows_per_band;
+    uint32_t bands;
+    uint64_t band_capacity;
+    runtime::PoolBlock encoded;
+    runtime::PoolBlock lines;
+    uint64_t lengths[64];
+};
 
 } // namespace
 
@@ -144,37 +151,62 @@ int32_t PCX_Save(const char* name, CodecRequest* request) {
     if (!layout_for(indexed != nullptr ? indexed->Depth : 24, width, layout)) {
         return kPcxBadBitsPerPixel;
     }
-    // Worst case: every encoded byte costs two.
-    const uint64_t data_bytes = runtime::size_mul(layout.bytes_per_line, layout.planes, height);
-    const uint64_t size =
-        runtime::size_add(runtime::size_add(kHeaderBytes, runtime::size_mul(data_bytes, 2)),
-                          layout.depth == 8 ? kTrailerBytes : 0);
-    runtime::PoolBlock block(size);
-    runtime::PoolBlock line(std::max<uint32_t>(layout.bytes_per_line, 1));
-    if (!block || !line) {
+    const uint64_t row_bytes = uint64_t{layout.bytes_per_line} * layout.planes;
+    Rounds rounds{};
+    rounds.rows_per_band = static_cast<uint32_t>(std::clamp<uint64_t>(
+        kBandBytes / std::max<uint64_t>(row_bytes, 1), 1, std::max<uint32_t>(height, 1)));
+    rounds.bands = std::min<uint32_t>(runtime::band_count(height, rounds.rows_per_band), 64);
+    rounds.band_capacity = runtime::size_mul(row_bytes, rounds.rows_per_band, 2);
+    const uint64_t line_bytes = std::max<uint32_t>(layout.bytes_per_line, 1);
+    if (!rounds.encoded.allocate(
+            std::max<uint64_t>(runtime::size_mul(rounds.band_capacity, rounds.bands), 1)) ||
+        !rounds.lines.allocate(runtime::size_mul(line_bytes, rounds.bands))) {
         return kOutOfMemory;
     }
-    uint8_t* out = block.bytes();
-    build_header(out, layout, width, height, indexed);
-    size_t length = kHeaderBytes;
-    if (layout.depth == 24) {
-        length += WriteDatas24Bits(pic, width, height, line.bytes(), out + length);
-    } else {
-        length += WriteDatasPalette(indexed, layout, line.bytes(), out + length);
-    }
-    if (layout.depth == 8) {
-        out[length++] = kTrailerMarker;
-        for (uint32_t i = 0; i < 256; ++i, length += 3) {
-            put_rgb(out + length, indexed->Palette[i]);
-        }
-    }
+    uint8_t header[kHeaderBytes] = {};
+    build_header(header, layout, width, height, indexed);
     const platform::BPTR file = platform::Open(name, platform::MODE_NEWFILE);
     if (file == 0) {
         return kCannotOpen;
     }
-    const auto expected = static_cast<int64_t>(length);
-    runtime::Error = platform::Write(file, out, expected) == expected ? kOk : kShortWrite;
+    bool written =
+        platform::Write(file, header, kHeaderBytes) == static_cast<int64_t>(kHeaderBytes);
+    const uint64_t round_rows = uint64_t{rounds.rows_per_band} * rounds.bands;
+    for (uint64_t top = 0; top < height && written; top += round_rows) {
+        const auto rows = static_cast<uint32_t>(std::min<uint64_t>(round_rows, height - top));
+        for (uint32_t y = 0; y < rows; ++y) {
+            runtime::report_before_row(static_cast<uint32_t>(top) + y, height);
+        }
+        runtime::run_bands(rows, rounds.bands, [&](uint32_t band, size_t first, size_t end) {
+            uint8_t* out = rounds.encoded.bytes() + band * rounds.band_capacity;
+            uint8_t* line = rounds.lines.bytes() + band * line_bytes;
+            size_t length = 0;
+            for (size_t y = top + first; y < top + end; ++y) {
+                const auto row = static_cast<uint32_t>(y);
+                length += layout.depth == 24
+                              ? encode_24_bits(pic, width, row, line, out + length)
+                              : encode_palette_row(indexed, layout, row, line, out + length);
+            }
+            rounds.lengths[band] = length;
+        });
+        for (uint32_t band = 0; band < rounds.bands && written; ++band) {
+            const auto length = static_cast<int64_t>(rounds.lengths[band]);
+            written = platform::Write(file, rounds.encoded.bytes() + band * rounds.band_capacity,
+                                      length) == length;
+        }
+    }
+    runtime::report_progress(100);
+    if (written && layout.depth == 8) {
+        uint8_t trailer[kTrailerBytes];
+        trailer[0] = kTrailerMarker;
+        for (uint32_t i = 0; i < 256; ++i) {
+            put_rgb(trailer + 1 + 3 * i, indexed->Palette[i]);
+        }
+        written =
+            platform::Write(file, trailer, kTrailerBytes) == static_cast<int64_t>(kTrailerBytes);
+    }
     platform::Close(file);
+    runtime::Error = written ? kOk : kShortWrite;
     return runtime::Error;
 }
 

@@ -342,6 +342,45 @@ TEST_F(PcxWrite, EveryDepthRoundTripsForAwkwardWidths) {
     }
 }
 
+TEST_F(PcxWrite, RoundsAndBandsOfRowsGiveTheBytesOfOneThread) {
+    // 1531 x 1021: rounds of 228 24-bit rows, or of 1021 palette rows, whose bands on two
+    // or three threads split unevenly.
+    constexpr uint16_t kWidth = 1531;
+    constexpr uint16_t kHeight = 1021;
+    std::minstd_rand random(17);
+    Bytes truecolour(size_t{kWidth} * kHeight * 3);
+    for (size_t i = 0; i < truecolour.size(); i += 3) {
+        const auto level = static_cast<uint8_t>(random() % 5 == 0 ? random() : i / 9000);
+        truecolour[i] = level;
+        truecolour[i + 1] = static_cast<uint8_t>(level / 2);
+        truecolour[i + 2] = 7;
+    }
+    Bytes indices(size_t{kWidth} * kHeight);
+    std::transform(truecolour.begin(), truecolour.begin() + static_cast<ptrdiff_t>(indices.size()),
+                   indices.begin(), [](uint8_t v) { return static_cast<uint8_t>(v / 64); });
+    std::vector<uint32_t> palette(256, 0x102030);
+    Picture pic{truecolour.data(), kWidth, kHeight, 3, 0, 0, 0, 0, 0, 0};
+    for (const uint32_t depth : {1U, 2U, 4U, 8U, 24U}) {
+        SCOPED_TRACE("depth " + std::to_string(depth));
+        IndexedPicture indexed{kWidth, kHeight, depth, 0, palette.data(), indices.data()};
+        const uintptr_t mode = depth == 24 ? 0 : reinterpret_cast<uintptr_t>(&indexed);
+        pool_.set_threads(1);
+        ASSERT_EQ(save(folder_.path("one.pcx"), pic, mode), kOk);
+        const Bytes alone = testing_support::read_file(folder_.path("one.pcx"));
+        for (const uint32_t threads : {2U, 3U}) {
+            pool_.set_threads(threads);
+            ASSERT_EQ(save(folder_.path("many.pcx"), pic, mode), kOk);
+            EXPECT_EQ(testing_support::read_file(folder_.path("many.pcx")), alone) << threads;
+        }
+        pool_.set_threads(1);
+        ASSERT_EQ(load_file(folder_.path("one.pcx")), kOk);
+        if (depth == 24) {
+            EXPECT_EQ(pixels(), truecolour);
+        }
+        expect_clean_books();
+    }
+}
+
 TEST_F(PcxWrite, DepthTwoMasksIndicesAndGreyPicturesGiveEqualPlanes) {
     std::vector<uint32_t> palette(256, 0);
     palette[1] = 0x112233;
