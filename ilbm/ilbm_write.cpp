@@ -1,12 +1,13 @@
 // IFF_Save: a Picture as a 24-plane ILBM, or an IndexedPicture at its own depth with
 // its palette as an ILBM or a chunky FORM PBM, plain or ByteRun1, written through the
-// iffparse stand-in.
+// iffparse stand-in a round of rows at a time.
 #include <algorithm>
 #include <array>
 #include <cstring>
 
 #include "ilbm/ilbm_format.h"
 #include "platform/dos.h"
+#include "runtime/bands.h"
 #include "runtime/globals.h"
 #include "runtime/pool.h"
 #include "runtime/progress.h"
@@ -61,50 +62,115 @@ void put_be16(uint8_t* at, uint32_t value) {
     at[1] = static_cast<uint8_t>(value);
 }
 
-/* WriteBody: every row's plane rows into the planar buffer (palette depth d: plane p is
- * index bit p; 24 planes: planes 0..7 red bits 0..7, 8..15 green, 16..23 blue, the
- * reader's order), or a chunky row's indices and a zero pad byte, packed row by row
- * when asked (a chunky row as one run of bytes).
- * Returns the packed length (0 when not packing). */
-size_t WriteBody(const Source& source, bool packed, uint8_t* planar, uint8_t* packed_out,
-                 uint8_t* lanes) {
+/* encode_row: row y's plane rows (palette depth d: plane p is index bit p; 24 planes:
+ * planes 0..7 red bits 0..7, 8..15 green, 16..23 blue, the reader's order), or a chunky
+ * row's indices and a zero pad byte, written at `out` as they are, or built in `row`
+ * and packed into `out` (plane row by plane row; a chunky row as one run of bytes).
+ * Returns the bytes at `out`. */
+size_t encode_row(const Source& source, bool packed, uint32_t y, uint8_t* row, uint8_t* lanes,
+                  uint8_t* out) {
     const size_t plane_bytes = row_bytes(source.width);
     const size_t width = source.width;
     const size_t body_row = body_row_bytes(source);
-    size_t packed_length = 0;
-    for (uint32_t y = 0; y < source.height; ++y) {
-        uint8_t* row = planar + size_t{y} * body_row;
-        const uint8_t* in = source.pixels + size_t{y} * width * source.pixel_bytes;
-        if (source.chunky) {
-            std::memcpy(row, in, width);
-            if (body_row > width) {
-                row[width] = 0;
-            }
-            if (packed) {
-                packed_length += CompactRow(row, packed_out + packed_length, body_row, 1);
-            }
-        } else if (source.depth == 24) {
-            for (size_t x = 0; x < width; ++x) {
-                for (size_t c = 0; c < 3; ++c) {
-                    lanes[c * width + x] =
-                        in[x * source.pixel_bytes + (source.pixel_bytes == 1 ? 0 : c)];
-                }
-            }
-            for (uint32_t p = 0; p < 24; ++p) {
-                gather_plane(lanes + (p / 8) * width, row + p * plane_bytes, source.width, p % 8);
-            }
-        } else {
-            for (uint32_t p = 0; p < source.depth; ++p) {
-                gather_plane(in, row + p * plane_bytes, source.width, p);
+    uint8_t* built = packed ? row : out;
+    const uint8_t* in = source.pixels + size_t{y} * width * source.pixel_bytes;
+    if (source.chunky) {
+        std::memcpy(built, in, width);
+        if (body_row > width) {
+            built[width] = 0;
+        }
+    } else if (source.depth == 24) {
+        for (size_t x = 0; x < width; ++x) {
+            for (size_t c = 0; c < 3; ++c) {
+                lanes[c * width + x] =
+                    in[x * source.pixel_bytes + (source.pixel_bytes == 1 ? 0 : c)];
             }
         }
-        if (packed && !source.chunky) {
-            packed_length += CompactRow(row, packed_out + packed_length, plane_bytes, source.depth);
+        for (uint32_t p = 0; p < 24; ++p) {
+            gather_plane(lanes + (p / 8) * width, built + p * plane_bytes, source.width, p % 8);
         }
-        runtime::report_after_row(y, source.height);
+    } else {
+        for (uint32_t p = 0; p < source.depth; ++p) {
+            gather_plane(in, built + p * plane_bytes, source.width, p);
+        }
+    }
+    if (!packed) {
+        return body_row;
+    }
+    return source.chunky ? CompactRow(built, out, body_row, 1)
+                         : CompactRow(built, out, plane_bytes, source.depth);
+}
+
+// The raw bytes of rows a band encodes in one round: enough to be worth a thread, few
+// enough to keep the buffers small.
+constexpr uint64_t kBandBytes = uint64_t{1} << 20U;
+
+// The BODY is encoded a round of rows at a time, each round split into bands for the
+// job's threads (every row is packed on its own, so bands give the same bytes), and
+// written as each round ends. Each band has its encoded rows (packing may double them),
+// a row to pack from and the lanes of a 24-bit row.
+struct Rounds {
+    uint32_t rows_per_band;
+    uint32_t bands;
+    uint64_t capacity;
+    uint64_t row_size;
+    uint64_t lane_size;
+    runtime::PoolBlock encoded;
+    runtime::PoolBlock rows;
+    runtime::PoolBlock lanes;
+    uint64_t lengths[64];
+};
+
+// Sizes the rounds and takes their blocks; false without memory.
+bool plan_rounds(const Source& source, Rounds& rounds) {
+    const uint64_t row_raw = body_row_bytes(source);
+    rounds.rows_per_band = static_cast<uint32_t>(std::clamp<uint64_t>(
+        kBandBytes / std::max<uint64_t>(row_raw, 1), 1, std::max<uint32_t>(source.height, 1)));
+    rounds.bands = std::min<uint32_t>(runtime::band_count(source.height, rounds.rows_per_band), 64);
+    rounds.capacity = std::max<uint64_t>(runtime::size_mul(row_raw, rounds.rows_per_band, 2), 1);
+    rounds.row_size = std::max<uint64_t>(row_raw, 1);
+    rounds.lane_size = std::max<uint64_t>(uint64_t{source.width} * 3, 1);
+    return rounds.encoded.allocate(runtime::size_mul(rounds.capacity, rounds.bands)) &&
+           rounds.rows.allocate(runtime::size_mul(rounds.row_size, rounds.bands)) &&
+           rounds.lanes.allocate(runtime::size_mul(rounds.lane_size, rounds.bands));
+}
+
+/* write_body: the BODY chunk, round by round. */
+int32_t write_body(platform::IFFHandle* iff, const Source& source, bool packed, Rounds& rounds) {
+    if (const int32_t error = platform::PushChunk(iff, ID_ILBM, ID_BODY, platform::IFFSIZE_UNKNOWN);
+        error != 0) {
+        return error;
+    }
+    const uint64_t round_rows = uint64_t{rounds.rows_per_band} * rounds.bands;
+    uint64_t total = 0; // a chunk holds at most 2^31 - 1 bytes
+    for (uint64_t top = 0; top < source.height; top += round_rows) {
+        const auto rows =
+            static_cast<uint32_t>(std::min<uint64_t>(round_rows, source.height - top));
+        runtime::run_bands(rows, rounds.bands, [&](uint32_t band, size_t first, size_t end) {
+            uint8_t* out = rounds.encoded.bytes() + band * rounds.capacity;
+            size_t length = 0;
+            for (size_t y = top + first; y < top + end; ++y) {
+                length += encode_row(source, packed, static_cast<uint32_t>(y),
+                                     rounds.rows.bytes() + band * rounds.row_size,
+                                     rounds.lanes.bytes() + band * rounds.lane_size, out + length);
+            }
+            rounds.lengths[band] = length;
+        });
+        for (uint32_t y = 0; y < rows; ++y) {
+            runtime::report_after_row(static_cast<uint32_t>(top) + y, source.height);
+        }
+        for (uint32_t band = 0; band < rounds.bands; ++band) {
+            const auto length = static_cast<int32_t>(rounds.lengths[band]);
+            total += rounds.lengths[band];
+            if (total > 0x7FFFFFFF ||
+                platform::WriteChunkBytes(iff, rounds.encoded.bytes() + band * rounds.capacity,
+                                          length) != length) {
+                return kIffChunkWriteFailed;
+            }
+        }
     }
     runtime::report_progress(100);
-    return packed_length;
+    return platform::PopChunk(iff);
 }
 
 /* WriteColorMap: 2 to the power Depth entries, red, green, blue from 0x00RRGGBB; `planes`
@@ -139,8 +205,8 @@ int32_t write_chunk(platform::IFFHandle* iff, uint32_t id, const uint8_t* data, 
     return platform::PopChunk(iff);
 }
 
-int32_t write_file(platform::IFFHandle* iff, const Source& source, const uint8_t* bmhd,
-                   const uint8_t* body, uint64_t body_length) {
+int32_t write_file(platform::IFFHandle* iff, const Source& source, const uint8_t* bmhd, bool packed,
+                   Rounds& rounds) {
     using namespace platform;
     const uint32_t type = source.chunky ? ID_PBM : ID_ILBM;
     if (const int32_t error = PushChunk(iff, type, ID_FORM, IFFSIZE_UNKNOWN); error != 0) {
@@ -168,8 +234,7 @@ int32_t write_file(platform::IFFHandle* iff, const Source& source, const uint8_t
             return error;
         }
     }
-    if (const int32_t code = write_chunk(iff, ID_BODY, body, body_length, IFFSIZE_UNKNOWN);
-        code != 0) {
+    if (const int32_t code = write_body(iff, source, packed, rounds); code != 0) {
         return code;
     }
     return PopChunk(iff);
@@ -192,13 +257,9 @@ int32_t IFF_Save(const char* name, CodecRequest* request) {
         return kIffBadPlanes;
     }
     const auto compression = static_cast<uint8_t>(request->SaveMode);
-    const uint64_t body_size = runtime::size_mul(body_row_bytes(source), source.height);
-    runtime::PoolBlock planar(std::max<uint64_t>(body_size, 1));
     runtime::PoolBlock bmhd(kBmhdBytes);
-    runtime::PoolBlock packed(
-        compression != 0 ? runtime::size_mul(std::max<uint64_t>(body_size, 1), 2) : 1);
-    runtime::PoolBlock lanes(std::max<uint64_t>(uint64_t{source.width} * 3, 1));
-    if (!planar || !bmhd || !packed || !lanes) {
+    Rounds rounds{};
+    if (!bmhd || !plan_rounds(source, rounds)) {
         return kOutOfMemory;
     }
     uint8_t* header = bmhd.bytes();
@@ -225,10 +286,7 @@ int32_t IFF_Save(const char* name, CodecRequest* request) {
         if (OpenIFF(iff, IFFF_WRITE) != 0) {
             code = kIffStreamFailed;
         } else {
-            const size_t packed_length =
-                WriteBody(source, compression != 0, planar.bytes(), packed.bytes(), lanes.bytes());
-            code = compression != 0 ? write_file(iff, source, header, packed.bytes(), packed_length)
-                                    : write_file(iff, source, header, planar.bytes(), body_size);
+            code = write_file(iff, source, header, compression != 0, rounds);
             CloseIFF(iff);
         }
         Close(file);

@@ -864,6 +864,51 @@ TEST_F(IlbmWrite, EveryDepthAndCompressionRoundTrips) {
     }
 }
 
+TEST_F(IlbmWrite, RoundsAndBandsOfRowsGiveTheBytesOfOneThread) {
+    // 1531 x 1021: rounds of several rows for every layout, bands of uneven rows.
+    constexpr uint16_t kWidth = 1531;
+    constexpr uint16_t kHeight = 1021;
+    std::minstd_rand random(19);
+    Bytes truecolour(size_t{kWidth} * kHeight * 3);
+    for (size_t i = 0; i < truecolour.size(); ++i) {
+        truecolour[i] = static_cast<uint8_t>(random() % 7 == 0 ? random() : i / 30000);
+    }
+    Bytes indices(truecolour.begin(), truecolour.begin() + size_t{kWidth} * kHeight);
+    std::vector<uint32_t> palette(256, 0x405060);
+    Picture pic{truecolour.data(), kWidth, kHeight, 3, 0, 0, 0, 0, 0, 0};
+    IndexedPicture indexed{kWidth, kHeight, 8, 0, palette.data(), indices.data()};
+    const struct {
+        const char* name;
+        const IndexedPicture* indexed;
+        uintptr_t mode;
+    } layouts[] = {
+        {"24 planes, packed", nullptr, 1},
+        {"24 planes", nullptr, 0},
+        {"8 planes, packed", &indexed, 1},
+        {"chunky", &indexed, ilbm::kSaveChunky},
+        {"chunky, packed", &indexed, ilbm::kSaveChunky | 1U},
+    };
+    for (const auto& layout : layouts) {
+        SCOPED_TRACE(layout.name);
+        request_.IndexedPic = const_cast<IndexedPicture*>(layout.indexed);
+        pool_.set_threads(1);
+        ASSERT_EQ(save(folder_.path("one.iff"), pic, layout.mode), kOk);
+        const Bytes alone = testing_support::read_file(folder_.path("one.iff"));
+        for (const uint32_t threads : {2U, 3U}) {
+            pool_.set_threads(threads);
+            ASSERT_EQ(save(folder_.path("many.iff"), pic, layout.mode), kOk);
+            EXPECT_EQ(testing_support::read_file(folder_.path("many.iff")), alone) << threads;
+        }
+        pool_.set_threads(1);
+        request_.IndexedPic = nullptr;
+        ASSERT_EQ(load_file(folder_.path("one.iff")), kOk);
+        if (layout.indexed == nullptr) {
+            EXPECT_EQ(pixels(), truecolour);
+        }
+        expect_clean_books();
+    }
+}
+
 TEST_F(IlbmWrite, WritesTheDocumentedLayout) {
     std::vector<uint32_t> palette(256, 0x102030);
     Bytes indices(20 * 2, 5);
