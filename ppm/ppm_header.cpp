@@ -88,11 +88,14 @@ void skip_to_raw_raster(Cursor& cursor) {
     cursor.skip(end < cursor.remaining() && cursor.peek_at(end) == '\n' ? end + 1 : end);
 }
 
-// The header of a raw kind as the format defines it: each number after white space and
-// comments, then a single white-space byte (or a comment to its line end) before the
-// raster. True, with the values and the cursor at the raster, when the header has that
-// form, its values are in range and the rest of the file is exactly the raster.
-bool exact_raw_header(Cursor cursor, PnmHeader& header, Cursor& raster) {
+} // namespace
+
+/* exact_raw_layout: the header of a raw kind as the format defines it: each number after
+ * white space and comments, then a single white-space byte (or a comment to its line
+ * end) before the raster. True, with the values, the raster's offset from the cursor's
+ * start and its length, when the header has that form and its values are in range. */
+bool exact_raw_layout(Cursor cursor, PnmHeader& header, size_t& raster_at, uint64_t& raster_bytes) {
+    const size_t start = cursor.remaining();
     const PnmKind kind = kind_of(header.digit);
     cursor.skip(2);
     PnmHeader exact = header;
@@ -123,12 +126,27 @@ bool exact_raw_header(Cursor cursor, PnmHeader& header, Cursor& raster) {
         return false;
     }
     const uint64_t samples = uint64_t{exact.width} * exact.height * (kind.colour ? 3 : 1);
-    const uint64_t bytes = kind.bitmap          ? (uint64_t{exact.width} + 7) / 8 * exact.height
-                           : exact.maxval > 255 ? 2 * samples
-                                                : samples;
-    if (cursor.remaining() != bytes) {
+    raster_bytes = kind.bitmap          ? (uint64_t{exact.width} + 7) / 8 * exact.height
+                   : exact.maxval > 255 ? 2 * samples
+                                        : samples;
+    raster_at = start - cursor.remaining();
+    header = exact;
+    return true;
+}
+
+namespace {
+
+// exact_raw_layout over a whole file: true, with the cursor at the raster, when the rest
+// of the file is exactly the raster.
+bool exact_raw_header(Cursor cursor, PnmHeader& header, Cursor& raster) {
+    PnmHeader exact = header;
+    size_t raster_at = 0;
+    uint64_t raster_bytes = 0;
+    if (!exact_raw_layout(cursor, exact, raster_at, raster_bytes) ||
+        cursor.remaining() - raster_at != raster_bytes) {
         return false;
     }
+    cursor.skip(raster_at);
     header = exact;
     raster = cursor;
     return true;

@@ -34,6 +34,15 @@ struct PnmHeader {
 // result is 1002 (magic), 1005 (no size), 1003 (width), 1004 (height) or 1006 (maximum).
 [[nodiscard]] int32_t parse_header(runtime::Cursor& cursor, PnmHeader& header);
 
+// The header of a raw kind (header.digit '4' to '6') as the format defines it, read from
+// the cursor at the file's start: each number after white space and comments, then a
+// single white-space byte (or a comment to its line end) before the raster. True, with
+// the values, the raster's offset and its length in bytes, when the header has that form
+// and its values are in range. parse_header takes this layout when the file is exactly
+// that long.
+[[nodiscard]] bool exact_raw_layout(runtime::Cursor cursor, PnmHeader& header, size_t& raster_at,
+                                    uint64_t& raster_bytes);
+
 // The bits one pixel takes in the file: 1 for bitmaps, 8 or 16 a sample for grey and
 // three samples for colour (16 when the maximum is above 255).
 [[nodiscard]] uint32_t file_bits_per_pixel(const PnmHeader& header);

@@ -331,6 +331,53 @@ TEST_F(PpmRead, EveryLineRuleHeaderGivesTheSameValuesInAnyLayout) {
     }
 }
 
+TEST_F(PpmRead, LargeRawPixmapsAreReadStraightIntoThePicture) {
+    // 700 x 500 (over 1 MiB): the picture's block is the only one taken. Files that are
+    // not exactly header and raster take the whole-file way and give what they gave.
+    Bytes raster(size_t{700} * 500 * 3);
+    for (size_t i = 0; i < raster.size(); ++i) {
+        raster[i] = static_cast<uint8_t>(i * 7 + i / 2100);
+    }
+    const Bytes straight = concat(bytes_of("P6\n700 500\n255\n"), raster);
+    ASSERT_EQ(load_bytes(straight), kOk);
+    EXPECT_EQ(pixels(), raster);
+    EXPECT_EQ(pool_.peak_bytes(), raster.size()) << "no copy of the file";
+    expect_clean_books();
+    const auto blocks_of = [&](const Bytes& file) {
+        const uint64_t before = pool_.allocations();
+        EXPECT_EQ(load_bytes(file), kOk);
+        return pool_.allocations() - before;
+    };
+    EXPECT_EQ(blocks_of(straight), 1U);
+    expect_clean_books();
+    EXPECT_EQ(blocks_of(concat(bytes_of("P6\n# by hand\n700 500\n255\n"), raster)), 1U)
+        << "comments follow the format's rule";
+    EXPECT_EQ(pixels(), raster);
+    expect_clean_books();
+    const struct {
+        const char* name;
+        Bytes file;
+    } others[] = {
+        {"a trailing byte", concat(straight, {9})},
+        {"a space before the line end", concat(bytes_of("P6\n700 500\n255 \n"), raster)},
+        {"a CR LF line end", concat(bytes_of("P6\n700 500\n255\r\n"), raster)},
+        {"maximum 254", concat(bytes_of("P6\n700 500\n254\n"), raster)},
+    };
+    for (const auto& other : others) {
+        SCOPED_TRACE(other.name);
+        EXPECT_EQ(blocks_of(other.file), 2U) << "the whole file, then the picture";
+        EXPECT_EQ(pixels().size(), raster.size());
+        expect_clean_books();
+    }
+    EXPECT_EQ(expect_each_allocation_failure_reported(straight), 2U) << "one block";
+    expect_file_faults_reported(straight);
+    host::HostPool limited(host::HostPool::default_limit(), 349999);
+    platform::seam::set_memory_file("memory:straight", straight.data(), straight.size());
+    EXPECT_EQ(call(kCommandLoad, "memory:straight", limited.handle()), kTooManyPixels);
+    EXPECT_EQ(limited.allocations(), 0U) << "refused from the header alone";
+    testing_support::expect_cleared(pic_);
+}
+
 TEST_F(PpmRead, ReportsFileAccessFaults) {
     expect_file_faults_reported(concat(bytes_of("P6\n1 1\n255\n"), {1, 2, 3}));
 }
