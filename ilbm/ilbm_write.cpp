@@ -7,11 +7,11 @@
 
 #include "ilbm/ilbm_format.h"
 #include "platform/dos.h"
-#include "runtime/bands.h"
 #include "runtime/globals.h"
 #include "runtime/pool.h"
 #include "runtime/progress.h"
 #include "runtime/result_codes.h"
+#include "runtime/row_rounds.h"
 #include "runtime/sizes.h"
 
 namespace ilbm {
@@ -101,73 +101,51 @@ size_t encode_row(const Source& source, bool packed, uint32_t y, uint8_t* row, u
                          : CompactRow(built, out, plane_bytes, source.depth);
 }
 
-// The raw bytes of rows a band encodes in one round: enough to be worth a thread, few
-// enough to keep the buffers small.
-constexpr uint64_t kBandBytes = uint64_t{1} << 20U;
-
-// The BODY is encoded a round of rows at a time, each round split into bands for the
-// job's threads (every row is packed on its own, so bands give the same bytes), and
-// written as each round ends. Each band has its encoded rows (packing may double them),
-// a row to pack from and the lanes of a 24-bit row.
-struct Rounds {
-    uint32_t rows_per_band;
-    uint32_t bands;
-    uint64_t capacity;
+// A band's scratch for encoding: a row to pack from and the lanes of a 24-bit row.
+struct Scratch {
     uint64_t row_size;
     uint64_t lane_size;
-    runtime::PoolBlock encoded;
     runtime::PoolBlock rows;
     runtime::PoolBlock lanes;
-    uint64_t lengths[64];
 };
 
-// Sizes the rounds and takes their blocks; false without memory.
-bool plan_rounds(const Source& source, Rounds& rounds) {
+// Plans the BODY's rounds (packing may double a row) and takes each band's scratch;
+// false without memory.
+bool plan_rounds(const Source& source, runtime::RowRounds& rounds, Scratch& scratch) {
     const uint64_t row_raw = body_row_bytes(source);
-    rounds.rows_per_band = static_cast<uint32_t>(std::clamp<uint64_t>(
-        kBandBytes / std::max<uint64_t>(row_raw, 1), 1, std::max<uint32_t>(source.height, 1)));
-    rounds.bands = std::min<uint32_t>(runtime::band_count(source.height, rounds.rows_per_band), 64);
-    rounds.capacity = std::max<uint64_t>(runtime::size_mul(row_raw, rounds.rows_per_band, 2), 1);
-    rounds.row_size = std::max<uint64_t>(row_raw, 1);
-    rounds.lane_size = std::max<uint64_t>(uint64_t{source.width} * 3, 1);
-    return rounds.encoded.allocate(runtime::size_mul(rounds.capacity, rounds.bands)) &&
-           rounds.rows.allocate(runtime::size_mul(rounds.row_size, rounds.bands)) &&
-           rounds.lanes.allocate(runtime::size_mul(rounds.lane_size, rounds.bands));
+    scratch.row_size = std::max<uint64_t>(row_raw, 1);
+    scratch.lane_size = std::max<uint64_t>(uint64_t{source.width} * 3, 1);
+    return rounds.plan(source.height, row_raw, 2 * row_raw) &&
+           scratch.rows.allocate(runtime::size_mul(scratch.row_size, rounds.bands())) &&
+           scratch.lanes.allocate(runtime::size_mul(scratch.lane_size, rounds.bands()));
 }
 
-/* write_body: the BODY chunk, round by round. */
-int32_t write_body(platform::IFFHandle* iff, const Source& source, bool packed, Rounds& rounds) {
+/* write_body: the BODY chunk, a round of rows at a time. */
+int32_t write_body(platform::IFFHandle* iff, const Source& source, bool packed,
+                   runtime::RowRounds& rounds, Scratch& scratch) {
     if (const int32_t error = platform::PushChunk(iff, ID_ILBM, ID_BODY, platform::IFFSIZE_UNKNOWN);
         error != 0) {
         return error;
     }
-    const uint64_t round_rows = uint64_t{rounds.rows_per_band} * rounds.bands;
     uint64_t total = 0; // a chunk holds at most 2^31 - 1 bytes
-    for (uint64_t top = 0; top < source.height; top += round_rows) {
-        const auto rows =
-            static_cast<uint32_t>(std::min<uint64_t>(round_rows, source.height - top));
-        runtime::run_bands(rows, rounds.bands, [&](uint32_t band, size_t first, size_t end) {
-            uint8_t* out = rounds.encoded.bytes() + band * rounds.capacity;
-            size_t length = 0;
-            for (size_t y = top + first; y < top + end; ++y) {
-                length += encode_row(source, packed, static_cast<uint32_t>(y),
-                                     rounds.rows.bytes() + band * rounds.row_size,
-                                     rounds.lanes.bytes() + band * rounds.lane_size, out + length);
+    const bool written = rounds.run(
+        [&source](uint32_t top, uint32_t rows) {
+            for (uint32_t y = top; y < top + rows; ++y) {
+                runtime::report_after_row(y, source.height);
             }
-            rounds.lengths[band] = length;
+        },
+        [&](uint32_t band, uint32_t y, uint8_t* out) {
+            return encode_row(source, packed, y, scratch.rows.bytes() + band * scratch.row_size,
+                              scratch.lanes.bytes() + band * scratch.lane_size, out);
+        },
+        [&](std::span<const uint8_t> bytes) {
+            total += bytes.size();
+            const auto length = static_cast<int32_t>(bytes.size());
+            return total <= 0x7FFFFFFF &&
+                   platform::WriteChunkBytes(iff, bytes.data(), length) == length;
         });
-        for (uint32_t y = 0; y < rows; ++y) {
-            runtime::report_after_row(static_cast<uint32_t>(top) + y, source.height);
-        }
-        for (uint32_t band = 0; band < rounds.bands; ++band) {
-            const auto length = static_cast<int32_t>(rounds.lengths[band]);
-            total += rounds.lengths[band];
-            if (total > 0x7FFFFFFF ||
-                platform::WriteChunkBytes(iff, rounds.encoded.bytes() + band * rounds.capacity,
-                                          length) != length) {
-                return kIffChunkWriteFailed;
-            }
-        }
+    if (!written) {
+        return kIffChunkWriteFailed;
     }
     runtime::report_progress(100);
     return platform::PopChunk(iff);
@@ -206,7 +184,7 @@ int32_t write_chunk(platform::IFFHandle* iff, uint32_t id, const uint8_t* data, 
 }
 
 int32_t write_file(platform::IFFHandle* iff, const Source& source, const uint8_t* bmhd, bool packed,
-                   Rounds& rounds) {
+                   runtime::RowRounds& rounds, Scratch& scratch) {
     using namespace platform;
     const uint32_t type = source.chunky ? ID_PBM : ID_ILBM;
     if (const int32_t error = PushChunk(iff, type, ID_FORM, IFFSIZE_UNKNOWN); error != 0) {
@@ -234,7 +212,7 @@ int32_t write_file(platform::IFFHandle* iff, const Source& source, const uint8_t
             return error;
         }
     }
-    if (const int32_t code = write_body(iff, source, packed, rounds); code != 0) {
+    if (const int32_t code = write_body(iff, source, packed, rounds, scratch); code != 0) {
         return code;
     }
     return PopChunk(iff);
@@ -258,8 +236,9 @@ int32_t IFF_Save(const char* name, CodecRequest* request) {
     }
     const auto compression = static_cast<uint8_t>(request->SaveMode);
     runtime::PoolBlock bmhd(kBmhdBytes);
-    Rounds rounds{};
-    if (!bmhd || !plan_rounds(source, rounds)) {
+    runtime::RowRounds rounds;
+    Scratch scratch{};
+    if (!bmhd || !plan_rounds(source, rounds, scratch)) {
         return kOutOfMemory;
     }
     uint8_t* header = bmhd.bytes();
@@ -286,7 +265,7 @@ int32_t IFF_Save(const char* name, CodecRequest* request) {
         if (OpenIFF(iff, IFFF_WRITE) != 0) {
             code = kIffStreamFailed;
         } else {
-            code = write_file(iff, source, header, compression != 0, rounds);
+            code = write_file(iff, source, header, compression != 0, rounds, scratch);
             CloseIFF(iff);
         }
         Close(file);

@@ -8,11 +8,11 @@
 
 #include "pcx/pcx_format.h"
 #include "platform/dos.h"
-#include "runtime/bands.h"
 #include "runtime/globals.h"
 #include "runtime/pool.h"
 #include "runtime/progress.h"
 #include "runtime/result_codes.h"
+#include "runtime/row_rounds.h"
 #include "runtime/sizes.h"
 
 namespace pcx {
@@ -121,21 +121,6 @@ size_t encode_palette_row(const IndexedPicture* indexed, const Layout& layout, u
     return length;
 }
 
-// The raw bytes of rows a band encodes in one round: enough to be worth a thread, few
-// enough to keep the buffers small.
-constexpr uint64_t kBandBytes = uint64_t{1} << 20U;
-
-// The buffers of the rounds: each band's encoded rows (every encoded byte may cost two)
-// and plane line.
-struct Rounds {
-    uint32_t rows_per_band;
-    uint32_t bands;
-    uint64_t band_capacity;
-    runtime::PoolBlock encoded;
-    runtime::PoolBlock lines;
-    uint64_t lengths[64];
-};
-
 } // namespace
 
 /* PCX_Save: the layout comes from the IndexedPicture's depth (1, 2, 4, 8 or 24; any
@@ -152,15 +137,12 @@ int32_t PCX_Save(const char* name, CodecRequest* request) {
         return kPcxBadBitsPerPixel;
     }
     const uint64_t row_bytes = uint64_t{layout.bytes_per_line} * layout.planes;
-    Rounds rounds{};
-    rounds.rows_per_band = static_cast<uint32_t>(std::clamp<uint64_t>(
-        kBandBytes / std::max<uint64_t>(row_bytes, 1), 1, std::max<uint32_t>(height, 1)));
-    rounds.bands = std::min<uint32_t>(runtime::band_count(height, rounds.rows_per_band), 64);
-    rounds.band_capacity = runtime::size_mul(row_bytes, rounds.rows_per_band, 2);
+    runtime::RowRounds rounds;
     const uint64_t line_bytes = std::max<uint32_t>(layout.bytes_per_line, 1);
-    if (!rounds.encoded.allocate(
-            std::max<uint64_t>(runtime::size_mul(rounds.band_capacity, rounds.bands), 1)) ||
-        !rounds.lines.allocate(runtime::size_mul(line_bytes, rounds.bands))) {
+    runtime::PoolBlock lines; // a plane line for each band
+    // Every encoded byte may cost two.
+    if (!rounds.plan(height, row_bytes, 2 * row_bytes) ||
+        !lines.allocate(runtime::size_mul(line_bytes, rounds.bands()))) {
         return kOutOfMemory;
     }
     uint8_t header[kHeaderBytes] = {};
@@ -169,32 +151,24 @@ int32_t PCX_Save(const char* name, CodecRequest* request) {
     if (file == 0) {
         return kCannotOpen;
     }
+    const auto write = [file](std::span<const uint8_t> bytes) {
+        const auto length = static_cast<int64_t>(bytes.size());
+        return platform::Write(file, bytes.data(), length) == length;
+    };
     bool written =
-        platform::Write(file, header, kHeaderBytes) == static_cast<int64_t>(kHeaderBytes);
-    const uint64_t round_rows = uint64_t{rounds.rows_per_band} * rounds.bands;
-    for (uint64_t top = 0; top < height && written; top += round_rows) {
-        const auto rows = static_cast<uint32_t>(std::min<uint64_t>(round_rows, height - top));
-        for (uint32_t y = 0; y < rows; ++y) {
-            runtime::report_before_row(static_cast<uint32_t>(top) + y, height);
-        }
-        runtime::run_bands(rows, rounds.bands, [&](uint32_t band, size_t first, size_t end) {
-            uint8_t* out = rounds.encoded.bytes() + band * rounds.band_capacity;
-            uint8_t* line = rounds.lines.bytes() + band * line_bytes;
-            size_t length = 0;
-            for (size_t y = top + first; y < top + end; ++y) {
-                const auto row = static_cast<uint32_t>(y);
-                length += layout.depth == 24
-                              ? encode_24_bits(pic, width, row, line, out + length)
-                              : encode_palette_row(indexed, layout, row, line, out + length);
-            }
-            rounds.lengths[band] = length;
-        });
-        for (uint32_t band = 0; band < rounds.bands && written; ++band) {
-            const auto length = static_cast<int64_t>(rounds.lengths[band]);
-            written = platform::Write(file, rounds.encoded.bytes() + band * rounds.band_capacity,
-                                      length) == length;
-        }
-    }
+        write(header) && rounds.run(
+                             [height](uint32_t top, uint32_t rows) {
+                                 for (uint32_t y = top; y < top + rows; ++y) {
+                                     runtime::report_before_row(y, height);
+                                 }
+                             },
+                             [&](uint32_t band, uint32_t y, uint8_t* out) {
+                                 uint8_t* line = lines.bytes() + band * line_bytes;
+                                 return layout.depth == 24
+                                            ? encode_24_bits(pic, width, y, line, out)
+                                            : encode_palette_row(indexed, layout, y, line, out);
+                             },
+                             write);
     runtime::report_progress(100);
     if (written && layout.depth == 8) {
         uint8_t trailer[kTrailerBytes];
@@ -202,8 +176,7 @@ int32_t PCX_Save(const char* name, CodecRequest* request) {
         for (uint32_t i = 0; i < 256; ++i) {
             put_rgb(trailer + 1 + 3 * i, indexed->Palette[i]);
         }
-        written =
-            platform::Write(file, trailer, kTrailerBytes) == static_cast<int64_t>(kTrailerBytes);
+        written = write(trailer);
     }
     platform::Close(file);
     runtime::Error = written ? kOk : kShortWrite;

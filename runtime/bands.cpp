@@ -10,9 +10,6 @@
 namespace runtime {
 namespace {
 
-// More threads than this gain nothing on the pictures orvi handles.
-constexpr uint32_t kMostBands = 64;
-
 struct Band {
     BandWork work;
     void* context;

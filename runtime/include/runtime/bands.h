@@ -10,6 +10,9 @@
 
 namespace runtime {
 
+// The most bands one call is split into.
+inline constexpr uint32_t kMostBands = 64;
+
 // The threads the running job may use: the host's word, 1 when it gives none.
 [[nodiscard]] uint32_t job_threads();
 
