@@ -62,6 +62,22 @@ void CodecHarness::expect_clean_books() {
     EXPECT_EQ(platform::seam::live_iff_handles(), 0) << "an IFF handle is still allocated";
 }
 
+std::string CodecHarness::expect_same_file_on_any_threads(const std::string& folder, Picture& pic,
+                                                          uintptr_t save_mode) {
+    const std::string one = folder + "/one-thread";
+    pool_.set_threads(1);
+    EXPECT_EQ(save(one, pic, save_mode), kOk);
+    const Bytes alone = read_file(one);
+    for (const uint32_t threads : {2U, 3U}) {
+        const std::string many = folder + "/threads-" + std::to_string(threads);
+        pool_.set_threads(threads);
+        EXPECT_EQ(save(many, pic, save_mode), kOk);
+        EXPECT_EQ(read_file(many), alone) << threads << " threads";
+    }
+    pool_.set_threads(1);
+    return one;
+}
+
 void CodecHarness::expect_file_faults_reported(const Bytes& file) {
     struct Fault {
         const char* reason;

@@ -27,6 +27,10 @@ protected:
     int32_t load_file(const std::string& path);
     // Saves `pic` to `path` with `save_mode`. Returns Result.
     int32_t save(const std::string& path, Picture& pic, uintptr_t save_mode);
+    // Saves `pic` with `save_mode` into `folder` on 1, 2 and 3 threads and expects the
+    // same file each time. Leaves the pool at one thread; returns the file's path.
+    std::string expect_same_file_on_any_threads(const std::string& folder, Picture& pic,
+                                                uintptr_t save_mode);
     // Runs start_prog with everything given.
     int32_t call(uint32_t command, const char* name, OrviPool* pool, int32_t initial_result = 0);
 
