@@ -299,7 +299,22 @@ TEST_F(IffParse, WritesNestedChunksWithFixedSizesAndPadding) {
                                            concat(be32(3), bytes_of(std::string("xyz\0", 4)))))))));
 }
 
-class IlbmRead : public testing_support::CodecHarness {};
+class IlbmRead : public testing_support::CodecHarness {
+protected:
+    // A table row's file gives `code`; when it loads, `pixels`, and 7 with clean books
+    // for each allocation failing in turn; when refused, a cleared picture.
+    void expect_row(const Bytes& file, int32_t code, const Bytes& pixels) {
+        ASSERT_EQ(load_bytes(file), code);
+        if (code == kOk) {
+            EXPECT_EQ(this->pixels(), pixels);
+            expect_clean_books();
+            EXPECT_GT(expect_each_allocation_failure_reported(file), 0U);
+        } else {
+            testing_support::expect_cleared(pic_);
+        }
+        expect_clean_books();
+    }
+};
 
 struct ReadRow {
     const char* reason;
@@ -572,16 +587,7 @@ std::vector<ReadRow> other_form_rows() {
 TEST_F(IlbmRead, ReadsTheOtherFormsAndDeepPlanes) {
     for (const ReadRow& row : other_form_rows()) {
         SCOPED_TRACE(row.reason);
-        const int32_t code = load_bytes(row.file);
-        ASSERT_EQ(code, row.code);
-        if (code == kOk) {
-            EXPECT_EQ(pixels(), row.pixels);
-            expect_clean_books();
-            EXPECT_GT(expect_each_allocation_failure_reported(row.file), 0U);
-        } else {
-            testing_support::expect_cleared(pic_);
-        }
-        expect_clean_books();
+        expect_row(row.file, row.code, row.pixels);
     }
 }
 
@@ -754,15 +760,7 @@ TEST_F(IlbmRead, ReadsDeepPixels) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.reason);
-        ASSERT_EQ(load_bytes(row.file), row.code);
-        if (row.code == kOk) {
-            EXPECT_EQ(pixels(), row.pixels);
-            expect_clean_books();
-            EXPECT_GT(expect_each_allocation_failure_reported(row.file), 0U);
-        } else {
-            testing_support::expect_cleared(pic_);
-        }
-        expect_clean_books();
+        expect_row(row.file, row.code, row.pixels);
     }
 }
 
