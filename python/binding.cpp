@@ -53,7 +53,8 @@ struct Exceptions {
 };
 Exceptions* exceptions = nullptr;
 
-[[noreturn]] void raise(const orvi::Error& error, const std::string& what) {
+// Sets the Python exception for `error` (after `what`, when given), without throwing.
+void set_error(const orvi::Error& error, const std::string& what) {
     const py::object* type = &exceptions->error;
     switch (error.kind()) {
     case orvi::ErrorKind::Memory:
@@ -72,12 +73,66 @@ Exceptions* exceptions = nullptr;
         type = &exceptions->usage;
         break;
     }
-    const std::string sentence = what.empty() ? error.sentence : what + ": " + error.sentence;
+    // The keyword or call that would change the outcome, in Python's own words.
+    static constexpr std::pair<const char*, const char*> kHints[] = {
+        {"max_pixels", "orvi.configure(max_pixels=N) sets the limit, 0 for none"},
+        {"page", "page=N picks one"},
+        {"format", "format= chooses one"},
+        {"reduce", "reduce=True chooses that many"},
+        {"force", "force=True replaces it"},
+        {"depth", "depth= chooses one"},
+    };
+    std::string told = error.sentence;
+    for (const auto& [option, hint] : kHints) {
+        if (error.option == option) {
+            told += std::string(" (") + hint + ")";
+        }
+    }
+    const std::string sentence = what.empty() ? told : what + ": " + told;
     py::object exception = (*type)(sentence);
     exception.attr("code") = error.code;
     exception.attr("sentence") = sentence;
     PyErr_SetObject(type->ptr(), exception.ptr());
+}
+
+[[noreturn]] void raise(const orvi::Error& error, const std::string& what) {
+    set_error(error, what);
     throw py::error_already_set();
+}
+
+// A keyword's whole number from 0 to `most`: a TypeError for anything else than an int,
+// a ValueError outside the range.
+uint64_t whole_number(const py::object& value, const char* name, uint64_t most) {
+    if (!py::isinstance<py::int_>(value) || py::isinstance<py::bool_>(value)) {
+        throw py::type_error(std::string(name) + " is a whole number");
+    }
+    const py::int_ number(value);
+    if (number < py::int_(0) || number > py::int_(most)) {
+        throw py::value_error(std::string(name) + " takes 0 to " + std::to_string(most) + ", not " +
+                              std::string(py::str(value)));
+    }
+    return number.cast<uint64_t>();
+}
+
+// The pixels of an array as orvi takes them: uint8, height x width x 3 or height x width,
+// C-contiguous (a copy when they are not); a TypeError or ValueError naming what is
+// wanted otherwise. Floats are never cast: 0.9 would become black.
+py::array_t<uint8_t, py::array::c_style> pixel_array(const py::handle& object) {
+    if (!py::isinstance<py::array>(object)) {
+        throw py::type_error("pixels are a numpy array of uint8, not " +
+                             std::string(py::str(py::type::of(object).attr("__name__"))));
+    }
+    const auto array = py::reinterpret_borrow<py::array>(object);
+    if (!array.dtype().is(py::dtype::of<uint8_t>())) {
+        throw py::type_error("pixels are uint8, not " + std::string(py::str(array.dtype())));
+    }
+    if ((array.ndim() != 2 && array.ndim() != 3) || (array.ndim() == 3 && array.shape(2) != 3) ||
+        array.shape(0) < 1 || array.shape(1) < 1) {
+        throw py::value_error("pixels are height x width x 3, or height x width for grey, not "
+                              "of shape " +
+                              std::string(py::str(array.attr("shape"))));
+    }
+    return py::array_t<uint8_t, py::array::c_style>::ensure(array);
 }
 
 // An image as Python holds it: shared, so that arrays of its pixels keep it alive.
@@ -117,14 +172,8 @@ py::array pixels_of(const PyImage& held) {
 }
 
 // An image holding a copy of an array: height x width x 3 or height x width, uint8.
-PyImage image_of_array(const py::array& array) {
-    const auto pixels =
-        py::array_t<uint8_t, py::array::c_style | py::array::forcecast>::ensure(array);
-    if (!pixels || (pixels.ndim() != 2 && pixels.ndim() != 3) ||
-        (pixels.ndim() == 3 && pixels.shape(2) != 3)) {
-        throw py::value_error("pixels are a uint8 array of height x width x 3, or height x width "
-                              "for grey");
-    }
+PyImage image_of_array(const py::object& array) {
+    const auto pixels = pixel_array(array);
     const auto height = static_cast<uint32_t>(pixels.shape(0));
     const auto width = static_cast<uint32_t>(pixels.shape(1));
     const uint32_t bytes = pixels.ndim() == 3 ? 3 : 1;
@@ -160,10 +209,23 @@ PyImage load(const py::object& source, bool details, uint32_t page) {
         if (py::hasattr(source, "read")) {
             content = source.attr("read")();
         }
-        const py::buffer buffer = py::reinterpret_borrow<py::buffer>(content);
-        const py::buffer_info info = buffer.request();
-        const std::span<const uint8_t> bytes(static_cast<const uint8_t*>(info.ptr),
-                                             static_cast<size_t>(info.size * info.itemsize));
+        if (!PyObject_CheckBuffer(content.ptr())) {
+            throw py::type_error("load takes a path, bytes or a file object, not " +
+                                 std::string(py::str(py::type::of(content).attr("__name__"))));
+        }
+        // The bytes as one C-contiguous block: a view with strides (memoryview(b)[::-1])
+        // is copied in its own order first.
+        Py_buffer view{};
+        if (PyObject_GetBuffer(content.ptr(), &view, PyBUF_C_CONTIGUOUS) != 0) {
+            PyErr_Clear();
+            content = py::reinterpret_steal<py::object>(PyBytes_FromObject(content.ptr()));
+            if (!content || PyObject_GetBuffer(content.ptr(), &view, PyBUF_C_CONTIGUOUS) != 0) {
+                throw py::error_already_set();
+            }
+        }
+        const std::unique_ptr<Py_buffer, void (*)(Py_buffer*)> held_view(&view, PyBuffer_Release);
+        const std::span<const uint8_t> bytes(static_cast<const uint8_t*>(view.buf),
+                                             static_cast<size_t>(view.len));
         shown = "the bytes";
         const py::gil_scoped_release released;
         loaded = owner->load(bytes, error, options);
@@ -175,29 +237,37 @@ PyImage load(const py::object& source, bool details, uint32_t page) {
 }
 
 orvi::SaveOptions save_options(const py::object& format, const py::object& depth, bool plain,
-                               bool compress, bool reduce, bool dither, bool names) {
+                               bool compress, bool reduce, bool dither, bool names, bool force) {
     orvi::SaveOptions options;
     if (!format.is_none()) {
         options.format = py::str(format);
     }
     if (!depth.is_none()) {
-        options.depth = depth.cast<uint32_t>();
+        if (!py::isinstance<py::int_>(depth) || py::isinstance<py::bool_>(depth)) {
+            throw py::type_error("depth is a whole number: 1 to 8, or 24");
+        }
+        const auto value = depth.cast<long long>();
+        if (value < 0 || (value > 8 && value != 24)) {
+            throw py::value_error("depth takes 1 to 8, or 24, not " + std::to_string(value));
+        }
+        options.depth = static_cast<uint32_t>(value);
     }
     options.plain = plain;
     options.compress = compress;
     options.reduce = reduce;
     options.dither = dither;
     options.names = names;
+    options.force = force;
     return options;
 }
 
 void save(const py::object& picture, const py::object& target, const py::object& format,
-          const py::object& depth, bool plain, bool compress, bool reduce, bool dither,
-          bool names) {
+          const py::object& depth, bool plain, bool compress, bool reduce, bool dither, bool names,
+          bool force) {
     const PyImage held =
         py::isinstance<PyImage>(picture) ? picture.cast<PyImage>() : image_of_array(picture);
     const orvi::SaveOptions options =
-        save_options(format, depth, plain, compress, reduce, dither, names);
+        save_options(format, depth, plain, compress, reduce, dither, names, force);
     orvi::Error error;
     if (py::isinstance<py::str>(target) || py::hasattr(target, "__fspath__")) {
         const std::string path = py::str(py::module_::import("os").attr("fspath")(target));
@@ -240,7 +310,7 @@ void save(const py::object& picture, const py::object& target, const py::object&
 
 // Applies an operation to a copy of `array`; the result as a new array, or copied into
 // `out` (which must have the result's shape).
-py::array apply(const py::array& array, const orvi::Operation& operation, const py::object& out) {
+py::array apply(const py::object& array, const orvi::Operation& operation, const py::object& out) {
     PyImage held = image_of_array(array);
     orvi::Error error;
     bool applied = false;
@@ -387,18 +457,36 @@ PYBIND11_MODULE(_orvi, module) {
     const py::object base = py::reinterpret_borrow<py::object>(PyExc_Exception);
     made.error = py::reinterpret_steal<py::object>(PyErr_NewExceptionWithDoc(
         "orvi.Error", "A failure of orvi: .code and .sentence say which.", base.ptr(), nullptr));
-    const auto subclass = [&](const char* name, const char* doc) {
+    // Each kind is an orvi.Error, and where Python has a kind of its own, that too: a
+    // lack of memory is a MemoryError, a call that cannot be a ValueError.
+    const auto subclass = [&](const char* name, const char* doc, PyObject* also = nullptr) {
+        const py::object bases =
+            also == nullptr
+                ? made.error
+                : py::object(py::make_tuple(made.error, py::reinterpret_borrow<py::object>(also)));
         return py::reinterpret_steal<py::object>(
-            PyErr_NewExceptionWithDoc(name, doc, made.error.ptr(), nullptr));
+            PyErr_NewExceptionWithDoc(name, doc, bases.ptr(), nullptr));
     };
-    made.out_of_memory = subclass("orvi.OutOfMemory", "No memory, or a limit refused the picture.");
+    made.out_of_memory = subclass("orvi.OutOfMemory", "No memory, or a limit refused the picture.",
+                                  PyExc_MemoryError);
     made.bad_file = subclass("orvi.BadFile", "The file breaks its format's rules.");
     made.unsupported =
         subclass("orvi.Unsupported", "A valid file of a kind orvi does not read or write.");
     made.access =
         subclass("orvi.AccessError", "A file or module cannot be opened, read or written.");
-    made.usage = subclass("orvi.UsageError", "A call that cannot be: a bad operation or name.");
+    made.usage = subclass("orvi.UsageError", "A call that cannot be: a bad operation or name.",
+                          PyExc_ValueError);
     exceptions = &made;
+    // What the binding's own work cannot allocate is orvi's lack of memory too.
+    py::register_exception_translator([](std::exception_ptr thrown) {
+        try {
+            if (thrown) {
+                std::rethrow_exception(thrown);
+            }
+        } catch (const std::bad_alloc&) {
+            set_error({orvi::kNoMemory, "there is not enough memory for it"}, "");
+        }
+    });
     module.attr("Error") = made.error;
     module.attr("OutOfMemory") = made.out_of_memory;
     module.attr("BadFile") = made.bad_file;
@@ -436,21 +524,24 @@ PYBIND11_MODULE(_orvi, module) {
     module.def("save", &save, py::arg("picture"), py::arg("target"), py::kw_only(),
                py::arg("format") = py::none(), py::arg("depth") = py::none(),
                py::arg("plain") = false, py::arg("compress") = true, py::arg("reduce") = false,
-               py::arg("dither") = false, py::arg("names") = false,
-               "Saves an orvi.Image or a uint8 array to a path (atomically) or a file object.");
+               py::arg("dither") = false, py::arg("names") = false, py::arg("force") = false,
+               "Saves an orvi.Image or a uint8 array to a path (atomically) or a file object; "
+               "force=True replaces a file the user may not write.");
     module.def(
         "configure",
         [](const py::object& max_pixels, const py::object& memory_limit,
            const py::object& module_folder, const py::object& threads) {
             const std::lock_guard<std::mutex> held(library_lock);
             if (!threads.is_none()) {
-                current_options.threads = threads.cast<uint32_t>();
+                current_options.threads =
+                    static_cast<uint32_t>(whole_number(threads, "threads", 1024));
             }
             if (!max_pixels.is_none()) {
-                current_options.max_pixels = max_pixels.cast<uint64_t>();
+                current_options.max_pixels = whole_number(max_pixels, "max_pixels", UINT64_MAX);
             }
             if (!memory_limit.is_none()) {
-                current_options.memory_limit = memory_limit.cast<uint64_t>();
+                current_options.memory_limit =
+                    whole_number(memory_limit, "memory_limit", UINT64_MAX);
             }
             if (!module_folder.is_none()) {
                 current_options.module_folder = py::str(module_folder);
@@ -513,67 +604,67 @@ PYBIND11_MODULE(_orvi, module) {
     const auto out = py::arg("out") = py::none();
     ops.def(
         "gamma",
-        [](const py::array& a, double g, const py::object& o) {
+        [](const py::object& a, double g, const py::object& o) {
             return apply(a, orvi::Operation::gamma(g), o);
         },
         py::arg("pixels"), py::arg("gamma"), py::kw_only(), out);
     ops.def(
         "brightness",
-        [](const py::array& a, int32_t v, const py::object& o) {
+        [](const py::object& a, int32_t v, const py::object& o) {
             return apply(a, orvi::Operation::brightness(v), o);
         },
         py::arg("pixels"), py::arg("offset"), py::kw_only(), out);
     ops.def(
         "rgb",
-        [](const py::array& a, int32_t r, int32_t g, int32_t b, const py::object& o) {
+        [](const py::object& a, int32_t r, int32_t g, int32_t b, const py::object& o) {
             return apply(a, orvi::Operation::rgb(r, g, b), o);
         },
         py::arg("pixels"), py::arg("red"), py::arg("green"), py::arg("blue"), py::kw_only(), out);
     ops.def(
         "contrast",
-        [](const py::array& a, int32_t v, const py::object& o) {
+        [](const py::object& a, int32_t v, const py::object& o) {
             return apply(a, orvi::Operation::contrast(v), o);
         },
         py::arg("pixels"), py::arg("contrast"), py::kw_only(), out);
     ops.def(
         "gray",
-        [](const py::array& a, const py::object& o) {
+        [](const py::object& a, const py::object& o) {
             return apply(a, orvi::Operation::gray(), o);
         },
         py::arg("pixels"), py::kw_only(), out);
     ops.def(
         "negate",
-        [](const py::array& a, const py::object& o) {
+        [](const py::object& a, const py::object& o) {
             return apply(a, orvi::Operation::negate(), o);
         },
         py::arg("pixels"), py::kw_only(), out);
     ops.def(
         "rotate",
-        [](const py::array& a, const std::string& turn, const py::object& o) {
+        [](const py::object& a, const std::string& turn, const py::object& o) {
             return apply(a, orvi::Operation::rotate(direction(turn, "cw", "ccw")), o);
         },
         py::arg("pixels"), py::arg("turn") = "cw", py::kw_only(), out);
     ops.def(
         "flip",
-        [](const py::array& a, const std::string& axis, const py::object& o) {
+        [](const py::object& a, const std::string& axis, const py::object& o) {
             return apply(a, orvi::Operation::flip(direction(axis, "h", "v")), o);
         },
         py::arg("pixels"), py::arg("axis") = "h", py::kw_only(), out);
     ops.def(
         "resize",
-        [](const py::array& a, uint32_t width, uint32_t height, const py::object& o) {
+        [](const py::object& a, uint32_t width, uint32_t height, const py::object& o) {
             return apply(a, orvi::Operation::resize(width, height), o);
         },
         py::arg("pixels"), py::arg("width"), py::arg("height"), py::kw_only(), out);
     ops.def(
         "fill",
-        [](const py::array& a, int32_t r, int32_t g, int32_t b, const py::object& o) {
+        [](const py::object& a, int32_t r, int32_t g, int32_t b, const py::object& o) {
             return apply(a, orvi::Operation::fill(r, g, b), o);
         },
         py::arg("pixels"), py::arg("red"), py::arg("green"), py::arg("blue"), py::kw_only(), out);
     ops.def(
         "convolve",
-        [](const py::array& a, const std::string& name, std::optional<int32_t> divisor,
+        [](const py::object& a, const std::string& name, std::optional<int32_t> divisor,
            uint8_t mode, const py::object& o) {
             return apply(a, orvi::Operation::convolve(name, divisor, mode), o);
         },
@@ -581,7 +672,7 @@ PYBIND11_MODULE(_orvi, module) {
         py::kw_only(), out);
     ops.def(
         "kernel",
-        [](const py::array& a, std::vector<int32_t> weights, std::optional<int32_t> divisor,
+        [](const py::object& a, std::vector<int32_t> weights, std::optional<int32_t> divisor,
            uint8_t mode, const py::object& o) {
             return apply(a, orvi::Operation::kernel(std::move(weights), divisor, mode), o);
         },

@@ -4,6 +4,7 @@ lives as long as its arrays, and threads."""
 import concurrent.futures
 import gc
 import io
+import os
 
 import numpy as np
 import pytest
@@ -204,4 +205,73 @@ def test_page_picks_a_picture_of_a_file_holding_several():
     assert not np.array_equal(first.pixels, second.pixels)
     with pytest.raises(orvi.UsageError) as beyond:
         orvi.load(path, page=3)
-    assert beyond.value.sentence.endswith("it holds 2 pictures; --page takes 1 to 2")
+    assert beyond.value.sentence.endswith("it holds 2 pictures, numbered 1 to 2 (page=N picks one)")
+
+
+def test_bytes_are_taken_in_their_own_order_whatever_the_view():
+    data = b"P6\n2 1\n255\n" + bytes([1, 2, 3, 4, 5, 6])
+    pixels = orvi.load(data).pixels
+    # A view with strides is the bytes it shows, not the memory under it.
+    np.testing.assert_array_equal(orvi.load(memoryview(data[::-1])[::-1]).pixels, pixels)
+    spread = bytes(b for c in data for b in (c, 0))
+    np.testing.assert_array_equal(orvi.load(memoryview(spread)[::2]).pixels, pixels)
+    with pytest.raises(TypeError):
+        orvi.load(12345)
+
+
+@pytest.mark.parametrize("pixels, kind, words", [
+    (np.full((2, 2, 3), 0.9), TypeError, "uint8, not float64"),
+    (np.full((2, 2, 3), 300.0), TypeError, "uint8, not float64"),
+    (np.full((2, 2, 3), -1, np.int16), TypeError, "uint8, not int16"),
+    ([[1, 2], [3, 4]], TypeError, "numpy array of uint8, not list"),
+    (np.zeros((2, 2, 4), np.uint8), ValueError, "height x width x 3"),
+    (np.zeros((4,), np.uint8), ValueError, "height x width x 3"),
+    (np.zeros((0, 3, 3), np.uint8), ValueError, "height x width x 3"),
+])
+def test_arrays_of_another_kind_are_refused_never_cast(tmp_path, pixels, kind, words):
+    with pytest.raises(kind) as save:
+        orvi.save(pixels, tmp_path / "x.ppm")
+    assert words in str(save.value)
+    with pytest.raises(kind):
+        orvi.ops.negate(pixels)
+    assert not (tmp_path / "x.ppm").exists()
+    # A uint8 array that is not contiguous is taken as it reads.
+    wide = colourful(4, 8)
+    np.testing.assert_array_equal(orvi.ops.negate(wide[:, ::2]), 255 - wide[:, ::2])
+
+
+def test_options_out_of_range_are_value_errors(tmp_path):
+    for depth in (-1, 9, 23):
+        with pytest.raises(ValueError, match="depth takes 1 to 8, or 24"):
+            orvi.save(colourful(), tmp_path / "x.pcx", depth=depth)
+    with pytest.raises(TypeError):
+        orvi.save(colourful(), tmp_path / "x.pcx", depth=4.0)
+    with pytest.raises(ValueError, match="threads takes"):
+        orvi.configure(threads=-1)
+    with pytest.raises(ValueError):  # orvi.UsageError is a ValueError too
+        orvi.ops.brightness(colourful(), 900)
+
+
+def test_sentences_name_pythons_keywords_not_the_commands_options(tmp_path):
+    cases = [
+        (lambda: orvi.save(colourful(), tmp_path / "x.pcx", depth=1), "(reduce=True chooses"),
+        (lambda: orvi.save(colourful(), tmp_path / "x.jpg"), "(format= chooses one)"),
+    ]
+    for call, words in cases:
+        with pytest.raises(orvi.Error) as raised:
+            call()
+        assert words in raised.value.sentence
+        assert "--" not in raised.value.sentence, raised.value.sentence
+    orvi.configure(max_pixels=10)
+    with pytest.raises(orvi.OutOfMemory) as limited:
+        orvi.load(b"P6\n100 100\n255\n" + bytes(30000))
+    assert limited.value.sentence.endswith("(orvi.configure(max_pixels=N) sets the limit, 0 for none)")
+    assert isinstance(limited.value, MemoryError)
+    (tmp_path / "kept.ppm").write_bytes(b"P6\n1 1\n255\nabc")
+    (tmp_path / "kept.ppm").chmod(0o444)
+    if os.access(tmp_path / "kept.ppm", os.W_OK):
+        pytest.skip("the tests run as a user who may write any file")
+    with pytest.raises(orvi.Error) as protected:
+        orvi.save(colourful(), tmp_path / "kept.ppm")
+    assert protected.value.sentence.endswith("(force=True replaces it)")
+    orvi.save(colourful(), tmp_path / "kept.ppm", force=True)
