@@ -16,7 +16,7 @@ namespace {
 constexpr size_t kHandles = 2;
 constexpr size_t kDepth = 16;
 constexpr size_t kDeclared = 48;
-constexpr size_t kProperties = 8;
+constexpr size_t kProperties = 32;
 constexpr size_t kArenaBytes = 256 * 1024;
 
 struct Declared {
@@ -31,9 +31,12 @@ struct Container {
     int64_t end;
 };
 
+// A stored property: the FORM type it applies to, its id, and the container whose scope
+// it belongs to (a FORM's own, or for a PROP the LIST holding it), by nesting level.
 struct Property {
     uint32_t type;
     uint32_t id;
+    size_t scope;
     StoredProperty stored;
 };
 
@@ -123,41 +126,43 @@ int32_t declare(IFFHandle* iff, uint32_t type, uint32_t id, bool stop) {
 }
 
 // Gives back the arena bytes of the property in `slot`, moving the data stored after it
-// down; the property keeps its place in the table with no data.
-void release_property_data(IFFHandle* iff, size_t slot) {
-    StoredProperty& stored = iff->properties[slot].stored;
+// down, and takes the property out of the table.
+void drop_property(IFFHandle* iff, size_t slot) {
+    const StoredProperty stored = iff->properties[slot].stored;
     const auto size = static_cast<size_t>(stored.sp_Size);
-    if (size == 0) {
-        return;
-    }
-    uint8_t* start = const_cast<uint8_t*>(stored.sp_Data);
-    uint8_t* after = start + size;
-    std::memmove(start, after, static_cast<size_t>(iff->arena.data() + iff->arena_used - after));
-    for (size_t i = 0; i < iff->property_count; ++i) {
-        StoredProperty& other = iff->properties[i].stored;
-        if (other.sp_Size > 0 && other.sp_Data >= after) {
-            other.sp_Data -= size;
+    if (size != 0) {
+        uint8_t* start = const_cast<uint8_t*>(stored.sp_Data);
+        uint8_t* after = start + size;
+        std::memmove(start, after,
+                     static_cast<size_t>(iff->arena.data() + iff->arena_used - after));
+        for (size_t i = 0; i < iff->property_count; ++i) {
+            StoredProperty& other = iff->properties[i].stored;
+            if (other.sp_Size > 0 && other.sp_Data >= after) {
+                other.sp_Data -= size;
+            }
         }
+        iff->arena_used -= size;
     }
-    iff->arena_used -= size;
-    stored = {0, start};
+    std::copy(iff->properties.begin() + static_cast<std::ptrdiff_t>(slot) + 1,
+              iff->properties.begin() + static_cast<std::ptrdiff_t>(iff->property_count),
+              iff->properties.begin() + static_cast<std::ptrdiff_t>(slot));
+    --iff->property_count;
 }
 
-/* store_property: keeps a property chunk's data; the last chunk of an id in a FORM
- * wins and takes the place of the earlier one, so any number of repeats fits. A chunk
- * larger than the arena's room keeps its first bytes (deliberate: no property the
- * readers use is that long; a CMAP of 256 colours is 768 bytes). */
-int32_t store_property(IFFHandle* iff, uint32_t type, uint32_t id, int64_t size) {
-    size_t slot = 0;
-    while (slot < iff->property_count &&
-           (iff->properties[slot].type != type || iff->properties[slot].id != id)) {
-        ++slot;
+/* store_property: keeps a property chunk's data in the scope of `scope`; the last chunk
+ * of an id in a scope wins and takes the place of the earlier one, so any number of
+ * repeats fits. A chunk larger than the arena's room keeps its first bytes (deliberate:
+ * no property the readers use is that long; a CMAP of 256 colours is 768 bytes). */
+int32_t store_property(IFFHandle* iff, uint32_t type, uint32_t id, size_t scope, int64_t size) {
+    for (size_t slot = 0; slot < iff->property_count; ++slot) {
+        const Property& stored = iff->properties[slot];
+        if (stored.type == type && stored.id == id && stored.scope == scope) {
+            drop_property(iff, slot);
+            break;
+        }
     }
-    if (slot == kProperties) {
+    if (iff->property_count == kProperties) {
         return IFFERR_NOMEM;
-    }
-    if (slot < iff->property_count) {
-        release_property_data(iff, slot);
     }
     const int64_t kept =
         std::min<int64_t>(size, static_cast<int64_t>(kArenaBytes - iff->arena_used));
@@ -166,17 +171,18 @@ int32_t store_property(IFFHandle* iff, uint32_t type, uint32_t id, int64_t size)
         return IFFERR_READ;
     }
     iff->arena_used += static_cast<size_t>(kept);
-    iff->properties[slot] = {type, id, {static_cast<int32_t>(kept), data}};
-    iff->property_count = std::max(iff->property_count, slot + 1);
+    iff->properties[iff->property_count++] = {type, id, scope, {static_cast<int32_t>(kept), data}};
     return 0;
 }
 
-// Leaves the innermost container: its properties go with it; the walk goes on after it.
+// Leaves the innermost container: the properties of its scope go with it (a FORM's own;
+// for a LIST, those of its PROPs); the walk goes on after it.
 int32_t leave_container(IFFHandle* iff) {
     const Container done = iff->containers[--iff->depth];
-    if (done.id == ID_FORM || done.id == ID_PROP) {
-        iff->property_count = 0;
-        iff->arena_used = 0;
+    for (size_t slot = iff->property_count; slot-- > 0;) {
+        if (iff->properties[slot].scope >= iff->depth) {
+            drop_property(iff, slot);
+        }
     }
     if (iff->depth == 0) {
         return IFFERR_EOF;
@@ -296,10 +302,21 @@ int32_t ParseIFF(IFFHandle* iff, int32_t /*mode*/) {
             return IFFERR_READ;
         }
         const uint32_t id = be32(header);
-        const int64_t size = be32(header + 4);
-        const int64_t data_end = iff->position + size;
-        if (size > 0x7FFFFFFF || data_end > top.end) {
+        int64_t size = be32(header + 4);
+        int64_t data_end = iff->position + size;
+        if (size > 0x7FFFFFFF) {
             return IFFERR_MANGLED;
+        }
+        if (data_end > top.end) {
+            // deliberate: a chunk or container that runs past the end of the file (every
+            // container around it ends there: the file was cut) is cut to the file, so
+            // that a cut picture loads as far as its data goes. Inside its container a
+            // chunk that runs past it is mangled.
+            if (top.end != iff->file_size) {
+                return IFFERR_MANGLED;
+            }
+            data_end = top.end;
+            size = data_end - iff->position;
         }
         if (is_container(id)) {
             uint8_t type[4];
@@ -316,7 +333,10 @@ int32_t ParseIFF(IFFHandle* iff, int32_t /*mode*/) {
                     iff->stopped = true;
                     return 0;
                 }
-                if (const int32_t error = store_property(iff, top.type, id, size); error != 0) {
+                // A PROP's properties belong to the LIST holding it, for every FORM after.
+                const size_t scope = top.id == ID_PROP ? iff->depth - 2 : iff->depth - 1;
+                if (const int32_t error = store_property(iff, top.type, id, scope, size);
+                    error != 0) {
                     return error;
                 }
             }
@@ -329,12 +349,15 @@ int32_t ParseIFF(IFFHandle* iff, int32_t /*mode*/) {
 }
 
 const StoredProperty* FindProp(const IFFHandle* iff, uint32_t type, uint32_t id) {
+    const Property* found = nullptr;
     for (size_t i = 0; i < iff->property_count; ++i) {
-        if (iff->properties[i].type == type && iff->properties[i].id == id) {
-            return &iff->properties[i].stored;
+        const Property& property = iff->properties[i];
+        if (property.type == type && property.id == id &&
+            (found == nullptr || property.scope > found->scope)) {
+            found = &property; // the FORM's own over its LIST's
         }
     }
-    return nullptr;
+    return found != nullptr ? &found->stored : nullptr;
 }
 
 const ContextNode* CurrentChunk(const IFFHandle* iff) {

@@ -73,6 +73,19 @@ protected:
         EXPECT_EQ(orvi("convert whole.ppm whole.iff --no-compress").status, 0);
         const Bytes ilbm = read_file(path("whole.iff"));
         files.push_back({"cut.iff", ilbm, ilbm.size() - size_t{kHeight} * 24 * 6, ilbm.size()});
+        // ILBM cut as a file is cut, its FORM and BODY sizes saying more than there is:
+        // packed and plain.
+        for (const char* name : {"cut-packed.iff", "cut-plain.iff"}) {
+            const std::string options = name[4] == 'p' && name[5] == 'l' ? " --no-compress" : "";
+            EXPECT_EQ(orvi(std::string("convert whole.ppm whole.iff") + options).status, 0);
+            const Bytes whole_iff = read_file(path("whole.iff"));
+            const std::string text(whole_iff.begin(), whole_iff.end());
+            const size_t body = text.find("BODY") + 8; // its data, without the pad byte
+            const size_t body_size = size_t{whole_iff[body - 4]} << 24U |
+                                     size_t{whole_iff[body - 3]} << 16U |
+                                     size_t{whole_iff[body - 2]} << 8U | whole_iff[body - 1];
+            files.push_back({name, whole_iff, body, body + body_size});
+        }
         // XPM: pixel strings, the last one unterminated when cut.
         std::string xpm = "/* XPM */\nstatic char *x[] = {\n\"40 20 2 1\",\n\"a c red\",\n"
                           "\"b c blue\",\n";

@@ -242,9 +242,11 @@ TEST_F(IffParse, FindsPropertiesAndTheStopChunkAndRefusesMangledFiles) {
         const char* reason;
         Bytes file;
         int32_t code;
+        int32_t body_size = -1; // the stop chunk's size, when it is checked
     };
     Bytes past = form("ILBM", chunk("BMHD", bmhd(1, 1, 1)));
-    past[past.size() - 21] = 60; // the BMHD claims more than its FORM holds
+    past[past.size() - 21] = 60;       // the BMHD claims more than its FORM holds,
+    past = concat(past, Bytes(80, 0)); // and the file goes on after the FORM
     const Row rows[] = {
         {"not IFF", bytes_of("GIF89a and more bytes"), platform::IFFERR_NOTIFF},
         {"a FORM of another type", form("PBM ", chunk("BODY", {1})), platform::IFFERR_EOF},
@@ -261,10 +263,16 @@ TEST_F(IffParse, FindsPropertiesAndTheStopChunkAndRefusesMangledFiles) {
          0},
         {"a FORM inside a CAT",
          chunk("CAT ", concat(bytes_of("ILBM"), form("ILBM", chunk("BODY", {1})))), 0},
+        {"a BODY cut by the end of the file", Bytes(good.begin(), good.end() - 2), 0, 2},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.reason);
         EXPECT_EQ(parse(row.file), row.code);
+        if (row.body_size >= 0) {
+            ASSERT_NE(platform::CurrentChunk(iff_), nullptr);
+            EXPECT_EQ(platform::CurrentChunk(iff_)->cn_Size, row.body_size)
+                << "the BODY as far as it goes";
+        }
         close();
     }
 }
