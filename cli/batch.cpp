@@ -134,8 +134,14 @@ bool read_whole(int fd, void* to, size_t size) {
     while (read_whole(orders, &index, sizeof index) && index < jobs.size()) {
         std::string error;
         bool incomplete = false;
-        const bool done = convert_one(library, options, jobs[index].in, jobs[index].out, false,
-                                      error, &incomplete);
+        bool done = false;
+        try {
+            done = convert_one(library, options, jobs[index].in, jobs[index].out, false, error,
+                               &incomplete);
+        } catch (const std::bad_alloc&) {
+            error = "cannot convert " + shown_name(jobs[index].in, false) +
+                    ": there is not enough memory to go on";
+        }
         const AnswerHead head{
             index,
             !done        ? kNotConverted

@@ -42,6 +42,23 @@ void complain(const std::string& sentence) {
     std::fprintf(stderr, "orvi: %s\n", sentence.c_str());
 }
 
+std::string told(const orvi::Error& error) {
+    static constexpr std::pair<const char*, const char*> kHints[] = {
+        {"max_pixels", "--max-pixels N sets the limit, 0 for none"},
+        {"page", "--page N picks one"},
+        {"format", "--to FORMAT chooses one"},
+        {"reduce", "--reduce chooses that many"},
+        {"force", "--force replaces it"},
+        {"depth", "--depth N chooses one"},
+    };
+    for (const auto& [option, hint] : kHints) {
+        if (error.option == option) {
+            return error.sentence + " (" + hint + ")";
+        }
+    }
+    return error.sentence;
+}
+
 bool make_folder(const std::string& folder) {
     if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
         complain("cannot create the folder " + orvi::quoted(folder) + " (" + std::strerror(errno) +
@@ -96,7 +113,7 @@ bool convert_one(orvi::Library& library, const ConvertOptions& options, const st
         load_input(library, in, {false, progress_routine(), options.page}, failure);
     progress_finish();
     if (!image) {
-        error = "cannot load " + shown_name(in, false) + ": " + failure.sentence;
+        error = "cannot load " + shown_name(in, false) + ": " + told(failure);
         return false;
     }
     for (const std::string& note : image->notes()) {
@@ -155,7 +172,7 @@ bool convert_one(orvi::Library& library, const ConvertOptions& options, const st
         complain("note: " + shown_name(out, true) + ": " + note);
     }
     if (!saved) {
-        error = "cannot save " + shown_name(out, true) + ": " + failure.sentence;
+        error = "cannot save " + shown_name(out, true) + ": " + told(failure);
     }
     return saved;
 }
@@ -167,7 +184,7 @@ int convert(const ConvertOptions& options, const std::string& in, const std::str
     }
     orvi::Error error;
     if (!orvi::Library::output_format(out, options.to, error)) {
-        complain("cannot save " + shown_name(out, true) + ": " + error.sentence);
+        complain("cannot save " + shown_name(out, true) + ": " + told(error));
         return kExitUsage;
     }
     orvi::Library library(
@@ -191,7 +208,7 @@ namespace {
 bool print_info(const std::string& file, const std::optional<orvi::Image>& image,
                 const orvi::Error& failure, bool json) {
     if (!image) {
-        const std::string& why = failure.sentence;
+        const std::string why = told(failure);
         if (json) {
             std::printf("{\"file\":%s,\"error\":%s}\n", json_string(file).c_str(),
                         json_string(why).c_str());
@@ -219,26 +236,32 @@ int info(const std::vector<std::string>& files, const InfoOptions& options) {
     orvi::Library library(library_options(options.max_pixels, 0));
     int status = kExitOk;
     for (const std::string& file : files) {
-        // Every picture of a file that holds several, unless --page names one.
-        uint32_t page = std::max<uint32_t>(options.page, 1);
-        uint32_t pages = page; // until the first picture says how many there are
-        for (; page <= pages; ++page) {
-            orvi::Error failure;
-            const std::optional<orvi::Image> image =
-                load_input(library, file, {true, {}, page}, failure);
+        // Every picture of a file that holds several, unless --page names one; the file is
+        // read once for all of them.
+        const auto each = [&](uint32_t page, uint32_t /*pages*/, std::optional<orvi::Image> image,
+                              const orvi::Error& failure) {
             const std::string shown =
                 page > 1 ? file + " (page " + std::to_string(page) + ")" : file;
             if (!print_info(shown, image, failure, options.json)) {
                 status = kExitFailed;
-                break;
+                return false;
             }
-            if (options.page == 0 && page == 1) {
-                for (const orvi::Detail& detail : image->details()) {
-                    if (detail.key == "pages") {
-                        pages = static_cast<uint32_t>(std::stoul(detail.value));
-                    }
-                }
-            }
+            return true;
+        };
+        orvi::LoadOptions load;
+        load.page = options.page;
+        orvi::Error failure;
+        bool read = false;
+        if (file != "-") {
+            read = library.load_pages(file, load, each, failure);
+        } else if (standard_stream_closed(STDIN_FILENO)) {
+            failure.sentence = "it is closed";
+        } else {
+            read = library.load_pages_from(STDIN_FILENO, load, each, failure);
+        }
+        if (!read) {
+            (void)print_info(file, std::nullopt, failure, options.json);
+            status = kExitFailed;
         }
     }
     return status;

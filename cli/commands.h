@@ -61,6 +61,11 @@ struct ViewOptions {
 // Prints "orvi: SENTENCE" on stderr.
 void complain(const std::string& sentence);
 
+// An error's sentence with the command's option that would change the outcome, when
+// there is one: "... more than the limit of 100 (--max-pixels N sets the limit, 0 for
+// none)".
+[[nodiscard]] std::string told(const orvi::Error& error);
+
 // Makes `folder` unless it exists; false after saying why it cannot.
 [[nodiscard]] bool make_folder(const std::string& folder);
 

@@ -350,6 +350,24 @@ int run_convert(const std::vector<std::string>& args) {
     if (options.reduce && (options.depth == 24 || (options.depth == 0 && !palette_output))) {
         return usage_error("--reduce needs --depth 1 to 8");
     }
+    // A depth the output format cannot take is known before any file is read.
+    if (output && options.depth != 0 && !output->palette_depths.empty()) {
+        const auto& depths = output->palette_depths;
+        const bool taken = options.depth == 24 ? output->true_colour
+                                               : std::find(depths.begin(), depths.end(),
+                                                           options.depth) != depths.end();
+        if (!taken) {
+            const bool run = depths.back() - depths.front() + 1 == depths.size();
+            std::string list =
+                run ? std::to_string(depths.front()) + " to " + std::to_string(depths.back())
+                    : std::string();
+            for (size_t i = 0; !run && i < depths.size(); ++i) {
+                list += (i == 0 ? "" : ", ") + std::to_string(depths[i]);
+            }
+            return usage_error("--depth " + std::to_string(options.depth) + ": " + output->name +
+                               " files take " + list + (output->true_colour ? " or 24" : ""));
+        }
+    }
     if (options.out_dir.empty() && files.size() > 2) {
         return usage_error("convert takes one input and one output file; to convert many "
                            "files, give --to FORMAT and --out-dir DIR");
@@ -371,10 +389,7 @@ int run_convert(const std::vector<std::string>& args) {
     return cli::convert(options, files[0], files[1]);
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    cli::guard_standard_streams();
+int run(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         std::fputs(kShortUsage, stderr);
@@ -435,4 +450,18 @@ int main(int argc, char** argv) {
         return cli::demo(rest.empty() ? cli::default_demo_folder() : rest[0]);
     }
     return usage_error("unknown command '" + command + "'");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    cli::guard_standard_streams();
+    // The library reports its own lack of memory; what the command's own work lacks ends
+    // it with a sentence too, never an abort.
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        cli::complain("there is not enough memory to go on");
+        return cli::kExitFailed;
+    }
 }

@@ -8,7 +8,7 @@ namespace cli {
 std::string details_text(const std::string& file, const orvi::Details& details) {
     std::string line = orvi::escaped(file) + ": " + details[0].value + ", " + details[1].value +
                        " x " + details[2].value + ", " + details[3].value +
-                       " bits per pixel in the file";
+                       (details[3].value == "1" ? " bit" : " bits") + " per pixel in the file";
     for (size_t i = 4; i < details.size(); ++i) {
         // An incomplete file: "complete false" goes without saying next to its gaps.
         if (details[i].key == "complete") {

@@ -87,8 +87,65 @@ struct Bmhd {
 // without one, 6 planes are hold-and-modify when the CMAP has at most 16 entries.
 [[nodiscard]] uint32_t display_mode(uint32_t planes, const uint8_t* camg, size_t cmap_entries);
 
+// The walk through an IFF file held in memory that every look at the family's structure
+// shares with the reader: containers (FORM, LIST, CAT, PROP) and chunks in file order.
+class IffWalk {
+public:
+    static constexpr size_t kMostDepth = 16; // nested containers, as the reader allows
+    enum class Outer : uint8_t {
+        own_size,    // the outer FORM, LIST or CAT ends where its size says (cut to the file)
+        to_file_end, // it ends with the file (writers get a LIST's or CAT's size wrong)
+        prop,        // the outer container is a PROP, ending where its size says
+    };
+    enum class Step : uint8_t { enter, chunk, leave, end, mangled };
+    explicit IffWalk(std::span<const uint8_t> file, Outer outer = Outer::own_size);
+
+    // The next step; `end` after the outer container, `mangled` where a chunk runs past
+    // its container (or the file is no IFF), and nothing more after either.
+    Step next();
+    // Goes past the contents of the container just entered: its `leave` comes next.
+    void skip_container();
+
+    // Of the step just taken: the chunk's or container's id; a container's type, or the
+    // type of a chunk's container; the container around it (0 for the outer one); how
+    // many containers are around it (a container not counting itself); a chunk's data or
+    // a container's chunks after its type; and its whole bytes from the id on, with the
+    // pad byte where the file has it.
+    [[nodiscard]] uint32_t id() const { return id_; }
+    [[nodiscard]] uint32_t type() const { return type_; }
+    [[nodiscard]] uint32_t within() const { return within_; }
+    [[nodiscard]] size_t depth() const { return step_depth_; }
+    [[nodiscard]] std::span<const uint8_t> data() const { return data_; }
+    [[nodiscard]] std::span<const uint8_t> whole() const;
+
+private:
+    struct Open {
+        uint32_t id;
+        uint32_t type;
+        size_t start;
+        size_t end;
+    };
+    Step enter(uint32_t id, uint32_t type, size_t start, size_t end);
+    Step leave();
+
+    std::span<const uint8_t> file_;
+    Outer outer_;
+    std::array<Open, kMostDepth> stack_{};
+    size_t depth_ = 0; // containers open
+    size_t step_depth_ = 0;
+    size_t at_ = 0;
+    bool started_ = false;
+    bool done_ = false;
+    uint32_t id_ = 0;
+    uint32_t type_ = 0;
+    uint32_t within_ = 0;
+    size_t start_ = 0;
+    std::span<const uint8_t> data_;
+};
+
 // The chunks the reader uses, as a walk of the file finds them: the properties of the
-// picture FORM in which the first pixel chunk stands (the last of each id before it).
+// picture FORM in which the first pixel chunk stands (the last of each id before it, the
+// FORM's own over those of the PROPs of its LIST).
 struct IlbmChunks {
     uint32_t form = 0; // the FORM's type
     bool has_body = false;
@@ -98,9 +155,37 @@ struct IlbmChunks {
     std::span<const uint8_t> cmap;
 };
 
-// Walks the containers (FORM, LIST, CAT, PROP) of `file` as the reader's IFF walk does;
-// a chunk that runs past its container ends the walk.
-[[nodiscard]] IlbmChunks walk_chunks(std::span<const uint8_t> file);
+// Walks `file` as the reader's IFF walk does, after the PROP chunks `props` of a LIST
+// around it; a chunk that runs past its container ends the walk.
+[[nodiscard]] IlbmChunks walk_chunks(std::span<const uint8_t> file,
+                                     std::span<const std::span<const uint8_t>> props = {});
+
+// The picture FORMs of a LIST or CAT, in file order, each with the PROP chunks of the
+// LISTs around it (at most kMostProps, the outer ones first). The outer container runs to
+// the end of the file; a FORM file has none.
+class IffPages {
+public:
+    static constexpr size_t kMostProps = 16;
+    explicit IffPages(std::span<const uint8_t> file);
+    // Goes to the next picture FORM; false when there is none.
+    bool next();
+    [[nodiscard]] std::span<const uint8_t> form() const { return form_; }
+    [[nodiscard]] std::span<const std::span<const uint8_t>> props() const {
+        return {props_.data(), prop_count_};
+    }
+    // The type of the innermost LIST around the FORM (0 when there is none).
+    [[nodiscard]] uint32_t list_type() const { return list_type_; }
+
+private:
+    IffWalk walk_;
+    bool outer_form_;
+    std::span<const uint8_t> form_;
+    std::array<std::span<const uint8_t>, kMostProps> props_{};
+    std::array<size_t, kMostProps> prop_depths_{};
+    size_t prop_count_ = 0;
+    std::array<uint32_t, IffWalk::kMostDepth> list_types_{};
+    uint32_t list_type_ = 0;
+};
 
 // The id of an IFF file's outer container and its type, when `head` starts with one.
 struct IffKind {

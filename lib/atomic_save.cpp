@@ -263,7 +263,7 @@ SaveOutcome save_atomically(const std::string& target,
         return write_through_spool_to(path, write);
     }
     if (exists && !rules.force && ::access(path.c_str(), W_OK) != 0 && errno == EACCES) {
-        return {0, "it is write-protected (--force replaces it)"};
+        return {0, "it is write-protected", true};
     }
     const TempPlace place = temp_place(path);
     if (rules.sweep_leftovers) {

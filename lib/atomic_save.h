@@ -11,8 +11,9 @@
 namespace host {
 
 struct SaveOutcome {
-    int32_t code = 0;  // the writer's result code; 0 when the writer was not at fault
-    std::string error; // empty on success; else what went wrong, without the target's name
+    int32_t code = 0;      // the writer's result code; 0 when the writer was not at fault
+    std::string error;     // empty on success; else what went wrong, without the target's name
+    bool forcible = false; // the target may not be written, which ReplaceRules::force allows
 };
 
 struct ReplaceRules {

@@ -52,8 +52,9 @@ bool pnm_recognise(std::span<const uint8_t> head) {
     return head.size() >= 2 && head[0] == 'P' && head[1] >= '1' && head[1] <= '7';
 }
 
-uint32_t pnm_details(std::span<const uint8_t> file, const Picture& picture,
-                     const CodecRequest& /*request*/, Details& details) {
+uint32_t pnm_details(const Page& page, const Picture& picture, const CodecRequest& /*request*/,
+                     Details& details) {
+    const std::span<const uint8_t> file = page.bytes;
     runtime::Cursor cursor(file);
     if (starts_with(file, "P7")) {
         ppm::PamHeader pam;
@@ -75,7 +76,8 @@ uint32_t pnm_details(std::span<const uint8_t> file, const Picture& picture,
     return ppm::file_bits_per_pixel(header);
 }
 
-std::string pnm_explain(int32_t code, std::span<const uint8_t> file) {
+std::string pnm_explain(int32_t code, const Page& page) {
+    const std::span<const uint8_t> file = page.bytes;
     runtime::Cursor cursor(file);
     ppm::PnmHeader header;
     if (starts_with(file, "P7")) {
@@ -124,8 +126,9 @@ bool pcx_recognise(std::span<const uint8_t> head) {
     return !head.empty() && head[0] == pcx::kManufacturer;
 }
 
-uint32_t pcx_details(std::span<const uint8_t> file, const Picture& picture,
-                     const CodecRequest& /*request*/, Details& details) {
+uint32_t pcx_details(const Page& page, const Picture& picture, const CodecRequest& /*request*/,
+                     Details& details) {
+    const std::span<const uint8_t> file = page.bytes;
     if (file.size() < pcx::kHeaderBytes) {
         return picture.Depth;
     }
@@ -144,7 +147,8 @@ uint32_t pcx_details(std::span<const uint8_t> file, const Picture& picture,
     return uint32_t{header.BitsPerPixel} * header.NumPlanes;
 }
 
-std::string pcx_explain(int32_t code, std::span<const uint8_t> file) {
+std::string pcx_explain(int32_t code, const Page& page) {
+    const std::span<const uint8_t> file = page.bytes;
     if (file.size() < pcx::kHeaderBytes) {
         return "";
     }
@@ -205,14 +209,14 @@ std::string ilbm_refusal(std::span<const uint8_t> head) {
            four_characters(kind.type) + ", which orvi does not read";
 }
 
-uint32_t ilbm_details(std::span<const uint8_t> file, const Picture& picture,
-                      const CodecRequest& request, Details& details) {
+uint32_t ilbm_details(const Page& page, const Picture& picture, const CodecRequest& request,
+                      Details& details) {
     const uint32_t mode = request.DisplayMode;
     details.push_back(text("display_mode", mode == ilbm::kModeHalfBrite ? "extra half-brite"
                                            : mode == ilbm::kModeHam6    ? "HAM6"
                                            : mode == ilbm::kModeHam8    ? "HAM8"
                                                                         : "plain"));
-    const ilbm::IlbmChunks chunks = ilbm::walk_chunks(file);
+    const ilbm::IlbmChunks chunks = ilbm::walk_chunks(page.bytes, page.props);
     if (chunks.form != 0 && chunks.form != ilbm::ID_ILBM) {
         std::string form = four_characters(chunks.form);
         form.erase(form.find_last_not_of(' ') + 1); // "PBM " is PBM
@@ -226,8 +230,8 @@ uint32_t ilbm_details(std::span<const uint8_t> file, const Picture& picture,
     return picture.Depth;
 }
 
-std::string ilbm_explain(int32_t code, std::span<const uint8_t> file) {
-    const ilbm::IlbmChunks chunks = ilbm::walk_chunks(file);
+std::string ilbm_explain(int32_t code, const Page& page) {
+    const ilbm::IlbmChunks chunks = ilbm::walk_chunks(page.bytes, page.props);
     if (!chunks.has_bmhd) {
         return "";
     }
@@ -263,9 +267,9 @@ bool xpm_recognise(std::span<const uint8_t> head) {
     return xpm::file_values(head).has_value();
 }
 
-uint32_t xpm_details(std::span<const uint8_t> file, const Picture& picture,
-                     const CodecRequest& /*request*/, Details& details) {
-    const auto values = xpm::file_values(file);
+uint32_t xpm_details(const Page& page, const Picture& picture, const CodecRequest& /*request*/,
+                     Details& details) {
+    const auto values = xpm::file_values(page.bytes);
     if (!values) {
         return picture.Depth;
     }
@@ -280,8 +284,8 @@ void xpm_pack(const orvi::SaveOptions& options, const IndexedPicture* indexed,
     request.IndexedPic = const_cast<IndexedPicture*>(indexed); // none: the picture's colours
 }
 
-std::string xpm_explain(int32_t code, std::span<const uint8_t> file) {
-    const auto values = xpm::file_values(file);
+std::string xpm_explain(int32_t code, const Page& page) {
+    const auto values = xpm::file_values(page.bytes);
     if (!values) {
         return "";
     }
@@ -310,8 +314,9 @@ bool png_recognise(std::span<const uint8_t> head) {
     return starts_with(head, kPngSignature);
 }
 
-uint32_t png_details(std::span<const uint8_t> file, const Picture& picture,
-                     const CodecRequest& /*request*/, Details& details) {
+uint32_t png_details(const Page& page, const Picture& picture, const CodecRequest& /*request*/,
+                     Details& details) {
+    const std::span<const uint8_t> file = page.bytes;
     // The IHDR chunk follows the eight-byte signature: length, type, then its fields.
     if (file.size() >= 29) {
         details.push_back(number("bit_depth", file[24]));
@@ -321,11 +326,11 @@ uint32_t png_details(std::span<const uint8_t> file, const Picture& picture,
     return picture.Depth;
 }
 
-int32_t png_load(HostPool& pool, const std::string& path, Picture& picture,
+int32_t png_load(HostPool& pool, std::span<const uint8_t> file, Picture& picture,
                  std::vector<std::string>& notes, OrviGaugeRoutine gauge, std::string& error) {
     PngHeader header;
     int32_t code = kOk;
-    if (load_png(pool, path, picture, header, gauge, error, &code) && header.transparency) {
+    if (load_png(pool, file, picture, header, gauge, error, &code) && header.transparency) {
         notes.emplace_back("transparent pixels are shown on black");
     }
     return code;

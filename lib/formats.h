@@ -24,7 +24,7 @@ namespace host {
 
 // A picture read by the library's own code, and what it says about it: 0, or a result
 // code with the reason in `error`.
-using LoadFunction = int32_t (*)(HostPool& pool, const std::string& path, Picture& picture,
+using LoadFunction = int32_t (*)(HostPool& pool, std::span<const uint8_t> file, Picture& picture,
                                  std::vector<std::string>& notes, OrviGaugeRoutine gauge,
                                  std::string& error);
 // A picture written by the library's own code; `indexed`, when given, holds its palette.
@@ -52,11 +52,11 @@ struct FormatEntry {
     std::string (*refusal)(std::span<const uint8_t> head);
     // The details of a loaded file beyond format and size; returns the bits a pixel takes
     // in the file.
-    uint32_t (*details)(std::span<const uint8_t> file, const Picture& picture,
-                        const CodecRequest& request, orvi::Details& details);
+    uint32_t (*details)(const Page& file, const Picture& picture, const CodecRequest& request,
+                        orvi::Details& details);
     // A failure in the file's own terms, with the code after the words; empty: the table
     // of result codes says it.
-    std::string (*explain)(int32_t code, std::span<const uint8_t> file);
+    std::string (*explain)(int32_t code, const Page& file);
     // Module writers: the save options and palette picture into the request.
     void (*pack)(const orvi::SaveOptions& options, const IndexedPicture* indexed,
                  CodecRequest& request);

@@ -27,7 +27,7 @@ void pool_free(OrviPool* pool, void* block);
 } // namespace
 
 HostPool::HostPool(uint64_t limit_bytes, uint64_t max_pixels)
-    : handle_{{kOrviPoolAbi, 0, pool_alloc, pool_free, max_pixels, {}, 1}, this},
+    : handle_{{kOrviPoolAbi, 0, pool_alloc, pool_free, max_pixels, {}, 1, nullptr, 0}, this},
       limit_(limit_bytes) {}
 
 HostPool::~HostPool() {
@@ -144,8 +144,7 @@ void* HostPool::reuse_spare(uint64_t span, uint64_t& mapped_size) {
 
 std::string too_many_pixels_sentence(uint64_t width, uint64_t height, uint64_t limit) {
     return "it declares " + std::to_string(width) + " x " + std::to_string(height) +
-           " pixels, more than the limit of " + std::to_string(limit) +
-           " (--max-pixels N sets the limit, 0 for none)";
+           " pixels, more than the limit of " + std::to_string(limit);
 }
 
 namespace {

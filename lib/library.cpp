@@ -27,23 +27,6 @@ namespace orvi {
 
 // ---- Images
 
-struct Image::State {
-    explicit State(std::shared_ptr<host::HostPool> owner) : pool(std::move(owner)) {}
-    State(const State&) = delete;
-    State& operator=(const State&) = delete;
-    ~State() {
-        if (picture.Data != nullptr) {
-            pool->free(picture.Data);
-        }
-    }
-    std::shared_ptr<host::HostPool> pool;
-    Picture picture{}; // Data is a block of `pool`
-    std::string format;
-    Details details;
-    std::vector<std::string> notes;
-    std::vector<std::string> gaps;
-};
-
 Image::Image(std::unique_ptr<State> state) : state_(std::move(state)) {}
 Image::Image(Image&& other) noexcept = default;
 Image& Image::operator=(Image&& other) noexcept = default;
@@ -122,142 +105,13 @@ ErrorKind Error::kind() const {
 
 namespace {
 
-constexpr size_t kHeadBytes = 4096;
-// An XPM file may open with a long comment (a licence): its values string is looked for
-// this far when the first bytes announce no format.
-constexpr size_t kLongHeadBytes = 512 * 1024;
-
-// The progress routine of the running job on this thread, for the Gauge word, which
-// carries a plain routine with no room for a closure.
+// The progress routine of the running job on this thread, for the Gauge word.
 thread_local const Progress* running_progress = nullptr;
 
 extern "C" void relay_progress(int32_t percent) {
     if (running_progress != nullptr && *running_progress) {
         (*running_progress)(percent);
     }
-}
-
-// Sets the running progress for the life of a job.
-class ProgressScope {
-public:
-    explicit ProgressScope(const Progress& progress) : saved_(running_progress) {
-        running_progress = &progress;
-    }
-    ~ProgressScope() { running_progress = saved_; }
-    ProgressScope(const ProgressScope&) = delete;
-    ProgressScope& operator=(const ProgressScope&) = delete;
-    [[nodiscard]] static OrviGaugeRoutine routine(const Progress& progress) {
-        return progress ? relay_progress : nullptr;
-    }
-
-private:
-    const Progress* saved_;
-};
-
-// A module serves one call at a time (it keeps its state in globals), whichever
-// Library calls it: one lock per module file, for the whole process.
-std::mutex& module_call_lock(const std::string& name) {
-    static std::mutex guard;
-    static std::map<std::string, std::unique_ptr<std::mutex>> locks;
-    const std::lock_guard<std::mutex> held(guard);
-    auto& lock = locks[name];
-    if (!lock) {
-        lock = std::make_unique<std::mutex>();
-    }
-    return *lock;
-}
-
-// A file's bytes, mapped read-only for as long as the mapping lives.
-class MappedFile {
-public:
-    explicit MappedFile(const std::string& path) {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        struct stat status {};
-        if (fd < 0) {
-            return;
-        }
-        if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
-            void* bytes =
-                ::mmap(nullptr, static_cast<size_t>(status.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-            if (bytes != MAP_FAILED) {
-                bytes_ = {static_cast<const uint8_t*>(bytes), static_cast<size_t>(status.st_size)};
-            }
-        }
-        ::close(fd);
-    }
-    ~MappedFile() {
-        if (!bytes_.empty()) {
-            ::munmap(const_cast<uint8_t*>(bytes_.data()), bytes_.size());
-        }
-    }
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
-    [[nodiscard]] std::span<const uint8_t> bytes() const { return bytes_; }
-
-private:
-    std::span<const uint8_t> bytes_;
-};
-
-// The first `size` bytes of a file (fewer when it is shorter), or why there are none.
-std::optional<std::vector<uint8_t>> read_head(const std::string& path, size_t size,
-                                              std::string& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = std::string("it cannot be read (") + std::strerror(errno) + ")";
-        return std::nullopt;
-    }
-    struct stat status {};
-    if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
-        ::close(fd);
-        error = "it is a folder";
-        return std::nullopt;
-    }
-    std::vector<uint8_t> head(size);
-    size_t got = 0;
-    while (got < size) {
-        const ssize_t read = ::read(fd, head.data() + got, size - got);
-        if (read < 0 && errno == EINTR) {
-            continue;
-        }
-        if (read < 0) {
-            ::close(fd);
-            error = std::string("it cannot be read (") + std::strerror(errno) + ")";
-            return std::nullopt;
-        }
-        if (read == 0) {
-            break;
-        }
-        got += static_cast<size_t>(read);
-    }
-    ::close(fd);
-    head.resize(got);
-    return head;
-}
-
-// The name `path` can be read by as a file (a spool for what can be read only once).
-std::optional<std::string> readable(const std::string& path, std::optional<host::Spool>& spool,
-                                    Error& error) {
-    std::string why;
-    auto source = host::readable_source(path, spool, why);
-    if (!source) {
-        error = {kCannotRead, why};
-    }
-    return source;
-}
-
-// The format of a file from its content, or nothing with the reason.
-const host::FormatEntry* recognise_file(const std::string& path, Error& error) {
-    std::string why;
-    auto head = read_head(path, kHeadBytes, why);
-    const host::FormatEntry* format = head ? host::recognise_format(*head, why) : nullptr;
-    if (head && format == nullptr && head->size() == kHeadBytes) {
-        head = read_head(path, kLongHeadBytes, why);
-        format = head ? host::recognise_format(*head, why) : nullptr;
-    }
-    if (format == nullptr) {
-        error = {head ? kNotRecognised : kCannotRead, why};
-    }
-    return format;
 }
 
 // A picture at three bytes a pixel turned grey with the luma weights 0.299, 0.587 and
@@ -272,7 +126,7 @@ void luma_into(const Picture& colour, uint8_t* grey) {
     }
 }
 
-// "PCX files take --depth 1, 2, 4, 8 or 24".
+// "PCX files take a depth of 1, 2, 4, 8 or 24".
 std::string depth_rule(const host::FormatEntry& format) {
     std::string list;
     for (uint32_t depth = 1; depth <= 8; ++depth) {
@@ -281,11 +135,14 @@ std::string depth_rule(const host::FormatEntry& format) {
         }
     }
     list = list.substr(0, list.size() - 2);
-    if (format.palette_only) {
-        return std::string(format.name) + " files take --depth " + list +
-               " (a palette of at most 256 colours; --reduce makes one)";
+    if (list == "1, 2, 3, 4, 5, 6, 7, 8") {
+        list = "1 to 8";
     }
-    return std::string(format.name) + " files take --depth " + list + " or 24";
+    if (format.palette_only) {
+        return std::string(format.name) + " files take a depth of " + list +
+               ", a palette of at most 256 colours";
+    }
+    return std::string(format.name) + " files take a depth of " + list + " or 24";
 }
 
 // "PNM files that orvi writes hold at most 32767 x 32767 pixels, and the picture is ...".
@@ -297,37 +154,35 @@ std::string side_rule(const host::FormatEntry& format, const Picture& picture) {
            std::to_string(picture.Height) + (format.side_is_writers ? "; save it as PNG" : "");
 }
 
-// What a reader's report says its file's data did not give, a sentence each.
-std::vector<std::string> gaps_of(const OrviJobReport& report, const Picture& picture) {
-    std::vector<std::string> gaps;
-    const auto width = static_cast<uint64_t>(static_cast<uint32_t>(picture.Width));
-    const auto height = static_cast<uint64_t>(static_cast<uint32_t>(picture.Height));
-    const auto count = [](uint64_t number, const char* one, const char* many) {
-        return std::to_string(number) + " " + (number == 1 ? one : many);
-    };
-    if (report.pixels_missing != 0 && width != 0) {
-        const uint64_t rows =
-            (width * height - std::min(report.pixels_missing, width * height)) / width;
-        gaps.push_back("the image data ends at row " + std::to_string(rows) + " of " +
-                       std::to_string(height) + "; the rest is black");
-    }
-    if (report.unknown_colours != 0) {
-        gaps.push_back(count(report.unknown_colours, "colour names", "colours name") +
-                       " no colour orvi knows; their pixels are red");
-    }
-    if (report.unknown_codes != 0) {
-        gaps.push_back(count(report.unknown_codes, "pixel has a code", "pixels have codes") +
-                       " that no colour of the file defines");
-    }
-    return gaps;
-}
-
 bool fail(Error& error, int32_t code, std::string sentence) {
     error = {code, std::move(sentence)};
     return false;
 }
 
 } // namespace
+
+ProgressScope::ProgressScope(const Progress& progress) : saved_(running_progress) {
+    running_progress = &progress;
+}
+
+ProgressScope::~ProgressScope() {
+    running_progress = saved_;
+}
+
+OrviGaugeRoutine ProgressScope::routine(const Progress& progress) {
+    return progress ? relay_progress : nullptr;
+}
+
+std::mutex& module_call_lock(const std::string& name) {
+    static std::mutex guard;
+    static std::map<std::string, std::unique_ptr<std::mutex>> locks;
+    const std::lock_guard<std::mutex> held(guard);
+    auto& lock = locks[name];
+    if (!lock) {
+        lock = std::make_unique<std::mutex>();
+    }
+    return *lock;
+}
 
 uint64_t default_memory_limit() {
     return host::HostPool::default_limit();
@@ -347,37 +202,21 @@ bool flush_folder(const std::string& folder, std::string& error) {
 
 // ---- The library's state
 
-struct Library::State {
-    Options settings;
-    std::string module_folder;
-    std::shared_ptr<host::HostPool> pool;
-    std::mutex modules_lock;
-    std::map<std::string, host::Module> modules;
-
-    // The module of that name, opened once.
-    const host::Module* module(const std::string& name, bool operations, Error& error) {
-        const std::lock_guard<std::mutex> held(modules_lock);
-        const auto found = modules.find(name);
-        if (found != modules.end()) {
-            return &found->second;
-        }
-        std::string why;
-        auto opened = operations ? host::Module::open_ops(module_folder, why)
-                                 : host::Module::open_codec(module_folder, name, why);
-        if (!opened) {
-            error = {kNoModule, why};
-            return nullptr;
-        }
-        return &modules.emplace(name, std::move(*opened)).first->second;
+const host::Module* Library::State::module(const std::string& name, bool operations, Error& error) {
+    const std::lock_guard<std::mutex> held(modules_lock);
+    const auto found = modules.find(name);
+    if (found != modules.end()) {
+        return &found->second;
     }
-
-    std::unique_ptr<Image::State> fresh_image() { return std::make_unique<Image::State>(pool); }
-
-    std::optional<Image> load_file(const std::string& file, Error& error,
-                                   const LoadOptions& options);
-    bool write(const Image& image, const std::string* path, int fd, const SaveOptions& options,
-               Error& error, std::vector<std::string>* notes);
-};
+    std::string why;
+    auto opened = operations ? host::Module::open_ops(module_folder, why)
+                             : host::Module::open_codec(module_folder, name, why);
+    if (!opened) {
+        error = {kNoModule, why};
+        return nullptr;
+    }
+    return &modules.emplace(name, std::move(*opened)).first->second;
+}
 
 Library::Library(Options options) : state_(std::make_unique<State>()) {
     Options& settings = state_->settings;
@@ -430,171 +269,13 @@ std::optional<FormatInfo> Library::output_format(const std::string& path, const 
             }
         }
     }
-    error = {kNoWriter, "no module writes that kind of file (use " + host::written_extensions() +
-                            ", or --to FORMAT)"};
+    error = {kNoWriter,
+             (!name.empty()   ? "no format is called '" + name + "'"
+              : asked.empty() ? std::string("a name without an extension names no format")
+                              : "no format writes the extension '." + asked + "'") +
+                 "; orvi writes " + host::written_extensions(),
+             "format"};
     return std::nullopt;
-}
-
-std::optional<std::string> Library::recognise(const std::string& path, Error& error) const {
-    std::optional<host::Spool> spool;
-    const auto source = readable(path, spool, error);
-    if (!source) {
-        return std::nullopt;
-    }
-    const host::FormatEntry* format = recognise_file(*source, error);
-    return format != nullptr ? std::optional<std::string>(format->name) : std::nullopt;
-}
-
-std::optional<std::string> Library::recognise(std::span<const uint8_t> bytes, Error& error) const {
-    std::string why;
-    const host::FormatEntry* format = host::recognise_format(bytes, why);
-    if (format == nullptr) {
-        error = {kNotRecognised, why};
-        return std::nullopt;
-    }
-    return format->name;
-}
-
-namespace {
-
-// The page of a file of several pictures that `options` asks for, in a spool when it is
-// not the whole file; `source` names what the reader reads. False with the error when
-// the file has no such page.
-bool choose_page(const host::FormatEntry& format, const std::string& file,
-                 const LoadOptions& options, std::string& source, std::optional<host::Spool>& spool,
-                 size_t& page_count, Error& error) {
-    source = file;
-    page_count = 0;
-    if (format.pages == nullptr) {
-        if (options.page > 1) {
-            error = {kNoSuchPage, "it holds one picture; --page takes 1"};
-            return false;
-        }
-        return true;
-    }
-    const MappedFile mapped(file);
-    const std::vector<host::Page> pages = format.pages(mapped.bytes());
-    page_count = pages.size();
-    const uint32_t wanted = std::max<uint32_t>(options.page, 1);
-    if (wanted > pages.size()) {
-        error = {kNoSuchPage, pages.empty() ? std::string("it holds no picture")
-                              : pages.size() == 1
-                                  ? std::string("it holds one picture; --page takes 1")
-                                  : "it holds " + std::to_string(pages.size()) +
-                                        " pictures; --page takes 1 to " +
-                                        std::to_string(pages.size())};
-        return false;
-    }
-    const host::Page& page = pages[wanted - 1];
-    if (page.bytes.data() == mapped.bytes().data() && page.bytes.size() == mapped.bytes().size()) {
-        return true;
-    }
-    std::string why;
-    spool = host::Spool::create(why);
-    if (!spool || !spool->fill_with(page.bytes, why)) {
-        error = {kCannotRead, why};
-        return false;
-    }
-    source = spool->path();
-    return true;
-}
-
-} // namespace
-
-std::optional<Image> Library::State::load_file(const std::string& path, Error& error,
-                                               const LoadOptions& options) {
-    const host::FormatEntry* format = recognise_file(path, error);
-    if (format == nullptr) {
-        return std::nullopt;
-    }
-    std::string file;
-    std::optional<host::Spool> page_spool;
-    size_t page_count = 0;
-    if (!choose_page(*format, path, options, file, page_spool, page_count, error)) {
-        return std::nullopt;
-    }
-    auto image = fresh_image();
-    Picture& picture = image->picture;
-    CodecRequest request{};
-    request.Pic = &picture;
-    const ProgressScope scope(options.progress);
-    const OrviGaugeRoutine gauge = ProgressScope::routine(options.progress);
-    int32_t code = kOk;
-    std::string sentence;
-    OrviJobReport report{};
-    if (format->module != nullptr) {
-        const host::Module* reader = module(format->module, false, error);
-        if (reader == nullptr) {
-            return std::nullopt;
-        }
-        const std::lock_guard<std::mutex> serving(module_call_lock(format->module));
-        code = host::run_codec_job(*reader, *pool, {kCommandLoad, file.c_str(), &request, gauge},
-                                   &report);
-        if (code == kTooManyPixels) {
-            sentence = host::too_many_pixels_sentence(report.declared_width, report.declared_height,
-                                                      pool->max_pixels());
-        } else if (code != kOk) {
-            const MappedFile mapped(file);
-            sentence = format->explain != nullptr ? format->explain(code, mapped.bytes()) : "";
-            sentence = sentence.empty() ? host::result_code_sentence(code) : sentence;
-        }
-    } else {
-        code = format->load(*pool, file, picture, image->notes, gauge, sentence);
-    }
-    if (code != kOk) {
-        picture.Data = nullptr; // a failed reader hands over nothing
-        error = {code, sentence};
-        return std::nullopt;
-    }
-    image->format = format->name;
-    image->gaps = gaps_of(report, picture);
-    if (options.details) {
-        const MappedFile mapped(file);
-        Details extra;
-        const uint32_t bits = format->details(mapped.bytes(), picture, request, extra);
-        image->details = {{"format", format->name, false},
-                          {"width", std::to_string(picture.Width), true},
-                          {"height", std::to_string(picture.Height), true},
-                          {"bits_per_pixel", std::to_string(bits), true}};
-        image->details.insert(image->details.end(), extra.begin(), extra.end());
-        if (page_count > 1 || page_spool) {
-            image->details.push_back({"pages", std::to_string(page_count), true});
-            image->details.push_back(
-                {"page", std::to_string(std::max<uint32_t>(options.page, 1)), true});
-        }
-    }
-    return Image(std::move(image));
-}
-
-std::optional<Image> Library::load(const std::string& path, Error& error,
-                                   const LoadOptions& options) {
-    std::optional<host::Spool> spool;
-    const auto source = readable(path, spool, error);
-    if (!source) {
-        return std::nullopt;
-    }
-    return state_->load_file(*source, error, options);
-}
-
-std::optional<Image> Library::load(std::span<const uint8_t> bytes, Error& error,
-                                   const LoadOptions& options) {
-    std::string why;
-    auto spool = host::Spool::create(why);
-    if (!spool || !spool->fill_with(bytes, why)) {
-        error = {kCannotRead, why};
-        return std::nullopt;
-    }
-    return state_->load_file(spool->path(), error, options);
-}
-
-std::optional<Image> Library::load_from(int fd, Error& error, const LoadOptions& options) {
-    std::string why;
-    auto spool = host::Spool::create(why);
-    if (!spool || !spool->fill_from(fd, fd == STDIN_FILENO ? "standard input" : "the input", why)) {
-        error = {kCannotRead, why};
-        return std::nullopt;
-    }
-    return state_->load_file(spool->path(), error, options);
 }
 
 std::optional<Image> Library::make_image(uint32_t width, uint32_t height, uint32_t bytes_per_pixel,
@@ -661,7 +342,8 @@ bool Library::State::write(const Image& image, const std::string* path, int fd,
     std::optional<host::IndexedImage> indexed;
     if (depth != 0 && format->palette_depths != 0 && (depth != 24 || format->palette_only)) {
         if (depth > 8 || (format->palette_depths & (1U << depth)) == 0) {
-            return fail(error, kDoesNotFit, depth_rule(*format));
+            error = {kDoesNotFit, depth_rule(*format), "depth"};
+            return false;
         }
         std::string why;
         std::string warning;
@@ -669,7 +351,8 @@ bool Library::State::write(const Image& image, const std::string* path, int fd,
         indexed = host::build_indexed(*pool, picture, {depth, options.reduce, options.dither}, why,
                                       warning, &out_of_memory);
         if (!indexed) {
-            return fail(error, out_of_memory ? kNoMemory : kDoesNotFit, why);
+            error = {out_of_memory ? kNoMemory : kDoesNotFit, why, out_of_memory ? "" : "reduce"};
+            return false;
         }
         if (!warning.empty() && format->two_colours_shown_black_and_white && notes != nullptr) {
             notes->push_back(warning);
@@ -694,7 +377,7 @@ bool Library::State::write(const Image& image, const std::string* path, int fd,
                                 writer_error);
         }
         const std::lock_guard<std::mutex> serving(module_call_lock(format->module));
-        return host::run_codec_job(*writer, *pool, {kCommandSave, file, &request, gauge});
+        return host::run_codec_job(*writer, *pool, {kCommandSave, file, &request, gauge, {}});
     };
     const host::SaveOutcome outcome =
         path != nullptr
@@ -706,7 +389,8 @@ bool Library::State::write(const Image& image, const std::string* path, int fd,
         return true;
     }
     if (outcome.code == kOk) {
-        return fail(error, kCannotWrite, outcome.error);
+        error = {kCannotWrite, outcome.error, outcome.forcible ? "force" : ""};
+        return false;
     }
     return fail(error, outcome.code,
                 writer == nullptr ? writer_error : host::result_code_sentence(outcome.code));
@@ -714,15 +398,18 @@ bool Library::State::write(const Image& image, const std::string* path, int fd,
 
 bool Library::save(const Image& image, const std::string& path, const SaveOptions& options,
                    Error& error, std::vector<std::string>* notes) {
-    return state_->write(image, &path, -1, options, error, notes);
+    return without_throwing(error, false,
+                            [&] { return state_->write(image, &path, -1, options, error, notes); });
 }
 
 bool Library::save_to(const Image& image, int fd, const SaveOptions& options, Error& error,
                       std::vector<std::string>* notes) {
     if (options.format.empty()) {
-        return fail(error, kNoWriter, "writing to a stream needs a format");
+        error = {kNoWriter, "writing to a stream needs a format", "format"};
+        return false;
     }
-    return state_->write(image, nullptr, fd, options, error, notes);
+    return without_throwing(
+        error, false, [&] { return state_->write(image, nullptr, fd, options, error, notes); });
 }
 
 bool Library::apply(Image& image, const Operation& operation, Error& error) {
@@ -733,9 +420,11 @@ bool Library::apply(Image& image, const Operation& operation, Error& error) {
     if (ops == nullptr) {
         return false;
     }
-    const std::lock_guard<std::mutex> serving(module_call_lock("ops"));
-    return host::apply_operation(*ops, *image.state_->pool, image.state_->picture, operation,
-                                 error);
+    return without_throwing(error, false, [&] {
+        const std::lock_guard<std::mutex> serving(module_call_lock("ops"));
+        return host::apply_operation(*ops, *image.state_->pool, image.state_->picture, operation,
+                                     error);
+    });
 }
 
 std::vector<Filter> Library::filters(Error& error) {

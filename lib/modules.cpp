@@ -75,6 +75,8 @@ Module::~Module() {
 int32_t run_codec_job(const Module& module, HostPool& pool, const CodecJob& job,
                       OrviJobReport* report) {
     PoolHandle handle = pool.job_handle();
+    handle.abi.source = job.source.empty() ? nullptr : job.source.data();
+    handle.abi.source_count = static_cast<uint32_t>(job.source.size());
     CodecArgs args{job.request, job.file, job.command, 0, &handle.abi, job.gauge};
     (void)module.start_prog()(&args);
     if (report != nullptr) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "lib/host_pool.h"
@@ -80,6 +81,9 @@ struct CodecJob {
     const char* file = nullptr;
     CodecRequest* request = nullptr;
     OrviGaugeRoutine gauge = nullptr;
+    // A load's file as the host holds it in memory (the module reads these bytes, one
+    // segment after another, as the file named `file`); empty: the module opens `file`.
+    std::span<const OrviSegment> source;
 };
 
 // Fills a CodecArgs block, calls the entry and returns the module's result code.

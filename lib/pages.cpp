@@ -1,5 +1,5 @@
-// Pages of DCX and IFF files, found through the bounded cursor; every offset and size is
-// checked against the file before it is used.
+// Pages of DCX and IFF files, found through the bounded cursor in one walk; every offset
+// and size is checked against the file before it is used.
 #include "lib/pages.h"
 
 #include <algorithm>
@@ -11,68 +11,37 @@ namespace host {
 namespace {
 
 constexpr size_t kDcxTableEntries = 1024;
-constexpr size_t kIffDepth = 16; // nested containers, as the IFF reader allows
+constexpr uint8_t kPad[1] = {0};
 
-void put_be32(std::vector<uint8_t>& out, uint32_t value) {
+void put_be32(uint8_t* out, uint32_t value) {
     for (const uint32_t shift : {24U, 16U, 8U, 0U}) {
-        out.push_back(static_cast<uint8_t>(value >> shift));
-    }
-}
-
-bool is_container(uint32_t id) {
-    return id == platform::ID_FORM || id == platform::ID_LIST || id == platform::ID_CAT;
-}
-
-// The picture FORMs of the container whose chunks are `body` (after its type), with the
-// PROPs seen so far in `props` when it is a LIST of `list_type`.
-void collect(std::span<const uint8_t> body, bool list, uint32_t list_type,
-             std::vector<std::span<const uint8_t>> props, size_t depth, std::vector<Page>& pages) {
-    runtime::Cursor cursor(body);
-    while (cursor.remaining() >= 8) {
-        const size_t at = body.size() - cursor.remaining();
-        const uint32_t id = cursor.be32();
-        const uint32_t size = cursor.be32();
-        if (cursor.dry() || size > cursor.remaining()) {
-            return; // a chunk running past its container ends the walk, as in the reader
-        }
-        const std::span<const uint8_t> whole = body.subspan(at, 8 + size_t{size});
-        const uint32_t type = size >= 4 ? runtime::Cursor(whole.subspan(8)).be32() : 0;
-        if (id == platform::ID_PROP && list) {
-            props.push_back(whole);
-        } else if (id == platform::ID_FORM && ilbm::is_picture_form(type)) {
-            Page page;
-            if (props.empty()) {
-                page.bytes = whole;
-            } else { // a LIST of its own, so that the properties still apply
-                size_t length = 4 + whole.size();
-                for (const auto& prop : props) {
-                    length += prop.size() + (prop.size() & 1U);
-                }
-                page.own.reserve(8 + length);
-                page.own.insert(page.own.end(), {'L', 'I', 'S', 'T'});
-                put_be32(page.own, static_cast<uint32_t>(length));
-                put_be32(page.own, list_type);
-                for (const auto& prop : props) {
-                    page.own.insert(page.own.end(), prop.begin(), prop.end());
-                    if ((prop.size() & 1U) != 0) {
-                        page.own.push_back(0);
-                    }
-                }
-                page.own.insert(page.own.end(), whole.begin(), whole.end());
-                page.bytes = page.own;
-            }
-            pages.push_back(std::move(page));
-        } else if ((id == platform::ID_LIST || id == platform::ID_CAT) && size >= 4 &&
-                   depth + 1 < kIffDepth) {
-            collect(whole.subspan(12), id == platform::ID_LIST, type,
-                    id == platform::ID_LIST ? props : std::vector<std::span<const uint8_t>>{},
-                    depth + 1, pages);
-        }
-        cursor.skip(size_t{size} + (size & 1U));
+        *out++ = static_cast<uint8_t>(value >> shift);
     }
 }
 
 } // namespace
+
+PageFile::PageFile(const Page& page) {
+    if (page.props.empty()) {
+        segments_.push_back({page.bytes.data(), page.bytes.size()});
+        return;
+    }
+    // A LIST of the PROPs and the FORM, each padded to even length.
+    uint64_t length = 4;
+    segments_.push_back({header_.data(), header_.size()});
+    for (const auto& piece : page.props) {
+        segments_.push_back({piece.data(), piece.size()});
+        if ((piece.size() & 1U) != 0) {
+            segments_.push_back({kPad, 1});
+        }
+        length += piece.size() + (piece.size() & 1U);
+    }
+    segments_.push_back({page.bytes.data(), page.bytes.size()});
+    length += page.bytes.size();
+    std::copy_n("LIST", 4, header_.begin());
+    put_be32(header_.data() + 4, static_cast<uint32_t>(std::min<uint64_t>(length, UINT32_MAX)));
+    put_be32(header_.data() + 8, page.list_type);
+}
 
 bool is_dcx(std::span<const uint8_t> head) {
     runtime::Cursor cursor(head);
@@ -111,24 +80,23 @@ std::vector<Page> dcx_pages(std::span<const uint8_t> file) {
 
 std::vector<Page> iff_pages(std::span<const uint8_t> file) {
     std::vector<Page> pages;
-    runtime::Cursor cursor(file);
-    const uint32_t id = cursor.be32();
-    (void)cursor.be32(); // its size: see below
-    const uint32_t type = cursor.be32();
-    if (cursor.dry() || !is_container(id)) {
+    const ilbm::IffKind kind = ilbm::iff_kind(file);
+    if (kind.container == 0) {
         return pages;
     }
     // The outer container's own size is not trusted: writers get it wrong by a few bytes
     // (one corpus CAT ends 4 bytes before its second FORM does), so its chunks are looked
     // for up to the end of the file.
-    if (id != platform::ID_FORM) {
-        collect(file.subspan(12), id == platform::ID_LIST, type, {}, 1, pages);
+    ilbm::IffPages found(file);
+    while (found.next()) {
+        pages.push_back(
+            {found.form(), {found.props().begin(), found.props().end()}, found.list_type()});
     }
     // The reader takes the first picture of a file by itself: the first page is the file.
     if (pages.empty()) {
         pages.emplace_back();
     }
-    pages.front() = {file, {}};
+    pages.front() = {file, {}, 0};
     return pages;
 }
 

@@ -347,8 +347,8 @@ std::optional<IndexedImage> indexed_within_pool(HostPool& pool, const Picture& p
     std::optional<IndexedImage> exact = exact_indexed(pool, picture, limit);
     if (!exact && !settings.reduce) {
         error = "the picture has " + std::to_string(histogram(pool, picture, pixels).size()) +
-                " colours; --depth " + std::to_string(depth) + " holds at most " +
-                std::to_string(limit) + " (--reduce chooses that many)";
+                " colours; a palette of " + std::to_string(depth) +
+                (depth == 1 ? " bit" : " bits") + " holds at most " + std::to_string(limit);
         return std::nullopt;
     }
     IndexedImage image = exact ? std::move(*exact) : IndexedImage{};
@@ -383,8 +383,8 @@ std::optional<IndexedImage> indexed_within_pool(HostPool& pool, const Picture& p
             }
         }
         if (image.palette[0] != 0 || image.palette[1] != 0xFFFFFF) {
-            warning = "two colours that are not black and white saved at --depth 1: readers "
-                      "like ours show such files in black and white";
+            warning = "two colours that are not black and white saved with a palette of 1 bit: "
+                      "readers like ours show such files in black and white";
         }
     }
     image.record.Width = static_cast<uint16_t>(picture.Width);

@@ -37,6 +37,21 @@ extern "C" void png_write_bytes(png_structp png, png_bytep data, size_t length) 
 
 extern "C" void png_flush_bytes(png_structp /*png*/) {}
 
+// A PNG file's bytes in memory, read from the front.
+struct MemoryRead {
+    std::span<const uint8_t> bytes;
+    size_t at = 0;
+};
+
+extern "C" void png_read_memory(png_structp png, png_bytep data, size_t length) {
+    auto* source = static_cast<MemoryRead*>(png_get_io_ptr(png));
+    if (source->bytes.size() - source->at < length) {
+        png_error(png, "Read Error"); // as libpng says of a file that ends early
+    }
+    std::memcpy(data, source->bytes.data() + source->at, length);
+    source->at += length;
+}
+
 // libpng's memory, from the pool; a refusal is noted, so that libpng's failure is told
 // as the lack of memory it is.
 struct PngMemory {
@@ -81,8 +96,9 @@ struct ReadState {
     PngMemory memory;
     png_structp png = nullptr;
     png_infop info = nullptr;
-    FILE* file = nullptr;
-    uint8_t* data = nullptr; // pool block: the picture, four bytes a pixel while alpha is in
+    FILE* file = nullptr;        // the file read, or
+    MemoryRead* bytes = nullptr; // its bytes in memory
+    uint8_t* data = nullptr;     // pool block: the picture, four bytes a pixel while alpha is in
     bool out_of_memory = false;
     bool too_many_pixels = false;
     char message[kMessageSize] = {};
@@ -94,7 +110,11 @@ bool decode(ReadState& state, HostPool& pool, Picture& picture, PngHeader& heade
     if (setjmp(png_jmpbuf(state.png)) != 0) {
         return false;
     }
-    png_init_io(state.png, state.file);
+    if (state.file != nullptr) {
+        png_init_io(state.png, state.file);
+    } else {
+        png_set_read_fn(state.png, state.bytes, png_read_memory);
+    }
     // libpng's own side limit (a million by default) gives way to the pixel limit.
     const uint64_t most_pixels = pool.max_pixels() == 0 ? PNG_UINT_31_MAX : pool.max_pixels();
     const auto most_side =
@@ -254,24 +274,16 @@ bool is_grey(const Picture& picture) {
     return true;
 }
 
-bool load_png(HostPool& pool, const std::string& path, Picture& picture, PngHeader& header,
-              OrviGaugeRoutine gauge, std::string& error, int32_t* code) {
-    int32_t ignored = 0;
-    int32_t& failure = code != nullptr ? *code : ignored;
-    failure = kOk;
-    ReadState state(pool);
-    state.file = std::fopen(path.c_str(), "rb");
-    if (state.file == nullptr) {
-        error = std::string("it cannot be read (") + std::strerror(errno) + ")";
-        failure = orvi::kCannotRead;
-        return false;
-    }
+namespace {
+
+// Reads the PNG of `state` (its file or bytes set) into `picture`; the caller closes the file.
+bool read_png(ReadState& state, HostPool& pool, Picture& picture, PngHeader& header,
+              OrviGaugeRoutine gauge, std::string& error, int32_t& failure) {
     state.png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, state.message, png_failed,
                                          png_warned, &state.memory, png_pool_alloc, png_pool_free);
     state.info = state.png != nullptr ? png_create_info_struct(state.png) : nullptr;
     const bool done = state.info != nullptr && decode(state, pool, picture, header, gauge);
     png_destroy_read_struct(&state.png, &state.info, nullptr);
-    std::fclose(state.file);
     if (!done) {
         if (state.data != nullptr) {
             pool.free(state.data);
@@ -293,6 +305,36 @@ bool load_png(HostPool& pool, const std::string& path, Picture& picture, PngHead
     }
     picture.Data = state.data;
     return true;
+}
+
+} // namespace
+
+bool load_png(HostPool& pool, const std::string& path, Picture& picture, PngHeader& header,
+              OrviGaugeRoutine gauge, std::string& error, int32_t* code) {
+    int32_t ignored = 0;
+    int32_t& failure = code != nullptr ? *code : ignored;
+    failure = kOk;
+    ReadState state(pool);
+    state.file = std::fopen(path.c_str(), "rb");
+    if (state.file == nullptr) {
+        error = std::string("it cannot be read (") + std::strerror(errno) + ")";
+        failure = orvi::kCannotRead;
+        return false;
+    }
+    const bool done = read_png(state, pool, picture, header, gauge, error, failure);
+    std::fclose(state.file);
+    return done;
+}
+
+bool load_png(HostPool& pool, std::span<const uint8_t> file, Picture& picture, PngHeader& header,
+              OrviGaugeRoutine gauge, std::string& error, int32_t* code) {
+    int32_t ignored = 0;
+    int32_t& failure = code != nullptr ? *code : ignored;
+    failure = kOk;
+    ReadState state(pool);
+    MemoryRead bytes{file};
+    state.bytes = &bytes;
+    return read_png(state, pool, picture, header, gauge, error, failure);
 }
 
 bool save_png(HostPool& pool, const char* path, const Picture& picture, OrviGaugeRoutine gauge,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "lib/host_pool.h"
@@ -32,6 +33,10 @@ struct PngHeader {
 // `code` (when given) the result code: 13 for the pixel limit, 7 for memory, the
 // library's kCannotRead or kDamagedPng.
 [[nodiscard]] bool load_png(HostPool& pool, const std::string& path, Picture& picture,
+                            PngHeader& header, OrviGaugeRoutine gauge, std::string& error,
+                            int32_t* code = nullptr);
+// The same for a PNG file's bytes in memory.
+[[nodiscard]] bool load_png(HostPool& pool, std::span<const uint8_t> file, Picture& picture,
                             PngHeader& header, OrviGaugeRoutine gauge, std::string& error,
                             int32_t* code = nullptr);
 

@@ -2,6 +2,7 @@
 // Locks, handles and information blocks live in fixed tables: no heap memory.
 #include "platform/dos.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -23,10 +24,12 @@ struct Slot {
     uint64_t position = 0;
 };
 
+// A file served from memory: its bytes are the segments one after another.
 struct MemoryFile {
     const char* name = nullptr;
-    const uint8_t* data = nullptr;
-    size_t size = 0;
+    const OrviSegment* segments = nullptr;
+    uint32_t count = 0;
+    uint64_t size = 0;
 };
 
 constexpr size_t kSlotCount = 16;
@@ -37,6 +40,25 @@ std::array<FileInfoBlock, kInfoCount> infos;
 std::array<bool, kInfoCount> info_used;
 seam::Faults active_faults;
 MemoryFile memory_file;
+OrviSegment seam_segment{}; // the one segment of a test's memory file
+
+// Copies up to `length` bytes of the memory file from `position`; the count copied.
+uint64_t copy_from_memory(uint64_t position, uint8_t* buffer, uint64_t length) {
+    uint64_t copied = 0;
+    uint64_t start = 0; // of the segment at hand, in the file
+    for (uint32_t i = 0; i < memory_file.count && copied < length; ++i) {
+        const OrviSegment& segment = memory_file.segments[i];
+        const uint64_t at = position + copied;
+        if (at < start + segment.size) {
+            const uint64_t offset = at - start;
+            const uint64_t count = std::min(segment.size - offset, length - copied);
+            std::memcpy(buffer + copied, segment.data + offset, count);
+            copied += count;
+        }
+        start += segment.size;
+    }
+    return copied;
+}
 
 bool is_memory_name(const char* name) {
     return memory_file.name != nullptr && std::strcmp(memory_file.name, name) == 0;
@@ -184,12 +206,8 @@ int64_t Read(BPTR file, void* buffer, int64_t length) {
     }
     const uint64_t wanted = static_cast<uint64_t>(faulted_length(length, active_faults.short_read));
     if (slot->memory) {
-        const uint64_t left =
-            slot->position < memory_file.size ? memory_file.size - slot->position : 0;
-        const uint64_t count = wanted < left ? wanted : left;
-        if (count != 0) {
-            std::memcpy(buffer, memory_file.data + slot->position, count);
-        }
+        const uint64_t count =
+            copy_from_memory(slot->position, static_cast<uint8_t*>(buffer), wanted);
         slot->position += count;
         return static_cast<int64_t>(count);
     }
@@ -237,6 +255,14 @@ void Close(BPTR file) {
     }
 }
 
+void ServeFromMemory(const char* name, const OrviSegment* segments, uint32_t count) {
+    uint64_t size = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        size += segments[i].size;
+    }
+    memory_file = MemoryFile{name, segments, count, size};
+}
+
 namespace seam {
 
 Faults& faults() {
@@ -244,7 +270,8 @@ Faults& faults() {
 }
 
 void set_memory_file(const char* name, const uint8_t* data, size_t size) {
-    memory_file = MemoryFile{name, data, size};
+    seam_segment = {data, size};
+    ServeFromMemory(name, &seam_segment, name != nullptr ? 1 : 0);
 }
 
 int32_t live_dos_objects() {

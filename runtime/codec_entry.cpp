@@ -1,6 +1,7 @@
 // The codec entry frame shared by every codec module, and progress reports.
 #include "runtime/codec_entry.h"
 
+#include "platform/dos.h"
 #include "platform/exec.h"
 #include "platform/kernel.h"
 #include "runtime/globals.h"
@@ -41,7 +42,15 @@ void run_codec(CodecArgs* args, const CodecFrame& frame) {
         }
     }
     if (args->Command == kCommandLoad) {
+        // The host may hold the file's bytes already: then they are the file.
+        const bool from_memory = poolHeader != nullptr && poolHeader->source != nullptr;
+        if (from_memory) {
+            platform::ServeFromMemory(args->FileName, poolHeader->source, poolHeader->source_count);
+        }
         args->Result = frame.reader(args->FileName, args->Request);
+        if (from_memory) {
+            platform::ServeFromMemory(nullptr, nullptr, 0);
+        }
     } else if (args->Command == kCommandSave) {
         args->Result = frame.writer(args->FileName, args->Request);
     }

@@ -83,8 +83,8 @@ TEST_F(OrviCommand, EveryFailureIsOneSentenceWithTheRightStatus) {
         {"a folder as output", "convert in.ppm empty.ppm", "mkdir empty.ppm &&", 1,
          "orvi: cannot save 'empty.ppm': it is a folder\n"},
         {"output kind no module writes", "convert in.ppm out.bmp", "", 2,
-         "orvi: cannot save 'out.bmp': no module writes that kind of file (use .ppm, .pgm, .pnm, "
-         ".pcx, .iff, .ilbm, .lbm, .xpm, .png, .pam, .pbm, or --to FORMAT)\n"},
+         "orvi: cannot save 'out.bmp': no format writes the extension '.bmp'; orvi writes .ppm, "
+         ".pgm, .pnm, .pcx, .iff, .ilbm, .lbm, .xpm, .png, .pam, .pbm (--to FORMAT chooses one)\n"},
         {"module missing", "convert in.ppm out.ppm", "ORVI_MODULE_PATH=empty", 1,
          "orvi: cannot load 'in.ppm': cannot load the ppm module (empty/ppm.so: cannot open shared "
          "object file: No such file or directory)\n"},
@@ -204,7 +204,7 @@ TEST_F(OrviCommand, WritesBitmapsAndPam) {
     EXPECT_EQ(orvi("convert in.ppm out.ppm --dither").status, 2);
     ASSERT_EQ(orvi("convert in.ppm - --to pam").status, 0);
     EXPECT_EQ(orvi("info out.pbm").out,
-              "out.pbm: PNM, 2 x 1, 1 bits per pixel in the file, kind PBM "
+              "out.pbm: PNM, 2 x 1, 1 bit per pixel in the file, kind PBM "
               "raw, maximum 1\n");
 }
 
@@ -237,7 +237,8 @@ TEST_F(OrviCommand, InfoListsThePicturesOfACatAndPagePicksOne) {
               concat(bytes_of("P6\n#Created with Orvi\n1 1\n255\n"), {200, 200, 200}));
     const Outcome beyond = orvi("convert --page 3 two.iff third.ppm");
     EXPECT_EQ(beyond.status, 1);
-    EXPECT_NE(beyond.err.find("it holds 2 pictures; --page takes 1 to 2"), std::string::npos)
+    EXPECT_NE(beyond.err.find("it holds 2 pictures, numbered 1 to 2 (--page N picks one)"),
+              std::string::npos)
         << beyond.err;
     EXPECT_EQ(orvi("convert --page 0 two.iff x.ppm").status, 2);
 }
@@ -257,8 +258,8 @@ TEST_F(OrviCommand, SavesPcxAtEveryDepthAndRefusesTooManyColours) {
     }
     const Outcome too_many = orvi("convert four.ppm out1.pcx --depth 1");
     EXPECT_EQ(too_many.status, 1);
-    EXPECT_EQ(too_many.err, "orvi: cannot save 'out1.pcx': the picture has 4 colours; --depth 1 "
-                            "holds at most 2 (--reduce chooses that many)\n");
+    EXPECT_EQ(too_many.err, "orvi: cannot save 'out1.pcx': the picture has 4 colours; a palette of "
+                            "1 bit holds at most 2 (--reduce chooses that many)\n");
     EXPECT_FALSE(std::filesystem::exists(path("out1.pcx")));
     // White first in the picture: the darker colour still takes index 0 and loads back.
     write_file(path("bw.ppm"), concat(bytes_of("P6\n2 1\n255\n"), {255, 255, 255, 0, 0, 0}));
@@ -268,12 +269,13 @@ TEST_F(OrviCommand, SavesPcxAtEveryDepthAndRefusesTooManyColours) {
               concat(bytes_of("P6\n#Created with Orvi\n2 1\n255\n"), {255, 255, 255, 0, 0, 0}));
     EXPECT_EQ(
         orvi("info bw.pcx").out,
-        "bw.pcx: PCX, 2 x 1, 1 bits per pixel in the file, version 5, bits 1, planes 1, colour "
+        "bw.pcx: PCX, 2 x 1, 1 bit per pixel in the file, version 5, bits 1, planes 1, colour "
         "type 2, palette black and white\n");
-    const Outcome pcx_depth = orvi("convert bw.ppm x.pcx --depth 3");
-    EXPECT_EQ(pcx_depth.status, 1);
+    // A depth the output format cannot take is a usage error, before any file is read.
+    const Outcome pcx_depth = orvi("convert missing.ppm x.pcx --depth 3");
+    EXPECT_EQ(pcx_depth.status, 2);
     EXPECT_EQ(pcx_depth.err,
-              "orvi: cannot save 'x.pcx': PCX files take --depth 1, 2, 4, 8 or 24\n");
+              "orvi: --depth 3: PCX files take 1, 2, 4, 8 or 24\n(see 'orvi --help')\n");
     EXPECT_EQ(orvi("convert bw.ppm x.pcx --depth 9").status, 2);
 }
 
@@ -294,8 +296,8 @@ TEST_F(OrviCommand, SavesIlbmAtEveryDepthPackedOrPlain) {
               "compression 0, masking 0\n");
     const Outcome too_many = orvi("convert four.ppm out.ilbm --depth 1");
     EXPECT_EQ(too_many.status, 1);
-    EXPECT_EQ(too_many.err, "orvi: cannot save 'out.ilbm': the picture has 4 colours; --depth 1 "
-                            "holds at most 2 (--reduce chooses that many)\n");
+    EXPECT_EQ(too_many.err, "orvi: cannot save 'out.ilbm': the picture has 4 colours; a palette of "
+                            "1 bit holds at most 2 (--reduce chooses that many)\n");
 }
 
 TEST_F(OrviCommand, HelpAndVersion) {

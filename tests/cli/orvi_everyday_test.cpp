@@ -307,8 +307,9 @@ TEST_F(OrviEveryday, ReducesColoursOnlyWhenAsked) {
     write_file(path("many.ppm"), ppm("16 8", many_colours()));
     const Outcome refused = orvi("convert many.ppm out.pcx --depth 4");
     EXPECT_EQ(refused.status, 1);
-    EXPECT_EQ(refused.err, "orvi: cannot save 'out.pcx': the picture has 128 colours; --depth 4 "
-                           "holds at most 16 (--reduce chooses that many)\n");
+    EXPECT_EQ(refused.err,
+              "orvi: cannot save 'out.pcx': the picture has 128 colours; a palette of 4 "
+              "bits holds at most 16 (--reduce chooses that many)\n");
     struct Case {
         const char* out;
         const char* options;

@@ -258,8 +258,9 @@ TEST_F(LibraryTest, ChunkyIffIsWrittenByNameAndNeedsAPaletteOfItsColours) {
     EXPECT_TRUE(library_.save(rich, folder_.path("rich.lbm"), chunky, error)) << error.sentence;
     chunky.depth = 24;
     EXPECT_FALSE(library_.save(rich, folder_.path("rich.lbm"), chunky, error));
-    EXPECT_EQ(error.sentence, "IFF-PBM files take --depth 1, 2, 3, 4, 5, 6, 7, 8 (a palette of "
-                              "at most 256 colours; --reduce makes one)");
+    EXPECT_EQ(error.sentence, "IFF-PBM files take a depth of 1 to 8, a palette of at most 256 "
+                              "colours");
+    EXPECT_EQ(error.option, "depth");
 }
 
 TEST_F(LibraryTest, GreyFilesHoldGreyPixels) {

@@ -66,9 +66,16 @@ TEST(Pages, IffListsAndCatsGiveEachPictureFormWithItsListsProperties) {
         chunk("LIST", concat(concat(bytes_of("ILBM"), prop), concat(form_a, form_a)));
     const auto listed = host::iff_pages(list);
     ASSERT_EQ(listed.size(), 2U);
-    EXPECT_EQ(Bytes(listed[1].bytes.begin(), listed[1].bytes.end()),
-              chunk("LIST", concat(concat(bytes_of("ILBM"), prop), form_a)))
-        << "a FORM keeps the PROP of its LIST";
+    EXPECT_EQ(Bytes(listed[1].bytes.begin(), listed[1].bytes.end()), form_a);
+    ASSERT_EQ(listed[1].props.size(), 1U) << "a FORM keeps the PROP of its LIST";
+    EXPECT_EQ(listed[1].props[0].data(), list.data() + 12) << "by reference, not a copy";
+    // Read as a file, the page is a LIST of its own of the PROP and the FORM.
+    const host::PageFile made(listed[1]);
+    Bytes joined;
+    for (const OrviSegment& segment : made.segments()) {
+        joined.insert(joined.end(), segment.data, segment.data + segment.size);
+    }
+    EXPECT_EQ(joined, chunk("LIST", concat(concat(bytes_of("ILBM"), prop), form_a)));
     EXPECT_EQ(host::iff_pages(form_a).size(), 1U);
     EXPECT_TRUE(host::iff_pages(bytes_of("P6\n1 1\n255\n")).empty());
 }
@@ -110,7 +117,7 @@ TEST(Pages, TheLibraryLoadsThePageAskedForAndSaysHowManyThereAre) {
     third.page = 3;
     EXPECT_FALSE(library.load(file, error, third));
     EXPECT_EQ(error.code, orvi::kNoSuchPage);
-    EXPECT_EQ(error.sentence, "it holds 2 pictures; --page takes 1 to 2");
+    EXPECT_EQ(error.sentence, "it holds 2 pictures, numbered 1 to 2");
 }
 
 TEST(Pages, ADcxOfTwoPcxPagesLoadsEachAsItsOwnFile) {
@@ -145,7 +152,7 @@ TEST(Pages, ADcxOfTwoPcxPagesLoadsEachAsItsOwnFile) {
         const auto image = library.load(folder.path("two.dcx"), error, options);
         if (page == 3) {
             EXPECT_FALSE(image);
-            EXPECT_EQ(error.sentence, "it holds 2 pictures; --page takes 1 to 2");
+            EXPECT_EQ(error.sentence, "it holds 2 pictures, numbered 1 to 2");
             continue;
         }
         ASSERT_TRUE(image) << error.sentence;

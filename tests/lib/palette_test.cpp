@@ -129,8 +129,7 @@ TEST(Palette, TooManyColoursWithoutReduceSayHowMany) {
     std::string warning;
     EXPECT_FALSE(
         host::build_indexed(pool, picture_of(data, 64, 64), {4, false, false}, error, warning));
-    EXPECT_EQ(error, "the picture has 20 colours; --depth 4 holds at most 16 (--reduce chooses "
-                     "that many)");
+    EXPECT_EQ(error, "the picture has 20 colours; a palette of 4 bits holds at most 16");
 }
 
 TEST(Palette, TablesAndIndicesCountAgainstThePoolsLimit) {

@@ -57,6 +57,7 @@ public:
 
 private:
     friend class Library;
+    friend class PageLoader; // the library's loading
     explicit Image(std::unique_ptr<State> state);
     std::unique_ptr<State> state_;
 };

@@ -48,7 +48,11 @@ enum class ErrorKind : uint8_t {
 
 struct Error {
     int32_t code = 0;
-    std::string sentence; // without the file's name
+    std::string sentence; // without the file's name, and without a front end's options
+    // The setting that would change the outcome, by its field name in Options,
+    // LoadOptions or SaveOptions ("max_pixels", "page", "format", "reduce", "force"), or
+    // empty: a front end may name its own way to set it after the sentence.
+    std::string option{};
     [[nodiscard]] ORVI_API ErrorKind kind() const;
 };
 
@@ -76,7 +80,7 @@ struct FormatInfo {
 using Progress = std::function<void(int32_t percent)>;
 
 struct LoadOptions {
-    bool details = true; // fill Image::details(); reading them may read the file again
+    bool details = true; // fill Image::details()
     Progress progress;
     uint32_t page = 1; // which picture of a file holding several (DCX, an IFF LIST or CAT)
 };
@@ -141,8 +145,8 @@ public:
     [[nodiscard]] std::optional<std::string> recognise(std::span<const uint8_t> bytes,
                                                        Error& error) const;
 
-    // Loads a file; what can be read only once (a pipe, a device) is read once into a
-    // private temporary file first.
+    // Loads a file, read once; what can be read only once (a pipe, a device) is read
+    // into a private temporary file first.
     [[nodiscard]] std::optional<Image> load(const std::string& path, Error& error,
                                             const LoadOptions& options = {});
     // Loads a file held in memory.
@@ -151,6 +155,20 @@ public:
     // Loads what can be read from `fd` to its end (standard input).
     [[nodiscard]] std::optional<Image> load_from(int fd, Error& error,
                                                  const LoadOptions& options = {});
+
+    // Called for each picture of a file in turn: its number (from 1), how many the file
+    // holds, and the image, or the error when that picture did not load. False stops.
+    using EachPicture = std::function<bool(uint32_t page, uint32_t pages,
+                                           std::optional<Image> image, const Error& error)>;
+    // Loads every picture of a file holding several (a file of one picture has one),
+    // reading the file once; options.page, when not 0, picks that picture alone. False
+    // with the error, before any call, when the file cannot be read or recognised or has
+    // no such picture.
+    [[nodiscard]] bool load_pages(const std::string& path, const LoadOptions& options,
+                                  const EachPicture& each, Error& error);
+    // The same for what can be read from `fd` to its end (standard input).
+    [[nodiscard]] bool load_pages_from(int fd, const LoadOptions& options, const EachPicture& each,
+                                       Error& error);
     // An image of the library's memory holding a copy of `pixels` (`bytes_per_pixel` 1
     // or 3, rows without padding), or black when `pixels` is null.
     [[nodiscard]] std::optional<Image> make_image(uint32_t width, uint32_t height,

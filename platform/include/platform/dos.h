@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "platform/host_abi.h"
+
 namespace platform {
 
 using BPTR = intptr_t; // 0 means "none"
@@ -34,5 +36,10 @@ inline constexpr int32_t OFFSET_END = 1;
 // Moves the file position; returns the position before the move, or -1.
 int64_t Seek(BPTR file, int64_t position, int32_t mode);
 void Close(BPTR file);
+
+// Serves `name` from memory until the next call: Lock, Examine and Open (MODE_OLDFILE) of
+// that name see the segments one after another as the file's bytes. The segments must
+// outlive their use; a null name serves nothing from memory. One memory file at a time.
+void ServeFromMemory(const char* name, const OrviSegment* segments, uint32_t count);
 
 } // namespace platform

@@ -28,6 +28,12 @@ struct OrviJobReport {
     uint32_t unknown_codes;   // pixels whose code no colour of the file defines
 };
 
+// A run of the bytes of a file the host holds in memory.
+struct OrviSegment {
+    const uint8_t* data;
+    uint64_t size;
+};
+
 struct OrviPool {
     uint32_t abi_version;
     uint32_t reserved;
@@ -36,7 +42,12 @@ struct OrviPool {
     uint64_t max_pixels; // the most pixels a reader may deliver; 0: no limit
     OrviJobReport report;
     uint32_t threads; // the threads a job may work with, the caller's among them; 0 or 1: one
+    // The bytes of the file a load names, when the host holds them: these segments one
+    // after another are the file, and the module reads them instead of opening the name.
+    // Null: the name is a file to open. The host keeps them alive for the job.
+    const OrviSegment* source;
+    uint32_t source_count;
 };
 }
 
-inline constexpr uint32_t kOrviPoolAbi = 4;
+inline constexpr uint32_t kOrviPoolAbi = 5;

@@ -1,0 +1,353 @@
+// Loading: a file is mapped (or its bytes taken as they are in memory) once, and that one
+// span serves recognition, its pages, the module's reading, failure wording and details.
+// What can be read only once (a pipe, a device) is spooled into a private temporary
+// file first, and mapped from there.
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "lib/formats.h"
+#include "lib/library_inside.h"
+#include "lib/names.h"
+#include "lib/spool.h"
+#include "orvi/library.h"
+#include "runtime/result_codes.h"
+
+namespace orvi {
+namespace {
+
+constexpr size_t kHeadBytes = 4096;
+// An XPM file may open with a long comment (a licence): its values string is looked for
+// this far when the first bytes announce no format.
+constexpr size_t kLongHeadBytes = 512 * 1024;
+// The name a module's job gives the file it reads from bytes the caller holds.
+constexpr const char* kMemoryName = "orvi:memory";
+
+// The bytes of what a load reads, held for as long as the load lasts: a file mapped
+// read-only, a spool of a stream mapped the same way, or bytes the caller holds.
+class Input {
+public:
+    Input() = default;
+    explicit Input(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+    Input(const Input&) = delete;
+    Input& operator=(const Input&) = delete;
+    Input(Input&& other) noexcept
+        : spool_(std::move(other.spool_)), bytes_(other.bytes_), name_(std::move(other.name_)),
+          mapped_(other.mapped_) {
+        other.mapped_ = false;
+    }
+    Input& operator=(Input&&) = delete;
+    ~Input() {
+        if (mapped_) {
+            ::munmap(const_cast<uint8_t*>(bytes_.data()), bytes_.size());
+        }
+    }
+
+    // A file by its name: mapped when it is a regular file, spooled first when it can be
+    // read only once; nothing with the error when it cannot be read.
+    static std::optional<Input> open(const std::string& path, Error& error) {
+        Input input;
+        std::string why;
+        const auto source = host::readable_source(path, input.spool_, why);
+        if (!source) {
+            error = {kCannotRead, why};
+            return std::nullopt;
+        }
+        if (!input.map(*source, error)) {
+            return std::nullopt;
+        }
+        input.name_ = *source;
+        return input;
+    }
+
+    // What can be read from `fd` to its end, spooled and mapped.
+    static std::optional<Input> read_from(int fd, Error& error) {
+        Input input;
+        std::string why;
+        input.spool_ = host::Spool::create(why);
+        if (!input.spool_ || !input.spool_->fill_from(
+                                 fd, fd == STDIN_FILENO ? "standard input" : "the input", why)) {
+            error = {kCannotRead, why};
+            return std::nullopt;
+        }
+        if (!input.map(input.spool_->path(), error)) {
+            return std::nullopt;
+        }
+        input.name_ = input.spool_->path();
+        return input;
+    }
+
+    [[nodiscard]] std::span<const uint8_t> bytes() const { return bytes_; }
+    // The name its module's job reads it by (the bytes are served from memory).
+    [[nodiscard]] const std::string& name() const { return name_; }
+
+private:
+    bool map(const std::string& path, Error& error) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            error = {kCannotRead, std::string("it cannot be read (") + std::strerror(errno) + ")"};
+            return false;
+        }
+        struct stat status {};
+        bool done = false;
+        if (::fstat(fd, &status) != 0) {
+            error = {kCannotRead, std::string("it cannot be read (") + std::strerror(errno) + ")"};
+        } else if (S_ISDIR(status.st_mode)) {
+            error = {kCannotRead, "it is a folder"};
+        } else if (status.st_size == 0) {
+            done = true; // empty: recognition says so
+        } else {
+            void* bytes =
+                ::mmap(nullptr, static_cast<size_t>(status.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+            if (bytes == MAP_FAILED) {
+                error = {kCannotRead,
+                         std::string("it cannot be read (") + std::strerror(errno) + ")"};
+            } else {
+                bytes_ = {static_cast<const uint8_t*>(bytes), static_cast<size_t>(status.st_size)};
+                mapped_ = true;
+                done = true;
+            }
+        }
+        ::close(fd);
+        return done;
+    }
+
+    std::optional<host::Spool> spool_;
+    std::span<const uint8_t> bytes_;
+    std::string name_ = kMemoryName;
+    bool mapped_ = false;
+};
+
+// The format of the input from its content, or nothing with the reason: its first 4 KiB,
+// and 512 KiB when those announce nothing.
+const host::FormatEntry* recognise_bytes(std::span<const uint8_t> bytes, Error& error) {
+    std::string why;
+    const host::FormatEntry* format =
+        host::recognise_format(bytes.first(std::min(bytes.size(), kHeadBytes)), why);
+    if (format == nullptr && bytes.size() > kHeadBytes) {
+        format = host::recognise_format(bytes.first(std::min(bytes.size(), kLongHeadBytes)), why);
+    }
+    if (format == nullptr) {
+        error = {kNotRecognised, why};
+    }
+    return format;
+}
+
+// What a reader's report says its file's data did not give, a sentence each.
+std::vector<std::string> gaps_of(const OrviJobReport& report, const Picture& picture) {
+    std::vector<std::string> gaps;
+    const auto width = static_cast<uint64_t>(static_cast<uint32_t>(picture.Width));
+    const auto height = static_cast<uint64_t>(static_cast<uint32_t>(picture.Height));
+    const auto count = [](uint64_t number, const char* one, const char* many) {
+        return std::to_string(number) + " " + (number == 1 ? one : many);
+    };
+    if (report.pixels_missing != 0 && width != 0) {
+        const uint64_t rows =
+            (width * height - std::min(report.pixels_missing, width * height)) / width;
+        gaps.push_back("the image data ends at row " + std::to_string(rows) + " of " +
+                       std::to_string(height) + "; the rest is black");
+    }
+    if (report.unknown_colours != 0) {
+        gaps.push_back(count(report.unknown_colours, "colour names", "colours name") +
+                       " no colour orvi knows; their pixels are red");
+    }
+    if (report.unknown_codes != 0) {
+        gaps.push_back(count(report.unknown_codes, "pixel has a code", "pixels have codes") +
+                       " that no colour of the file defines");
+    }
+    return gaps;
+}
+
+// "it holds 3 pictures, numbered 1 to 3".
+std::string no_such_page(size_t pages) {
+    if (pages == 0) {
+        return "it holds no picture";
+    }
+    if (pages == 1) {
+        return "it holds one picture";
+    }
+    return "it holds " + std::to_string(pages) + " pictures, numbered 1 to " +
+           std::to_string(pages);
+}
+
+} // namespace
+
+// The pictures of an input of a known format, and the loading of any of them.
+class PageLoader {
+public:
+    PageLoader(Library::State& library, const host::FormatEntry& format, const Input& input)
+        : library_(library), format_(format), bytes_(input.bytes()), name_(input.name()) {
+        const std::span<const uint8_t> bytes = bytes_;
+        if (format.pages != nullptr) {
+            pages_ = format.pages(bytes);
+        } else {
+            pages_.push_back({bytes, {}, 0});
+        }
+        several_ = format.pages != nullptr;
+    }
+
+    [[nodiscard]] size_t count() const { return pages_.size(); }
+
+    // Picture `number` (from 1), or nothing with the error.
+    std::optional<Image> load(uint32_t number, const LoadOptions& options, Error& error) {
+        const host::Page& page = pages_[number - 1];
+        auto image = library_.fresh_image();
+        Picture& picture = image->picture;
+        CodecRequest request{};
+        request.Pic = &picture;
+        const ProgressScope scope(options.progress);
+        const OrviGaugeRoutine gauge = ProgressScope::routine(options.progress);
+        int32_t code = kOk;
+        std::string sentence;
+        OrviJobReport report{};
+        host::HostPool& pool = *library_.pool;
+        if (format_.module != nullptr) {
+            const host::Module* reader = library_.module(format_.module, false, error);
+            if (reader == nullptr) {
+                return std::nullopt;
+            }
+            const host::PageFile file(page);
+            const std::lock_guard<std::mutex> serving(module_call_lock(format_.module));
+            code = host::run_codec_job(
+                *reader, pool, {kCommandLoad, name_.c_str(), &request, gauge, file.segments()},
+                &report);
+        } else {
+            code = format_.load(pool, page.bytes, picture, image->notes, gauge, sentence);
+        }
+        if (code == kTooManyPixels && format_.module != nullptr) {
+            sentence = host::too_many_pixels_sentence(report.declared_width, report.declared_height,
+                                                      pool.max_pixels());
+        } else if (code != kOk && format_.module != nullptr) {
+            sentence = format_.explain != nullptr ? format_.explain(code, page) : "";
+            sentence = sentence.empty() ? host::result_code_sentence(code) : sentence;
+        }
+        if (code != kOk) {
+            picture.Data = nullptr; // a failed reader hands over nothing
+            error = {code, sentence, code == kTooManyPixels ? "max_pixels" : ""};
+            return std::nullopt;
+        }
+        image->format = format_.name;
+        image->gaps = gaps_of(report, picture);
+        if (options.details) {
+            Details extra;
+            const uint32_t bits = format_.details(page, picture, request, extra);
+            image->details = {{"format", format_.name, false},
+                              {"width", std::to_string(picture.Width), true},
+                              {"height", std::to_string(picture.Height), true},
+                              {"bits_per_pixel", std::to_string(bits), true}};
+            image->details.insert(image->details.end(), extra.begin(), extra.end());
+            if (several_ && (pages_.size() > 1 || page.bytes.size() != bytes_.size())) {
+                image->details.push_back({"pages", std::to_string(pages_.size()), true});
+                image->details.push_back({"page", std::to_string(number), true});
+            }
+        }
+        return Image(std::move(image));
+    }
+
+private:
+    Library::State& library_;
+    const host::FormatEntry& format_;
+    std::span<const uint8_t> bytes_;
+    const std::string& name_;
+    std::vector<host::Page> pages_;
+    bool several_ = false;
+};
+
+namespace {
+
+// Loads picture `options.page` of the input.
+std::optional<Image> load_input(Library::State& library, const Input& input, Error& error,
+                                const LoadOptions& options) {
+    const host::FormatEntry* format = recognise_bytes(input.bytes(), error);
+    if (format == nullptr) {
+        return std::nullopt;
+    }
+    PageLoader pages(library, *format, input);
+    const uint32_t wanted = std::max<uint32_t>(options.page, 1);
+    if (wanted > pages.count()) {
+        error = {kNoSuchPage, no_such_page(pages.count()), "page"};
+        return std::nullopt;
+    }
+    return pages.load(wanted, options, error);
+}
+
+// Every picture of the input (or the one options.page names), in turn.
+bool load_input_pages(Library::State& library, const Input& input, const LoadOptions& options,
+                      const Library::EachPicture& each, Error& error) {
+    const host::FormatEntry* format = recognise_bytes(input.bytes(), error);
+    if (format == nullptr) {
+        return false;
+    }
+    PageLoader pages(library, *format, input);
+    const auto count = static_cast<uint32_t>(pages.count());
+    if (options.page > count) {
+        error = {kNoSuchPage, no_such_page(pages.count()), "page"};
+        return false;
+    }
+    const uint32_t first = options.page == 0 ? 1 : options.page;
+    const uint32_t last = options.page == 0 ? count : options.page;
+    for (uint32_t number = first; number <= last; ++number) {
+        Error failure;
+        std::optional<Image> image = pages.load(number, options, failure);
+        if (!each(number, count, std::move(image), failure)) {
+            break;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<std::string> Library::recognise(const std::string& path, Error& error) const {
+    const auto input = Input::open(path, error);
+    const host::FormatEntry* format = input ? recognise_bytes(input->bytes(), error) : nullptr;
+    return format != nullptr ? std::optional<std::string>(format->name) : std::nullopt;
+}
+
+std::optional<std::string> Library::recognise(std::span<const uint8_t> bytes, Error& error) const {
+    const host::FormatEntry* format = recognise_bytes(bytes, error);
+    return format != nullptr ? std::optional<std::string>(format->name) : std::nullopt;
+}
+
+std::optional<Image> Library::load(const std::string& path, Error& error,
+                                   const LoadOptions& options) {
+    return without_throwing(error, std::optional<Image>(), [&] {
+        const auto input = Input::open(path, error);
+        return input ? load_input(*state_, *input, error, options) : std::nullopt;
+    });
+}
+
+std::optional<Image> Library::load(std::span<const uint8_t> bytes, Error& error,
+                                   const LoadOptions& options) {
+    return without_throwing(error, std::optional<Image>(),
+                            [&] { return load_input(*state_, Input(bytes), error, options); });
+}
+
+std::optional<Image> Library::load_from(int fd, Error& error, const LoadOptions& options) {
+    return without_throwing(error, std::optional<Image>(), [&] {
+        const auto input = Input::read_from(fd, error);
+        return input ? load_input(*state_, *input, error, options) : std::nullopt;
+    });
+}
+
+bool Library::load_pages(const std::string& path, const LoadOptions& options,
+                         const EachPicture& each, Error& error) {
+    return without_throwing(error, false, [&] {
+        const auto input = Input::open(path, error);
+        return input && load_input_pages(*state_, *input, options, each, error);
+    });
+}
+
+bool Library::load_pages_from(int fd, const LoadOptions& options, const EachPicture& each,
+                              Error& error) {
+    return without_throwing(error, false, [&] {
+        const auto input = Input::read_from(fd, error);
+        return input && load_input_pages(*state_, *input, options, each, error);
+    });
+}
+
+} // namespace orvi
