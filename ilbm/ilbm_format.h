@@ -50,6 +50,12 @@ using ColourTable = std::array<uint8_t, 256 * 4>;
 // the fourth landing on the next pixel, the last pixel three.
 void colour_row(const uint8_t* indices, uint8_t* pixels, size_t count, const ColourTable& table);
 void half_brite_pass(uint8_t* pixels, size_t count, const Palette& palette);
+// How many of `count` codes (one every `stride` bytes, each ANDed with `mask`) take a
+// palette entry at or past
+// `entries` in display mode `mode`: a plain index, extra half-brite's index mod 32, a
+// HAM code that takes an entry rather than modifying a colour.
+[[nodiscard]] uint64_t codes_past_palette(const uint8_t* codes, size_t count, size_t stride,
+                                          uint8_t mask, uint32_t mode, size_t entries);
 void ham6_pass(uint8_t* pixels, uint32_t width, uint32_t rows, const Palette& palette);
 void HAM8_RGB(uint32_t width, uint32_t rows, const Palette& palette, uint8_t* pixels);
 
@@ -96,6 +102,11 @@ public:
     bool start(std::span<const uint8_t> cmap, const LineChunks& chunks, uint32_t height, bool lace,
                std::span<uint8_t> unpacked);
     [[nodiscard]] bool active() const { return kind_ != Kind::none; }
+    // The rows the chunks give a palette of their own, when they end (or their data is
+    // cut) before row `height`; `height` otherwise.
+    [[nodiscard]] uint32_t rows_given(uint32_t height) const {
+        return given_rows_ < height ? given_rows_ : height;
+    }
     // The palette of row `y`.
     [[nodiscard]] Palette at_row(uint32_t y);
 
@@ -117,6 +128,7 @@ private:
     std::span<const uint8_t> tables_;
     size_t table_count_ = 0;
     uint32_t rows_per_table_ = 1;
+    uint32_t given_rows_ = UINT32_MAX;
 };
 
 } // namespace ilbm

@@ -77,6 +77,7 @@ bool LinePalettes::start(std::span<const uint8_t> cmap, const LineChunks& chunks
         tables_ = chunks.ctbl;
         table_count_ = chunks.ctbl.size() / kTableBytes;
         rows_per_table_ = 1;
+        given_rows_ = static_cast<uint32_t>(std::min<size_t>(table_count_, UINT32_MAX));
         return true;
     }
     if (chunks.sham.size() >= 2) {
@@ -87,18 +88,27 @@ bool LinePalettes::start(std::span<const uint8_t> cmap, const LineChunks& chunks
         // by a table for every other row.
         rows_per_table_ =
             lace || (table_count_ < height && table_count_ == (height + 1) / 2) ? 2 : 1;
+        given_rows_ = static_cast<uint32_t>(
+            std::min<uint64_t>(uint64_t{table_count_} * rows_per_table_, UINT32_MAX));
         return true;
     }
     return true;
 }
 
+/* pchg_bytes_needed: the unpacked size the header claims, but no more than the packed
+ * bits can make: every byte the tree emits takes at least one bit, so a claim above
+ * eight bytes for each byte of bits could never be filled (and is not reserved). */
 size_t LinePalettes::pchg_bytes_needed(std::span<const uint8_t> pchg) {
     runtime::Cursor cursor(pchg);
     const uint16_t compression = cursor.be16();
     cursor.skip(kPchgHeaderBytes - 2);
-    (void)cursor.be32();
+    const uint32_t tree_size = cursor.be32();
     const uint32_t original = cursor.be32();
-    return compression == 1 && !cursor.dry() ? original : 0;
+    if (compression != 1 || cursor.dry()) {
+        return 0;
+    }
+    const size_t bits = cursor.remaining() - std::min<size_t>(tree_size, cursor.remaining());
+    return std::min<uint64_t>(original, uint64_t{bits} * 8);
 }
 
 bool LinePalettes::start_pchg(std::span<const uint8_t> pchg, std::span<uint8_t> unpacked) {
@@ -114,8 +124,10 @@ bool LinePalettes::start_pchg(std::span<const uint8_t> pchg, std::span<uint8_t> 
     std::span<const uint8_t> data = header.rest();
     if (compression == 1) {
         const uint32_t tree_size = header.be32();
-        (void)header.be32();
-        if (header.dry() || tree_size > header.remaining() ||
+        const uint32_t original = header.be32();
+        // A claim the bits cannot fill was given no room (pchg_bytes_needed): it fails
+        // as its bits would run out.
+        if (header.dry() || tree_size > header.remaining() || original > unpacked.size() ||
             !unpack_huffman(header.rest().first(tree_size), header.rest().subspan(tree_size),
                             unpacked)) {
             return false;
@@ -177,7 +189,11 @@ Palette LinePalettes::at_row(uint32_t y) {
             const uint32_t line = next_line_++;
             const bool changed = (mask_[line / 8] & (0x80U >> (line % 8))) != 0;
             if (changed && !apply_record()) {
+                // The data ends inside this line's record: the rows from here keep the
+                // palette as it was.
                 next_line_ = line_count_;
+                given_rows_ =
+                    static_cast<uint32_t>(std::max<int64_t>(start_line_ + int64_t{line}, 0));
             }
         }
     } else if (kind_ == Kind::tables) {

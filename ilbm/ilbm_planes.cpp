@@ -210,6 +210,26 @@ void half_brite_pass(uint8_t* pixels, size_t count, const Palette& palette) {
     }
 }
 
+uint64_t codes_past_palette(const uint8_t* codes, size_t count, size_t stride, uint8_t mask,
+                            uint32_t mode, size_t entries) {
+    // The bits of a code that name an entry, and those that must be clear for it to name
+    // one at all (HAM's control bits).
+    const uint32_t index_bits = mode == kModeHalfBrite ? 31U
+                                : mode == kModeHam6    ? 15U
+                                : mode == kModeHam8    ? 63U
+                                                       : 255U;
+    const uint32_t control_bits = mode == kModeHam6 ? 0x30U : mode == kModeHam8 ? 0xC0U : 0U;
+    if (entries > (index_bits & mask)) {
+        return 0;
+    }
+    uint64_t past = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const uint32_t code = codes[i * stride] & mask;
+        past += static_cast<uint64_t>((code & control_bits) == 0 && (code & index_bits) >= entries);
+    }
+    return past;
+}
+
 /* HAM: each row starts from black; control 0 takes a CMAP entry, 1, 2 and 3 modify blue,
  * red and green of the previous colour. */
 template <uint32_t kValueBits>

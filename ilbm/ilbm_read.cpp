@@ -58,6 +58,27 @@ void colour_passes(const Chunks& chunks, const Palette& palette, uint8_t* pixels
     }
 }
 
+// How many of `count` codes (one every `stride` bytes, ANDed with `mask`) take a colour
+// past the CMAP; nothing to count when the CMAP has an entry for every code.
+uint64_t count_past_cmap(const Chunks& chunks, const uint8_t* codes, uint64_t count, size_t stride,
+                         uint8_t mask) {
+    const size_t entries = chunks.cmap.size() / 3;
+    return entries < (size_t{1} << chunks.bmhd.planes)
+               ? codes_past_palette(codes, count, stride, mask, IFFMode, entries)
+               : 0;
+}
+
+// Tells the host what the palettes leave out: pixels past the CMAP, and the rows after
+// line palettes that end early.
+void report_palette_gaps(uint64_t past_cmap, const LinePalettes& lines, uint32_t height) {
+    if (past_cmap != 0) {
+        runtime::report_pixels_past_palette(past_cmap);
+    }
+    if (lines.rows_given(height) < height) {
+        runtime::report_short_line_palettes(lines.rows_given(height));
+    }
+}
+
 // The line palettes of a FORM, with room from the pool for a packed PCHG; 7 without it.
 int32_t start_lines(const Chunks& chunks, LinePalettes& lines, runtime::PoolBlock& unpacked) {
     const size_t needed = LinePalettes::pchg_bytes_needed(chunks.lines.pchg);
@@ -241,7 +262,10 @@ int32_t ReadBody(const Chunks& chunks, uint8_t* pixels, const CodecRequest* requ
         if (const int32_t code = start_lines(chunks, lines, unpacked); code != kOk) {
             return code;
         }
+        const uint64_t past_cmap =
+            count_past_cmap(chunks, pixels + 2, uint64_t{rows} * width, 3, 0xFF);
         colour_rows(chunks, pixels, width, rows, 0, &lines, request);
+        report_palette_gaps(past_cmap, lines, rows);
     }
     return kOk;
 }
@@ -286,6 +310,8 @@ int32_t ReadChunky(const Chunks& chunks, uint8_t* pixels, const CodecRequest* re
         std::memcpy(colours.data() + 4 * b, by_index.data() + 4 * (b & mask), 4);
     }
     size_t at = 0;
+    uint64_t past_cmap = 0;
+    uint32_t rows = 0;
     for (uint32_t y = 0; y < height; ++y) {
         const uint8_t* indices = nullptr;
         if (bmhd.compression == 1) {
@@ -304,6 +330,8 @@ int32_t ReadChunky(const Chunks& chunks, uint8_t* pixels, const CodecRequest* re
             break;
         }
         uint8_t* out = pixels + size_t{y} * width * 3;
+        past_cmap += count_past_cmap(chunks, indices, width, 1, mask);
+        rows = y + 1;
         if (plain) {
             colour_row(indices, out, width, colours);
         } else {
@@ -316,6 +344,7 @@ int32_t ReadChunky(const Chunks& chunks, uint8_t* pixels, const CodecRequest* re
         runtime::report_after_row(y, height);
     }
     runtime::report_progress(100);
+    report_palette_gaps(past_cmap, lines, rows);
     return kOk;
 }
 

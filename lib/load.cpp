@@ -155,6 +155,16 @@ std::vector<std::string> gaps_of(const OrviJobReport& report, const Picture& pic
         gaps.push_back(count(report.unknown_colours, "colour names", "colours name") +
                        " no colour orvi knows; their pixels are red");
     }
+    if (report.line_palettes_short != 0) {
+        gaps.push_back("the palettes that change line by line end at row " +
+                       std::to_string(report.line_palette_rows) + " of " + std::to_string(height) +
+                       "; the rows after keep the last");
+    }
+    if (report.pixels_past_palette != 0) {
+        gaps.push_back(
+            count(report.pixels_past_palette, "pixel has an index", "pixels have indices") +
+            " past the colours of the palette; they are black");
+    }
     if (report.unknown_codes != 0) {
         gaps.push_back(count(report.unknown_codes, "pixel has a code", "pixels have codes") +
                        " that no colour of the file defines");

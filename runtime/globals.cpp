@@ -36,6 +36,19 @@ void report_missing_pixels(uint64_t count) {
     }
 }
 
+void report_pixels_past_palette(uint64_t count) {
+    if (poolHeader != nullptr) {
+        poolHeader->report.pixels_past_palette = count;
+    }
+}
+
+void report_short_line_palettes(uint32_t rows_given) {
+    if (poolHeader != nullptr) {
+        poolHeader->report.line_palette_rows = rows_given;
+        poolHeader->report.line_palettes_short = 1;
+    }
+}
+
 void report_unknown_colours(uint32_t colours, uint32_t codes) {
     if (poolHeader != nullptr) {
         poolHeader->report.unknown_colours = colours;

@@ -160,6 +160,9 @@ TEST_F(OrviReliability, TheCorpusFilesThatLeaveGapsSayWhich) {
                                             "are red"},
         {"xpm/bad-undefined-pixel-chars.xpm", "16 pixels have codes that no colour of the file "
                                               "defines"},
+        // Five planes and a CMAP of 16 colours: half the indices have no colour.
+        {"ilbm/5plane-hamflag-131x131.iff", "2975 pixels have indices past the colours of the "
+                                            "palette; they are black"},
     };
     for (const auto& [file, words] : files) {
         const std::string name = std::filesystem::path(file).filename().string();

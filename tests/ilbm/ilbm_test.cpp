@@ -694,6 +694,51 @@ TEST_F(IlbmRead, PalettesChangeLineByLine) {
     EXPECT_GT(expect_each_allocation_failure_reported(rows[1].file), 0U);
 }
 
+TEST_F(IlbmRead, PalettesThatFallShortAreReportedAsGaps) {
+    const Bytes cut_pchg = pchg(0, 1, 0, 2, {0xC0, 0, 0, 0, 1, 0, 0x1C, 0x00, 1});
+    const struct {
+        const char* reason;
+        Bytes file;
+        uint32_t line_rows; // the rows the line palettes give; 0: they give every row
+        uint64_t past;      // pixels past the CMAP
+    } rows[] = {
+        {"a SHAM of one table for three rows",
+         index_one_rows(chunk("SHAM", concat(Bytes{0, 0}, table(0x0F00)))), 1, 0},
+        {"a CTBL of two tables for three rows",
+         index_one_rows(chunk("CTBL", concat(table(0x0F00), table(0x00F0)))), 2, 0},
+        {"a PCHG whose data ends inside the record of its second line", index_one_rows(cut_pchg), 1,
+         0},
+        {"a whole PCHG",
+         index_one_rows(pchg(0, 1, 0, 2, {0xC0, 0, 0, 0, 1, 0, 0x1C, 0x00, 1, 0, 0x1C, 0x1C})), 0,
+         0},
+        {"a CMAP of one colour for pixels of index 1",
+         form("ILBM", concat(concat(chunk("BMHD", bmhd(1, 3, 1)), chunk("CMAP", {1, 2, 3})),
+                             chunk("BODY", {0x80, 0, 0x80, 0, 0, 0}))),
+         0, 2},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.reason);
+        pool_.clear_report();
+        ASSERT_EQ(load_bytes(row.file), kOk);
+        const OrviJobReport& report = pool_.report();
+        EXPECT_EQ(report.line_palettes_short != 0, row.line_rows != 0);
+        EXPECT_EQ(report.line_palette_rows, row.line_rows);
+        EXPECT_EQ(report.pixels_past_palette, row.past);
+        expect_clean_books();
+    }
+}
+
+TEST_F(IlbmRead, APackedPchgReservesNoMoreThanItsBitsCanFill) {
+    // A 1 x 3 picture whose packed PCHG claims 4 GiB unpacked from four bytes of bits.
+    const Bytes tree{0x01, 0x00, 0x00, 0xC0, 0x01, 0x1C, 0x00, 0x01, 0xFF, 0xFA};
+    const Bytes packed = concat(concat(be32(static_cast<uint32_t>(tree.size())), be32(0xFFFFFFFF)),
+                                concat(tree, Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
+    ASSERT_EQ(load_bytes(index_one_rows(pchg(1, 1, 0, 2, packed))), kOk);
+    EXPECT_LT(pool_.peak_bytes(), uint64_t{1} << 20U) << "have " << pool_.peak_bytes();
+    EXPECT_EQ(pixels(), (Bytes{10, 11, 12, 10, 11, 12, 10, 11, 12})) << "the claim is refused";
+    expect_clean_books();
+}
+
 // A FORM DEEP of the given size, compression and elements (type, depth), DBOD and other
 // chunks.
 Bytes deep(uint16_t w, uint16_t h, uint16_t compression,

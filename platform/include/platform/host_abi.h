@@ -23,9 +23,12 @@ using OrviGaugeRoutine = void (*)(int32_t percent);
 struct OrviJobReport {
     uint32_t declared_width; // the size of a picture refused for the pixel limit
     uint32_t declared_height;
-    uint64_t pixels_missing;  // pixels of a delivered picture its file's data did not reach
-    uint32_t unknown_colours; // colours whose value names no colour the reader knows
-    uint32_t unknown_codes;   // pixels whose code no colour of the file defines
+    uint64_t pixels_missing;      // pixels of a delivered picture its file's data did not reach
+    uint32_t unknown_colours;     // colours whose value names no colour the reader knows
+    uint32_t unknown_codes;       // pixels whose code no colour of the file defines
+    uint64_t pixels_past_palette; // pixels whose index the file's palette does not reach
+    uint32_t line_palette_rows;   // rows the line palettes give, when fewer than the picture's
+    uint32_t line_palettes_short; // nonzero: the line palettes end before the picture does
 };
 
 // A run of the bytes of a file the host holds in memory.

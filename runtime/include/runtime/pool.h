@@ -28,6 +28,10 @@ namespace runtime {
  * defines. Nothing is reported without a pool. */
 void report_missing_pixels(uint64_t count);
 void report_unknown_colours(uint32_t colours, uint32_t codes);
+// Pixels whose index lies past the palette the file gives (they are black), and the rows
+// the palettes changing line by line reach when they end before the picture does.
+void report_pixels_past_palette(uint64_t count);
+void report_short_line_palettes(uint32_t rows_given);
 
 // Owns one pool block and frees it when the scope ends, unless it was released.
 class PoolBlock {
