@@ -27,6 +27,10 @@ namespace ilbm {
 // 2 x row_size x count). Returns the bytes written.
 size_t CompactRow(const uint8_t* source, uint8_t* out, size_t row_size, uint32_t count);
 
+// Packs a chunky row of `width` indices at `out` (which holds 2 x (width + 1)), an odd
+// row's pad byte inside the run of its last pixel. Returns the bytes written.
+size_t pack_chunky_row(const uint8_t* indices, size_t width, uint8_t* out);
+
 // ORs plane row `plane_bits` (bit set means 1 << shift) into `lane`, one byte per pixel
 // for `width` pixels: eight pixels a byte through a 256-entry spread table.
 void spread_plane(std::span<const uint8_t> plane_row, uint8_t* lane, uint32_t width,

@@ -2,6 +2,7 @@
 // colour passes. No globals, no I/O; every read and write
 // stays inside the spans and counts given.
 #include <array>
+#include <cassert>
 #include <cstring>
 
 #include "ilbm/ilbm_format.h"
@@ -134,6 +135,42 @@ size_t CompactRow(const uint8_t* source, uint8_t* out, size_t row_size, uint32_t
         }
     }
     return static_cast<size_t>(out - start);
+}
+
+/* pack_chunky_row: a FORM PBM row is `width` bytes and, when that is odd, a pad byte.
+ * Readers differ on the pad: some unpack the padded length, others unpack `width` bytes
+ * and drop what a run makes past them, so the pad goes into the last pixel's run (one
+ * more byte of it: its value is never read), never into a run of its own. The row is
+ * packed as CompactRow packs it, which ends a row with its last byte alone or inside a
+ * repeat; then the one-byte literal grows by the pad, as does a repeat of fewer than 128
+ * bytes, and a repeat of 128 gives up a byte to a repeat of two. */
+size_t pack_chunky_row(const uint8_t* indices, size_t width, uint8_t* out) {
+    const size_t packed = CompactRow(indices, out, width, 1);
+    if ((width & 1U) == 0) {
+        return packed;
+    }
+    size_t last = 0; // where the last run's control byte is
+    for (size_t at = 0; at < packed;) {
+        last = at;
+        const auto control = static_cast<int8_t>(out[at]);
+        at += control >= 0 ? size_t(control) + 2 : 2;
+    }
+    const auto control = static_cast<int8_t>(out[last]);
+    assert(control <= 0);
+    if (control == 0) { // the last byte alone: a literal of it and the pad
+        out[last] = 1;
+        out[packed] = 0;
+        return packed + 1;
+    }
+    if (control > -127) { // a repeat: one more of its byte
+        out[last] = static_cast<uint8_t>(control - 1);
+        return packed;
+    }
+    // A repeat of 128: 127 of it, then a repeat of two.
+    out[last] = static_cast<uint8_t>(-126);
+    out[packed] = static_cast<uint8_t>(-1);
+    out[packed + 1] = out[last + 1];
+    return packed + 2;
 }
 
 void spread_plane(std::span<const uint8_t> plane_row, uint8_t* lane, uint32_t width,

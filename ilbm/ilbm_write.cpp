@@ -97,7 +97,7 @@ size_t encode_row(const Source& source, bool packed, uint32_t y, uint8_t* row, u
     if (!packed) {
         return body_row;
     }
-    return source.chunky ? CompactRow(built, out, body_row, 1)
+    return source.chunky ? pack_chunky_row(built, width, out)
                          : CompactRow(built, out, plane_bytes, source.depth);
 }
 

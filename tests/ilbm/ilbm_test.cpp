@@ -171,6 +171,73 @@ TEST(IlbmPieces, UnpackAgreesWithTheRuleOnLongRowsOfEveryRun) {
     }
 }
 
+// Unpacks runs until `wanted` bytes are made, dropping what the last run makes past
+// them, as some readers of FORM PBM do; the bytes the runs took, or 0 when they end first.
+size_t unpack_dropping(const Bytes& packed, size_t at, size_t wanted, Bytes& out) {
+    const size_t start = at;
+    out.clear();
+    while (out.size() < wanted && at < packed.size()) {
+        const auto control = static_cast<int8_t>(packed[at++]);
+        if (control >= 0) {
+            for (int i = 0; i <= control && at < packed.size(); ++i) {
+                out.push_back(packed[at++]);
+            }
+        } else if (control != -128 && at < packed.size()) {
+            out.insert(out.end(), size_t(1 - control), packed[at++]);
+        }
+    }
+    if (out.size() < wanted) {
+        return 0;
+    }
+    out.resize(wanted);
+    return at - start;
+}
+
+TEST(IlbmPieces, AnOddChunkyRowKeepsItsPadInsideTheRunOfItsLastPixel) {
+    const struct {
+        const char* reason;
+        Bytes row;
+    } rows[] = {
+        {"one pixel", {7}},
+        {"a literal at the end", {1, 2, 3}},
+        {"a repeat at the end", {1, 2, 2, 2, 2}},
+        {"a long literal, the last pixel alone",
+         [] {
+             Bytes row(131);
+             for (size_t i = 0; i < row.size(); ++i) {
+                 row[i] = static_cast<uint8_t>(i * 7 + 1);
+             }
+             return row;
+         }()},
+        {"a repeat of 128 at the end",
+         [] {
+             Bytes row(129, 5);
+             row[0] = 1;
+             return row;
+         }()},
+        {"an even row has no pad", {4, 4, 4, 1}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.reason);
+        const size_t width = row.row.size();
+        const size_t padded = width + (width & 1U);
+        Bytes packed(2 * (width + 1) + 2);
+        packed.resize(ilbm::pack_chunky_row(row.row.data(), width, packed.data()));
+        // Twice in a row: a reader of the padded length, and one that drops what a run
+        // makes past the pixels, both find the second row where it starts.
+        const Bytes twice = concat(packed, packed);
+        Bytes whole(padded);
+        const int64_t used = ilbm::unpack_row(twice, 0, whole);
+        ASSERT_EQ(used, static_cast<int64_t>(packed.size())) << "the padded row ends its runs";
+        EXPECT_EQ(Bytes(whole.begin(), whole.begin() + static_cast<ptrdiff_t>(width)), row.row);
+        Bytes pixels;
+        ASSERT_EQ(unpack_dropping(twice, 0, width, pixels), packed.size());
+        EXPECT_EQ(pixels, row.row);
+        ASSERT_EQ(unpack_dropping(twice, packed.size(), width, pixels), packed.size());
+        EXPECT_EQ(pixels, row.row);
+    }
+}
+
 TEST(IlbmPieces, PlanesGatherAndSpreadBackForEveryWidth) {
     std::minstd_rand random(3);
     for (uint32_t width = 1; width <= 40; ++width) {

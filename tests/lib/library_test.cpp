@@ -202,6 +202,32 @@ TEST_F(LibraryTest, EveryWriterRoundTripsWhatItWrites) {
     }
 }
 
+TEST_F(LibraryTest, OddWidthChunkyIffReadsBackInFfmpeg) {
+    if (!testing_support::have_program("ffmpeg")) {
+        GTEST_SKIP() << "FFmpeg is not installed: no peer reads our FORM PBM here";
+    }
+    // 5 x 3 and 3 x 5: odd rows, whose pad byte a reader must find inside the last run.
+    for (const auto& [width, height] : {std::pair{5U, 3U}, std::pair{3U, 5U}}) {
+        for (const bool compress : {true, false}) {
+            SCOPED_TRACE(std::to_string(width) + (compress ? " packed" : " plain"));
+            const orvi::Image picture = image(colourful(), width, height);
+            orvi::SaveOptions chunky;
+            chunky.format = "iff-pbm";
+            chunky.compress = compress;
+            orvi::Error error;
+            const std::string file = folder_.path("odd.lbm");
+            ASSERT_TRUE(library_.save(picture, file, chunky, error)) << error.sentence;
+            const std::string out = folder_.path("ffmpeg.ppm");
+            ASSERT_TRUE(testing_support::run_capture(
+                "ffmpeg -loglevel error -y -i " + testing_support::shell_quote(file) +
+                " -f image2 -vcodec ppm " + testing_support::shell_quote(out)));
+            const auto read = library_.load(out, error);
+            ASSERT_TRUE(read) << error.sentence;
+            EXPECT_EQ(pixels_of(*read), pixels_of(picture));
+        }
+    }
+}
+
 TEST_F(LibraryTest, ChunkyIffIsWrittenByNameAndNeedsAPaletteOfItsColours) {
     const Bytes pixels = colourful();
     const orvi::Image colour = image(pixels, 5, 3);
