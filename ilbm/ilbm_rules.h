@@ -153,6 +153,7 @@ struct IlbmChunks {
     Bmhd bmhd{};
     std::span<const uint8_t> camg;
     std::span<const uint8_t> cmap;
+    std::span<const uint8_t> dgbl; // a DEEP picture's size and compression
 };
 
 // Walks `file` as the reader's IFF walk does, after the PROP chunks `props` of a LIST

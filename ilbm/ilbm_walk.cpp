@@ -61,7 +61,7 @@ private:
 };
 
 bool is_property(uint32_t id) {
-    return id == ID_BMHD || id == ID_CAMG || id == ID_CMAP;
+    return id == ID_BMHD || id == ID_CAMG || id == ID_CMAP || id == ID_DGBL;
 }
 
 // The chunks of one PROP (a whole chunk, header and type first) into the scope given.
@@ -234,6 +234,9 @@ IlbmChunks walk_chunks(std::span<const uint8_t> file,
             }
             if (const auto* cmap = properties.find(found.form, ID_CMAP)) {
                 found.cmap = *cmap;
+            }
+            if (const auto* dgbl = properties.find(found.form, ID_DGBL)) {
+                found.dgbl = *dgbl;
             }
             return found;
         }

@@ -230,8 +230,32 @@ uint32_t ilbm_details(const Page& page, const Picture& picture, const CodecReque
     return picture.Depth;
 }
 
+// A DEEP picture's failure in its own terms: its DGBL, DPEL and compression.
+std::string deep_explain(int32_t code, const ilbm::IlbmChunks& chunks) {
+    switch (code) {
+    case kIffNoBmhd:
+        return with_code("the DEEP picture has no DGBL chunk giving its size", code);
+    case kIffBadPlanes:
+        return with_code("the DEEP picture's DPEL does not give red, green and blue elements of "
+                         "8 or 16 bits each (at most 8 elements), which orvi needs",
+                         code);
+    case kIffBadCompression: {
+        runtime::Cursor dgbl(chunks.dgbl);
+        dgbl.skip(4);
+        return with_code("unknown DEEP compression " + std::to_string(dgbl.be16()) +
+                             " (orvi reads 0, 1, and 5 with 8-bit elements)",
+                         code);
+    }
+    default:
+        return "";
+    }
+}
+
 std::string ilbm_explain(int32_t code, const Page& page) {
     const ilbm::IlbmChunks chunks = ilbm::walk_chunks(page.bytes, page.props);
+    if (ilbm::is_deep_form(chunks.form)) {
+        return deep_explain(code, chunks);
+    }
     if (!chunks.has_bmhd) {
         return "";
     }

@@ -205,6 +205,11 @@ public:
     // Picture `number` (from 1), or nothing with the error.
     std::optional<Image> load(uint32_t number, const LoadOptions& options, Error& error) {
         const host::Page& page = pages_[number - 1];
+        if (page.bytes.empty()) {
+            error = {kPageOutside,
+                     "its table puts picture " + std::to_string(number) + " outside the file"};
+            return std::nullopt;
+        }
         auto image = library_.fresh_image();
         Picture& picture = image->picture;
         CodecRequest request{};

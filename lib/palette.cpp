@@ -368,6 +368,11 @@ std::optional<IndexedImage> indexed_within_pool(HostPool& pool, const Picture& p
             }
         }
     }
+    if (depth == 1 && colours == 1 && image.palette[0] != 0 &&
+        luma(image.palette[0]) <= luma(0xFFFFFF) / 2) {
+        warning = "a colour that is neither black nor white saved with a palette of 1 bit: "
+                  "readers like ours show such files black";
+    }
     if (depth == 1 && colours == 1 && luma(image.palette[0]) > luma(0xFFFFFF) / 2) {
         // One light colour: it takes the set bits, so that it does not load back black.
         image.palette[1] = image.palette[0];

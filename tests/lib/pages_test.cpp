@@ -2,6 +2,7 @@
 // containers, and loading a page through the library.
 #include <gtest/gtest.h>
 
+#include "lib/library_inside.h"
 #include "lib/pages.h"
 #include "orvi/orvi.h"
 #include "tests/support/files.h"
@@ -158,6 +159,49 @@ TEST(Pages, ADcxOfTwoPcxPagesLoadsEachAsItsOwnFile) {
         ASSERT_TRUE(image) << error.sentence;
         EXPECT_EQ(image->format(), "DCX");
         EXPECT_EQ(Bytes(image->pixels(), image->pixels() + 36), pictures[page - 1]);
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST(Pages, FaultsOfDeepPicturesAndDcxTablesAreSaidInTheirOwnTerms) {
+    orvi::Options settings;
+    settings.module_folder = MODULE_DIR;
+    orvi::Library library(settings);
+    const Bytes dgbl = {0, 1, 0, 1, 0, 0, 1, 1}; // 1 x 1, compression 0
+    const Bytes rgb = concat(be32(3), {0, 1, 0, 8, 0, 2, 0, 8, 0, 3, 0, 8});
+    const auto deep = [](const Bytes& chunks) {
+        return chunk("FORM", concat(bytes_of("DEEP"), concat(chunks, chunk("DBOD", {1, 2, 3}))));
+    };
+    Bytes packed_dgbl = dgbl;
+    packed_dgbl[5] = 3;
+    const Bytes no_dcx_page = concat(concat(le32(host::kDcxMagic), le32(64)), le32(0));
+    const struct {
+        const char* reason;
+        Bytes file;
+        int32_t code;
+        std::string sentence;
+    } rows[] = {
+        {"a DEEP without DGBL", deep(chunk("DPEL", rgb)), 106,
+         "the DEEP picture has no DGBL chunk giving its size (code 106)"},
+        {"a DEEP of grey elements",
+         deep(concat(chunk("DGBL", dgbl), chunk("DPEL", concat(be32(1), {0, 9, 0, 8})))), 105,
+         "the DEEP picture's DPEL does not give red, green and blue elements of 8 or 16 bits "
+         "each (at most 8 elements), which orvi needs (code 105)"},
+        {"a DEEP of compression 3", deep(concat(chunk("DGBL", packed_dgbl), chunk("DPEL", rgb))),
+         114, "unknown DEEP compression 3 (orvi reads 0, 1, and 5 with 8-bit elements) (code 114)"},
+        {"a DCX page past the end", no_dcx_page, orvi::kPageOutside,
+         "its table puts picture 1 outside the file"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.reason);
+        orvi::Error error;
+        EXPECT_FALSE(library.load(row.file, error));
+        EXPECT_EQ(error.code, row.code);
+        EXPECT_EQ(error.sentence, row.sentence);
+        EXPECT_EQ(orvi::LibraryInside::pool(library).live_blocks(), 0U);
     }
 }
 

@@ -223,4 +223,35 @@ TEST(Palette, AtDepthOneTheDarkerEntryComesFirst) {
     EXPECT_LT(luma(image->palette[0]), luma(image->palette[1]));
 }
 
+TEST(Palette, AtDepthOneColoursOtherThanBlackAndWhiteAreNoted) {
+    const struct {
+        const char* reason;
+        std::vector<uint32_t> colours;
+        bool noted;
+    } rows[] = {
+        {"black alone", {0x000000}, false},
+        {"white alone", {0xFFFFFF}, false},
+        {"one dark colour, shown black", {0x402010}, true},
+        {"one light colour, shown white", {0xE0F0FF}, true},
+        {"black and white", {0x000000, 0xFFFFFF}, false},
+        {"two colours", {0x102030, 0xC0B0A0}, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.reason);
+        Bytes data;
+        for (size_t p = 0; p < 16; ++p) {
+            const uint32_t colour = row.colours[p % row.colours.size()];
+            data.insert(data.end(),
+                        {static_cast<uint8_t>(colour >> 16U), static_cast<uint8_t>(colour >> 8U),
+                         static_cast<uint8_t>(colour)});
+        }
+        std::string error;
+        std::string warning;
+        ASSERT_TRUE(
+            host::build_indexed(pool, picture_of(data, 4, 4), {1, false, false}, error, warning))
+            << error;
+        EXPECT_EQ(!warning.empty(), row.noted) << warning;
+    }
+}
+
 } // namespace

@@ -34,6 +34,7 @@ inline constexpr int32_t kNoModule = 2006;      // a module cannot be loaded
 inline constexpr int32_t kDamagedPng = 2007;    // libpng refused the file
 inline constexpr int32_t kBadOperation = 2008;  // an operation's values or filter name
 inline constexpr int32_t kNoSuchPage = 2009;    // a page the file does not have
+inline constexpr int32_t kPageOutside = 2010;   // a page the file's table puts outside it
 inline constexpr int32_t kNoMemory = 7;         // the modules' codes for the same,
 inline constexpr int32_t kTooManyPixels = 13;   // and for the pixel limit
 
