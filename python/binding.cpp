@@ -552,6 +552,9 @@ PYBIND11_MODULE(_orvi, module) {
         py::arg("module_folder") = py::none(), py::arg("threads") = py::none(),
         "Sets the pixel limit, the memory limit, the modules' folder or the threads one "
         "picture's operations use (0: one a core) for what comes next.");
+    module.def("quoted", &orvi::quoted, py::arg("name"),
+               "A file name as sentences show it: in single quotes, control characters "
+               "escaped.");
     module.def("palette_indices", &palette_indices, py::arg("pixels"), py::arg("palette"),
                "Each pixel's first index in `palette` (n x 3, n <= 256) as a height x width "
                "uint8 array, or None when a colour is not in it.");

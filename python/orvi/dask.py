@@ -18,6 +18,7 @@ and `dask worker`). `convert` uses them for the local cluster it makes itself.
 import collections
 import json
 import os
+import stat
 import subprocess
 import sys
 import threading
@@ -37,8 +38,28 @@ def _output_for(path, to, out_dir):
     return os.path.join(out_dir, stem + "." + to)
 
 
+def _refusal(path, output):
+    """Why `path` is not converted to `output` here, or None: what is not a regular file
+    (a pipe or a device could keep the worker waiting for ever), or a file onto itself."""
+    try:
+        status = os.stat(path)
+    except OSError:
+        return None  # the load says what is wrong with it
+    if not stat.S_ISREG(status.st_mode):
+        return "it is not a regular file (a pipe, a device or a folder), which is not read here"
+    try:
+        if os.path.samefile(path, output):
+            return "it would be converted onto itself"
+    except OSError:
+        pass  # no output yet
+    return None
+
+
 def _convert_here(path, output, to, options):
     """Converts one file in this process; the status word and sentence."""
+    refusal = _refusal(path, output)
+    if refusal is not None:
+        return "failed", refusal
     try:
         image = _orvi.load(path, details=False)
         _orvi.save(image, output, format=to, **options)
@@ -135,17 +156,34 @@ def convert(paths, to="png", out_dir=".", client=None, retries=2, module_folder=
             import dask
             with dask.config.set(SETTINGS):
                 client = Client(processes=True)
+    paths = list(paths)
     os.makedirs(out_dir, exist_ok=True)
-    futures = client.map(convert_one, list(paths), to=to, out_dir=out_dir, options=options,
-                         module_folder=module_folder, pure=False, retries=retries)
+    # Two files of one name in different folders would make one output: the first keeps
+    # it, the others are refused before anything is written, as the command's batch does.
+    owners = {}
+    refused = {}
+    for index, path in enumerate(paths):
+        output = os.path.normpath(_output_for(path, to, out_dir))
+        if output in owners:
+            refused[index] = "%s is the output of %s already" % (
+                _orvi.quoted(_output_for(path, to, out_dir)), _orvi.quoted(paths[owners[output]]))
+        else:
+            owners[output] = index
+    wanted = [path for index, path in enumerate(paths) if index not in refused]
+    futures = iter(client.map(convert_one, wanted, to=to, out_dir=out_dir, options=options,
+                              module_folder=module_folder, pure=False, retries=retries))
+    futures = [None if index in refused else next(futures) for index in range(len(paths))]
     # One gathering for all (asking each future in turn costs a round trip a file); it
     # leaves out the tasks that failed on every retry, in order.
-    finished = iter(client.gather(futures, errors="skip"))
+    finished = iter(client.gather([f for f in futures if f is not None], errors="skip"))
     results = []
-    for path, future in zip(paths, futures):
-        if future.status == "finished":
+    for index, (path, future) in enumerate(zip(paths, futures)):
+        output = _output_for(path, to, out_dir)
+        if future is None:
+            results.append(Result(path, output, "failed", refused[index]))
+        elif future.status == "finished":
             results.append(Result(*next(finished)))
         else:
-            results.append(Result(path, _output_for(path, to, out_dir), "failed",
-                                  str(future.exception())))
+            results.append(Result(path, output, "failed", str(future.exception())))
     return results
+

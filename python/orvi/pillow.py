@@ -11,6 +11,10 @@ Orvi's there too.
 """
 import numpy as np
 from PIL import Image, ImageFile
+# Pillow's own readers of these formats register themselves when first imported, which
+# Pillow does lazily, on the first file it cannot place: imported now, they are in place
+# before Orvi's take their names, and never come back over them.
+from PIL import PcxImagePlugin, PpmImagePlugin, XpmImagePlugin  # noqa: F401
 
 from . import _orvi
 

@@ -1,6 +1,9 @@
 """The Pillow plug-in (IFF pictures opened and saved, palettes kept) and conversions on a
 Dask cluster of two worker processes."""
 import os
+import subprocess
+import sys
+import textwrap
 
 import numpy as np
 import pytest
@@ -60,6 +63,27 @@ def test_register_replace_puts_orvi_in_place_of_pillows_pcx():
         Image.register_open("PCX", PcxImagePlugin.PcxImageFile, PcxImagePlugin._accept)
         Image.register_open("PPM", PpmImagePlugin.PpmImageFile, PpmImagePlugin._accept)
         Image.register_open("XPM", XpmImagePlugin.XpmImageFile, XpmImagePlugin._accept)
+
+
+def test_register_replace_holds_in_a_fresh_interpreter_after_a_failed_open():
+    # Pillow imports its own readers lazily (its PPM reader on the first open, the others
+    # on the first file it cannot place); neither may come back over Orvi's.
+    script = textwrap.dedent("""
+        import io
+        from PIL import Image, UnidentifiedImageError
+        import orvi.pillow
+        orvi.pillow.register(replace=True)
+        for path in [%r, %r]:
+            try:
+                Image.open(io.BytesIO(b"neither"))
+            except UnidentifiedImageError:
+                pass
+            with Image.open(path) as image:
+                print(image.format_description)
+    """ % (str(CORPUS / "pnm" / "p6-16bit-8x8.ppm"), str(CORPUS / "pcx" / "8bit-32x32.pcx")))
+    run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True)
+    assert run.returncode == 0, run.stderr
+    assert run.stdout.splitlines() == ["PBM, PGM or PPM (read by Orvi)", "PCX (read by Orvi)"]
 
 
 @pytest.fixture
@@ -163,3 +187,28 @@ def test_a_helper_killed_by_a_file_is_replaced_for_the_next(tmp_path):
     assert [s.status for s in statuses] == ["converted", "failed", "converted"]
     assert statuses[1].sentence == "the work stopped on signal 9"
     assert os.listdir(out) == ["fine.png"]
+
+
+def test_two_files_of_one_name_are_never_converted_onto_one_output(tmp_path, cluster):
+    import orvi.dask
+    for folder, colour in [("a", b"abc"), ("b", b"def")]:
+        (tmp_path / folder).mkdir()
+        (tmp_path / folder / "x.ppm").write_bytes(b"P6\n1 1\n255\n" + colour)
+    files = [str(tmp_path / "a" / "x.ppm"), str(tmp_path / "b" / "x.ppm")]
+    out = tmp_path / "out"
+    results = orvi.dask.convert(files, to="ppm", out_dir=str(out), client=cluster)
+    assert [r.status for r in results] == ["converted", "failed"]
+    assert results[1].sentence == "'%s' is the output of '%s' already" % (
+        results[1].output, files[0])
+    assert orvi.load(out / "x.ppm").pixels.tobytes() == b"abc"
+
+
+def test_a_pipe_among_the_files_is_refused_not_waited_for(tmp_path, cluster):
+    import orvi.dask
+    pipe = tmp_path / "pipe.ppm"
+    os.mkfifo(pipe)
+    (tmp_path / "fine.ppm").write_bytes(b"P6\n1 1\n255\nabc")
+    files = [str(pipe), str(tmp_path / "fine.ppm")]
+    results = orvi.dask.convert(files, to="png", out_dir=str(tmp_path / "out"), client=cluster)
+    assert [r.status for r in results] == ["failed", "converted"]
+    assert "not a regular file" in results[0].sentence
