@@ -217,6 +217,10 @@ bool print_info(const std::string& file, const std::optional<orvi::Image>& image
         }
         return false;
     }
+    if (!json) {
+        std::printf("%s\n", orvi::summary(file, *image).c_str());
+        return true;
+    }
     orvi::Details details = image->details();
     if (!image->complete()) {
         std::string gaps;
@@ -226,7 +230,7 @@ bool print_info(const std::string& file, const std::optional<orvi::Image>& image
         details.push_back({"complete", "false", true});
         details.push_back({"gaps", gaps, false});
     }
-    std::printf("%s\n", (json ? details_json(file, details) : details_text(file, details)).c_str());
+    std::printf("%s\n", details_json(file, details).c_str());
     return true;
 }
 

@@ -43,6 +43,7 @@ constexpr const char* kUsage =
     "         --graphics auto|symbols|sixels|kitty\n"
     "                                       how the terminal is drawn on (auto: what it shows)\n"
     "         --size COLUMNSxROWS           the terminal's size instead of asking it\n"
+    "                                       (columns 1..1000, rows 1..500)\n"
     "         --timings FILE                write how long each frame of the window took\n"
     "       orvi demo [FOLDER]              convert a generated test card through every\n"
     "                                       format (default folder: orvi-demo in the\n"
@@ -165,19 +166,20 @@ bool parse_page(const std::string& value, uint32_t& page) {
     return true;
 }
 
-// "WxH" with both sides 1..65535.
-bool parse_size(const std::string& value, uint32_t& width, uint32_t& height) {
+// "WxH" with sides 1..most_width and 1..most_height.
+bool parse_size(const std::string& value, uint32_t& width, uint32_t& height, uint32_t most_width,
+                uint32_t most_height) {
     const size_t x = value.find('x');
-    const auto side = [](const std::string& digits, uint32_t& out) {
+    const auto side = [](const std::string& digits, uint32_t& out, uint32_t most) {
         if (digits.empty() || digits.size() > 5 ||
             digits.find_first_not_of("0123456789") != std::string::npos) {
             return false;
         }
         out = static_cast<uint32_t>(std::stoul(digits));
-        return out >= 1 && out <= 65535;
+        return out >= 1 && out <= most;
     };
-    return x != std::string::npos && side(value.substr(0, x), width) &&
-           side(value.substr(x + 1), height);
+    return x != std::string::npos && side(value.substr(0, x), width, most_width) &&
+           side(value.substr(x + 1), height, most_height);
 }
 
 int run_view(const std::vector<std::string>& args) {
@@ -190,6 +192,9 @@ int run_view(const std::vector<std::string>& args) {
             options.arguments.push_back(arg);
         } else if (arg == "--") {
             options_ended = true;
+        } else if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return cli::kExitOk;
         } else if (arg == "--terminal") {
             options.terminal = true;
         } else if (arg == "--slideshow") {
@@ -222,9 +227,11 @@ int run_view(const std::vector<std::string>& args) {
             }
         } else if (arg == "--size") {
             const std::string value = has_value ? args[++i] : "";
-            if (!parse_size(value, options.columns, options.rows)) {
-                return usage_error("--size takes COLUMNSxROWS (1..65535 each), not '" + value +
-                                   "'");
+            if (!parse_size(value, options.columns, options.rows, viewer::kMostColumns,
+                            viewer::kMostRows)) {
+                return usage_error("--size takes COLUMNSxROWS (columns 1.." +
+                                   std::to_string(viewer::kMostColumns) + ", rows 1.." +
+                                   std::to_string(viewer::kMostRows) + "), not '" + value + "'");
             }
         } else if (arg == "--max-pixels") {
             if (!parse_count(arg, has_value ? args[++i] : "", options.max_pixels)) {
@@ -418,6 +425,9 @@ int run(int argc, char** argv) {
                 files.push_back(arg);
             } else if (arg == "--") {
                 options_ended = true;
+            } else if (arg == "--help" || arg == "-h") {
+                std::fputs(kUsage, stdout);
+                return cli::kExitOk;
             } else if (arg == "--json") {
                 options.json = true;
             } else if (arg == "--max-pixels") {
@@ -440,7 +450,15 @@ int run(int argc, char** argv) {
     if (command == "view") {
         return run_view(rest);
     }
+    const bool help_asked = !rest.empty() && (rest[0] == "--help" || rest[0] == "-h");
+    if ((command == "filters" || command == "demo") && help_asked) {
+        std::fputs(kUsage, stdout);
+        return cli::kExitOk;
+    }
     if (command == "filters") {
+        if (!rest.empty()) {
+            return usage_error("filters takes no arguments");
+        }
         return cli::list_filters();
     }
     if (command == "demo") {

@@ -5,28 +5,6 @@
 
 namespace cli {
 
-std::string details_text(const std::string& file, const orvi::Details& details) {
-    std::string line = orvi::escaped(file) + ": " + details[0].value + ", " + details[1].value +
-                       " x " + details[2].value + ", " + details[3].value +
-                       (details[3].value == "1" ? " bit" : " bits") + " per pixel in the file";
-    for (size_t i = 4; i < details.size(); ++i) {
-        // An incomplete file: "complete false" goes without saying next to its gaps.
-        if (details[i].key == "complete") {
-            continue;
-        }
-        if (details[i].key == "gaps") {
-            line += ", incomplete: " + details[i].value;
-            continue;
-        }
-        std::string label = details[i].key;
-        for (char& c : label) {
-            c = c == '_' ? ' ' : c;
-        }
-        line += ", " + label + " " + details[i].value;
-    }
-    return line;
-}
-
 std::string details_json(const std::string& file, const orvi::Details& details) {
     std::string line = "{\"file\":";
     line += json_string(file);

@@ -1,5 +1,5 @@
-// What `orvi info` prints of a file's details: a line for people, or one JSON object per
-// line for programs.
+// What `orvi info --json` prints of a file's details: one JSON object per line for
+// programs (the line for people is orvi::summary).
 #pragma once
 
 #include <string>
@@ -7,9 +7,6 @@
 #include "orvi/orvi.h"
 
 namespace cli {
-
-// "FILE: FORMAT, W x H, D bits per pixel in the file, label value, ...".
-[[nodiscard]] std::string details_text(const std::string& file, const orvi::Details& details);
 
 // {"file":"FILE","format":"PNM",...} with the same details.
 [[nodiscard]] std::string details_json(const std::string& file, const orvi::Details& details);

@@ -53,8 +53,9 @@ int view(const ViewOptions& options) {
                  "output (or --size COLUMNSxROWS)");
         return kExitFailed;
     }
-    const viewer::TerminalSetup setup =
+    viewer::TerminalSetup setup =
         viewer::terminal_setup(STDOUT_FILENO, options.graphics, options.columns, options.rows);
+    setup.memory_limit = library.memory().limit;
     return viewer::run_terminal(library, files, setup) ? kExitOk : kExitFailed;
 }
 

@@ -67,6 +67,9 @@ struct FormatEntry {
     std::vector<Page> (*pages)(std::span<const uint8_t> file);
     // The writer holds palette pictures only: a save without a palette depth takes 8.
     bool palette_only = false;
+    // For a format whose files come in kinds that different writers make: the writer and
+    // extension of a file's kind; nullptr: this format's own, by its first extension.
+    std::pair<const char*, const char*> (*written_as)(const Page& file) = nullptr;
 };
 
 // Every format, in the order they are tried when recognising a file.
@@ -84,6 +87,10 @@ struct FormatEntry {
 // Whether a save under `name` (extension or format name) or to `path` asks for grey.
 [[nodiscard]] bool grey_output(const FormatEntry& format, std::string_view name,
                                std::string_view path);
+
+// How to save a file of the kind `file` is (of `format`): a written format and its
+// extension, or empty ones when orvi does not write it.
+[[nodiscard]] orvi::Image::Kind written_kind(const FormatEntry& format, const Page& file);
 
 // The public description of an entry.
 [[nodiscard]] orvi::FormatInfo format_info(const FormatEntry& format);

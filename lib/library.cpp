@@ -53,6 +53,9 @@ const uint8_t* Image::pixels() const {
 const std::string& Image::format() const {
     return state_->format;
 }
+const Image::Kind& Image::kind() const {
+    return state_->kind;
+}
 const Details& Image::details() const {
     return state_->details;
 }

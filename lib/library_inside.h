@@ -27,6 +27,7 @@ struct Image::State {
     std::shared_ptr<host::HostPool> pool;
     Picture picture{}; // Data is a block of `pool`
     std::string format;
+    Image::Kind kind;
     Details details;
     std::vector<std::string> notes;
     std::vector<std::string> gaps;

@@ -246,6 +246,7 @@ public:
             return std::nullopt;
         }
         image->format = format_.name;
+        image->kind = host::written_kind(format_, page);
         image->gaps = gaps_of(report, picture);
         if (options.details) {
             Details extra;

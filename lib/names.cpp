@@ -1,4 +1,4 @@
-// Quoting file names for sentences.
+// File names and pictures as sentences show them.
 #include "lib/names.h"
 
 #include <cstdio>
@@ -32,6 +32,36 @@ std::string quoted(std::string_view name) {
     std::string shown = "'";
     shown.append(escaped(name)).push_back('\'');
     return shown;
+}
+
+std::string summary(std::string_view name, const Image& image) {
+    Details details = image.details();
+    if (details.size() < 4) {
+        return escaped(name) + ": " + image.format() + ", " + std::to_string(image.width()) +
+               " x " + std::to_string(image.height());
+    }
+    if (!image.complete()) {
+        std::string gaps;
+        for (const std::string& gap : image.gaps()) {
+            gaps += (gaps.empty() ? "" : "; ") + gap;
+        }
+        details.push_back({"gaps", gaps, false});
+    }
+    std::string line = escaped(name) + ": " + details[0].value + ", " + details[1].value + " x " +
+                       details[2].value + ", " + details[3].value +
+                       (details[3].value == "1" ? " bit" : " bits") + " per pixel in the file";
+    for (size_t i = 4; i < details.size(); ++i) {
+        if (details[i].key == "gaps") {
+            line += ", incomplete: " + details[i].value;
+            continue;
+        }
+        std::string label = details[i].key;
+        for (char& c : label) {
+            c = c == '_' ? ' ' : c;
+        }
+        line += ", " + label + " " + details[i].value;
+    }
+    return line;
 }
 
 } // namespace orvi

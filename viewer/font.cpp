@@ -23,14 +23,16 @@ std::string drawable(std::string_view line) {
     shown.reserve(line.size());
     for (size_t i = 0; i < line.size(); ++i) {
         const auto byte = static_cast<unsigned char>(line[i]);
-        if (byte >= static_cast<unsigned char>(kFirst) && byte <= static_cast<unsigned char>(kLast)) {
+        if (byte >= static_cast<unsigned char>(kFirst) &&
+            byte <= static_cast<unsigned char>(kLast)) {
             shown += static_cast<char>(byte);
             continue;
         }
         shown += '?';
         // A lead byte of UTF-8 and its continuation bytes stand for one character.
         if (byte >= 0xC2 && byte <= 0xF4) {
-            while (i + 1 < line.size() && (static_cast<unsigned char>(line[i + 1]) & 0xC0U) == 0x80U) {
+            while (i + 1 < line.size() &&
+                   (static_cast<unsigned char>(line[i + 1]) & 0xC0U) == 0x80U) {
                 ++i;
             }
         }
@@ -82,7 +84,8 @@ TextImage text_image(const std::vector<std::string>& lines, uint32_t ink, uint32
             const Glyph& glyph = kGlyphs[shown[row][column] - kFirst];
             const size_t left = margin + column * kGlyphWidth;
             for (uint32_t y = 0; y < kGlyphHeight; ++y) {
-                uint32_t* out = &image.pixels[(margin + row * kGlyphHeight + y) * image.width + left];
+                uint32_t* out =
+                    &image.pixels[(margin + row * kGlyphHeight + y) * image.width + left];
                 for (uint32_t x = 0; x < kGlyphWidth; ++x) {
                     if ((uint32_t{glyph[y]} >> (kGlyphWidth - 1 - x) & 1U) != 0) {
                         out[x] = ink;

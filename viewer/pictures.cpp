@@ -22,8 +22,21 @@ std::vector<std::string> pictures_of(const orvi::Library& library,
     std::vector<std::string> pictures;
     for (const std::string& argument : arguments) {
         std::error_code failed;
-        if (!fs::is_directory(argument, failed)) {
-            pictures.push_back(argument);
+        const fs::file_status status = fs::status(argument, failed);
+        if (status.type() == fs::file_type::not_found) {
+            problems.push_back("cannot show " + orvi::quoted(argument) + ": it does not exist");
+            continue;
+        }
+        if (!failed && status.type() != fs::file_type::directory &&
+            status.type() != fs::file_type::regular) {
+            // A pipe or a device could keep the viewer waiting for ever: convert reads them.
+            problems.push_back("cannot show " + orvi::quoted(argument) +
+                               ": it is not a file (a pipe or a device); 'orvi convert' reads "
+                               "those");
+            continue;
+        }
+        if (status.type() != fs::file_type::directory) {
+            pictures.push_back(argument); // a file, or one whose load says what is wrong
             continue;
         }
         std::vector<std::string> names;

@@ -20,8 +20,9 @@ namespace viewer {
 
 // The pictures `arguments` name: a file as given (one that fails shows why in its
 // turn), a folder's files whose content a format recognises, in the natural order of
-// their names (hidden files and subfolders left out). A folder that cannot be read
-// adds a sentence to `problems`.
+// their names (hidden files and subfolders left out). A name that does not exist, one
+// that is not a file (a pipe, a device: never opened) and a folder that cannot be read
+// each add a sentence to `problems`.
 [[nodiscard]] std::vector<std::string> pictures_of(const orvi::Library& library,
                                                    const std::vector<std::string>& arguments,
                                                    std::vector<std::string>& problems);

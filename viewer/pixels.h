@@ -11,8 +11,7 @@
 namespace viewer {
 
 // `count` pixels of one or three bytes (grey; red, green, blue) as 0xFFRRGGBB.
-void to_texture_row(const uint8_t* source, uint32_t bytes_per_pixel, uint32_t count,
-                    uint32_t* out);
+void to_texture_row(const uint8_t* source, uint32_t bytes_per_pixel, uint32_t count, uint32_t* out);
 
 // Runs `work(first, end)` over rows 0..count, shared out between the cores when each
 // gets at least `least` rows.

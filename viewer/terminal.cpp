@@ -5,12 +5,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
-
-#include "cli/report.h"
 
 extern char** environ;
 
@@ -27,7 +26,9 @@ using CanvasConfig =
     std::unique_ptr<ChafaCanvasConfig, Freer<ChafaCanvasConfig, chafa_canvas_config_unref>>;
 using Canvas = std::unique_ptr<ChafaCanvas, Freer<ChafaCanvas, chafa_canvas_unref>>;
 
-void free_string(GString* text) { g_string_free(text, TRUE); }
+void free_string(GString* text) {
+    g_string_free(text, TRUE);
+}
 using Text = std::unique_ptr<GString, Freer<GString, free_string>>;
 
 // What the terminal database knows of the terminal the environment names, with every
@@ -60,11 +61,14 @@ TerminalSetup terminal_setup(int fd, Graphics asked, uint32_t columns, uint32_t 
             setup.cell_height = size.ws_ypixel / size.ws_row;
         }
     } else {
-        setup.columns = from_environment("COLUMNS") > 0 ? from_environment("COLUMNS") : setup.columns;
+        setup.columns =
+            from_environment("COLUMNS") > 0 ? from_environment("COLUMNS") : setup.columns;
         setup.rows = from_environment("LINES") > 0 ? from_environment("LINES") : setup.rows;
     }
-    setup.columns = columns > 0 ? columns : setup.columns;
-    setup.rows = rows > 0 ? rows : setup.rows;
+    setup.columns = std::min(columns > 0 ? columns : setup.columns, kMostColumns);
+    setup.rows = std::min(rows > 0 ? rows : setup.rows, kMostRows);
+    setup.cell_width = std::clamp<uint32_t>(setup.cell_width, 1, kMostCellSide);
+    setup.cell_height = std::clamp<uint32_t>(setup.cell_height, 1, kMostCellSide);
 
     TermInfo supplemented;
     const TermInfo detected = detected_terminal(supplemented);
@@ -73,13 +77,15 @@ TerminalSetup terminal_setup(int fd, Graphics asked, uint32_t columns, uint32_t 
         setup.graphics =
             chafa_term_info_have_seq(detected.get(), CHAFA_TERM_SEQ_BEGIN_KITTY_IMMEDIATE_IMAGE_V1)
                 ? Graphics::Kitty
-            : chafa_term_info_have_seq(detected.get(), CHAFA_TERM_SEQ_BEGIN_SIXELS) ? Graphics::Sixels
-                                                                                  : Graphics::Symbols;
+            : chafa_term_info_have_seq(detected.get(), CHAFA_TERM_SEQ_BEGIN_SIXELS)
+                ? Graphics::Sixels
+                : Graphics::Symbols;
     }
     const char* colour_term = std::getenv("COLORTERM");
     const std::string colours = colour_term == nullptr ? "" : colour_term;
-    setup.direct_colour = colours == "truecolor" || colours == "24bit" ||
-                          chafa_term_info_have_seq(detected.get(), CHAFA_TERM_SEQ_SET_COLOR_FGBG_DIRECT);
+    setup.direct_colour =
+        colours == "truecolor" || colours == "24bit" ||
+        chafa_term_info_have_seq(detected.get(), CHAFA_TERM_SEQ_SET_COLOR_FGBG_DIRECT);
     return setup;
 }
 
@@ -99,9 +105,24 @@ std::string terminal_picture(const orvi::Image& image, const TerminalSetup& setu
     }
     const auto width = static_cast<gint>(image.width());
     const auto height = static_cast<gint>(image.height());
-    gint columns = static_cast<gint>(std::max<uint32_t>(setup.columns, 1));
-    gint rows = static_cast<gint>(std::max<uint32_t>(setup.rows, 3) - 2);
-    const auto font_ratio = static_cast<gfloat>(setup.cell_width) / static_cast<gfloat>(setup.cell_height);
+    uint32_t most_columns = std::clamp<uint32_t>(setup.columns, 1, kMostColumns);
+    uint32_t most_rows = std::clamp<uint32_t>(setup.rows, 3, kMostRows) - 2;
+    if (setup.graphics == Graphics::Sixels || setup.graphics == Graphics::Kitty) {
+        // A canvas of the terminal's pixels, four bytes each, within the memory limit.
+        const uint64_t most_pixels = std::max<uint64_t>(setup.memory_limit / 4, 1);
+        const uint64_t canvas =
+            uint64_t{most_columns} * setup.cell_width * most_rows * setup.cell_height;
+        if (canvas > most_pixels) {
+            const double shrink =
+                std::sqrt(static_cast<double>(most_pixels) / static_cast<double>(canvas));
+            most_columns = std::max(1U, static_cast<uint32_t>(most_columns * shrink));
+            most_rows = std::max(1U, static_cast<uint32_t>(most_rows * shrink));
+        }
+    }
+    gint columns = static_cast<gint>(most_columns);
+    gint rows = static_cast<gint>(most_rows);
+    const auto font_ratio =
+        static_cast<gfloat>(setup.cell_width) / static_cast<gfloat>(setup.cell_height);
     chafa_calc_canvas_geometry(width, height, &columns, &rows, font_ratio, TRUE, FALSE);
 
     const CanvasConfig config(chafa_canvas_config_new());
@@ -111,12 +132,14 @@ std::string terminal_picture(const orvi::Image& image, const TerminalSetup& setu
     chafa_canvas_config_set_canvas_mode(config.get(), setup.direct_colour
                                                           ? CHAFA_CANVAS_MODE_TRUECOLOR
                                                           : CHAFA_CANVAS_MODE_INDEXED_240);
-    chafa_canvas_config_set_pixel_mode(config.get(), setup.graphics == Graphics::Sixels ? CHAFA_PIXEL_MODE_SIXELS
-                                                     : setup.graphics == Graphics::Kitty ? CHAFA_PIXEL_MODE_KITTY
-                                                                                         : CHAFA_PIXEL_MODE_SYMBOLS);
+    chafa_canvas_config_set_pixel_mode(
+        config.get(), setup.graphics == Graphics::Sixels  ? CHAFA_PIXEL_MODE_SIXELS
+                      : setup.graphics == Graphics::Kitty ? CHAFA_PIXEL_MODE_KITTY
+                                                          : CHAFA_PIXEL_MODE_SYMBOLS);
     const SymbolMap symbols(chafa_symbol_map_new());
-    chafa_symbol_map_add_by_tags(symbols.get(), static_cast<ChafaSymbolTags>(CHAFA_SYMBOL_TAG_BLOCK |
-                                                                             CHAFA_SYMBOL_TAG_SPACE));
+    chafa_symbol_map_add_by_tags(
+        symbols.get(),
+        static_cast<ChafaSymbolTags>(CHAFA_SYMBOL_TAG_BLOCK | CHAFA_SYMBOL_TAG_SPACE));
     chafa_canvas_config_set_symbol_map(config.get(), symbols.get());
 
     const Canvas canvas(chafa_canvas_new(config.get()));
@@ -141,7 +164,7 @@ bool run_terminal(orvi::Library& library, const std::vector<std::string>& files,
             continue;
         }
         const std::string picture = terminal_picture(*image, setup);
-        const std::string name = cli::details_text(file, image->details()) + "\n";
+        const std::string name = orvi::summary(file, *image) + "\n";
         std::fwrite(picture.data(), 1, picture.size(), stdout);
         std::fwrite(name.data(), 1, name.size(), stdout);
     }

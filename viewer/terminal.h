@@ -13,6 +13,12 @@ namespace viewer {
 
 enum class Graphics : uint8_t { Automatic, Symbols, Sixels, Kitty };
 
+// The largest terminal drawn on, in character cells (a 4K screen of a small font), and
+// the largest cell, in pixels.
+inline constexpr uint32_t kMostColumns = 1000;
+inline constexpr uint32_t kMostRows = 500;
+inline constexpr uint32_t kMostCellSide = 64;
+
 struct TerminalSetup {
     uint32_t columns = 80;
     uint32_t rows = 24;
@@ -20,6 +26,9 @@ struct TerminalSetup {
     uint32_t cell_height = 20;
     Graphics graphics = Graphics::Automatic; // as asked; settled by terminal_setup
     bool direct_colour = true;               // 24-bit colours, else 240 of the 256
+    // The most bytes a drawing's canvas may take (sixels and kitty graphics draw on one
+    // of the terminal's pixels): a larger one is drawn smaller.
+    uint64_t memory_limit = uint64_t{256} << 20U;
 };
 
 // The terminal on `fd` as its size and $TERM, $COLORTERM and the like say: `asked` when

@@ -8,9 +8,13 @@ namespace viewer {
 
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 
-char folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char folded(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // The zooms the keys and the wheel step through.
 // Above 1:1 only whole numbers, so that every picture pixel covers as many window pixels.
@@ -94,7 +98,7 @@ double zoom_step(double zoom, bool in) {
         return next == kZooms.end() ? zoom : *next;
     }
     const auto next = std::find_if(kZooms.rbegin(), kZooms.rend(),
-                                    [&](double step) { return step < zoom - kSameZoom; });
+                                   [&](double step) { return step < zoom - kSameZoom; });
     return next == kZooms.rend() ? zoom : *next;
 }
 
@@ -177,8 +181,9 @@ std::vector<Piece> visible_pieces(const View& view, Size area, const std::vector
         }
         Piece piece;
         piece.tile = index;
-        piece.source = Rect{static_cast<uint32_t>(left) - tile.x, static_cast<uint32_t>(top) - tile.y,
-                            static_cast<uint32_t>(right - left), static_cast<uint32_t>(bottom - top)};
+        piece.source =
+            Rect{static_cast<uint32_t>(left) - tile.x, static_cast<uint32_t>(top) - tile.y,
+                 static_cast<uint32_t>(right - left), static_cast<uint32_t>(bottom - top)};
         piece.x = origin.x + left * view.zoom;
         piece.y = origin.y + top * view.zoom;
         piece.width = (right - left) * view.zoom;
@@ -245,7 +250,7 @@ Action action_for_key(Key key, bool overflowing) {
     case Key::End:
         return Action::Last;
     case Key::Escape:
-        return Action::Quit;
+        return Action::Back;
     case Key::Left:
         return overflowing ? Action::PanLeft : Action::Previous;
     case Key::Right:
@@ -274,7 +279,8 @@ const std::vector<std::string>& key_help() {
         "u                              undo every change",
         "s                              save as shown, beside the file",
         "?                              these keys",
-        "q, Escape                      quit",
+        "q                              quit",
+        "Escape                         close this list, else quit",
     };
     return lines;
 }

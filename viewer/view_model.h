@@ -121,6 +121,7 @@ enum class Action : uint8_t {
     Undo,
     Save,
     Help,
+    Back, // closes the list of keys when it is shown, else quits
     Quit,
 };
 

@@ -3,9 +3,9 @@
 #include <SDL.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cctype>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -14,7 +14,6 @@
 #include <optional>
 #include <thread>
 
-#include "cli/report.h"
 #include "viewer/font.h"
 #include "viewer/pictures.h"
 #include "viewer/pixels.h"
@@ -39,7 +38,7 @@ constexpr int kProgressHeight = 12;
 constexpr int32_t kBrightnessStep = 16;
 constexpr double kGammaStep = 1.25;
 constexpr int kQuitCheckMs = 250;
-constexpr uint32_t kTileSide = 2048;                 // 16 MB a texture at most
+constexpr uint32_t kTileSide = 2048;                   // 16 MB a texture at most
 constexpr uint64_t kUploadPixels = uint64_t{1} << 22U; // filled between two looks at the queue
 constexpr uint32_t kRowsPerThread = 256;
 
@@ -52,21 +51,29 @@ std::string file_name(const std::string& path) {
     return std::filesystem::path(path).filename().string();
 }
 
-// The extension a save of a picture read as `format` from `path` takes: the file's own
-// when its format is written, else PNG's.
-std::string save_extension(const std::string& path, const std::string& format) {
-    std::string own = std::filesystem::path(path).extension().string();
-    own = own.empty() ? own : own.substr(1);
-    std::transform(own.begin(), own.end(), own.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    for (const orvi::FormatInfo& info : orvi::Library::formats()) {
-        if (info.name == format && info.writes) {
-            const bool listed = std::find(info.extensions.begin(), info.extensions.end(), own) !=
-                                info.extensions.end();
-            return listed ? own : info.extensions.front();
-        }
+// `text` in at most `columns` characters: cut with "..." when longer.
+std::string cut_to(const std::string& text, size_t columns) {
+    if (text.size() <= columns) {
+        return text;
     }
-    return "png";
+    return columns <= 3 ? text.substr(0, columns) : text.substr(0, columns - 3) + "...";
+}
+
+// The kind a save of a picture read from `path` takes: the file's own where orvi writes
+// it (its extension kept when that names the same format), else PNG.
+orvi::Image::Kind save_kind(const std::string& path, const orvi::Image& loaded) {
+    orvi::Image::Kind kind = loaded.kind();
+    if (kind.format.empty()) {
+        return {"png", "png"};
+    }
+    const std::string own = std::filesystem::path(path).extension().string();
+    orvi::Error ignored;
+    const auto by_name = orvi::Library::output_format("", kind.format, ignored);
+    const auto by_extension = orvi::Library::output_format("x" + own, "", ignored);
+    if (!own.empty() && by_name && by_extension && by_name->name == by_extension->name) {
+        kind.extension = own.substr(1);
+    }
+    return kind;
 }
 
 // What each frame cost, for measuring (--timings): from the first input of a frame to
@@ -146,9 +153,17 @@ public:
     }
 
     bool open(std::string& error) {
-        window_ = SDL_CreateWindow("orvi", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                   kWindowWidth, kWindowHeight,
-                                   SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
+        // As large as it usually is, but no larger than the part of the screen windows may
+        // take, so that the status line is on the screen.
+        int width = kWindowWidth;
+        int height = kWindowHeight;
+        SDL_Rect usable{};
+        if (SDL_GetDisplayUsableBounds(0, &usable) == 0 && usable.w > 0 && usable.h > 0) {
+            width = std::min(width, usable.w);
+            height = std::min(height, usable.h);
+        }
+        window_ = SDL_CreateWindow("orvi", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width,
+                                   height, SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
         renderer_ = window_ == nullptr ? nullptr : SDL_CreateRenderer(window_, -1, 0);
         if (renderer_ == nullptr) {
             error = std::string("cannot open a window: ") + SDL_GetError();
@@ -156,7 +171,8 @@ public:
         }
         SDL_RendererInfo info{};
         SDL_GetRendererInfo(renderer_, &info);
-        most_side_ = static_cast<uint32_t>(std::min(info.max_texture_width, info.max_texture_height));
+        most_side_ =
+            static_cast<uint32_t>(std::min(info.max_texture_width, info.max_texture_height));
         timings_.started(renderer_);
         go(0);
         return true;
@@ -226,10 +242,10 @@ private:
         pending_replace_.clear();
         view_.fit = true;
         install();
-        SDL_SetWindowTitle(window_, (orvi::escaped(file_name(path())) + " (" +
-                                     std::to_string(index_ + 1) + "/" + std::to_string(count()) +
-                                     ") - orvi")
-                                        .c_str());
+        SDL_SetWindowTitle(window_,
+                           (orvi::escaped(file_name(path())) + " (" + std::to_string(index_ + 1) +
+                            "/" + std::to_string(count()) + ") - orvi")
+                               .c_str());
     }
 
     [[nodiscard]] bool has_picture() const { return preview_ || !tiles_.empty(); }
@@ -250,18 +266,19 @@ private:
             return;
         }
         picture_ = Size{image->width(), image->height()};
-        tile_rects_ = tiles_of(picture_, std::min(most_side_ == 0 ? kTileSide : most_side_, kTileSide));
+        tile_rects_ =
+            tiles_of(picture_, std::min(most_side_ == 0 ? kTileSide : most_side_, kTileSide));
         view_ = settled(view_, picture_, area());
         preview_factor_ = preview_factor(picture_);
         if (preview_factor_ > 1) {
             if (changed_) {
-                changed_preview_ = reduced(image->pixels(), picture_, image->bytes_per_pixel(),
-                                           preview_factor_);
+                changed_preview_ =
+                    reduced(image->pixels(), picture_, image->bytes_per_pixel(), preview_factor_);
             }
             const Reduced& preview = changed_ ? changed_preview_ : entry_->preview;
-            preview_.reset(SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STATIC,
-                                             static_cast<int>(preview.size.width),
-                                             static_cast<int>(preview.size.height)));
+            preview_.reset(SDL_CreateTexture(
+                renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STATIC,
+                static_cast<int>(preview.size.width), static_cast<int>(preview.size.height)));
             if (preview_) {
                 SDL_UpdateTexture(preview_.get(), nullptr, preview.pixels.data(),
                                   static_cast<int>(preview.size.width * sizeof(uint32_t)));
@@ -283,19 +300,19 @@ private:
             if (tiles_.size() == upload_tile_) {
                 // The format of X11 windows, without blending: the renderer copies and
                 // scales it on its fastest path.
-                tiles_.emplace_back(SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888,
-                                                      SDL_TEXTUREACCESS_STREAMING,
-                                                      static_cast<int>(rect.width),
-                                                      static_cast<int>(rect.height)));
+                tiles_.emplace_back(SDL_CreateTexture(
+                    renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
+                    static_cast<int>(rect.width), static_cast<int>(rect.height)));
                 SDL_SetTextureBlendMode(tiles_.back().get(), SDL_BLENDMODE_NONE);
             }
-            const auto band = static_cast<uint32_t>(std::clamp<uint64_t>(
-                budget / rect.width, 1, rect.height - upload_row_));
+            const auto band = static_cast<uint32_t>(
+                std::clamp<uint64_t>(budget / rect.width, 1, rect.height - upload_row_));
             const SDL_Rect part{0, static_cast<int>(upload_row_), static_cast<int>(rect.width),
                                 static_cast<int>(band)};
             void* memory = nullptr;
             int pitch = 0;
-            if (!tiles_.back() || SDL_LockTexture(tiles_.back().get(), &part, &memory, &pitch) != 0) {
+            if (!tiles_.back() ||
+                SDL_LockTexture(tiles_.back().get(), &part, &memory, &pitch) != 0) {
                 tiles_.clear();
                 tile_rects_.clear();
                 message_ = std::string("cannot show the picture: ") + SDL_GetError();
@@ -305,10 +322,12 @@ private:
             const uint32_t first = rect.y + upload_row_;
             for_rows(band, kRowsPerThread, [&](uint32_t begin, uint32_t end) {
                 for (uint32_t row = begin; row < end; ++row) {
-                    const uint64_t offset = (uint64_t{first + row} * picture_.width + rect.x) * bytes;
-                    to_texture_row(image->pixels() + offset, bytes, rect.width,
-                                   reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(memory) +
-                                                               size_t{row} * static_cast<size_t>(pitch)));
+                    const uint64_t offset =
+                        (uint64_t{first + row} * picture_.width + rect.x) * bytes;
+                    to_texture_row(
+                        image->pixels() + offset, bytes, rect.width,
+                        reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(memory) +
+                                                    size_t{row} * static_cast<size_t>(pitch)));
                 }
             });
             SDL_UnlockTexture(tiles_.back().get());
@@ -370,22 +389,24 @@ private:
         }
     }
 
-    [[nodiscard]] std::string status() const {
-        std::string text = std::to_string(index_ + 1) + "/" + std::to_string(count()) + "  ";
+    // The place in the list, what the file is, and the zoom: when the line is longer than
+    // `columns`, the details are cut, never the place or the zoom.
+    [[nodiscard]] std::string status(size_t columns) const {
+        const std::string place = std::to_string(index_ + 1) + "/" + std::to_string(count()) + "  ";
         const orvi::Image* image = shown();
-        if (entry_ && entry_->image) {
-            text += cli::details_text(file_name(path()), entry_->image->details());
-        } else {
-            text += orvi::escaped(file_name(path()));
-        }
+        std::string details = entry_ && entry_->image
+                                  ? orvi::summary(file_name(path()), *entry_->image)
+                                  : orvi::escaped(file_name(path()));
+        std::string zoom;
         if (image != nullptr) {
-            text += "  zoom " + std::to_string(std::lround(view_.zoom * 100)) + "%";
+            zoom = "  zoom " + std::to_string(std::lround(view_.zoom * 100)) + "%";
             if (changed_) {
-                text += "  (changed: " + std::to_string(image->width()) + " x " +
+                zoom += "  (changed: " + std::to_string(image->width()) + " x " +
                         std::to_string(image->height()) + ")";
             }
         }
-        return text;
+        return place + cut_to(details, columns - std::min(columns, place.size() + zoom.size())) +
+               zoom;
     }
 
     void draw_pieces(const View& view, Size place, const std::vector<Rect>& rects,
@@ -394,11 +415,12 @@ private:
         for (const Piece& piece : visible_pieces(view, place, rects)) {
             SDL_Texture* texture = texture_of(piece.tile);
             SDL_SetTextureScaleMode(texture, mode);
-            const SDL_Rect source{static_cast<int>(piece.source.x), static_cast<int>(piece.source.y),
-                                  static_cast<int>(piece.source.width),
-                                  static_cast<int>(piece.source.height)};
+            const SDL_Rect source{
+                static_cast<int>(piece.source.x), static_cast<int>(piece.source.y),
+                static_cast<int>(piece.source.width), static_cast<int>(piece.source.height)};
             const SDL_FRect target{static_cast<float>(piece.x), static_cast<float>(piece.y),
-                                   static_cast<float>(piece.width), static_cast<float>(piece.height)};
+                                   static_cast<float>(piece.width),
+                                   static_cast<float>(piece.height)};
             SDL_RenderCopyF(renderer_, texture, &source, &target);
         }
     }
@@ -411,7 +433,8 @@ private:
         const int centre_y = static_cast<int>(place.height / 2);
         const size_t columns = std::max<size_t>(place.width / kGlyphWidth, 2) - 2;
         if (has_picture()) {
-            const SDL_Rect clip{0, 0, static_cast<int>(place.width), static_cast<int>(place.height)};
+            const SDL_Rect clip{0, 0, static_cast<int>(place.width),
+                                static_cast<int>(place.height)};
             SDL_RenderSetClipRect(renderer_, &clip);
             // The reduced copy while the full picture is not all there, and whenever it
             // has as many pixels as the screen shows: it is the smoother of the two.
@@ -426,7 +449,8 @@ private:
                     Rect{0, 0, static_cast<uint32_t>(width), static_cast<uint32_t>(height)}};
                 draw_pieces(reduced_view, place, whole, [&](size_t) { return preview_.get(); });
             } else {
-                draw_pieces(view_, place, tile_rects_, [&](size_t tile) { return tiles_[tile].get(); });
+                draw_pieces(view_, place, tile_rects_,
+                            [&](size_t tile) { return tiles_[tile].get(); });
             }
             SDL_RenderSetClipRect(renderer_, nullptr);
         } else if (entry_ && !entry_->image) {
@@ -442,7 +466,8 @@ private:
             if (percent >= 0) {
                 const SDL_Rect frame{centre_x - kProgressWidth / 2, centre_y + kProgressHeight,
                                      kProgressWidth, kProgressHeight};
-                const SDL_Rect bar{frame.x, frame.y, kProgressWidth * std::clamp(percent, 0, 100) / 100,
+                const SDL_Rect bar{frame.x, frame.y,
+                                   kProgressWidth * std::clamp(percent, 0, 100) / 100,
                                    kProgressHeight};
                 SDL_SetRenderDrawColor(renderer_, 0x80, 0xA0, 0xFF, 0xFF);
                 SDL_RenderFillRect(renderer_, &bar);
@@ -453,15 +478,17 @@ private:
                              static_cast<int>(kStatusHeight)};
         SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 0xFF);
         SDL_RenderFillRect(renderer_, &strip);
-        draw_text("status", {status()}, kInk, kPaper, 0, static_cast<int>(place.height), false);
+        draw_text("status", {status(place.width / kGlyphWidth)}, kInk, kPaper, 0,
+                  static_cast<int>(place.height), false);
         if (!message_.empty()) {
             const std::vector<std::string> lines = wrapped(message_, columns);
-            draw_text("message", lines, kMessageInk, kPaper, 0,
-                      static_cast<int>(place.height - lines.size() * kGlyphHeight - 2 * kTextMargin),
-                      false);
+            draw_text(
+                "message", lines, kMessageInk, kPaper, 0,
+                static_cast<int>(place.height - lines.size() * kGlyphHeight - 2 * kTextMargin),
+                false);
         }
-        if (help_) {
-            draw_text("help", key_help(), kInk, 0xE0000000, centre_x, centre_y, true);
+        if (help_) { // on a paper of its own: nothing below shows through
+            draw_text("help", key_help(), kInk, kPaper, centre_x, centre_y, true);
         }
         SDL_RenderPresent(renderer_);
     }
@@ -494,7 +521,8 @@ private:
             }
             break;
         case SDL_TEXTINPUT:
-            if (event.text.text[0] != '\0' && event.text.text[0] != ' ' && event.text.text[1] == '\0') {
+            if (event.text.text[0] != '\0' && event.text.text[0] != ' ' &&
+                event.text.text[1] == '\0') {
                 act(action_for_character(event.text.text[0]));
             }
             break;
@@ -503,7 +531,8 @@ private:
                 int x = 0;
                 int y = 0;
                 SDL_GetMouseState(&x, &y);
-                view_ = zoomed(view_, picture_, area(), zoom_step(view_.zoom, event.wheel.y > 0), x, y);
+                view_ =
+                    zoomed(view_, picture_, area(), zoom_step(view_.zoom, event.wheel.y > 0), x, y);
                 dirty_ = true;
             }
             break;
@@ -571,9 +600,9 @@ private:
             return;
         }
         dirty_ = true;
-        if (help_) { // a key closes the list of keys
+        if (help_) { // a key closes the list of keys; q quits all the same
             help_ = false;
-            if (action == Action::Help || action == Action::Quit) {
+            if (action == Action::Help || action == Action::Back) {
                 return;
             }
         }
@@ -625,6 +654,7 @@ private:
         case Action::Help:
             help_ = true;
             break;
+        case Action::Back:
         case Action::Quit:
             quit_ = true;
             break;
@@ -662,17 +692,18 @@ private:
             break;
         case Action::GammaDown:
         case Action::GammaUp:
-            operation = orvi::Operation::gamma(action == Action::GammaUp ? kGammaStep : 1 / kGammaStep);
+            operation =
+                orvi::Operation::gamma(action == Action::GammaUp ? kGammaStep : 1 / kGammaStep);
             break;
         default:
-            operation = orvi::Operation::brightness(action == Action::BrightnessUp ? kBrightnessStep
-                                                                                 : -kBrightnessStep);
+            operation = orvi::Operation::brightness(
+                action == Action::BrightnessUp ? kBrightnessStep : -kBrightnessStep);
             break;
         }
         orvi::Error error;
         if (!changed_) {
-            changed_ = library_.make_image(image->width(), image->height(), image->bytes_per_pixel(),
-                                           image->pixels(), error);
+            changed_ = library_.make_image(image->width(), image->height(),
+                                           image->bytes_per_pixel(), image->pixels(), error);
         }
         if (!changed_ || !library_.apply(*changed_, operation, error)) {
             message_ = "cannot change the picture: " + error.sentence;
@@ -690,7 +721,8 @@ private:
         if (image == nullptr) {
             return;
         }
-        const std::string target = save_name(path(), save_extension(path(), entry_->image->format()));
+        const orvi::Image::Kind kind = save_kind(path(), *entry_->image);
+        const std::string target = save_name(path(), kind.extension);
         std::error_code failed;
         if (pending_replace_ != target && std::filesystem::exists(target, failed)) {
             pending_replace_ = target;
@@ -699,6 +731,7 @@ private:
         }
         pending_replace_.clear();
         orvi::SaveOptions options;
+        options.format = kind.format;
         for (const orvi::Detail& detail : entry_->image->details()) {
             if (detail.key == "bits_per_pixel" && detail.number && detail.value.size() == 1 &&
                 image->bytes_per_pixel() == 3) {
@@ -730,7 +763,7 @@ private:
     std::optional<orvi::Image> changed_;
     std::vector<Texture> tiles_;
     std::vector<Rect> tile_rects_;
-    size_t upload_tile_ = 0;  // the tile being filled, and its next row
+    size_t upload_tile_ = 0; // the tile being filled, and its next row
     uint32_t upload_row_ = 0;
     Texture preview_;
     uint32_t preview_factor_ = 1;
@@ -768,6 +801,9 @@ private:
 
 bool run_window(orvi::Library& library, std::vector<std::string> files,
                 const WindowOptions& options, std::string& error) {
+    // SIGINT and SIGTERM end the program as they end others (SDL would turn them into a
+    // quit event, which a load in progress makes wait).
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     const SdlVideo video;
     if (!video.ready()) {
         error = std::string("cannot open a window: ") + SDL_GetError();

@@ -305,6 +305,12 @@ TEST_F(OrviCommand, HelpAndVersion) {
     const Outcome help = orvi("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--plain"), std::string::npos);
+    // Every command takes --help, without a display or any file.
+    for (const char* command : {"convert", "info", "view", "filters", "demo"}) {
+        const Outcome asked = orvi(std::string(command) + " --help", "DISPLAY=");
+        EXPECT_EQ(asked.status, 0) << command << ": " << asked.err;
+        EXPECT_EQ(asked.out, help.out) << command;
+    }
 }
 
 TEST_F(OrviCommand, WhatANewUserRunsInto) {

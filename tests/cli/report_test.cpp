@@ -44,9 +44,6 @@ TEST(JsonString, DetailsKeepTheirOrderAndNumbersStayNumbers) {
     EXPECT_EQ(cli::details_json("x.pcx", details),
               "{\"file\":\"x.pcx\",\"format\":\"PCX\",\"width\":3,\"height\":2,"
               "\"bits_per_pixel\":8,\"colour_type\":4,\"palette\":\"256-colour trailer\"}");
-    EXPECT_EQ(cli::details_text("x.pcx", details),
-              "x.pcx: PCX, 3 x 2, 8 bits per pixel in the file, colour type 4, palette "
-              "256-colour trailer");
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -76,6 +77,9 @@ class ViewerTerminal : public ::testing::Test {
 protected:
     void SetUp() override { write_file(folder_.path("card.ppm"), card()); }
 
+    // The terminal's name, as TERM, for the runs that follow.
+    void set_term(const std::string& term) { term_ = term; }
+
     // Runs `orvi view ARGS` on a terminal of `columns` x `rows` (an xterm with 256 colours
     // and 24-bit colour), or with standard output a file when `rows` is 0.
     Shown view(const std::vector<std::string>& args, uint16_t columns, uint16_t rows) {
@@ -96,7 +100,7 @@ protected:
             }
             ::unsetenv("DISPLAY");
             ::unsetenv("WAYLAND_DISPLAY");
-            ::setenv("TERM", "xterm-256color", 1);
+            ::setenv("TERM", term_.c_str(), 1);
             ::setenv("COLORTERM", "truecolor", 1);
             if (::chdir(folder_.root().c_str()) != 0) {
                 ::_exit(126);
@@ -133,6 +137,7 @@ protected:
     }
 
     TempFolder folder_;
+    std::string term_ = "xterm-256color";
 };
 
 TEST_F(ViewerTerminal, TheSymbolsForASmallPictureAreStable) {
@@ -231,6 +236,51 @@ TEST_F(ViewerTerminal, AFolderIsShownInNameOrderOfItsPictures) {
         }
     }
     EXPECT_EQ(names, (std::vector<std::string>{"set/pic1.ppm", "set/pic9.ppm", "set/pic10.ppm"}));
+}
+
+TEST_F(ViewerTerminal, TrueColourIsUsedWhereTheTerminalSaysItHasIt) {
+    // A terminal whose entry in the database knows 256 colours, and COLORTERM says more.
+    set_term("screen-256color");
+    const Shown run = view({"--terminal", "--graphics", "symbols", "card.ppm"}, 40, 12);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\x1b[38;2;"), std::string::npos) << "no 24-bit colour";
+    EXPECT_EQ(run.out.find("\x1b[38;5;"), std::string::npos) << "256 colours";
+}
+
+TEST_F(ViewerTerminal, NamesThatAreNotFilesAreRefusedBeforeAnythingIsShown) {
+    ASSERT_EQ(::mkfifo(folder_.path("pipe.ppm").c_str(), 0600), 0);
+    Shown run = view({"--terminal", "--graphics", "symbols", "pipe.ppm", "card.ppm"}, 40, 12);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "orvi: cannot show 'pipe.ppm': it is not a file (a pipe or a device); "
+                       "'orvi convert' reads those\n");
+    EXPECT_NE(run.out.find("card.ppm: PNM, 16 x 12"), std::string::npos);
+    // A folder that is not there is said, with or without a display or a terminal.
+    run = view({"pictures/"}, 0, 0);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "orvi: cannot show 'pictures/': it does not exist\norvi: no pictures to "
+                       "show\n");
+}
+
+TEST_F(ViewerTerminal, APictureWithGapsSaysSoUnderIt) {
+    std::string pam = "P7\nWIDTH 4\nHEIGHT 4\nDEPTH 3\nMAXVAL 255\nTUPLTYPE RGB\nENDHDR\n";
+    pam += std::string(12, '\x7f'); // one row of four
+    write_file(folder_.path("cut.pam"), testing_support::bytes_of(pam));
+    const Shown run = view({"--terminal", "--graphics", "symbols", "cut.pam"}, 40, 12);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("incomplete: the image data ends at row 1 of 4"), std::string::npos)
+        << run.out;
+}
+
+TEST_F(ViewerTerminal, TheSizeGivenIsBoundedToWhatATerminalShows) {
+    Shown run = view({"--size", "10000x5000", "card.ppm"}, 0, 0);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err.rfind("orvi: --size takes COLUMNSxROWS (columns 1..1000, rows 1..500)", 0),
+              0U)
+        << run.err;
+    // The largest size, in sixels: a canvas within the memory it may take.
+    run = view({"--terminal", "--graphics", "sixels", "--size", "1000x500", "card.ppm"}, 0, 0);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.rfind("\x1bP", 0), 0U);
 }
 
 } // namespace

@@ -201,7 +201,7 @@ TEST(Keys, CharactersAndKeysDoWhatTheHelpSays) {
         {Key::Space, true, Action::Next},         {Key::PageDown, false, Action::Next},
         {Key::Backspace, true, Action::Previous}, {Key::PageUp, false, Action::Previous},
         {Key::Home, false, Action::First},        {Key::End, true, Action::Last},
-        {Key::Escape, false, Action::Quit},       {Key::Right, false, Action::Next},
+        {Key::Escape, false, Action::Back},       {Key::Right, false, Action::Next},
         {Key::Right, true, Action::PanRight},     {Key::Left, false, Action::Previous},
         {Key::Left, true, Action::PanLeft},       {Key::Up, true, Action::PanUp},
         {Key::Down, false, Action::Next},         {Key::Down, true, Action::PanDown}};

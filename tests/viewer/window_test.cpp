@@ -222,7 +222,7 @@ bool shows_text(const Picture& shot, const std::string& text) {
 // when its last client leaves (a window opened just then would be lost).
 class Display {
 public:
-    Display() {
+    explicit Display(const char* screen) {
         for (const char* program : {"Xvfb", "xdotool", "xwd"}) {
             if (!have_program(program)) {
                 missing_ =
@@ -241,8 +241,8 @@ public:
             const int quiet = ::open("/dev/null", O_WRONLY);
             ::dup2(quiet, STDERR_FILENO);
             const std::string fd = std::to_string(channel[1]);
-            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
-                     "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
+            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen, "-nolisten",
+                     "tcp", "-noreset", static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(channel[1]);
@@ -256,7 +256,7 @@ public:
             missing_ = "Xvfb did not start";
             return;
         }
-        ::setenv("DISPLAY", (":" + number).c_str(), 1);
+        name_ = ":" + number;
     }
     Display(const Display&) = delete;
     Display& operator=(const Display&) = delete;
@@ -267,14 +267,23 @@ public:
         }
     }
     [[nodiscard]] const std::string& missing() const { return missing_; }
+    [[nodiscard]] const std::string& name() const { return name_; }
 
 private:
     pid_t pid_ = -1;
     std::string missing_;
+    std::string name_;
 };
 
+// The suite's screen, and a small one (800 x 600) for a window that must fit it.
 Display& display() {
-    static Display server;
+    static Display server("1280x1024x24");
+    ::setenv("DISPLAY", server.name().c_str(), 1);
+    return server;
+}
+
+Display& small_display() {
+    static Display server("800x600x24");
     return server;
 }
 
@@ -306,8 +315,11 @@ protected:
         }
     }
 
-    // Starts `orvi view` with these arguments and waits for its window.
-    void open(const std::vector<std::string>& arguments) {
+    // Starts `orvi view` with these arguments and waits for its window; on the suite's
+    // screen, or another one.
+    void open(const std::vector<std::string>& arguments, const Display* screen = nullptr) {
+        screen_ = screen != nullptr ? screen : &display();
+        ::setenv("DISPLAY", screen_->name().c_str(), 1);
         pid_ = ::fork();
         if (pid_ == 0) {
             ::setenv("SDL_RENDER_DRIVER", "software", 1);
@@ -375,6 +387,7 @@ protected:
     const Picture b_ = test_card(40, 30, 200);
     pid_t pid_ = -1;
     std::string window_;
+    const Display* screen_ = nullptr;
 };
 
 TEST_F(ViewerWindow, ShowsThePixelsFittedAt1To1AndZoomed) {
@@ -490,6 +503,69 @@ TEST_F(ViewerWindow, QuitsOnQAndEscape) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << key;
         pid_ = -1;
     }
+}
+
+TEST_F(ViewerWindow, TheKeyListClosesOnEscapeHidesWhatIsBelowAndQStillQuits) {
+    write_file(folder_.path("damaged.pcx"), testing_support::bytes_of("no picture here"));
+    open({"damaged.pcx", "a.ppm"});
+    ASSERT_TRUE(eventually([&] { return shows_text(screenshot(), "cannot load 'damaged.pcx':"); }));
+    press("question");
+    EXPECT_TRUE(eventually([&] { return shows_text(screenshot(), "close this list, else quit"); }));
+    EXPECT_FALSE(shows_text(screenshot(), "cannot load 'damaged.pcx':"))
+        << "the error shows through the list of keys";
+    press("Escape");
+    EXPECT_TRUE(eventually([&] { return shows_text(screenshot(), "cannot load 'damaged.pcx':"); }))
+        << "Escape closes the list";
+    EXPECT_NE(::waitpid(pid_, nullptr, WNOHANG), pid_) << "Escape with the list shown quits";
+    press("question");
+    press("q");
+    int status = -1;
+    EXPECT_TRUE(eventually([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }))
+        << "q with the list shown does not quit";
+    pid_ = -1;
+}
+
+TEST_F(ViewerWindow, SigtermEndsTheViewer) {
+    open({"a.ppm"});
+    expect_shown(a_, 21, "opening");
+    ASSERT_EQ(::kill(pid_, SIGTERM), 0);
+    int status = -1;
+    EXPECT_TRUE(eventually([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }));
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    pid_ = -1;
+}
+
+TEST_F(ViewerWindow, SavesAPamAsPam) {
+    std::string pam = "P7\nWIDTH 2\nHEIGHT 1\nDEPTH 3\nMAXVAL 255\nTUPLTYPE RGB\nENDHDR\n";
+    pam += std::string("\x10\x20\x30\x40\x50\x60", 6);
+    write_file(folder_.path("p.pam"), testing_support::bytes_of(pam));
+    open({"p.pam"});
+    ASSERT_TRUE(eventually([&] { return shows_text(screenshot(), "p.pam: PNM"); })) << said();
+    press("s");
+    const std::string saved = folder_.path("p-orvi.pam");
+    ASSERT_TRUE(eventually([&] { return std::filesystem::exists(saved); })) << said();
+    const Bytes written = read_file(saved);
+    EXPECT_EQ(std::string(written.begin(), written.begin() + 3), "P7\n");
+}
+
+TEST_F(ViewerWindow, TheWindowFitsASmallScreenAndItsStatusLineKeepsTheZoom) {
+    if (!small_display().missing().empty() || small_display().name().empty()) {
+        GTEST_SKIP() << "no second X server: " << small_display().missing();
+    }
+    const std::string name = "a-picture-whose-name-is-long-enough-to-fill-a-status-line.ppm";
+    write_file(folder_.path(name), ppm_of(a_));
+    open({name}, &small_display());
+    const auto geometry = run_capture("xdotool getwindowgeometry " + window_);
+    ASSERT_TRUE(geometry);
+    unsigned width = 0;
+    unsigned height = 0;
+    const size_t at = geometry->find("Geometry: ");
+    ASSERT_NE(at, std::string::npos) << *geometry;
+    ASSERT_EQ(std::sscanf(geometry->c_str() + at, "Geometry: %ux%u", &width, &height), 2);
+    EXPECT_LE(width, 800U);
+    EXPECT_LE(height, 600U);
+    EXPECT_TRUE(eventually([&] { return shows_text(screenshot(), "zoom "); }))
+        << "the zoom is cut off the status line";
 }
 
 } // namespace

@@ -47,6 +47,15 @@ public:
     // Things worth telling about the load, each a sentence ("transparent pixels are
     // shown on black").
     [[nodiscard]] const std::vector<std::string>& notes() const;
+    // How to save a file of the kind this picture was read from: a SaveOptions::format and
+    // the extension such files take ("pam" and "pam" for a PAM file, "iff-pbm" and "lbm"
+    // for Deluxe Paint's FORM PBM); empty when orvi does not write that kind or the image
+    // was made from pixels.
+    struct Kind {
+        std::string format;
+        std::string extension;
+    };
+    [[nodiscard]] const Kind& kind() const;
     // Whether the file's data gave every pixel a colour of its own; when not, what it
     // left out, each a sentence ("the image data ends at row 120 of 200; the rest is
     // black"). The pixels are what a lenient reader makes of the file.

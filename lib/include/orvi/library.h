@@ -109,6 +109,11 @@ struct SaveOptions {
 // The escaped name in single quotes, as sentences name files.
 [[nodiscard]] ORVI_API std::string quoted(std::string_view name);
 
+// What `orvi info` says of a loaded picture, in a line for people: "NAME: FORMAT, W x H,
+// D bits per pixel in the file, label value, ..." and ", incomplete: GAPS" when its file's
+// data left gaps.
+[[nodiscard]] ORVI_API std::string summary(std::string_view name, const Image& image);
+
 // The byte limit a Library's memory has by default: half the machine's memory, at most
 // 8 GiB.
 [[nodiscard]] ORVI_API uint64_t default_memory_limit();
