@@ -9,30 +9,57 @@
 namespace cli {
 namespace {
 
-enum class Card : uint8_t { Colour, Grey, EightColours };
+enum class Card : uint8_t { Colour, Grey, EightColours, BlackAndWhite };
 
+// One file of the demo: a card saved through a writer with these options.
 struct DemoFile {
-    const char* name;
-    const char* kind;
-    bool plain;
+    std::string name;
+    std::string format;
     Card card;
-    uint32_t depth;
+    uint32_t depth = 0;
+    bool plain = false;
 };
 
-constexpr DemoFile kDemoFiles[] = {
-    {"sample.ppm", "PNM P6, raw colour", false, Card::Colour, 0},
-    {"sample-plain.ppm", "PNM P3, plain colour", true, Card::Colour, 0},
-    {"sample-grey.pgm", "PNM P5, raw grey", false, Card::Grey, 0},
-    {"sample-grey-plain.pgm", "PNM P2, plain grey", true, Card::Grey, 0},
-    {"sample.pcx", "PCX, 24-bit", false, Card::Colour, 24},
-    {"sample-8.pcx", "PCX, 4 bits with a palette", false, Card::EightColours, 4},
-    {"sample-grey.pcx", "PCX, 8 bits with a palette", false, Card::Grey, 8},
-    {"sample.iff", "ILBM, 24 planes, ByteRun1", false, Card::Colour, 24},
-    {"sample-8.iff", "ILBM, 3 planes with a palette, ByteRun1", false, Card::EightColours, 3},
-    {"sample.png", "PNG, 8-bit RGB", false, Card::Colour, 0},
-    {"sample-8.png", "PNG, 4-bit palette", false, Card::EightColours, 0},
-    {"sample-grey.png", "PNG, 8-bit grey", false, Card::Grey, 0},
-};
+// The files the demo writes: for every writer of the format table, the colour card (or a
+// bitmap's black and white), the grey card, and the eight-colour card at the smallest
+// palette depth that holds it (8 for a writer of palette pictures alone), each also with
+// its samples as text where the writer does that; named by what they hold
+// ("sample-grey.pgm", "sample-3bit.iff").
+std::vector<DemoFile> demo_files() {
+    std::vector<DemoFile> files;
+    for (const orvi::FormatInfo& format : orvi::Library::formats()) {
+        if (!format.writes) {
+            continue;
+        }
+        const std::string name = format.name;
+        const std::string& extension = format.file_extension;
+        const auto add = [&](const std::string& stem, const std::string& ext, Card card,
+                             uint32_t depth) {
+            files.push_back({stem + "." + ext, name, card, depth, false});
+            if (format.plain) {
+                files.push_back({stem + "-plain." + ext, name, card, depth, true});
+            }
+        };
+        if (format.bitmap) {
+            add("sample", extension, Card::BlackAndWhite, 0);
+            continue;
+        }
+        if (format.true_colour) {
+            add("sample", extension, Card::Colour, 0);
+            add("sample-grey", format.grey_extension.empty() ? extension : format.grey_extension,
+                Card::Grey, 0);
+        }
+        // A writer of palette pictures alone writes a byte a pixel: its file says 8 bits.
+        for (const uint32_t depth : format.palette_depths) {
+            if (depth >= 3 && (format.true_colour || depth == 8)) {
+                files.push_back({"sample-" + std::to_string(depth) + "bit." + extension, name,
+                                 Card::EightColours, depth, false});
+                break;
+            }
+        }
+    }
+    return files;
+}
 
 // A colour test card: red across, green down, blue on the diagonal, with a grey copy.
 void make_sample(uint32_t width, uint32_t height, std::vector<uint8_t>& rgb,
@@ -68,8 +95,8 @@ constexpr const char* kDemoXpm = "/* XPM */\n"
 
 // Writes the demo XPM, loads it through the reader and saves it as PPM.
 bool demo_xpm(orvi::Library& library, const std::string& folder) {
-    const std::string source = folder + "/sample.xpm";
-    const std::string target = folder + "/sample-from-xpm.ppm";
+    const std::string source = folder + "/named-colours.xpm";
+    const std::string target = folder + "/named-colours.ppm";
     FILE* file = std::fopen(source.c_str(), "w");
     if (file == nullptr || std::fputs(kDemoXpm, file) < 0 || std::fclose(file) != 0) {
         complain("cannot write " + orvi::quoted(source));
@@ -131,32 +158,39 @@ int demo(const std::string& folder) {
     for (uint8_t& sample : eight) {
         sample = sample < 128 ? 0 : 255;
     }
+    std::vector<uint8_t> black_and_white = grey;
+    for (uint8_t& sample : black_and_white) {
+        sample = sample < 128 ? 0 : 255;
+    }
     orvi::Library library(library_options(orvi::kDefaultMaxPixels, 0));
-    for (const DemoFile& file : kDemoFiles) {
-        const bool grey_card = file.card == Card::Grey;
-        std::vector<uint8_t>& samples =
-            grey_card ? grey : (file.card == Card::Colour ? rgb : eight);
+    for (const DemoFile& file : demo_files()) {
+        const bool grey_card = file.card == Card::Grey || file.card == Card::BlackAndWhite;
+        std::vector<uint8_t>& samples = file.card == Card::Grey            ? grey
+                                        : file.card == Card::BlackAndWhite ? black_and_white
+                                        : file.card == Card::Colour        ? rgb
+                                                                           : eight;
         const std::string path = folder + "/" + file.name;
         orvi::Error error;
         auto source =
             library.make_image(kWidth, kHeight, grey_card ? 1U : 3U, samples.data(), error);
         orvi::SaveOptions options;
+        options.format = file.format;
         options.plain = file.plain;
         options.depth = file.depth;
         if (!source || !library.save(*source, path, options, error)) {
-            complain("cannot save " + orvi::quoted(path) + ": " + error.sentence);
+            complain("cannot save " + orvi::quoted(path) + ": " + told(error));
             status = kExitFailed;
             continue;
         }
-        const auto loaded = library.load(path, error, {false, {}});
+        const auto loaded = library.load(path, error);
         if (!loaded) {
-            complain("cannot load " + orvi::quoted(path) + ": " + error.sentence);
+            complain("cannot load " + orvi::quoted(path) + ": " + told(error));
             status = kExitFailed;
             continue;
         }
         const bool same = same_pixels(*loaded, samples, grey_card);
-        std::printf("wrote %s (%s, %u x %u); it loads back %s\n", path.c_str(), file.kind, kWidth,
-                    kHeight, same ? "identical" : "DIFFERENT");
+        std::printf("wrote %s; it loads back %s\n", orvi::summary(path, *loaded).c_str(),
+                    same ? "identical" : "DIFFERENT");
         status = same ? status : kExitFailed;
     }
     return demo_xpm(library, folder) ? status : kExitFailed;

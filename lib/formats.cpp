@@ -420,6 +420,7 @@ constexpr std::array kFormats = {
                 .load = nullptr,
                 .save = nullptr,
                 .pages = nullptr,
+                .plain = true,
                 .written_as = pnm_written_as},
     FormatEntry{.name = "PCX",
                 .extensions = {"pcx", nullptr, nullptr, nullptr},
@@ -531,7 +532,9 @@ constexpr std::array kFormats = {
                 .pack = nullptr,
                 .load = nullptr,
                 .save = pbm_save,
-                .pages = nullptr},
+                .pages = nullptr,
+                .bitmap = true,
+                .plain = true},
     // PCX pages behind a table of offsets, each read by the pcx module as a file of its own.
     FormatEntry{.name = "DCX",
                 .extensions = {"dcx", nullptr, nullptr, nullptr},
@@ -572,7 +575,8 @@ constexpr std::array kFormats = {
                 .load = nullptr,
                 .save = nullptr,
                 .pages = nullptr,
-                .palette_only = true},
+                .palette_only = true,
+                .file_extension = "lbm"},
 };
 
 // The formats that read, in the order tried for a file: ILBM's, PNG's and DCX's
@@ -665,6 +669,12 @@ orvi::FormatInfo format_info(const FormatEntry& format) {
     info.writes = format.writes;
     info.most_side = format.writes ? format.most_side : 0;
     info.true_colour = format.writes && !format.palette_only;
+    info.bitmap = format.bitmap;
+    info.plain = format.plain;
+    info.grey_extension = format.grey_extension != nullptr ? format.grey_extension : "";
+    info.file_extension = format.file_extension != nullptr  ? format.file_extension
+                          : format.extensions[0] != nullptr ? format.extensions[0]
+                                                            : "";
     for (uint32_t depth = 1; depth <= 8; ++depth) {
         if ((format.palette_depths & (1U << depth)) != 0) {
             info.palette_depths.push_back(depth);

@@ -67,6 +67,10 @@ struct FormatEntry {
     std::vector<Page> (*pages)(std::span<const uint8_t> file);
     // The writer holds palette pictures only: a save without a palette depth takes 8.
     bool palette_only = false;
+    bool bitmap = false; // the writer makes black and white of any picture
+    bool plain = false;  // SaveOptions::plain writes the samples as text
+    // What its files are named when it has no extension of its own to be asked by.
+    const char* file_extension = nullptr;
     // For a format whose files come in kinds that different writers make: the writer and
     // extension of a file's kind; nullptr: this format's own, by its first extension.
     std::pair<const char*, const char*> (*written_as)(const Page& file) = nullptr;

@@ -12,7 +12,7 @@ cmake --install "$build" --prefix "$work/prefix" >/dev/null
 cmake -S "$source/examples/library" -B "$work/example" -DCMAKE_PREFIX_PATH="$work/prefix" \
     -DCMAKE_CXX_FLAGS="$flags" >/dev/null
 cmake --build "$work/example" >/dev/null
-"$work/example/orvi_example" "$work/demo/sample-8.iff" "$work/turned.png"
+"$work/example/orvi_example" "$work/demo/sample-3bit.iff" "$work/turned.png"
 "$work/prefix/bin/orvi" info "$work/turned.png" | grep -q "PNG, 64 x 96"
 if command -v pkg-config >/dev/null; then
     export PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig"

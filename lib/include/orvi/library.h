@@ -75,6 +75,10 @@ struct FormatInfo {
     uint32_t most_side = 0;               // the largest side the writer holds
     std::vector<uint32_t> palette_depths; // depths written with a palette
     bool true_colour = false;             // whether pictures of any colours are written
+    bool bitmap = false;                  // whether it writes black and white alone
+    bool plain = false;                   // whether SaveOptions::plain writes its samples as text
+    std::string grey_extension;           // a name with this extension asks for grey; or empty
+    std::string file_extension;           // what its files are named, for a name to save under
 };
 
 // Called with the percentage of the running load or save done.
