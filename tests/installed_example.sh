@@ -19,7 +19,13 @@ if command -v pkg-config >/dev/null; then
     # shellcheck disable=SC2046
     g++ $flags -o "$work/by_pkg_config" "$source/examples/library/main.cpp" \
         $(pkg-config --cflags --libs orvi)
-    LD_LIBRARY_PATH="$work/prefix/lib" "$work/by_pkg_config" "$work/demo/sample.pcx" "$work/b.ppm"
+    # It starts without LD_LIBRARY_PATH: the pkg-config file gives the library's folder as
+    # its run path. What it says of the file is what `orvi info` says.
+    env -u LD_LIBRARY_PATH "$work/by_pkg_config" "$work/demo/sample.pcx" "$work/b.ppm" >"$work/said"
+    grep -qx "$work/demo/sample.pcx: PCX, 96 x 64, 24 bits per pixel in the file, .*" "$work/said"
+    if grep -q "PCX.*PCX" "$work/said"; then
+        echo "the example names the format twice:"; cat "$work/said"; exit 1
+    fi
 else
     echo "pkg-config is absent: the pkg-config build is not tried"
 fi

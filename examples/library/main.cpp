@@ -17,12 +17,7 @@ int main(int argc, char** argv) {
                      error.sentence.c_str());
         return 1;
     }
-    std::printf("%s: %s, %u x %u", argv[1], image->format().c_str(), image->width(),
-                image->height());
-    for (const orvi::Detail& detail : image->details()) {
-        std::printf(", %s=%s", detail.key.c_str(), detail.value.c_str());
-    }
-    std::printf("\n");
+    std::printf("%s\n", orvi::summary(argv[1], *image).c_str()); // what `orvi info` says
     if (!library.apply(*image, orvi::Operation::rotate(false), error) ||
         !library.save(*image, argv[2], {}, error)) {
         std::fprintf(stderr, "cannot save %s: %s\n", orvi::quoted(argv[2]).c_str(),
