@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "lib/palette.h"
-#include "lib/png_file.h"
+#include "png/png_file.h"
 
 namespace {
 

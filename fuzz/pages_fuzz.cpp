@@ -7,7 +7,9 @@
 #include <span>
 
 #include "fuzz/fuzz_check.h"
+#include "ilbm/ilbm_host.h"
 #include "lib/pages.h"
+#include "pcx/pcx_host.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "fuzz/fuzz_check.h"
-#include "lib/png_file.h"
+#include "png/png_file.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // through the reader.
 #include "fuzz/write_round_trip.h"
 #include "lib/palette.h"
-#include "lib/png_file.h"
+#include "png/png_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool grey = size > 3 && (data[3] & 1U) != 0;

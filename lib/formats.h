@@ -1,12 +1,16 @@
 // The format table: one entry a format, holding everything the library needs to know
 // of it: its names, how its files are recognised, which module reads and writes it (or
 // the library's own functions), what its writer holds, how save options travel in the
-// request, and its details and failures in its own terms. Nothing outside the table and
-// each format's own files asks which format it is dealing with.
+// request, and its details and failures in its own terms. Each entry lives in its
+// format's folder; nothing outside the table and each format's own files asks which
+// format it is dealing with.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
@@ -33,38 +37,43 @@ using SaveFunction = int32_t (*)(HostPool& pool, const char* path, const Picture
                                  const IndexedImage* indexed, const orvi::SaveOptions& options,
                                  OrviGaugeRoutine gauge, std::string& error);
 
+// One format: everything the library needs to know of it. Each format's folder defines
+// its entries (<fmt>/<fmt>_host.cpp); the table only lists them.
 struct FormatEntry {
-    const char* name;                      // as people see it
-    std::array<const char*, 4> extensions; // lower case, no dot; the usual first; then nullptr
-    const char* grey_extension;            // files named so hold grey pictures; or nullptr
-    const char* module;                    // the module's file name; nullptr: load and save
-    bool reads;
-    bool writes;
-    uint32_t most_side;                     // the largest side the writer holds
-    bool side_is_writers;                   // the limit is orvi's writer's, not the format's
-    uint32_t palette_depths;                // bit n set: depth n is written with a palette picture
-    bool two_colours_shown_black_and_white; // its readers show a 1-bit picture so
+    const char* name = nullptr; // as people see it
+    uint32_t priority = 0;      // lower first when a file's content is tried against each reader
+    std::array<const char*, 4> extensions{}; // lower case, no dot; the usual first
+    const char* grey_extension = nullptr;    // files named so hold grey pictures
+    const char* module = nullptr;            // the module's file name; nullptr: the
+                                             // library's own load and save
+    bool reads = false;
+    bool writes = false;
+    uint32_t most_side = 0;       // the largest side the writer holds
+    bool side_is_writers = false; // the limit is orvi's writer's, not the format's
+    uint32_t palette_depths = 0;  // bit n set: depth n is written with a palette
+    bool two_colours_shown_black_and_white = false; // its readers show a 1-bit picture so
 
-    // Whether the first bytes of a file (4 KiB, or 512 KiB when those announce nothing)
-    // are this format's.
-    bool (*recognise)(std::span<const uint8_t> head);
+    // Whether the first bytes of a file (4 KiB, or as many as `head_bytes` says when no
+    // format claims those) are this format's.
+    bool (*recognise)(std::span<const uint8_t> head) = nullptr;
+    size_t head_bytes = 4096;
     // For a file of this format's family that it does not read, why (or empty).
-    std::string (*refusal)(std::span<const uint8_t> head);
+    std::string (*refusal)(std::span<const uint8_t> head) = nullptr;
     // The details of a loaded file beyond format and size; returns the bits a pixel takes
     // in the file.
     uint32_t (*details)(const Page& file, const Picture& picture, const CodecRequest& request,
-                        orvi::Details& details);
+                        orvi::Details& details) = nullptr;
     // A failure in the file's own terms, with the code after the words; empty: the table
     // of result codes says it.
-    std::string (*explain)(int32_t code, const Page& file);
+    std::string (*explain)(int32_t code, const Page& file) = nullptr;
     // Module writers: the save options and palette picture into the request.
     void (*pack)(const orvi::SaveOptions& options, const IndexedPicture* indexed,
-                 CodecRequest& request);
-    LoadFunction load; // the library's own reader, when there is no module
-    SaveFunction save; // the library's own writer, when there is no module
+                 CodecRequest& request) = nullptr;
+    LoadFunction load = nullptr; // the library's own reader, when there is no module
+    SaveFunction save = nullptr; // the library's own writer, when there is no module
     // For files that may hold several pictures: each one's bytes as a file of its own;
     // nullptr for one picture a file.
-    std::vector<Page> (*pages)(std::span<const uint8_t> file);
+    std::vector<Page> (*pages)(std::span<const uint8_t> file) = nullptr;
     // The writer holds palette pictures only: a save without a palette depth takes 8.
     bool palette_only = false;
     bool bitmap = false; // the writer makes black and white of any picture
@@ -76,11 +85,13 @@ struct FormatEntry {
     std::pair<const char*, const char*> (*written_as)(const Page& file) = nullptr;
 };
 
-// Every format, in the order they are tried when recognising a file.
-[[nodiscard]] std::span<const FormatEntry> format_table();
+// Every format, in the order of the table (the order `orvi info` and --help list them).
+[[nodiscard]] std::span<const FormatEntry* const> format_table();
 
-// The format whose content `head` announces, or nullptr with the reason in `why`.
-[[nodiscard]] const FormatEntry* recognise_format(std::span<const uint8_t> head, std::string& why);
+// The format whose content the first bytes of `file` announce, or nullptr with the reason
+// in `why`: each format by priority on its first 4 KiB, then those that look further
+// (head_bytes) on as many.
+[[nodiscard]] const FormatEntry* recognise_format(std::span<const uint8_t> file, std::string& why);
 
 // The format written for `name` (a format's name or extension, any case), if any.
 [[nodiscard]] const FormatEntry* written_format(std::string_view name);
@@ -104,5 +115,45 @@ struct FormatEntry {
 
 // The names of the formats read, for sentences: "PNM, PCX, ILBM, XPM, PNG".
 [[nodiscard]] std::string read_format_names();
+
+// ---- What the formats' host sides share.
+
+// A detail of text, and one of a number.
+[[nodiscard]] inline orvi::Detail text_detail(const char* key, std::string value) {
+    return {key, std::move(value), false};
+}
+[[nodiscard]] inline orvi::Detail number_detail(const char* key, uint64_t value) {
+    return {key, std::to_string(value), true};
+}
+
+// "the width 0 is outside 1..32767 (code 1003)": a module's words made specific.
+[[nodiscard]] inline std::string with_code(const std::string& words, int32_t code) {
+    return words + " (code " + std::to_string(code) + ")";
+}
+
+// Whether `head` starts with `text`.
+[[nodiscard]] inline bool starts_with(std::span<const uint8_t> head, std::string_view text) {
+    return head.size() >= text.size() &&
+           std::equal(text.begin(), text.end(), head.begin(),
+                      [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
+}
+
+// `text` in lower case.
+[[nodiscard]] inline std::string lower(std::string_view text) {
+    std::string result(text);
+    std::transform(result.begin(), result.end(), result.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return result;
+}
+
+// The palette depths of a list, as FormatEntry::palette_depths holds them.
+[[nodiscard]] constexpr uint32_t depths(std::initializer_list<uint32_t> list) {
+    uint32_t mask = 0;
+    for (const uint32_t depth : list) {
+        mask |= 1U << depth;
+    }
+    return mask;
+}
+inline constexpr uint32_t kOneToEight = depths({1, 2, 3, 4, 5, 6, 7, 8});
 
 } // namespace host

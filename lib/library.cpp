@@ -242,8 +242,8 @@ const Options& Library::options() const {
 
 std::vector<FormatInfo> Library::formats() {
     std::vector<FormatInfo> formats;
-    for (const host::FormatEntry& format : host::format_table()) {
-        formats.push_back(host::format_info(format));
+    for (const host::FormatEntry* format : host::format_table()) {
+        formats.push_back(host::format_info(*format));
     }
     return formats;
 }
@@ -259,14 +259,14 @@ std::optional<FormatInfo> Library::output_format(const std::string& path, const 
     const std::string asked = !name.empty()              ? name
                               : dot != std::string::npos ? path.substr(dot + 1)
                                                          : std::string();
-    for (const host::FormatEntry& entry : host::format_table()) {
-        for (const char* extension : entry.extensions) {
+    for (const host::FormatEntry* entry : host::format_table()) {
+        for (const char* extension : entry->extensions) {
             if (extension != nullptr && !asked.empty() &&
                 (host::format_for_path("." + asked) == nullptr) &&
                 std::equal(asked.begin(), asked.end(), extension,
                            extension + std::strlen(extension),
                            [](char a, char b) { return std::tolower(a) == std::tolower(b); })) {
-                error = {kNoWriter, "orvi reads " + std::string(entry.name) +
+                error = {kNoWriter, "orvi reads " + std::string(entry->name) +
                                         " files but does not write them"};
                 return std::nullopt;
             }
@@ -464,10 +464,10 @@ host::HostPool& LibraryInside::pool(Library& library) {
 }
 
 void Library::open_modules() {
-    for (const host::FormatEntry& format : host::format_table()) {
+    for (const host::FormatEntry* format : host::format_table()) {
         Error ignored;
-        if (format.module != nullptr) {
-            (void)state_->module(format.module, false, ignored);
+        if (format->module != nullptr) {
+            (void)state_->module(format->module, false, ignored);
         }
     }
     Error ignored;

@@ -20,10 +20,6 @@
 namespace orvi {
 namespace {
 
-constexpr size_t kHeadBytes = 4096;
-// An XPM file may open with a long comment (a licence): its values string is looked for
-// this far when the first bytes announce no format.
-constexpr size_t kLongHeadBytes = 512 * 1024;
 // The name a module's job gives the file it reads from bytes the caller holds.
 constexpr const char* kMemoryName = "orvi:memory";
 
@@ -122,15 +118,10 @@ private:
     bool mapped_ = false;
 };
 
-// The format of the input from its content, or nothing with the reason: its first 4 KiB,
-// and 512 KiB when those announce nothing.
+// The format of the input from its content, or nothing with the reason.
 const host::FormatEntry* recognise_bytes(std::span<const uint8_t> bytes, Error& error) {
     std::string why;
-    const host::FormatEntry* format =
-        host::recognise_format(bytes.first(std::min(bytes.size(), kHeadBytes)), why);
-    if (format == nullptr && bytes.size() > kHeadBytes) {
-        format = host::recognise_format(bytes.first(std::min(bytes.size(), kLongHeadBytes)), why);
-    }
+    const host::FormatEntry* format = host::recognise_format(bytes, why);
     if (format == nullptr) {
         error = {kNotRecognised, why};
     }

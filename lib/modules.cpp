@@ -25,7 +25,7 @@ std::string default_module_folder() {
     // lie beside it.
     const std::string installed = folder + "/orvi";
     struct stat status {};
-    return ::stat((installed + "/ppm.so").c_str(), &status) == 0 ? installed : folder;
+    return ::stat(installed.c_str(), &status) == 0 && S_ISDIR(status.st_mode) ? installed : folder;
 }
 
 std::optional<Module> Module::open(const std::string& folder, const std::string& name,

@@ -8,7 +8,7 @@
 #include <set>
 #include <sstream>
 
-#include "lib/png_file.h"
+#include "png/png_file.h"
 #include "tests/cli/orvi_run.h"
 
 namespace {

@@ -14,7 +14,7 @@
 
 #include "lib/host_pool.h"
 #include "lib/library_inside.h"
-#include "lib/png_file.h"
+#include "png/png_file.h"
 #include "orvi/orvi.h"
 #include "tests/cli/orvi_run.h"
 

@@ -5,7 +5,7 @@
 #include <numeric>
 
 #include "lib/library_inside.h"
-#include "lib/netpbm_write.h"
+#include "ppm/ppm_host_write.h"
 #include "orvi/orvi.h"
 #include "tests/support/files.h"
 #include "tests/support/peers.h"

@@ -2,9 +2,11 @@
 // containers, and loading a page through the library.
 #include <gtest/gtest.h>
 
+#include "ilbm/ilbm_host.h"
 #include "lib/library_inside.h"
 #include "lib/pages.h"
 #include "orvi/orvi.h"
+#include "pcx/pcx_host.h"
 #include "tests/support/files.h"
 #include "tests/support/peers.h"
 

@@ -5,7 +5,7 @@
 #include <csetjmp>
 #include <png.h>
 
-#include "lib/png_file.h"
+#include "png/png_file.h"
 #include "tests/support/files.h"
 
 namespace {

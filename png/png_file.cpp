@@ -1,7 +1,7 @@
 // PNG reading and writing through libpng. libpng reports errors by longjmp, so each
 // function that calls setjmp holds no object with a destructor: everything it owns
 // lives in a plain state record that its caller releases on every path.
-#include "lib/png_file.h"
+#include "png/png_file.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
 // PAM and PBM files written by the library: a buffered file, the header, then the
 // samples or bits a row at a time.
-#include "lib/netpbm_write.h"
+#include "ppm/ppm_host_write.h"
 
 #include <algorithm>
 #include <cstdio>

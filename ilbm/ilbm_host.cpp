@@ -1,0 +1,163 @@
+// The IFF picture family's side in the library: read and written by the ilbm module, with
+// the BMHD, chunk and page rules of ilbm_rules.
+#include "ilbm/ilbm_host.h"
+
+#include <cctype>
+
+#include "ilbm/ilbm_rules.h"
+#include "runtime/cursor.h"
+#include "runtime/result_codes.h"
+
+namespace host {
+namespace {
+
+using orvi::Details;
+
+bool ilbm_recognise(std::span<const uint8_t> head) {
+    const ilbm::IffKind kind = ilbm::iff_kind(head);
+    if (kind.container == platform::ID_FORM) {
+        return ilbm::is_picture_form(kind.type);
+    }
+    // A LIST or CAT: by the picture FORM inside (its type may be blank).
+    if (kind.container == 0) {
+        return false;
+    }
+    const ilbm::IlbmChunks inside = ilbm::walk_chunks(head);
+    return ilbm::is_picture_form(kind.type) || inside.has_bmhd || inside.has_body;
+}
+
+std::string four_characters(uint32_t id) {
+    std::string shown;
+    for (const uint32_t shift : {24U, 16U, 8U, 0U}) {
+        const auto c = static_cast<char>((id >> shift) & 0xFFU);
+        shown += std::isprint(static_cast<unsigned char>(c)) != 0 ? c : '?';
+    }
+    return shown;
+}
+
+std::string ilbm_refusal(std::span<const uint8_t> head) {
+    const ilbm::IffKind kind = ilbm::iff_kind(head);
+    if (kind.container == 0 || ilbm::is_picture_form(kind.type)) {
+        return "";
+    }
+    return "it is an IFF " + four_characters(kind.container) + " of type " +
+           four_characters(kind.type) + ", which orvi does not read";
+}
+
+uint32_t ilbm_details(const Page& page, const Picture& picture, const CodecRequest& request,
+                      Details& details) {
+    const uint32_t mode = request.DisplayMode;
+    details.push_back(text_detail("display_mode", mode == ilbm::kModeHalfBrite ? "extra half-brite"
+                                                  : mode == ilbm::kModeHam6    ? "HAM6"
+                                                  : mode == ilbm::kModeHam8    ? "HAM8"
+                                                                               : "plain"));
+    const ilbm::IlbmChunks chunks = ilbm::walk_chunks(page.bytes, page.props);
+    if (chunks.form != 0 && chunks.form != ilbm::ID_ILBM) {
+        std::string form = four_characters(chunks.form);
+        form.erase(form.find_last_not_of(' ') + 1); // "PBM " is PBM
+        details.push_back(text_detail("form", form));
+    }
+    if (chunks.has_bmhd) {
+        details.push_back(number_detail("planes", chunks.bmhd.planes));
+        details.push_back(number_detail("compression", chunks.bmhd.compression));
+        details.push_back(number_detail("masking", chunks.bmhd.masking));
+    }
+    return picture.Depth;
+}
+
+// A DEEP picture's failure in its own terms: its DGBL, DPEL and compression.
+std::string deep_explain(int32_t code, const ilbm::IlbmChunks& chunks) {
+    switch (code) {
+    case kIffNoBmhd:
+        return with_code("the DEEP picture has no DGBL chunk giving its size", code);
+    case kIffBadPlanes:
+        return with_code("the DEEP picture's DPEL does not give red, green and blue elements of "
+                         "8 or 16 bits each (at most 8 elements), which orvi needs",
+                         code);
+    case kIffBadCompression: {
+        runtime::Cursor dgbl(chunks.dgbl);
+        dgbl.skip(4);
+        return with_code("unknown DEEP compression " + std::to_string(dgbl.be16()) +
+                             " (orvi reads 0, 1, and 5 with 8-bit elements)",
+                         code);
+    }
+    default:
+        return "";
+    }
+}
+
+std::string ilbm_explain(int32_t code, const Page& page) {
+    const ilbm::IlbmChunks chunks = ilbm::walk_chunks(page.bytes, page.props);
+    if (ilbm::is_deep_form(chunks.form)) {
+        return deep_explain(code, chunks);
+    }
+    if (!chunks.has_bmhd) {
+        return "";
+    }
+    switch (code) {
+    case kIffBadCompression:
+        return with_code(
+            "unknown BMHD compression method " + std::to_string(chunks.bmhd.compression), code);
+    case kIffBadPlanes:
+        return with_code(
+            std::to_string(chunks.bmhd.planes) +
+                " bit planes, which orvi does not read (it reads 1 to 8, 24, 32 and 48)",
+            code);
+    default:
+        return "";
+    }
+}
+
+// Deluxe Paint's chunky FORM PBM is written as such, every other picture FORM as ILBM.
+std::pair<const char*, const char*> ilbm_written_as(const Page& page) {
+    return ilbm::walk_chunks(page.bytes, page.props).form == ilbm::ID_PBM
+               ? std::pair{"iff-pbm", "lbm"}
+               : std::pair{"ilbm", "iff"};
+}
+
+void ilbm_pack(const orvi::SaveOptions& options, const IndexedPicture* indexed,
+               CodecRequest& request) {
+    request.SaveMode = options.compress ? 1 : 0; // the BMHD compression byte
+    request.IndexedPic = const_cast<IndexedPicture*>(indexed);
+}
+
+void chunky_pack(const orvi::SaveOptions& options, const IndexedPicture* indexed,
+                 CodecRequest& request) {
+    ilbm_pack(options, indexed, request);
+    request.SaveMode |= ilbm::kSaveChunky;
+}
+
+} // namespace
+
+const FormatEntry kIlbmFormat{
+    .name = "ILBM",
+    .extensions = {"iff", "ilbm", "lbm", nullptr},
+    .module = "ilbm",
+    .reads = true,
+    .writes = true,
+    .most_side = 65535,
+    .palette_depths = kOneToEight,
+    .recognise = ilbm_recognise,
+    .refusal = ilbm_refusal,
+    .details = ilbm_details,
+    .explain = ilbm_explain,
+    .pack = ilbm_pack,
+    .pages = iff_pages,
+    .written_as = ilbm_written_as,
+};
+
+// The chunky FORM PBM of Deluxe Paint on the PC, written by the ilbm module and read
+// as ILBM. It is asked for by name: .lbm files stay ILBM, as they always were.
+const FormatEntry kIffPbmFormat{
+    .name = "IFF-PBM",
+    .extensions = {nullptr, nullptr, nullptr, nullptr},
+    .module = "ilbm",
+    .writes = true,
+    .most_side = 65535,
+    .palette_depths = kOneToEight,
+    .pack = chunky_pack,
+    .palette_only = true,
+    .file_extension = "lbm",
+};
+
+} // namespace host

@@ -1,0 +1,66 @@
+// PNG's side in the library: read and written through libpng by the library itself.
+#include "png/png_host.h"
+
+#include "png/png_file.h"
+#include "runtime/result_codes.h"
+
+namespace host {
+namespace {
+
+using orvi::Details;
+
+constexpr std::string_view kPngSignature("\x89PNG\r\n\x1a\n", 8);
+
+bool png_recognise(std::span<const uint8_t> head) {
+    return starts_with(head, kPngSignature);
+}
+
+uint32_t png_details(const Page& page, const Picture& picture, const CodecRequest& /*request*/,
+                     Details& details) {
+    const std::span<const uint8_t> file = page.bytes;
+    // The IHDR chunk follows the eight-byte signature: length, type, then its fields.
+    if (file.size() >= 29) {
+        details.push_back(number_detail("bit_depth", file[24]));
+        details.push_back(text_detail("colour_type", png_colour_type_name(file[25])));
+        details.push_back(text_detail("interlaced", file[28] != 0 ? "yes" : "no"));
+    }
+    return picture.Depth;
+}
+
+int32_t png_load(HostPool& pool, std::span<const uint8_t> file, Picture& picture,
+                 std::vector<std::string>& notes, OrviGaugeRoutine gauge, std::string& error) {
+    PngHeader header;
+    int32_t code = kOk;
+    if (load_png(pool, file, picture, header, gauge, error, &code) && header.transparency) {
+        notes.emplace_back("transparent pixels are shown on black");
+    }
+    return code;
+}
+
+int32_t png_save(HostPool& pool, const char* path, const Picture& picture,
+                 const IndexedImage* indexed, const orvi::SaveOptions& /*options*/,
+                 OrviGaugeRoutine gauge, std::string& error) {
+    bool out_of_memory = false;
+    if (save_png(pool, path, picture, gauge, error, indexed, &out_of_memory)) {
+        return kOk;
+    }
+    return out_of_memory ? kOutOfMemory : orvi::kCannotWrite;
+}
+
+} // namespace
+
+const FormatEntry kPngFormat{
+    .name = "PNG",
+    .priority = 1,
+    .extensions = {"png", nullptr, nullptr, nullptr},
+    .reads = true,
+    .writes = true,
+    .most_side = 0x7FFFFFFF,
+    .palette_depths = kOneToEight,
+    .recognise = png_recognise,
+    .details = png_details,
+    .load = png_load,
+    .save = png_save,
+};
+
+} // namespace host
