@@ -12,6 +12,7 @@
 #include "cli/progress.h"
 #include "cli/report.h"
 #include "cli/streams.h"
+#include "viewer/viewer.h"
 
 namespace cli {
 namespace {
@@ -80,17 +81,14 @@ std::string shown_name(const std::string& path, bool output) {
 }
 
 orvi::Options library_options(uint64_t max_pixels, uint64_t memory_limit, uint32_t threads) {
-    orvi::Options options;
+    orvi::Options options = orvi::Options::from_environment();
     options.max_pixels = max_pixels;
     options.memory_limit = memory_limit;
     options.threads = threads;
-    if (const char* folder = std::getenv("ORVI_MODULE_PATH"); folder != nullptr && *folder != 0) {
-        options.module_folder = folder;
-    }
     return options;
 }
 
-int check_steps(orvi::Library& library, const ConvertOptions& options) {
+int check_steps(orvi::Library& library, const Settings& options) {
     for (const Step& step : options.steps) {
         if (step.operation.kind != orvi::Operation::Kind::Convolve) {
             continue;
@@ -105,13 +103,15 @@ int check_steps(orvi::Library& library, const ConvertOptions& options) {
     return kExitOk;
 }
 
-bool convert_one(orvi::Library& library, const ConvertOptions& options, const std::string& in,
+bool convert_one(orvi::Library& library, const Settings& options, const std::string& in,
                  const std::string& out, bool progress, std::string& error, bool* incomplete) {
-    progress_start(progress, "loading " + in);
     orvi::Error failure;
-    std::optional<orvi::Image> image =
-        load_input(library, in, {false, progress_routine(), options.page}, failure);
-    progress_finish();
+    std::optional<orvi::Image> image;
+    {
+        ProgressBar bar(progress, "loading " + in);
+        image = load_input(library, in, {false, bar.routine(), std::max<uint32_t>(options.page, 1)},
+                           failure);
+    }
     if (!image) {
         error = "cannot load " + shown_name(in, false) + ": " + told(failure);
         return false;
@@ -155,8 +155,8 @@ bool convert_one(orvi::Library& library, const ConvertOptions& options, const st
     save.flush_folder = options.flush_folder;
     std::vector<std::string> notes;
     bool saved = false;
-    progress_start(progress, "saving " + out);
-    save.progress = progress_routine();
+    ProgressBar bar(progress, "saving " + out);
+    save.progress = bar.routine();
     if (out != "-") {
         saved = library.save(*image, out, save, failure, &notes);
     } else if (standard_stream_closed(STDOUT_FILENO)) {
@@ -167,7 +167,7 @@ bool convert_one(orvi::Library& library, const ConvertOptions& options, const st
     } else {
         saved = library.save_to(*image, STDOUT_FILENO, save, failure, &notes);
     }
-    progress_finish();
+    bar.finish();
     for (const std::string& note : notes) {
         complain("note: " + shown_name(out, true) + ": " + note);
     }
@@ -177,7 +177,7 @@ bool convert_one(orvi::Library& library, const ConvertOptions& options, const st
     return saved;
 }
 
-int convert(const ConvertOptions& options, const std::string& in, const std::string& out) {
+int convert(const Settings& options, const std::string& in, const std::string& out) {
     if (options.to.empty() && out == "-") {
         complain("writing to standard output needs --to FORMAT");
         return kExitUsage;
@@ -236,10 +236,10 @@ bool print_info(const std::string& file, const std::optional<orvi::Image>& image
 
 } // namespace
 
-int info(const std::vector<std::string>& files, const InfoOptions& options) {
+int info(const Settings& options) {
     orvi::Library library(library_options(options.max_pixels, 0));
     int status = kExitOk;
-    for (const std::string& file : files) {
+    for (const std::string& file : options.arguments) {
         // Every picture of a file that holds several, unless --page names one; the file is
         // read once for all of them.
         const auto each = [&](uint32_t page, uint32_t /*pages*/, std::optional<orvi::Image> image,
@@ -269,6 +269,11 @@ int info(const std::vector<std::string>& files, const InfoOptions& options) {
         }
     }
     return status;
+}
+
+int view(const Settings& options) {
+    orvi::Library library(library_options(options.max_pixels, 0));
+    return viewer::view(library, options.arguments, options.view, complain);
 }
 
 int list_filters() {

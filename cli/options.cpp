@@ -6,9 +6,6 @@
 #include <cstdlib>
 
 namespace cli {
-namespace {
-
-using orvi::Operation;
 
 std::optional<int64_t> parse_integer(const std::string& text, int64_t low, int64_t high) {
     if (text.empty()) {
@@ -22,6 +19,10 @@ std::optional<int64_t> parse_integer(const std::string& text, int64_t low, int64
     }
     return value;
 }
+
+namespace {
+
+using orvi::Operation;
 
 std::vector<std::string> split(const std::string& text, char separator) {
     std::vector<std::string> parts;
@@ -151,16 +152,6 @@ bool parse_step(const std::string& option, const std::string& value, Operation& 
 }
 
 } // namespace
-
-bool is_operation(const std::string& option, bool& needs_value) {
-    needs_value = option != "--gray" && option != "--negate";
-    for (const Range& range : kRanges) {
-        if (option == range.option && option != "--divisor" && option != "--mode") {
-            return true;
-        }
-    }
-    return !needs_value;
-}
 
 std::optional<Step> parse_operation(const std::string& option, const std::string& value,
                                     std::string& error) {

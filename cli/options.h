@@ -15,8 +15,9 @@ struct Step {
     orvi::Operation operation;
 };
 
-// True when `option` is an operation; `needs_value` says whether a value follows it.
-[[nodiscard]] bool is_operation(const std::string& option, bool& needs_value);
+// A decimal whole number in [low, high] (a sign allowed), or nothing.
+[[nodiscard]] std::optional<int64_t> parse_integer(const std::string& text, int64_t low,
+                                                   int64_t high);
 
 // Reads an operation option and its value; a value out of range gives a sentence naming
 // the option and what it takes.

@@ -3,6 +3,7 @@
 #include "orvi/library.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <map>
@@ -69,41 +70,37 @@ const std::vector<std::string>& Image::gaps() const {
     return state_->gaps;
 }
 
+namespace {
+
+// The library's own codes, and the kind of failure each is.
+constexpr std::pair<int32_t, ErrorKind> kLibraryCodeKinds[] = {
+    {kCannotRead, ErrorKind::Access},      {kNotRecognised, ErrorKind::Unsupported},
+    {kCannotWrite, ErrorKind::Access},     {kNoWriter, ErrorKind::Usage},
+    {kDoesNotFit, ErrorKind::Unsupported}, {kNoModule, ErrorKind::Access},
+    {kDamagedPng, ErrorKind::Damaged},     {kBadOperation, ErrorKind::Usage},
+    {kNoSuchPage, ErrorKind::Usage},       {kPageOutside, ErrorKind::Damaged},
+};
+
+} // namespace
+
 ErrorKind Error::kind() const {
-    switch (code) {
-    case kOutOfMemory:
-    case kNoFileInfoMemory:
-    case kTooManyPixels:
-        return ErrorKind::Memory;
-    case kIffBadPlanes:
-    case kIffBadCompression:
-    case kPcxBadEncoding:
-    case kPcxBadBitsPerPixel:
-    case kPcxBadPlanes:
-    case kNotRecognised:
-    case kDoesNotFit:
-        return ErrorKind::Unsupported;
-    case kShortWrite:
-    case kCannotExamine:
-    case kCannotLock:
-    case kCannotOpen:
-    case kShortRead:
-    case kIffCannotOpen:
-    case kIffWriteError:
-    case kIffChunkWriteFailed:
-    case kCannotRead:
-    case kCannotWrite:
-    case kNoModule:
-    case kNoDosLibrary:
-    case kNoIffParseLibrary:
-        return ErrorKind::Access;
-    case kNoWriter:
-    case kBadOperation:
-    case kNoSuchPage:
-        return ErrorKind::Usage;
-    default:
-        return ErrorKind::Damaged;
+    for (const auto& [library_code, kind] : kLibraryCodeKinds) {
+        if (library_code == code) {
+            return kind;
+        }
     }
+    const ResultCodeText* entry = result_code_entry(code);
+    switch (entry != nullptr ? entry->kind : CodeKind::Damaged) {
+    case CodeKind::Memory:
+        return ErrorKind::Memory;
+    case CodeKind::Unsupported:
+        return ErrorKind::Unsupported;
+    case CodeKind::Access:
+        return ErrorKind::Access;
+    case CodeKind::Damaged:
+        break;
+    }
+    return ErrorKind::Damaged;
 }
 
 namespace {
@@ -185,6 +182,14 @@ std::mutex& module_call_lock(const std::string& name) {
         lock = std::make_unique<std::mutex>();
     }
     return *lock;
+}
+
+Options Options::from_environment() {
+    Options options;
+    if (const char* folder = std::getenv("ORVI_MODULE_PATH"); folder != nullptr && *folder != 0) {
+        options.module_folder = folder;
+    }
+    return options;
 }
 
 uint64_t default_memory_limit() {
@@ -395,8 +400,11 @@ bool Library::State::write(const Image& image, const std::string* path, int fd,
         error = {kCannotWrite, outcome.error, outcome.forcible ? "force" : ""};
         return false;
     }
-    return fail(error, outcome.code,
-                writer == nullptr ? writer_error : host::result_code_sentence(outcome.code));
+    const ResultCodeText* entry = result_code_entry(outcome.code);
+    error = {outcome.code,
+             writer == nullptr ? writer_error : host::result_code_sentence(outcome.code),
+             entry != nullptr && entry->option != nullptr ? entry->option : ""};
+    return false;
 }
 
 bool Library::save(const Image& image, const std::string& path, const SaveOptions& options,

@@ -33,9 +33,8 @@ std::shared_ptr<orvi::Library> library() {
     const std::lock_guard<std::mutex> held(library_lock);
     if (!current_library) {
         // As the command does, the package takes the modules' folder from the environment.
-        const char* folder = std::getenv("ORVI_MODULE_PATH");
-        if (current_options.module_folder.empty() && folder != nullptr && *folder != '\0') {
-            current_options.module_folder = folder;
+        if (current_options.module_folder.empty()) {
+            current_options.module_folder = orvi::Options::from_environment().module_folder;
         }
         current_library = std::make_shared<orvi::Library>(current_options);
     }

@@ -8,16 +8,9 @@
 #include <vector>
 
 #include "orvi/orvi.h"
+#include "viewer/viewer.h"
 
 namespace viewer {
-
-enum class Graphics : uint8_t { Automatic, Symbols, Sixels, Kitty };
-
-// The largest terminal drawn on, in character cells (a 4K screen of a small font), and
-// the largest cell, in pixels.
-inline constexpr uint32_t kMostColumns = 1000;
-inline constexpr uint32_t kMostRows = 500;
-inline constexpr uint32_t kMostCellSide = 64;
 
 struct TerminalSetup {
     uint32_t columns = 80;

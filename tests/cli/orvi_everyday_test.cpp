@@ -399,4 +399,62 @@ TEST_F(OrviEveryday, TheManualPageListsEveryOptionOfTheHelp) {
     EXPECT_GT(options, 25U);
 }
 
+// Words separated by single spaces.
+std::string words_of(const std::string& text) {
+    std::string out;
+    std::istringstream in(text);
+    for (std::string word; in >> word;) {
+        out += (out.empty() ? "" : " ") + word;
+    }
+    return out;
+}
+
+TEST_F(OrviEveryday, TheShortUsageAndTheManualsSynopsisAreOneAndHelpFits80Columns) {
+    const Outcome bare = orvi("");
+    EXPECT_EQ(bare.status, 2);
+    std::ifstream page(MANUAL_PAGE);
+    ASSERT_TRUE(page) << MANUAL_PAGE;
+    const std::string manual((std::istreambuf_iterator<char>(page)), {});
+    const size_t from = manual.find(".SH SYNOPSIS\n");
+    const size_t to = manual.find(".SH DESCRIPTION");
+    ASSERT_NE(from, std::string::npos);
+    // The manual's synopsis without its roff: a command a ".br".
+    std::string synopsis = manual.substr(from + 13, to - from - 13);
+    for (const char* markup : {"\\fB", "\\fR", "\\fI", ".B "}) {
+        for (size_t at = synopsis.find(markup); at != std::string::npos;
+             at = synopsis.find(markup)) {
+            synopsis.erase(at, std::string(markup).size());
+        }
+    }
+    for (size_t at = synopsis.find("\\-"); at != std::string::npos; at = synopsis.find("\\-")) {
+        synopsis.erase(at, 1);
+    }
+    std::vector<std::string> manual_lines;
+    for (size_t at = 0; at <= synopsis.size();) {
+        const size_t end = std::min(synopsis.find(".br", at), synopsis.size());
+        manual_lines.push_back(words_of(synopsis.substr(at, end - at)));
+        at = end + 3;
+    }
+    // The short usage: "usage: " and then a command a line, each maybe wrapped.
+    std::string usage = bare.err.substr(0, bare.err.find("See 'orvi --help'"));
+    usage.erase(0, std::string("usage: ").size());
+    std::vector<std::string> usage_lines;
+    std::string current;
+    std::istringstream lines(usage);
+    for (std::string line; std::getline(lines, line);) {
+        const bool continued = line.rfind("        ", 0) == 0 && line.find("orvi ") != 7;
+        if (!continued && !current.empty()) {
+            usage_lines.push_back(words_of(current));
+            current.clear();
+        }
+        current += " " + line;
+    }
+    usage_lines.push_back(words_of(current));
+    EXPECT_EQ(usage_lines, manual_lines);
+    std::istringstream help(orvi("--help").out);
+    for (std::string line; std::getline(help, line);) {
+        EXPECT_LE(line.size(), 80U) << line;
+    }
+}
+
 } // namespace

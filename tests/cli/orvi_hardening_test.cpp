@@ -14,8 +14,8 @@
 
 #include "lib/host_pool.h"
 #include "lib/library_inside.h"
-#include "png/png_file.h"
 #include "orvi/orvi.h"
+#include "png/png_file.h"
 #include "tests/cli/orvi_run.h"
 
 namespace {

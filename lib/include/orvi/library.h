@@ -65,6 +65,11 @@ struct Options {
                                // when installed
     uint32_t threads = 0;      // threads one picture's work may use: 0 one a core, 1 the
                                // calling thread alone; results are the same for any number
+
+    // The defaults, with the modules' folder from $ORVI_MODULE_PATH when that is set: how
+    // a front end lets a person point at other modules (the library reads the environment
+    // only when asked to, here).
+    [[nodiscard]] ORVI_API static Options from_environment();
 };
 
 struct FormatInfo {

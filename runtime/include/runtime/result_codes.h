@@ -1,5 +1,6 @@
 // The one table of result codes every codec module reports, with the sentence the
-// command prints for each. 0 is success everywhere; each codec has its own range.
+// command prints for each and the kind of failure it is. 0 is success everywhere; each
+// codec has its own range.
 // Header only: the host reads it without linking any module.
 #pragma once
 
@@ -61,38 +62,54 @@ inline constexpr int32_t kXpmBadWidth = 1205;
 inline constexpr int32_t kXpmBadHeight = 1206;
 inline constexpr int32_t kXpmTooManyColours = 1207;
 
+// What kind of failure a code is, for front ends that sort them.
+enum class CodeKind : uint8_t {
+    Memory,      // no memory, or a limit refused the picture
+    Damaged,     // the file breaks its format's rules
+    Unsupported, // a valid file of a kind or layout orvi does not read or write
+    Access,      // a file or library cannot be opened, read or written
+};
+
 struct ResultCodeText {
     int32_t code;
     const char* text;
+    CodeKind kind = CodeKind::Damaged;
+    // The save option (by its SaveOptions name) that would change the outcome, or null.
+    const char* option = nullptr;
 };
 
 inline constexpr std::array kResultCodeTexts = {
     ResultCodeText{kOk, "success"},
-    ResultCodeText{kNoDosLibrary, "the file system library could not be opened"},
-    ResultCodeText{kShortWrite, "the file could not be written completely (is the disk full?)"},
-    ResultCodeText{kNoFileInfoMemory, "no memory to examine the file"},
-    ResultCodeText{kCannotExamine, "the file could not be examined"},
-    ResultCodeText{kCannotLock, "the file does not exist or cannot be accessed"},
-    ResultCodeText{kOutOfMemory, "out of memory (the picture is too large for the memory limit)"},
+    ResultCodeText{kNoDosLibrary, "the file system library could not be opened", CodeKind::Access},
+    ResultCodeText{kShortWrite, "the file could not be written completely (is the disk full?)",
+                   CodeKind::Access},
+    ResultCodeText{kNoFileInfoMemory, "no memory to examine the file", CodeKind::Memory},
+    ResultCodeText{kCannotExamine, "the file could not be examined", CodeKind::Access},
+    ResultCodeText{kCannotLock, "the file does not exist or cannot be accessed", CodeKind::Access},
+    ResultCodeText{kOutOfMemory, "out of memory (the picture is too large for the memory limit)",
+                   CodeKind::Memory},
     ResultCodeText{kNotPcx, "not a PCX file"},
-    ResultCodeText{kCannotOpen, "the file could not be opened"},
-    ResultCodeText{kShortRead, "the file could not be read completely"},
-    ResultCodeText{kTooManyPixels, "the picture has more pixels than the limit allows"},
+    ResultCodeText{kCannotOpen, "the file could not be opened", CodeKind::Access},
+    ResultCodeText{kShortRead, "the file could not be read completely", CodeKind::Access},
+    ResultCodeText{kTooManyPixels, "the picture has more pixels than the limit allows",
+                   CodeKind::Memory},
     ResultCodeText{kIffNoHandle, "no IFF handle could be allocated"},
     ResultCodeText{kIffBodyShort, "the BODY chunk could not be read completely"},
     ResultCodeText{kIffEmptyCmap, "the CMAP chunk is empty"},
-    ResultCodeText{kIffBadPlanes, "unsupported number of bit planes"},
+    ResultCodeText{kIffBadPlanes, "unsupported number of bit planes", CodeKind::Unsupported},
     ResultCodeText{kIffNoBmhd, "the file has no BMHD chunk"},
     ResultCodeText{kIffNoPixels, "the picture has a width or height of 0"},
     ResultCodeText{kIffEmptyBody, "the BODY chunk is empty"},
-    ResultCodeText{kIffCannotOpen, "the file could not be opened"},
+    ResultCodeText{kIffCannotOpen, "the file could not be opened", CodeKind::Access},
     ResultCodeText{kIffStreamFailed, "the IFF stream could not be opened"},
-    ResultCodeText{kNoIffParseLibrary, "the IFF parsing library could not be opened"},
+    ResultCodeText{kNoIffParseLibrary, "the IFF parsing library could not be opened",
+                   CodeKind::Access},
     ResultCodeText{kIffParseError, "the IFF structure is damaged"},
-    ResultCodeText{kIffBadCompression, "unknown BMHD compression method"},
-    ResultCodeText{kIffChunkWriteFailed, "a chunk could not be written completely"},
+    ResultCodeText{kIffBadCompression, "unknown BMHD compression method", CodeKind::Unsupported},
+    ResultCodeText{kIffChunkWriteFailed, "a chunk could not be written completely",
+                   CodeKind::Access},
     ResultCodeText{kIffCorruptRuns, "corrupt ByteRun1 data"},
-    ResultCodeText{kIffWriteError, "the IFF file could not be written"},
+    ResultCodeText{kIffWriteError, "the IFF file could not be written", CodeKind::Access},
     ResultCodeText{kIffEmptyCamg, "the CAMG chunk is empty"},
     ResultCodeText{kPpmBadMagic, "not a PBM, PGM or PPM file (unrecognised magic)"},
     ResultCodeText{kPpmBadWidth, "the width is outside 1..32767"},
@@ -101,25 +118,32 @@ inline constexpr std::array kResultCodeTexts = {
     ResultCodeText{kPpmBadMaxval, "invalid maximum sample value"},
     ResultCodeText{kPamBadHeader, "the PAM header is incomplete or has a line it does not allow"},
     ResultCodeText{kPamBadTuple, "the PAM tuple type or depth is not one orvi reads"},
-    ResultCodeText{kPcxBadEncoding, "unknown PCX encoding"},
-    ResultCodeText{kPcxBadBitsPerPixel, "PCX bits per pixel is not 1, 2, 4 or 8"},
-    ResultCodeText{kPcxBadPlanes, "PCX colour planes are not 1, 3 or 4"},
+    ResultCodeText{kPcxBadEncoding, "unknown PCX encoding", CodeKind::Unsupported},
+    ResultCodeText{kPcxBadBitsPerPixel, "PCX bits per pixel is not 1, 2, 4 or 8",
+                   CodeKind::Unsupported},
+    ResultCodeText{kPcxBadPlanes, "PCX colour planes are not 1, 3 or 4", CodeKind::Unsupported},
     ResultCodeText{kPcxBadWindow, "invalid picture window"},
     ResultCodeText{kXpmBadCharsPerPixel, "XPM characters per pixel outside 1..5"},
     ResultCodeText{kXpmBadColours, "XPM number of colours outside 1..32766"},
     ResultCodeText{kXpmBadWidth, "XPM width outside 1..32767"},
     ResultCodeText{kXpmBadHeight, "XPM height outside 1..32767"},
     ResultCodeText{kXpmTooManyColours,
-                   "the picture has more than 32766 colours, more than an XPM file holds "
-                   "(--depth 8 --reduce chooses 256)"},
+                   "the picture has more than 32766 colours, more than an XPM file holds",
+                   CodeKind::Unsupported, "depth"},
 };
 
-// The sentence for a code, or nullptr when the code is not in the table.
-[[nodiscard]] constexpr const char* result_code_text(int32_t code) {
+// The table's entry of a code, or nullptr when the code is not in the table.
+[[nodiscard]] constexpr const ResultCodeText* result_code_entry(int32_t code) {
     for (const ResultCodeText& entry : kResultCodeTexts) {
         if (entry.code == code) {
-            return entry.text;
+            return &entry;
         }
     }
     return nullptr;
+}
+
+// The sentence for a code, or nullptr when the code is not in the table.
+[[nodiscard]] constexpr const char* result_code_text(int32_t code) {
+    const ResultCodeText* entry = result_code_entry(code);
+    return entry != nullptr ? entry->text : nullptr;
 }

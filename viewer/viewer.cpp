@@ -1,17 +1,15 @@
 // `orvi view`: the pictures in a window when there is a display, else in the terminal.
+#include "viewer/viewer.h"
+
 #include <unistd.h>
 
 #include <cstdlib>
-#include <string>
-#include <vector>
 
-#include "cli/commands.h"
 #include "viewer/pictures.h"
 #include "viewer/terminal.h"
 #include "viewer/window.h"
 
-namespace cli {
-
+namespace viewer {
 namespace {
 
 bool has_display() {
@@ -26,24 +24,24 @@ bool has_display() {
 
 } // namespace
 
-int view(const ViewOptions& options) {
-    orvi::Library library(library_options(options.max_pixels, 0));
+int view(orvi::Library& library, const std::vector<std::string>& arguments,
+         const ViewOptions& options, const std::function<void(const std::string&)>& complain) {
     std::vector<std::string> problems;
-    std::vector<std::string> files = viewer::pictures_of(library, options.arguments, problems);
+    std::vector<std::string> files = pictures_of(library, arguments, problems);
     for (const std::string& problem : problems) {
         complain(problem);
     }
     if (files.empty()) {
         complain("no pictures to show");
-        return kExitFailed;
+        return 1;
     }
     if (!options.terminal && has_display()) {
         std::string error;
-        viewer::WindowOptions window;
+        WindowOptions window;
         window.slideshow_seconds = options.slideshow_seconds;
         window.timings = options.timings;
-        if (viewer::run_window(library, files, window, error)) {
-            return kExitOk;
+        if (run_window(library, files, window, error)) {
+            return 0;
         }
         complain(error + (::isatty(STDOUT_FILENO) == 1 ? "; drawing in the terminal" : ""));
     }
@@ -51,12 +49,12 @@ int view(const ViewOptions& options) {
     if (::isatty(STDOUT_FILENO) != 1 && !sized) {
         complain("view needs a display (DISPLAY or WAYLAND_DISPLAY) or a terminal on standard "
                  "output (or --size COLUMNSxROWS)");
-        return kExitFailed;
+        return 1;
     }
-    viewer::TerminalSetup setup =
-        viewer::terminal_setup(STDOUT_FILENO, options.graphics, options.columns, options.rows);
+    TerminalSetup setup =
+        terminal_setup(STDOUT_FILENO, options.graphics, options.columns, options.rows);
     setup.memory_limit = library.memory().limit;
-    return viewer::run_terminal(library, files, setup) ? kExitOk : kExitFailed;
+    return run_terminal(library, files, setup) ? 0 : 1;
 }
 
-} // namespace cli
+} // namespace viewer
