@@ -221,16 +221,15 @@ bool print_info(const std::string& file, const std::optional<orvi::Image>& image
         std::printf("%s\n", orvi::summary(file, *image).c_str());
         return true;
     }
-    orvi::Details details = image->details();
+    std::string line = details_json(file, image->details());
     if (!image->complete()) {
         std::string gaps;
         for (const std::string& gap : image->gaps()) {
             gaps += (gaps.empty() ? "" : "; ") + gap;
         }
-        details.push_back({"complete", "false", true});
-        details.push_back({"gaps", gaps, false});
+        line.insert(line.size() - 1, ",\"complete\":false,\"gaps\":" + json_string(gaps));
     }
-    std::printf("%s\n", details_json(file, details).c_str());
+    std::printf("%s\n", line.c_str());
     return true;
 }
 

@@ -12,7 +12,7 @@ std::string details_json(const std::string& file, const orvi::Details& details) 
         line += ',';
         line += json_string(detail.key);
         line += ':';
-        line += detail.number ? detail.value : json_string(detail.value);
+        line += detail.is_number() ? detail.text() : json_string(detail.text());
     }
     line += '}';
     return line;

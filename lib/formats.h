@@ -120,10 +120,10 @@ struct FormatEntry {
 
 // A detail of text, and one of a number.
 [[nodiscard]] inline orvi::Detail text_detail(const char* key, std::string value) {
-    return {key, std::move(value), false};
+    return {key, std::move(value)};
 }
 [[nodiscard]] inline orvi::Detail number_detail(const char* key, uint64_t value) {
-    return {key, std::to_string(value), true};
+    return {key, static_cast<int64_t>(value)};
 }
 
 // "the width 0 is outside 1..32767 (code 1003)": a module's words made specific.

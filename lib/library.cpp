@@ -60,6 +60,14 @@ const Image::Kind& Image::kind() const {
 const Details& Image::details() const {
     return state_->details;
 }
+const Detail* Image::detail(std::string_view key) const {
+    for (const Detail& detail : state_->details) {
+        if (detail.key == key) {
+            return &detail;
+        }
+    }
+    return nullptr;
+}
 const std::vector<std::string>& Image::notes() const {
     return state_->notes;
 }

@@ -242,14 +242,14 @@ public:
         if (options.details) {
             Details extra;
             const uint32_t bits = format_.details(page, picture, request, extra);
-            image->details = {{"format", format_.name, false},
-                              {"width", std::to_string(picture.Width), true},
-                              {"height", std::to_string(picture.Height), true},
-                              {"bits_per_pixel", std::to_string(bits), true}};
+            image->details = {host::text_detail("format", format_.name),
+                              host::number_detail("width", static_cast<uint32_t>(picture.Width)),
+                              host::number_detail("height", static_cast<uint32_t>(picture.Height)),
+                              host::number_detail("bits_per_pixel", bits)};
             image->details.insert(image->details.end(), extra.begin(), extra.end());
             if (several_ && (pages_.size() > 1 || page.bytes.size() != bytes_.size())) {
-                image->details.push_back({"pages", std::to_string(pages_.size()), true});
-                image->details.push_back({"page", std::to_string(number), true});
+                image->details.push_back(host::number_detail("pages", pages_.size()));
+                image->details.push_back(host::number_detail("page", number));
             }
         }
         return Image(std::move(image));

@@ -45,21 +45,21 @@ std::string summary(std::string_view name, const Image& image) {
         for (const std::string& gap : image.gaps()) {
             gaps += (gaps.empty() ? "" : "; ") + gap;
         }
-        details.push_back({"gaps", gaps, false});
+        details.push_back({"gaps", gaps});
     }
-    std::string line = escaped(name) + ": " + details[0].value + ", " + details[1].value + " x " +
-                       details[2].value + ", " + details[3].value +
-                       (details[3].value == "1" ? " bit" : " bits") + " per pixel in the file";
+    std::string line = escaped(name) + ": " + details[0].text() + ", " + details[1].text() + " x " +
+                       details[2].text() + ", " + details[3].text() +
+                       (details[3].number() == 1 ? " bit" : " bits") + " per pixel in the file";
     for (size_t i = 4; i < details.size(); ++i) {
         if (details[i].key == "gaps") {
-            line += ", incomplete: " + details[i].value;
+            line += ", incomplete: " + details[i].text();
             continue;
         }
         std::string label = details[i].key;
         for (char& c : label) {
             c = c == '_' ? ' ' : c;
         }
-        line += ", " + label + " " + details[i].value;
+        line += ", " + label + " " + details[i].text();
     }
     return line;
 }

@@ -143,10 +143,10 @@ struct PyImage {
 py::dict details_of(const orvi::Image& image) {
     py::dict details;
     for (const orvi::Detail& detail : image.details()) {
-        if (detail.number) {
-            details[py::str(detail.key)] = py::int_(std::stoll(detail.value));
+        if (detail.is_number()) {
+            details[py::str(detail.key)] = py::int_(detail.number());
         } else {
-            details[py::str(detail.key)] = py::str(detail.value);
+            details[py::str(detail.key)] = py::str(detail.text());
         }
     }
     return details;

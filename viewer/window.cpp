@@ -732,11 +732,11 @@ private:
         pending_replace_.clear();
         orvi::SaveOptions options;
         options.format = kind.format;
-        for (const orvi::Detail& detail : entry_->image->details()) {
-            if (detail.key == "bits_per_pixel" && detail.number && detail.value.size() == 1 &&
-                image->bytes_per_pixel() == 3) {
-                options.depth = static_cast<uint32_t>(detail.value[0] - '0');
-            }
+        // A palette of the file's depth, when it had one (8 bits a pixel at most).
+        const orvi::Detail* bits = entry_->image->detail("bits_per_pixel");
+        if (bits != nullptr && bits->number() >= 1 && bits->number() <= 8 &&
+            image->bytes_per_pixel() == 3) {
+            options.depth = static_cast<uint32_t>(bits->number());
         }
         orvi::Error error;
         bool saved = library_.save(*image, target, options, error);

@@ -37,10 +37,9 @@ TEST(JsonString, AnyBytesGiveAStringThatParses) {
 }
 
 TEST(JsonString, DetailsKeepTheirOrderAndNumbersStayNumbers) {
-    const orvi::Details details = {
-        {"format", "PCX", false},   {"width", "3", true},
-        {"height", "2", true},      {"bits_per_pixel", "8", true},
-        {"colour_type", "4", true}, {"palette", "256-colour trailer", false}};
+    const orvi::Details details = {{"format", "PCX"},           {"width", int64_t{3}},
+                                   {"height", int64_t{2}},      {"bits_per_pixel", int64_t{8}},
+                                   {"colour_type", int64_t{4}}, {"palette", "256-colour trailer"}};
     EXPECT_EQ(cli::details_json("x.pcx", details),
               "{\"file\":\"x.pcx\",\"format\":\"PCX\",\"width\":3,\"height\":2,"
               "\"bits_per_pixel\":8,\"colour_type\":4,\"palette\":\"256-colour trailer\"}");

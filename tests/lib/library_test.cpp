@@ -406,7 +406,7 @@ TEST_F(LibraryTest, DetailsAreWhatTheReaderDecided) {
     const orvi::Details& details = pcx->details();
     ASSERT_EQ(details.size(), 9U);
     EXPECT_EQ(details[8].key, "palette");
-    EXPECT_EQ(details[8].value, "256-colour trailer");
+    EXPECT_EQ(details[8].text(), "256-colour trailer");
     // Every written format's details, keys in order, with what the reader saw.
     struct Written {
         const char* extension;
@@ -431,8 +431,8 @@ TEST_F(LibraryTest, DetailsAreWhatTheReaderDecided) {
             keys += (keys.empty() ? "" : " ") + loaded->details()[i].key;
         }
         EXPECT_EQ(keys, row.keys);
-        EXPECT_EQ(loaded->details().at(1).value, "5");
-        EXPECT_EQ(loaded->details().at(3).value, row.bits);
+        EXPECT_EQ(loaded->details().at(1).number(), 5) << "a number, not a text";
+        EXPECT_EQ(loaded->details().at(3).text(), row.bits);
     }
     struct Row {
         const char* reason;
@@ -450,7 +450,7 @@ TEST_F(LibraryTest, DetailsAreWhatTheReaderDecided) {
         SCOPED_TRACE(row.reason);
         const auto loaded = library_.load(row.file, error);
         ASSERT_TRUE(loaded) << error.sentence;
-        EXPECT_EQ(loaded->details().at(3).value, row.bits);
+        EXPECT_EQ(loaded->details().at(3).text(), row.bits);
     }
 }
 

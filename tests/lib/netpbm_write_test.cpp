@@ -5,8 +5,8 @@
 #include <numeric>
 
 #include "lib/library_inside.h"
-#include "ppm/ppm_host_write.h"
 #include "orvi/orvi.h"
+#include "ppm/ppm_host_write.h"
 #include "tests/support/files.h"
 #include "tests/support/peers.h"
 

@@ -87,7 +87,7 @@ TEST(Pages, IffListsAndCatsGiveEachPictureFormWithItsListsProperties) {
 std::string detail(const orvi::Image& image, const std::string& key) {
     for (const orvi::Detail& entry : image.details()) {
         if (entry.key == key) {
-            return entry.value;
+            return entry.text();
         }
     }
     return "";

@@ -5,18 +5,28 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <variant>
 #include <vector>
 
 #include "orvi/export.h"
 
 namespace orvi {
 
-// One fact about a file, as `orvi info` shows it: a snake_case key and a value, which
-// is the decimal digits of a number when `number` is set.
+// One fact about a file, as `orvi info` shows it: a snake_case key and its value, a text
+// or a whole number.
 struct Detail {
     std::string key;
-    std::string value;
-    bool number = false;
+    std::variant<std::string, int64_t> value;
+
+    [[nodiscard]] bool is_number() const { return std::holds_alternative<int64_t>(value); }
+    // The number, or 0 for a text.
+    [[nodiscard]] int64_t number() const { return is_number() ? std::get<int64_t>(value) : 0; }
+    // The value as `orvi info` shows it: a text as it is, a number in decimal.
+    [[nodiscard]] std::string text() const {
+        return is_number() ? std::to_string(std::get<int64_t>(value))
+                           : std::get<std::string>(value);
+    }
 };
 using Details = std::vector<Detail>;
 
@@ -44,6 +54,8 @@ public:
     // The file's details, as `orvi info` shows them (empty when not asked for): format,
     // width, height, bits_per_pixel, then what the format's header says.
     [[nodiscard]] const Details& details() const;
+    // The detail of that key, or nullptr.
+    [[nodiscard]] const Detail* detail(std::string_view key) const;
     // Things worth telling about the load, each a sentence ("transparent pixels are
     // shown on black").
     [[nodiscard]] const std::vector<std::string>& notes() const;
