@@ -193,95 +193,115 @@ std::vector<Piece> visible_pieces(const View& view, Size area, const std::vector
     return pieces;
 }
 
-Action action_for_character(char typed) {
-    switch (typed) {
-    case '+':
-    case '=':
-        return Action::ZoomIn;
-    case '-':
-        return Action::ZoomOut;
-    case 'f':
-        return Action::Fit;
-    case '1':
-        return Action::Actual;
-    case 'r':
-        return Action::RotateClockwise;
-    case 'R':
-        return Action::RotateAnticlockwise;
-    case 'h':
-        return Action::FlipLeftRight;
-    case 'v':
-        return Action::FlipTopBottom;
-    case 'n':
-        return Action::Negate;
-    case 'g':
-        return Action::Grey;
-    case '[':
-        return Action::GammaDown;
-    case ']':
-        return Action::GammaUp;
-    case '{':
-        return Action::BrightnessDown;
-    case '}':
-        return Action::BrightnessUp;
-    case 'u':
-        return Action::Undo;
-    case 's':
-        return Action::Save;
-    case '?':
-        return Action::Help;
-    case 'q':
-        return Action::Quit;
-    default:
-        return Action::None;
+namespace {
+
+// When an arrow does a thing: always, or only while the picture overflows the window (it
+// pans then, and steps through the list otherwise).
+enum class When : uint8_t { Always, Overflowing, Fitting };
+
+// One key or typed character and what it does.
+struct Binding {
+    char character = 0; // a typed character, or 0 for `key`
+    Key key = Key::Space;
+    When when = When::Always;
+    Action action = Action::None;
+};
+
+constexpr Binding typed(char character, Action action) {
+    return {character, Key::Space, When::Always, action};
+}
+constexpr Binding pressed(Key key, Action action, When when = When::Always) {
+    return {0, key, when, action};
+}
+
+// The keys, a line of the '?' list each: what it shows, and what each key of it does.
+struct KeyLine {
+    const char* keys;
+    const char* does;
+    std::array<Binding, 4> bindings;
+};
+
+constexpr KeyLine kKeys[] = {
+    {"Space, PageDown, Right, Down",
+     "next picture",
+     {pressed(Key::Space, Action::Next), pressed(Key::PageDown, Action::Next),
+      pressed(Key::Right, Action::Next, When::Fitting),
+      pressed(Key::Down, Action::Next, When::Fitting)}},
+    {"Backspace, PageUp, Left, Up",
+     "previous picture",
+     {pressed(Key::Backspace, Action::Previous), pressed(Key::PageUp, Action::Previous),
+      pressed(Key::Left, Action::Previous, When::Fitting),
+      pressed(Key::Up, Action::Previous, When::Fitting)}},
+    {"Home, End",
+     "first, last picture",
+     {pressed(Key::Home, Action::First), pressed(Key::End, Action::Last)}},
+    {"+ and -, mouse wheel",
+     "zoom in, out",
+     {typed('+', Action::ZoomIn), typed('=', Action::ZoomIn), typed('-', Action::ZoomOut)}},
+    {"f, 1", "fit the window, 1:1", {typed('f', Action::Fit), typed('1', Action::Actual)}},
+    {"arrows, dragging",
+     "move a picture larger than the window",
+     {pressed(Key::Left, Action::PanLeft, When::Overflowing),
+      pressed(Key::Right, Action::PanRight, When::Overflowing),
+      pressed(Key::Up, Action::PanUp, When::Overflowing),
+      pressed(Key::Down, Action::PanDown, When::Overflowing)}},
+    {"r, R",
+     "turn clockwise, anticlockwise",
+     {typed('r', Action::RotateClockwise), typed('R', Action::RotateAnticlockwise)}},
+    {"h, v",
+     "flip left-right, top-bottom",
+     {typed('h', Action::FlipLeftRight), typed('v', Action::FlipTopBottom)}},
+    {"n, g", "negative, grey", {typed('n', Action::Negate), typed('g', Action::Grey)}},
+    {"[ and ]", "gamma down, up", {typed('[', Action::GammaDown), typed(']', Action::GammaUp)}},
+    {"{ and }",
+     "darker, brighter",
+     {typed('{', Action::BrightnessDown), typed('}', Action::BrightnessUp)}},
+    {"u", "undo every change", {typed('u', Action::Undo)}},
+    {"s", "save as shown, beside the file", {typed('s', Action::Save)}},
+    {"?", "these keys", {typed('?', Action::Help)}},
+    {"q", "quit", {typed('q', Action::Quit)}},
+    {"Escape", "close this list, else quit", {pressed(Key::Escape, Action::Back)}},
+};
+
+} // namespace
+
+Action action_for_character(char character) {
+    for (const KeyLine& line : kKeys) {
+        for (const Binding& binding : line.bindings) {
+            if (binding.action != Action::None && binding.character != 0 &&
+                binding.character == character) {
+                return binding.action;
+            }
+        }
     }
+    return Action::None;
 }
 
 Action action_for_key(Key key, bool overflowing) {
-    switch (key) {
-    case Key::Space:
-    case Key::PageDown:
-        return Action::Next;
-    case Key::Backspace:
-    case Key::PageUp:
-        return Action::Previous;
-    case Key::Home:
-        return Action::First;
-    case Key::End:
-        return Action::Last;
-    case Key::Escape:
-        return Action::Back;
-    case Key::Left:
-        return overflowing ? Action::PanLeft : Action::Previous;
-    case Key::Right:
-        return overflowing ? Action::PanRight : Action::Next;
-    case Key::Up:
-        return overflowing ? Action::PanUp : Action::Previous;
-    case Key::Down:
-        return overflowing ? Action::PanDown : Action::Next;
+    for (const KeyLine& line : kKeys) {
+        for (const Binding& binding : line.bindings) {
+            const bool now =
+                binding.when == When::Always || (binding.when == When::Overflowing) == overflowing;
+            if (binding.action != Action::None && binding.character == 0 && binding.key == key &&
+                now) {
+                return binding.action;
+            }
+        }
     }
     return Action::None;
 }
 
 const std::vector<std::string>& key_help() {
-    static const std::vector<std::string> lines = {
-        "Space, PageDown, Right, Down   next picture",
-        "Backspace, PageUp, Left, Up    previous picture",
-        "Home, End                      first, last picture",
-        "+ and -, mouse wheel           zoom in, out",
-        "f, 1                           fit the window, 1:1",
-        "arrows, dragging               move a picture larger than the window",
-        "r, R                           turn clockwise, anticlockwise",
-        "h, v                           flip left-right, top-bottom",
-        "n, g                           negative, grey",
-        "[ and ]                        gamma down, up",
-        "{ and }                        darker, brighter",
-        "u                              undo every change",
-        "s                              save as shown, beside the file",
-        "?                              these keys",
-        "q                              quit",
-        "Escape                         close this list, else quit",
-    };
+    static const std::vector<std::string> lines = [] {
+        constexpr size_t kColumn = 31;
+        std::vector<std::string> made;
+        for (const KeyLine& line : kKeys) {
+            const std::string keys = line.keys;
+            made.push_back(keys + std::string(kColumn - std::min(keys.size(), kColumn - 1), ' ') +
+                           line.does);
+        }
+        return made;
+    }();
     return lines;
 }
 

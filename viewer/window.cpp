@@ -17,6 +17,7 @@
 #include "viewer/font.h"
 #include "viewer/pictures.h"
 #include "viewer/pixels.h"
+#include "viewer/session.h"
 #include "viewer/view_model.h"
 
 namespace viewer {
@@ -32,11 +33,8 @@ constexpr uint32_t kTextMargin = 2;
 constexpr uint32_t kStatusHeight = kGlyphHeight + 2 * kTextMargin;
 constexpr int kWindowWidth = 1024;
 constexpr int kWindowHeight = 640 + static_cast<int>(kStatusHeight);
-constexpr double kPanFraction = 0.125;
 constexpr int kProgressWidth = 320;
 constexpr int kProgressHeight = 12;
-constexpr int32_t kBrightnessStep = 16;
-constexpr double kGammaStep = 1.25;
 constexpr int kQuitCheckMs = 250;
 constexpr uint32_t kTileSide = 2048;                   // 16 MB a texture at most
 constexpr uint64_t kUploadPixels = uint64_t{1} << 22U; // filled between two looks at the queue
@@ -49,31 +47,6 @@ using Texture = std::unique_ptr<SDL_Texture, TextureFree>;
 
 std::string file_name(const std::string& path) {
     return std::filesystem::path(path).filename().string();
-}
-
-// `text` in at most `columns` characters: cut with "..." when longer.
-std::string cut_to(const std::string& text, size_t columns) {
-    if (text.size() <= columns) {
-        return text;
-    }
-    return columns <= 3 ? text.substr(0, columns) : text.substr(0, columns - 3) + "...";
-}
-
-// The kind a save of a picture read from `path` takes: the file's own where orvi writes
-// it (its extension kept when that names the same format), else PNG.
-orvi::Image::Kind save_kind(const std::string& path, const orvi::Image& loaded) {
-    orvi::Image::Kind kind = loaded.kind();
-    if (kind.format.empty()) {
-        return {"png", "png"};
-    }
-    const std::string own = std::filesystem::path(path).extension().string();
-    orvi::Error ignored;
-    const auto by_name = orvi::Library::output_format("", kind.format, ignored);
-    const auto by_extension = orvi::Library::output_format("x" + own, "", ignored);
-    if (!own.empty() && by_name && by_extension && by_name->name == by_extension->name) {
-        kind.extension = own.substr(1);
-    }
-    return kind;
 }
 
 // What each frame cost, for measuring (--timings): from the first input of a frame to
@@ -134,8 +107,8 @@ private:
 class Window {
 public:
     Window(orvi::Library& library, std::vector<std::string> files, const WindowOptions& options)
-        : library_(library), wake_event_(SDL_RegisterEvents(1)),
-          loader_(library, std::move(files), [this] { wake(); }),
+        : wake_event_(SDL_RegisterEvents(1)),
+          loader_(library, std::move(files), [this] { wake(); }), session_(library, loader_),
           slideshow_ms_(static_cast<Uint64>(std::lround(options.slideshow_seconds * 1000))),
           timings_(options.timings) {}
     Window(const Window&) = delete;
@@ -174,7 +147,7 @@ public:
         most_side_ =
             static_cast<uint32_t>(std::min(info.max_texture_width, info.max_texture_height));
         timings_.started(renderer_);
-        go(0);
+        apply(session_.go(0));
         return true;
     }
 
@@ -184,9 +157,10 @@ public:
             if (dirty_) {
                 render();
                 dirty_ = false;
-                const bool first = has_picture() && !changed_ && shown_index_ != index_;
-                shown_index_ = has_picture() ? index_ : shown_index_;
-                timings_.presented(first ? path() : "");
+                const bool first =
+                    has_picture() && !session_.changed() && shown_index_ != session_.index();
+                shown_index_ = has_picture() ? session_.index() : shown_index_;
+                timings_.presented(first ? session_.path() : "");
             }
             // A quit signal may land on a thread other than this one, which is then not
             // woken: the queue is looked at again at least this often. While a picture's
@@ -195,7 +169,8 @@ public:
             if (slideshow_ms_ > 0) {
                 const Uint64 now = SDL_GetTicks64();
                 if (now >= next_slide) {
-                    go(index_ + 1 < count() ? index_ + 1 : 0);
+                    const size_t index = session_.index();
+                    apply(session_.go(index + 1 < session_.count() ? index + 1 : 0));
                     next_slide = now + slideshow_ms_;
                     continue;
                 }
@@ -216,16 +191,6 @@ public:
     }
 
 private:
-    [[nodiscard]] size_t count() const { return loader_.files().size(); }
-    [[nodiscard]] const std::string& path() const { return loader_.files()[index_]; }
-
-    [[nodiscard]] const orvi::Image* shown() const {
-        if (changed_) {
-            return &*changed_;
-        }
-        return entry_ && entry_->image ? &*entry_->image : nullptr;
-    }
-
     // Called from the loader's worker.
     void wake() const {
         SDL_Event event{};
@@ -233,19 +198,19 @@ private:
         SDL_PushEvent(&event);
     }
 
-    void go(size_t index) {
-        index_ = std::min(index, count() - 1);
-        loader_.focus(index_);
-        entry_ = loader_.get(index_);
-        changed_.reset();
-        message_.clear();
-        pending_replace_.clear();
-        view_.fit = true;
-        install();
-        SDL_SetWindowTitle(window_,
-                           (orvi::escaped(file_name(path())) + " (" + std::to_string(index_ + 1) +
-                            "/" + std::to_string(count()) + ") - orvi")
-                               .c_str());
+    // Carries out what the session asks of the window.
+    void apply(const Session::Effect& effect) {
+        dirty_ = dirty_ || effect.redraw;
+        quit_ = quit_ || effect.quit;
+        if (effect.new_picture) {
+            install();
+        }
+        if (effect.moved) {
+            SDL_SetWindowTitle(window_, (orvi::escaped(file_name(session_.path())) + " (" +
+                                         std::to_string(session_.index() + 1) + "/" +
+                                         std::to_string(session_.count()) + ") - orvi")
+                                            .c_str());
+        }
     }
 
     [[nodiscard]] bool has_picture() const { return preview_ || !tiles_.empty(); }
@@ -260,22 +225,17 @@ private:
         preview_.reset();
         upload_tile_ = 0;
         upload_row_ = 0;
-        const orvi::Image* image = shown();
         dirty_ = true;
-        if (image == nullptr) {
+        if (session_.shown() == nullptr) {
             return;
         }
-        picture_ = Size{image->width(), image->height()};
+        const Size picture = session_.picture_size();
         tile_rects_ =
-            tiles_of(picture_, std::min(most_side_ == 0 ? kTileSide : most_side_, kTileSide));
-        view_ = settled(view_, picture_, area());
-        preview_factor_ = preview_factor(picture_);
+            tiles_of(picture, std::min(most_side_ == 0 ? kTileSide : most_side_, kTileSide));
+        (void)session_.resized(area());
+        preview_factor_ = preview_factor(picture);
         if (preview_factor_ > 1) {
-            if (changed_) {
-                changed_preview_ =
-                    reduced(image->pixels(), picture_, image->bytes_per_pixel(), preview_factor_);
-            }
-            const Reduced& preview = changed_ ? changed_preview_ : entry_->preview;
+            const Reduced& preview = session_.preview();
             preview_.reset(SDL_CreateTexture(
                 renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STATIC,
                 static_cast<int>(preview.size.width), static_cast<int>(preview.size.height)));
@@ -293,7 +253,7 @@ private:
     // Fills the next piece of the full textures, about kUploadPixels; false when all are
     // filled.
     bool upload_some() {
-        const orvi::Image* image = shown();
+        const orvi::Image* image = session_.shown();
         uint64_t budget = kUploadPixels;
         while (image != nullptr && budget > 0 && upload_pending()) {
             const Rect& rect = tile_rects_[upload_tile_];
@@ -315,7 +275,7 @@ private:
                 SDL_LockTexture(tiles_.back().get(), &part, &memory, &pitch) != 0) {
                 tiles_.clear();
                 tile_rects_.clear();
-                message_ = std::string("cannot show the picture: ") + SDL_GetError();
+                session_.tell(std::string("cannot show the picture: ") + SDL_GetError());
                 return false;
             }
             const uint32_t bytes = image->bytes_per_pixel();
@@ -323,7 +283,7 @@ private:
             for_rows(band, kRowsPerThread, [&](uint32_t begin, uint32_t end) {
                 for (uint32_t row = begin; row < end; ++row) {
                     const uint64_t offset =
-                        (uint64_t{first + row} * picture_.width + rect.x) * bytes;
+                        (uint64_t{first + row} * session_.picture_size().width + rect.x) * bytes;
                     to_texture_row(
                         image->pixels() + offset, bytes, rect.width,
                         reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(memory) +
@@ -389,26 +349,6 @@ private:
         }
     }
 
-    // The place in the list, what the file is, and the zoom: when the line is longer than
-    // `columns`, the details are cut, never the place or the zoom.
-    [[nodiscard]] std::string status(size_t columns) const {
-        const std::string place = std::to_string(index_ + 1) + "/" + std::to_string(count()) + "  ";
-        const orvi::Image* image = shown();
-        std::string details = entry_ && entry_->image
-                                  ? orvi::summary(file_name(path()), *entry_->image)
-                                  : orvi::escaped(file_name(path()));
-        std::string zoom;
-        if (image != nullptr) {
-            zoom = "  zoom " + std::to_string(std::lround(view_.zoom * 100)) + "%";
-            if (changed_) {
-                zoom += "  (changed: " + std::to_string(image->width()) + " x " +
-                        std::to_string(image->height()) + ")";
-            }
-        }
-        return place + cut_to(details, columns - std::min(columns, place.size() + zoom.size())) +
-               zoom;
-    }
-
     void draw_pieces(const View& view, Size place, const std::vector<Rect>& rects,
                      const std::function<SDL_Texture*(size_t)>& texture_of) {
         const SDL_ScaleMode mode = view.zoom >= 1.0 ? SDL_ScaleModeNearest : SDL_ScaleModeLinear;
@@ -439,9 +379,10 @@ private:
             // The reduced copy while the full picture is not all there, and whenever it
             // has as many pixels as the screen shows: it is the smoother of the two.
             const auto factor = static_cast<double>(preview_factor_);
-            if (preview_ && (upload_pending() || view_.zoom * factor <= 1.0 + 1e-9)) {
-                const View reduced_view{view_.zoom * factor, view_.centre_x / factor,
-                                        view_.centre_y / factor, view_.fit};
+            const View& view = session_.view();
+            if (preview_ && (upload_pending() || view.zoom * factor <= 1.0 + 1e-9)) {
+                const View reduced_view{view.zoom * factor, view.centre_x / factor,
+                                        view.centre_y / factor, view.fit};
                 int width = 0;
                 int height = 0;
                 SDL_QueryTexture(preview_.get(), nullptr, nullptr, &width, &height);
@@ -449,20 +390,17 @@ private:
                     Rect{0, 0, static_cast<uint32_t>(width), static_cast<uint32_t>(height)}};
                 draw_pieces(reduced_view, place, whole, [&](size_t) { return preview_.get(); });
             } else {
-                draw_pieces(view_, place, tile_rects_,
+                draw_pieces(view, place, tile_rects_,
                             [&](size_t tile) { return tiles_[tile].get(); });
             }
             SDL_RenderSetClipRect(renderer_, nullptr);
-        } else if (entry_ && !entry_->image) {
-            draw_text("centre",
-                      wrapped("cannot load " + orvi::quoted(file_name(path())) + ": " +
-                                  entry_->error.sentence,
-                              columns),
-                      kErrorInk, kBackground, centre_x, centre_y, true);
-        } else if (!entry_) {
-            draw_text("centre", {"loading " + orvi::quoted(file_name(path()))}, kInk, kBackground,
-                      centre_x, centre_y - kProgressHeight, true);
-            const int32_t percent = loader_.progress(index_);
+        } else if (session_.entry()) {
+            draw_text("centre", wrapped(session_.centre_text(), columns), kErrorInk, kBackground,
+                      centre_x, centre_y, true);
+        } else {
+            draw_text("centre", {session_.centre_text()}, kInk, kBackground, centre_x,
+                      centre_y - kProgressHeight, true);
+            const int32_t percent = loader_.progress(session_.index());
             if (percent >= 0) {
                 const SDL_Rect frame{centre_x - kProgressWidth / 2, centre_y + kProgressHeight,
                                      kProgressWidth, kProgressHeight};
@@ -478,16 +416,16 @@ private:
                              static_cast<int>(kStatusHeight)};
         SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 0xFF);
         SDL_RenderFillRect(renderer_, &strip);
-        draw_text("status", {status(place.width / kGlyphWidth)}, kInk, kPaper, 0,
+        draw_text("status", {session_.status(place.width / kGlyphWidth)}, kInk, kPaper, 0,
                   static_cast<int>(place.height), false);
-        if (!message_.empty()) {
-            const std::vector<std::string> lines = wrapped(message_, columns);
+        if (!session_.message().empty()) {
+            const std::vector<std::string> lines = wrapped(session_.message(), columns);
             draw_text(
                 "message", lines, kMessageInk, kPaper, 0,
                 static_cast<int>(place.height - lines.size() * kGlyphHeight - 2 * kTextMargin),
                 false);
         }
-        if (help_) { // on a paper of its own: nothing below shows through
+        if (session_.help()) { // on a paper of its own: nothing below shows through
             draw_text("help", key_help(), kInk, kPaper, centre_x, centre_y, true);
         }
         SDL_RenderPresent(renderer_);
@@ -498,32 +436,28 @@ private:
     void handle(const SDL_Event& event) {
         timings_.input(cause_of(event));
         if (event.type == wake_event_) {
-            if (!entry_) {
-                entry_ = loader_.get(index_);
-                if (entry_) {
-                    install();
-                }
-            }
-            dirty_ = true;
+            apply(session_.loaded());
             return;
         }
+        const Size place = area();
         switch (event.type) {
         case SDL_QUIT:
             quit_ = true;
             break;
         case SDL_WINDOWEVENT:
-            view_ = settled(view_, picture_, area());
-            dirty_ = true;
+            apply(session_.resized(place));
             break;
         case SDL_KEYDOWN:
             if (const std::optional<Key> key = key_of(event.key.keysym.sym)) {
-                act(action_for_key(*key, has_picture() && overflows(view_, picture_, area())));
+                const bool overflowing =
+                    has_picture() && overflows(session_.view(), session_.picture_size(), place);
+                apply(session_.act(action_for_key(*key, overflowing), place));
             }
             break;
         case SDL_TEXTINPUT:
             if (event.text.text[0] != '\0' && event.text.text[0] != ' ' &&
                 event.text.text[1] == '\0') {
-                act(action_for_character(event.text.text[0]));
+                apply(session_.act(action_for_character(event.text.text[0]), place));
             }
             break;
         case SDL_MOUSEWHEEL:
@@ -531,9 +465,7 @@ private:
                 int x = 0;
                 int y = 0;
                 SDL_GetMouseState(&x, &y);
-                view_ =
-                    zoomed(view_, picture_, area(), zoom_step(view_.zoom, event.wheel.y > 0), x, y);
-                dirty_ = true;
+                apply(session_.zoom_about(event.wheel.y > 0, x, y, place));
             }
             break;
         case SDL_MOUSEBUTTONDOWN:
@@ -542,8 +474,7 @@ private:
             break;
         case SDL_MOUSEMOTION:
             if (dragging_ && has_picture()) {
-                view_ = panned(view_, picture_, area(), event.motion.xrel, event.motion.yrel);
-                dirty_ = true;
+                apply(session_.pan_by(event.motion.xrel, event.motion.yrel, place));
             }
             break;
         default:
@@ -595,162 +526,9 @@ private:
         }
     }
 
-    void act(Action action) {
-        if (action == Action::None) {
-            return;
-        }
-        dirty_ = true;
-        if (help_) { // a key closes the list of keys; q quits all the same
-            help_ = false;
-            if (action == Action::Help || action == Action::Back) {
-                return;
-            }
-        }
-        if (action != Action::Save) {
-            pending_replace_.clear();
-        }
-        const Size place = area();
-        const double pan = std::max(place.width, place.height) * kPanFraction;
-        switch (action) {
-        case Action::Next:
-            go(index_ + 1);
-            break;
-        case Action::Previous:
-            go(index_ == 0 ? 0 : index_ - 1);
-            break;
-        case Action::First:
-            go(0);
-            break;
-        case Action::Last:
-            go(count() - 1);
-            break;
-        case Action::ZoomIn:
-        case Action::ZoomOut:
-            view_ = zoomed(view_, picture_, place, zoom_step(view_.zoom, action == Action::ZoomIn),
-                           place.width / 2.0, place.height / 2.0);
-            break;
-        case Action::Fit:
-            view_ = fitted(picture_, place);
-            break;
-        case Action::Actual:
-            view_ = zoomed(view_, picture_, place, 1.0, place.width / 2.0, place.height / 2.0);
-            break;
-        case Action::PanLeft:
-        case Action::PanRight:
-            view_ = panned(view_, picture_, place, action == Action::PanLeft ? pan : -pan, 0);
-            break;
-        case Action::PanUp:
-        case Action::PanDown:
-            view_ = panned(view_, picture_, place, 0, action == Action::PanUp ? pan : -pan);
-            break;
-        case Action::Undo:
-            changed_.reset();
-            message_.clear();
-            install();
-            break;
-        case Action::Save:
-            save();
-            break;
-        case Action::Help:
-            help_ = true;
-            break;
-        case Action::Back:
-        case Action::Quit:
-            quit_ = true;
-            break;
-        default:
-            change(action);
-            break;
-        }
-    }
-
-    // Applies the operation of a key to the picture shown (a copy of the loaded one).
-    void change(Action action) {
-        const orvi::Image* image = shown();
-        if (image == nullptr) {
-            return;
-        }
-        if (action == Action::Grey && image->bytes_per_pixel() == 1) {
-            message_ = "the picture is grey already";
-            return;
-        }
-        orvi::Operation operation;
-        switch (action) {
-        case Action::RotateClockwise:
-        case Action::RotateAnticlockwise:
-            operation = orvi::Operation::rotate(action == Action::RotateAnticlockwise);
-            break;
-        case Action::FlipLeftRight:
-        case Action::FlipTopBottom:
-            operation = orvi::Operation::flip(action == Action::FlipTopBottom);
-            break;
-        case Action::Negate:
-            operation = orvi::Operation::negate();
-            break;
-        case Action::Grey:
-            operation = orvi::Operation::gray();
-            break;
-        case Action::GammaDown:
-        case Action::GammaUp:
-            operation =
-                orvi::Operation::gamma(action == Action::GammaUp ? kGammaStep : 1 / kGammaStep);
-            break;
-        default:
-            operation = orvi::Operation::brightness(
-                action == Action::BrightnessUp ? kBrightnessStep : -kBrightnessStep);
-            break;
-        }
-        orvi::Error error;
-        if (!changed_) {
-            changed_ = library_.make_image(image->width(), image->height(),
-                                           image->bytes_per_pixel(), image->pixels(), error);
-        }
-        if (!changed_ || !library_.apply(*changed_, operation, error)) {
-            message_ = "cannot change the picture: " + error.sentence;
-            return;
-        }
-        message_.clear();
-        install();
-    }
-
-    // Saves the picture as shown beside its file, in its format when that is written (a
-    // palette of its depth when the colours fit), else as PNG; a file already there is
-    // replaced only when `s` is pressed again.
-    void save() {
-        const orvi::Image* image = shown();
-        if (image == nullptr) {
-            return;
-        }
-        const orvi::Image::Kind kind = save_kind(path(), *entry_->image);
-        const std::string target = save_name(path(), kind.extension);
-        std::error_code failed;
-        if (pending_replace_ != target && std::filesystem::exists(target, failed)) {
-            pending_replace_ = target;
-            message_ = orvi::quoted(target) + " exists: press s again to replace it";
-            return;
-        }
-        pending_replace_.clear();
-        orvi::SaveOptions options;
-        options.format = kind.format;
-        // A palette of the file's depth, when it had one (8 bits a pixel at most).
-        const orvi::Detail* bits = entry_->image->detail("bits_per_pixel");
-        if (bits != nullptr && bits->number() >= 1 && bits->number() <= 8 &&
-            image->bytes_per_pixel() == 3) {
-            options.depth = static_cast<uint32_t>(bits->number());
-        }
-        orvi::Error error;
-        bool saved = library_.save(*image, target, options, error);
-        if (!saved && options.depth != 0) { // more colours than the file's depth holds
-            options.depth = 0;
-            saved = library_.save(*image, target, options, error);
-        }
-        message_ = saved ? "saved as " + orvi::quoted(target)
-                         : "cannot save " + orvi::quoted(target) + ": " + error.sentence;
-    }
-
-    orvi::Library& library_;
     const Uint32 wake_event_;
     Loader loader_;
+    Session session_;
     const Uint64 slideshow_ms_;
     Timings timings_;
     size_t shown_index_ = SIZE_MAX;
@@ -758,23 +536,14 @@ private:
     SDL_Renderer* renderer_ = nullptr;
     uint32_t most_side_ = 0;
 
-    size_t index_ = 0;
-    std::shared_ptr<const Loaded> entry_;
-    std::optional<orvi::Image> changed_;
     std::vector<Texture> tiles_;
     std::vector<Rect> tile_rects_;
     size_t upload_tile_ = 0; // the tile being filled, and its next row
     uint32_t upload_row_ = 0;
     Texture preview_;
     uint32_t preview_factor_ = 1;
-    Reduced changed_preview_;
-    Size picture_;
-    View view_;
     std::map<std::string, std::pair<std::string, Texture>> text_cache_;
 
-    std::string message_;
-    std::string pending_replace_;
-    bool help_ = false;
     bool dragging_ = false;
     bool dirty_ = true;
     bool quit_ = false;
