@@ -19,10 +19,11 @@ std::vector<uint8_t> picture() {
 }
 
 void BM_ReducedCopy(benchmark::State& state) {
+    const orvi::Library library;
     const std::vector<uint8_t> pixels = picture();
     const uint32_t factor = viewer::preview_factor(kPicture);
     for (auto _ : state) {
-        viewer::Reduced out = viewer::reduced(pixels.data(), kPicture, 3, factor);
+        viewer::Reduced out = viewer::reduced(library, pixels.data(), kPicture, 3, factor);
         benchmark::DoNotOptimize(out.pixels.data());
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(pixels.size()));
@@ -30,11 +31,12 @@ void BM_ReducedCopy(benchmark::State& state) {
 BENCHMARK(BM_ReducedCopy)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_TextureRows(benchmark::State& state) {
+    const orvi::Library library;
     const std::vector<uint8_t> pixels = picture();
     std::vector<uint32_t> out(size_t{kPicture.width} * kPicture.height);
     for (auto _ : state) {
-        viewer::for_rows(kPicture.height, 256, [&](uint32_t first, uint32_t end) {
-            for (uint32_t row = first; row < end; ++row) {
+        library.in_bands(kPicture.height, 256, [&](size_t first, size_t end) {
+            for (size_t row = first; row < end; ++row) {
                 viewer::to_texture_row(pixels.data() + size_t{row} * kPicture.width * 3, 3,
                                        kPicture.width, out.data() + size_t{row} * kPicture.width);
             }

@@ -22,6 +22,7 @@
 #include "lib/operations.h"
 #include "lib/palette.h"
 #include "lib/spool.h"
+#include "runtime/bands.h"
 #include "runtime/result_codes.h"
 
 namespace orvi {
@@ -468,6 +469,15 @@ std::optional<Filter> Library::find_filter(const std::string& name, Error& error
         }
     }
     return std::nullopt;
+}
+
+void Library::in_bands(size_t count, size_t least,
+                       const std::function<void(size_t first, size_t end)>& work) const {
+    const size_t most = std::max<size_t>(1, count / std::max<size_t>(least, 1));
+    const auto bands = static_cast<uint32_t>(
+        std::min<size_t>({state_->pool->threads(), most, runtime::kMostBands}));
+    runtime::run_bands(count, bands,
+                       [&work](uint32_t /*band*/, size_t first, size_t end) { work(first, end); });
 }
 
 Library::Memory Library::memory() const {

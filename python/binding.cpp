@@ -6,15 +6,12 @@
 #include <pybind11/stl.h>
 
 #include <algorithm>
-#include <atomic>
-#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <sys/mman.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -345,46 +342,8 @@ bool direction(const std::string& value, const char* first, const char* second) 
     return value == second;
 }
 
-// The table key of a word read from a pixel's address: its three bytes, whatever the
-// fourth byte and the machine's byte order.
-uint32_t key_of_word(uint32_t word) {
-    return std::endian::native == std::endian::little ? word & 0xFFFFFFU : word >> 8U;
-}
-
-// The table key of a pixel's three bytes, read alone.
-uint32_t colour_key(const uint8_t* rgb) {
-    uint32_t word = 0;
-    std::memcpy(&word, rgb, 3);
-    return key_of_word(word);
-}
-
-// Looks each of `count` pixels up in a table of every 24-bit colour (index + 1, 0 where
-// the palette lacks it); false when one was missing. A pixel's bytes are read as one
-// four-byte word, the fourth byte masked off; the last pixel's alone, as it has no
-// fourth byte after it.
-bool index_pixels(const uint8_t* __restrict in, uint8_t* __restrict out, size_t count,
-                  const uint16_t* __restrict lookup) {
-    uint32_t missing = 0;
-    for (size_t i = 0; i + 1 < count; ++i, in += 3) {
-        uint32_t word = 0;
-        std::memcpy(&word, in, sizeof word);
-        const uint32_t entry = lookup[key_of_word(word)];
-        missing |= static_cast<uint32_t>(entry == 0);
-        out[i] = static_cast<uint8_t>(entry - 1);
-    }
-    if (count > 0) {
-        const uint32_t entry = lookup[colour_key(in)];
-        missing |= static_cast<uint32_t>(entry == 0);
-        out[count - 1] = static_cast<uint8_t>(entry - 1);
-    }
-    return missing == 0;
-}
-
 // Each pixel's first index in a palette of at most 256 colours, or None when a colour is
-// not in it: what Pillow's "P" mode needs from a picture read from a palette file. A table
-// of every 24-bit colour (index + 1, 0 where the palette lacks it) turns each pixel into
-// one load; only the pages the palette's colours fall in are ever written. The rows are
-// shared out between the cores.
+// not in it: what Pillow's "P" mode needs from a picture read from a palette file.
 py::object palette_indices(const py::array& pixels_in, const py::array& palette_in) {
     const auto pixels =
         py::array_t<uint8_t, py::array::c_style | py::array::forcecast>::ensure(pixels_in);
@@ -395,57 +354,22 @@ py::object palette_indices(const py::array& pixels_in, const py::array& palette_
         throw py::value_error("palette_indices takes height x width x 3 pixels and 1 to 256 "
                               "colours x 3, uint8");
     }
-    const auto height = static_cast<size_t>(pixels.shape(0));
-    const auto width = static_cast<size_t>(pixels.shape(1));
-    // The indices live in orvi's memory, which a program reading picture after picture
-    // reuses instead of waiting for new pages.
     auto owner = library();
     orvi::Error error;
-    std::optional<orvi::Image> made = owner->make_image(
-        static_cast<uint32_t>(width), static_cast<uint32_t>(height), 1, nullptr, error);
-    if (!made) {
-        raise(error, "");
-    }
-    const py::array indices =
-        pixels_of(PyImage{std::make_shared<orvi::Image>(std::move(*made)), owner});
-    constexpr size_t kColours = size_t{1} << 24U;
-    const std::unique_ptr<uint16_t, decltype(&std::free)> table(
-        static_cast<uint16_t*>(std::calloc(kColours, sizeof(uint16_t))), &std::free);
-    if (!table) {
-        throw std::bad_alloc(); // MemoryError in Python
-    }
-    const uint8_t* colours = palette.data();
-    for (size_t i = static_cast<size_t>(palette.shape(0));
-         i-- > 0;) { // the first of equal colours wins
-        const uint8_t* rgb = colours + i * 3;
-        table.get()[colour_key(rgb)] = static_cast<uint16_t>(i + 1);
-    }
-    const uint8_t* in = pixels.data();
-    auto* out = static_cast<uint8_t*>(const_cast<void*>(indices.data()));
-    std::atomic<bool> all_found{true};
+    std::optional<orvi::Image> indices;
     {
         const py::gil_scoped_release released;
-        const auto work = [&](size_t first, size_t end) {
-            if (!index_pixels(in + first * width * 3, out + first * width, (end - first) * width,
-                              table.get())) {
-                all_found = false;
-            }
-        };
-        constexpr size_t kRowsPerThread = 256;
-        const size_t threads = std::clamp<size_t>(
-            height / kRowsPerThread, 1, std::max(1U, std::thread::hardware_concurrency()));
-        const size_t share = (height + threads - 1) / threads;
-        std::vector<std::thread> helpers;
-        for (size_t t = 1; t < threads; ++t) {
-            helpers.emplace_back(work, std::min(height, t * share),
-                                 std::min(height, (t + 1) * share));
-        }
-        work(0, std::min(height, share));
-        for (std::thread& helper : helpers) {
-            helper.join();
-        }
+        indices = owner->palette_indices(pixels.data(), static_cast<uint32_t>(pixels.shape(1)),
+                                         static_cast<uint32_t>(pixels.shape(0)), palette.data(),
+                                         static_cast<size_t>(palette.shape(0)), error);
     }
-    return all_found ? py::object(indices) : py::none();
+    if (!indices) {
+        if (error.code == orvi::kDoesNotFit) {
+            return py::none();
+        }
+        raise(error, "");
+    }
+    return pixels_of(PyImage{std::make_shared<orvi::Image>(std::move(*indices)), owner});
 }
 
 } // namespace

@@ -141,7 +141,8 @@ void Loader::work() {
             const orvi::Image& image = *loaded->image;
             const Size size{image.width(), image.height()};
             if (const uint32_t factor = preview_factor(size); factor > 1) {
-                loaded->preview = reduced(image.pixels(), size, image.bytes_per_pixel(), factor);
+                loaded->preview =
+                    reduced(library_, image.pixels(), size, image.bytes_per_pixel(), factor);
             }
         }
 

@@ -1,7 +1,6 @@
 #include "viewer/pixels.h"
 
 #include <algorithm>
-#include <thread>
 
 namespace viewer {
 
@@ -15,22 +14,6 @@ void to_texture_row(const uint8_t* source, uint32_t bytes_per_pixel, uint32_t co
     }
     for (uint32_t i = 0; i < count; ++i, source += 3) {
         out[i] = 0xFF000000U | uint32_t{source[0]} << 16U | uint32_t{source[1]} << 8U | source[2];
-    }
-}
-
-void for_rows(uint32_t count, uint32_t least, const std::function<void(uint32_t, uint32_t)>& work) {
-    constexpr uint32_t kMostThreads = 8;
-    const uint32_t cores = std::max(1U, std::thread::hardware_concurrency());
-    const uint32_t threads =
-        std::clamp(count / std::max(least, 1U), 1U, std::min(cores, kMostThreads));
-    const uint32_t share = (count + threads - 1) / threads;
-    std::vector<std::thread> helpers;
-    for (uint32_t i = 1; i < threads; ++i) {
-        helpers.emplace_back(work, std::min(count, i * share), std::min(count, (i + 1) * share));
-    }
-    work(0, std::min(count, share));
-    for (std::thread& helper : helpers) {
-        helper.join();
     }
 }
 
@@ -60,15 +43,16 @@ uint32_t preview_factor(Size picture) {
     return side <= kPreviewSide ? 1 : (side + kPreviewSide - 1) / kPreviewSide;
 }
 
-Reduced reduced(const uint8_t* pixels, Size picture, uint32_t bytes_per_pixel, uint32_t factor) {
+Reduced reduced(const orvi::Library& library, const uint8_t* pixels, Size picture,
+                uint32_t bytes_per_pixel, uint32_t factor) {
     Reduced out;
     factor = std::max(factor, 1U);
     out.size = Size{(picture.width + factor - 1) / factor, (picture.height + factor - 1) / factor};
     out.pixels.resize(size_t{out.size.width} * out.size.height);
     const uint32_t channels = bytes_per_pixel == 1 ? 1 : 3;
-    for_rows(out.size.height, 64, [&](uint32_t first, uint32_t end) {
+    library.in_bands(out.size.height, 64, [&](size_t first, size_t end) {
         std::vector<uint64_t> sums(size_t{out.size.width} * channels);
-        for (uint32_t row = first; row < end; ++row) {
+        for (auto row = static_cast<uint32_t>(first); row < end; ++row) {
             std::fill(sums.begin(), sums.end(), 0);
             const uint32_t top = row * factor;
             const uint32_t rows = std::min(factor, picture.height - top);

@@ -3,19 +3,15 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <vector>
 
+#include "orvi/orvi.h"
 #include "viewer/view_model.h"
 
 namespace viewer {
 
 // `count` pixels of one or three bytes (grey; red, green, blue) as 0xFFRRGGBB.
 void to_texture_row(const uint8_t* source, uint32_t bytes_per_pixel, uint32_t count, uint32_t* out);
-
-// Runs `work(first, end)` over rows 0..count, shared out between the cores when each
-// gets at least `least` rows.
-void for_rows(uint32_t count, uint32_t least, const std::function<void(uint32_t, uint32_t)>& work);
 
 // A picture whose larger side exceeds this is shown whole from a reduced copy, which is
 // smoother than the renderer's scaling and ready long before the full picture's textures.
@@ -31,7 +27,8 @@ struct Reduced {
     Size size;
     std::vector<uint32_t> pixels;
 };
-[[nodiscard]] Reduced reduced(const uint8_t* pixels, Size picture, uint32_t bytes_per_pixel,
-                              uint32_t factor);
+// The rows are shared out between the threads `library` lets its work use.
+[[nodiscard]] Reduced reduced(const orvi::Library& library, const uint8_t* pixels, Size picture,
+                              uint32_t bytes_per_pixel, uint32_t factor);
 
 } // namespace viewer

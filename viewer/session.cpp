@@ -63,9 +63,9 @@ Session::Effect Session::new_picture() {
         picture_ = Size{image->width(), image->height()};
         if (changed_) {
             const uint32_t factor = preview_factor(picture_);
-            changed_preview_ =
-                factor > 1 ? reduced(image->pixels(), picture_, image->bytes_per_pixel(), factor)
-                           : Reduced{};
+            changed_preview_ = factor > 1 ? reduced(library_, image->pixels(), picture_,
+                                                    image->bytes_per_pixel(), factor)
+                                          : Reduced{};
         }
     }
     return {true, true, false, false};

@@ -107,7 +107,7 @@ private:
 class Window {
 public:
     Window(orvi::Library& library, std::vector<std::string> files, const WindowOptions& options)
-        : wake_event_(SDL_RegisterEvents(1)),
+        : library_(library), wake_event_(SDL_RegisterEvents(1)),
           loader_(library, std::move(files), [this] { wake(); }), session_(library, loader_),
           slideshow_ms_(static_cast<Uint64>(std::lround(options.slideshow_seconds * 1000))),
           timings_(options.timings) {}
@@ -280,8 +280,8 @@ private:
             }
             const uint32_t bytes = image->bytes_per_pixel();
             const uint32_t first = rect.y + upload_row_;
-            for_rows(band, kRowsPerThread, [&](uint32_t begin, uint32_t end) {
-                for (uint32_t row = begin; row < end; ++row) {
+            library_.in_bands(band, kRowsPerThread, [&](size_t begin, size_t end) {
+                for (auto row = static_cast<uint32_t>(begin); row < end; ++row) {
                     const uint64_t offset =
                         (uint64_t{first + row} * session_.picture_size().width + rect.x) * bytes;
                     to_texture_row(
@@ -526,6 +526,7 @@ private:
         }
     }
 
+    orvi::Library& library_;
     const Uint32 wake_event_;
     Loader loader_;
     Session session_;

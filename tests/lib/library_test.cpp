@@ -4,9 +4,11 @@
 // with the pool's books: nothing live once the images are gone.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <unistd.h>
 
 #include "lib/atomic_save.h"
@@ -582,6 +584,44 @@ TEST(LibraryModules, AMissingModuleIsAnAccessError) {
     EXPECT_FALSE(library.load(bytes_of("P6\n1 1\n255\nabc"), error));
     EXPECT_EQ(error.code, orvi::kNoModule);
     EXPECT_EQ(error.kind(), orvi::ErrorKind::Access);
+}
+
+TEST(LibraryBands, EveryItemIsWorkedOnOnceInAtMostTheThreadsAllowed) {
+    for (const uint32_t threads : {1U, 3U}) {
+        orvi::Options options;
+        options.threads = threads;
+        const orvi::Library library(options);
+        for (const size_t count : {size_t{0}, size_t{1}, size_t{7}, size_t{1000}, size_t{4099}}) {
+            std::vector<std::atomic<int>> seen(count);
+            std::mutex lock;
+            std::vector<std::pair<size_t, size_t>> ranges;
+            library.in_bands(count, 100, [&](size_t first, size_t end) {
+                for (size_t i = first; i < end; ++i) {
+                    ++seen[i];
+                }
+                const std::lock_guard<std::mutex> held(lock);
+                ranges.emplace_back(first, end);
+            });
+            for (size_t i = 0; i < count; ++i) {
+                EXPECT_EQ(seen[i], 1) << threads << " " << count << " " << i;
+            }
+            EXPECT_LE(ranges.size(), std::max<size_t>(1, std::min<size_t>(threads, count / 100)))
+                << threads << " threads, " << count << " items";
+        }
+    }
+}
+
+TEST(LibraryIndices, EachPixelTakesItsColoursFirstIndexOrNothingWhenOneIsMissing) {
+    orvi::Library library;
+    const uint8_t palette[] = {5, 6, 7, 1, 2, 3, 5, 6, 7};
+    const uint8_t pixels[] = {5, 6, 7, 1, 2, 3, 1, 2, 3};
+    orvi::Error error;
+    const auto indices = library.palette_indices(pixels, 3, 1, palette, 3, error);
+    ASSERT_TRUE(indices) << error.sentence;
+    EXPECT_EQ((Bytes{indices->pixels(), indices->pixels() + 3}), (Bytes{0, 1, 1}));
+    const uint8_t stranger[] = {9, 9, 9};
+    EXPECT_FALSE(library.palette_indices(stranger, 1, 1, palette, 3, error));
+    EXPECT_EQ(error.code, orvi::kDoesNotFit);
 }
 
 } // namespace

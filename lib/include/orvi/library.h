@@ -209,6 +209,21 @@ public:
     // Opens every module now, so that processes forked later find them loaded.
     void open_modules();
 
+    // Runs work(first, end) over [0, count) in bands, one a thread this library's work may
+    // use (Options::threads), each of at least `least` items, the first on the calling
+    // thread. `work` writes only its band's output, so that the result is the same for any
+    // number of threads.
+    void in_bands(size_t count, size_t least,
+                  const std::function<void(size_t first, size_t end)>& work) const;
+
+    // Each pixel's first index in `palette` (`colours` red, green, blue triples, 1 to 256)
+    // as an image of a byte a pixel in this library's memory; the pixels are `width` x
+    // `height`, three bytes each. Nothing when a pixel's colour is not in the palette
+    // (kDoesNotFit), or without memory.
+    [[nodiscard]] std::optional<Image> palette_indices(const uint8_t* pixels, uint32_t width,
+                                                       uint32_t height, const uint8_t* palette,
+                                                       size_t colours, Error& error);
+
     // The library's memory now: what its images and work hold, and the most they held.
     struct Memory {
         uint64_t bytes = 0;
