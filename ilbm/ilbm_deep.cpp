@@ -133,8 +133,9 @@ bool tvdc_row(runtime::Cursor& cursor, const DeepLayout& layout,
 
 /* deep_layout: DGBL (display size, compression) must be there; DLOC's size replaces its
  * size. DPEL's elements must each be 8 or 16 bits (at most kDeepMostElements), with red,
- * green and blue among them (alpha optional). Codes: 106 no DGBL, 105 elements orvi does
- * not read, 114 a compression other than 0 (none), 1 (runs) and 5 (TVDC, 8-bit elements). */
+ * green and blue among them (alpha optional). Codes: kIffNoBmhd no DGBL, kIffBadPlanes elements
+ * orvi does not read, 114 a compression other than 0 (none), 1 (runs) and 5 (TVDC, 8-bit elements).
+ */
 int32_t deep_layout(std::span<const uint8_t> dgbl, std::span<const uint8_t> dpel,
                     std::span<const uint8_t> dloc, DeepLayout& layout) {
     runtime::Cursor global(dgbl);

@@ -79,7 +79,7 @@ void report_palette_gaps(uint64_t past_cmap, const LinePalettes& lines, uint32_t
     }
 }
 
-// The line palettes of a FORM, with room from the pool for a packed PCHG; 7 without it.
+// The line palettes of a FORM, with room from the pool for a packed PCHG; kOutOfMemory without it.
 int32_t start_lines(const Chunks& chunks, LinePalettes& lines, runtime::PoolBlock& unpacked) {
     const size_t needed = LinePalettes::pchg_bytes_needed(chunks.lines.pchg);
     if (needed != 0 && !unpacked.allocate(needed)) {
@@ -191,9 +191,9 @@ void deep_row(const uint8_t* lanes, uint32_t planes, uint32_t width, uint8_t* ou
 /* ReadBody: plane p of each row gives bit p of the palette index (or, in deep pictures,
  * bit p mod 8 of byte lane p / 8); a mask plane is read and dropped. Rows the data does
  * not reach in full stay black. ACBM's contiguous planes are read as stored, whatever the
- * compression byte says. Codes: 114 compression above 1, 105 unsupported depth, 117 a
- * packed plane row whose run overruns it (or a zero width), 108 no pixels (a width or
- * height of 0), 7 no row memory. */
+ * compression byte says. Codes: kIffBadCompression compression above 1, kIffBadPlanes unsupported
+ * depth, kIffCorruptRuns a packed plane row whose run overruns it (or a zero width), kIffNoPixels
+ * no pixels (a width or height of 0), kOutOfMemory no row memory. */
 int32_t ReadBody(const Chunks& chunks, uint8_t* pixels, const CodecRequest* request,
                  bool contiguous) {
     const Bmhd& bmhd = chunks.bmhd;
@@ -272,8 +272,8 @@ int32_t ReadBody(const Chunks& chunks, uint8_t* pixels, const CodecRequest* requ
 
 /* ReadChunky: FORM PBM, a byte a pixel (its index, masked to the planes), rows padded to
  * even length, plain or ByteRun1 a row, each row then coloured as a palette picture is.
- * Codes: 114 compression above 1, 105 planes outside 1..8, 108 no pixels, 117 a run
- * overrunning its row, 7 no row memory. */
+ * Codes: kIffBadCompression compression above 1, kIffBadPlanes planes outside 1..8, kIffNoPixels no
+ * pixels, kIffCorruptRuns a run overrunning its row, kOutOfMemory no row memory. */
 int32_t ReadChunky(const Chunks& chunks, uint8_t* pixels, const CodecRequest* request) {
     const Bmhd& bmhd = chunks.bmhd;
     if (bmhd.compression > 1) {
@@ -352,8 +352,8 @@ int32_t ReadChunky(const Chunks& chunks, uint8_t* pixels, const CodecRequest* re
  * a 3-bit count) or RGB8 (25 planes: red, green, blue bytes and a byte of genlock and a
  * 7-bit count), compression 4. A count of 0 is followed by a byte count, and when that
  * is 0 too by a word count; a word count of 0 ends the data. Runs carry on across rows;
- * the genlock bit is not kept. Codes: 114 compression other than 4, 105 other planes,
- * 108 no pixels. */
+ * the genlock bit is not kept. Codes: kIffBadCompression compression other than 4, kIffBadPlanes
+ * other planes, kIffNoPixels no pixels. */
 int32_t ReadRuns(const Chunks& chunks, bool rgbn, uint8_t* pixels) {
     const Bmhd& bmhd = chunks.bmhd;
     if (bmhd.compression != 4) {
@@ -426,7 +426,7 @@ int32_t ReadForm(uint32_t type, const Chunks& chunks, uint8_t* pixels,
 }
 
 // A copy of a property's data in a pool block of at least `minimum` bytes (the rest
-// zero), or a code: `empty_code` for a property of size 0, 7 without memory.
+// zero), or a code: `empty_code` for a property of size 0, kOutOfMemory without memory.
 int32_t copy_property(const platform::StoredProperty* property, runtime::PoolBlock& block,
                       size_t minimum, int32_t empty_code) {
     if (property->sp_Size == 0) {
@@ -440,8 +440,8 @@ int32_t copy_property(const platform::StoredProperty* property, runtime::PoolBlo
     return kOk;
 }
 
-// The chunk the parse stopped at, copied whole into `block`: 107 when empty, 103 read
-// short, 7 without memory.
+// The chunk the parse stopped at, copied whole into `block`: kIffEmptyBody when empty,
+// kIffBodyShort read short, kOutOfMemory without memory.
 int32_t read_pixel_chunk(platform::IFFHandle* iff, runtime::PoolBlock& block,
                          std::span<const uint8_t>& bytes) {
     const platform::ContextNode* body = platform::CurrentChunk(iff);
@@ -458,9 +458,9 @@ int32_t read_pixel_chunk(platform::IFFHandle* iff, runtime::PoolBlock& block,
     return kOk;
 }
 
-/* ReadDeep: FORM DEEP's chunks into a 24-bit Picture; codes those of deep_layout, 13 above
- * the pixel limit, 108 no pixels, 107/103 of the DBOD, 7 no memory. Rows DBOD does not
- * fill stay black. */
+/* ReadDeep: FORM DEEP's chunks into a 24-bit Picture; codes those of deep_layout, kTooManyPixels
+ * above the pixel limit, kIffNoPixels no pixels, kIffEmptyBody/kIffBodyShort of the DBOD,
+ * kOutOfMemory no memory. Rows DBOD does not fill stay black. */
 int32_t ReadDeep(platform::IFFHandle* iff, uint32_t form, Picture* pic,
                  runtime::PoolBlock& pixels) {
     runtime::PoolBlock blocks[4];
@@ -604,13 +604,13 @@ int32_t parse_and_decode(platform::IFFHandle* iff, Picture* pic, CodecRequest* r
 
 } // namespace
 
-/* IFF_Read: codes 102 no IFF handle, 109 the file cannot be opened, 110 the IFF stream
- * cannot be opened, 106 no BMHD before the BODY (or ABIT), 104 an empty CMAP, 119 an empty
- * CAMG, 13 above the job's pixel limit, 107 an empty BODY, 103 a BODY read short, 7 no
- * memory, those of ReadBody, ReadChunky and ReadRuns, and 113 for any error of the IFF
- * walk (not IFF, no BODY, a chunk running past its container). The Picture and DisplayMode are
- * written once, at the end; a failure leaves them cleared. Every handle and block is released on
- * every path. */
+/* IFF_Read: codes kIffNoHandle no IFF handle, kIffCannotOpen the file cannot be opened,
+ * kIffStreamFailed the IFF stream cannot be opened, kIffNoBmhd no BMHD before the BODY (or ABIT),
+ * kIffEmptyCmap an empty CMAP, kIffEmptyCamg an empty CAMG, kTooManyPixels above the job's pixel
+ * limit, kIffEmptyBody an empty BODY, kIffBodyShort a BODY read short, kOutOfMemory no memory,
+ * those of ReadBody, ReadChunky and ReadRuns, and kIffParseError for any error of the IFF walk (not
+ * IFF, no BODY, a chunk running past its container). The Picture and DisplayMode are written once,
+ * at the end; a failure leaves them cleared. Every handle and block is released on every path. */
 int32_t IFF_Read(const char* name, CodecRequest* request) {
     using namespace platform;
     Picture* pic = request->Pic;

@@ -223,10 +223,11 @@ int32_t write_file(platform::IFFHandle* iff, const Source& source, const uint8_t
 /* IFF_Save: a FORM ILBM of BMHD, CAMG (0), CMAP (palette depths only) and BODY, or with
  * kSaveChunky a FORM PBM of BMHD, CMAP and BODY. The compression byte is SaveMode's low
  * byte (0 plain, else ByteRun1).
- * Codes: 105 an IndexedPicture depth other than 1..8 or 24 (1..8 for FORM PBM, which
- * needs one), 7 no memory, 102 no IFF
- * handle, 109 the file cannot be created, 110 the IFF stream cannot be opened, 116 a
- * chunk written short, 118 any other IFF error. Every block and handle is released. */
+ * Codes: kIffBadPlanes an IndexedPicture depth other than 1..8 or 24 (1..8 for FORM PBM, which
+ * needs one), kOutOfMemory no memory, kIffNoHandle no IFF
+ * handle, kIffCannotOpen the file cannot be created, kIffStreamFailed the IFF stream cannot be
+ * opened, kIffChunkWriteFailed a chunk written short, kIffWriteError any other IFF error. Every
+ * block and handle is released. */
 int32_t IFF_Save(const char* name, CodecRequest* request) {
     using namespace platform;
     request->Pic->Extra = 0;

@@ -123,15 +123,13 @@ extern "C" void relay_progress(int32_t percent) {
     }
 }
 
-// A picture at three bytes a pixel turned grey with the luma weights 0.299, 0.587 and
-// 0.114 rounded to 256ths (77, 150, 29: they sum to 256, so a grey pixel keeps its
-// level), the sum rounded: what netpbm's ppmtopgm gives, to the byte.
+// A picture at three bytes a pixel turned grey, a pixel's luma each.
 void luma_into(const Picture& colour, uint8_t* grey) {
     const uint64_t pixels =
         uint64_t{static_cast<uint32_t>(colour.Width)} * static_cast<uint32_t>(colour.Height);
     for (uint64_t i = 0; i < pixels; ++i) {
         const uint8_t* p = colour.Data + 3 * i;
-        grey[i] = static_cast<uint8_t>((77U * p[0] + 150U * p[1] + 29U * p[2] + 128U) >> 8U);
+        grey[i] = host::luma(p[0], p[1], p[2]);
     }
 }
 
@@ -307,7 +305,7 @@ std::optional<Image> Library::make_image(uint32_t width, uint32_t height, uint32
     const uint64_t bytes = uint64_t{width} * height * bytes_per_pixel;
     auto* data = static_cast<uint8_t*>(state_->pool->allocate(bytes));
     if (data == nullptr) {
-        error = {kNoMemory, host::result_code_sentence(kOutOfMemory)};
+        error = {kOutOfMemory, host::result_code_sentence(kOutOfMemory)};
         return std::nullopt;
     }
     if (pixels != nullptr) {
@@ -345,7 +343,7 @@ bool Library::State::write(const Image& image, const std::string* path, int fd,
         try {
             grey = host::PoolArray<uint8_t>(*pool, uint64_t{image.width()} * image.height());
         } catch (const std::bad_alloc&) {
-            return fail(error, kNoMemory, host::result_code_sentence(kOutOfMemory));
+            return fail(error, kOutOfMemory, host::result_code_sentence(kOutOfMemory));
         }
         luma_into(picture, grey.get());
         picture.Data = grey.get();
@@ -368,7 +366,8 @@ bool Library::State::write(const Image& image, const std::string* path, int fd,
         indexed = host::build_indexed(*pool, picture, {depth, options.reduce, options.dither}, why,
                                       warning, &out_of_memory);
         if (!indexed) {
-            error = {out_of_memory ? kNoMemory : kDoesNotFit, why, out_of_memory ? "" : "reduce"};
+            error = {out_of_memory ? kOutOfMemory : kDoesNotFit, why,
+                     out_of_memory ? "" : "reduce"};
             return false;
         }
         if (!warning.empty() && format->two_colours_shown_black_and_white && notes != nullptr) {

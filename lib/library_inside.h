@@ -74,7 +74,7 @@ Result without_throwing(Error& error, Result failed, Work&& work) {
     try {
         return work();
     } catch (const std::bad_alloc&) {
-        error = {kNoMemory, "there is not enough memory for it"};
+        error = {kOutOfMemory, "there is not enough memory for it"};
         return failed;
     }
 }

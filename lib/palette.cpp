@@ -23,10 +23,6 @@ uint32_t colour_at(const Picture& picture, size_t pixel) {
     return (uint32_t{p[0]} << 16U) | (uint32_t{p[1]} << 8U) | p[2];
 }
 
-uint32_t luma(uint32_t colour) {
-    return 3 * ((colour >> 16U) & 0xFFU) + 6 * ((colour >> 8U) & 0xFFU) + (colour & 0xFFU);
-}
-
 // Colours to the indices of a palette of at most 256: an open-addressing hash of four
 // times as many slots, small enough to stay in the first-level cache whatever the
 // picture's size, with the last colour remembered.
@@ -368,12 +364,11 @@ std::optional<IndexedImage> indexed_within_pool(HostPool& pool, const Picture& p
             }
         }
     }
-    if (depth == 1 && colours == 1 && image.palette[0] != 0 &&
-        luma(image.palette[0]) <= luma(0xFFFFFF) / 2) {
+    if (depth == 1 && colours == 1 && image.palette[0] != 0 && luma(image.palette[0]) < 128) {
         warning = "a colour that is neither black nor white saved with a palette of 1 bit: "
                   "readers like ours show such files black";
     }
-    if (depth == 1 && colours == 1 && luma(image.palette[0]) > luma(0xFFFFFF) / 2) {
+    if (depth == 1 && colours == 1 && luma(image.palette[0]) >= 128) {
         // One light colour: it takes the set bits, so that it does not load back black.
         image.palette[1] = image.palette[0];
         image.palette[0] = 0;
@@ -419,6 +414,21 @@ std::optional<IndexedImage> build_indexed(HostPool& pool, const Picture& picture
                 "memory limit)";
         return std::nullopt;
     }
+}
+
+bool is_grey(const Picture& picture) {
+    if (picture.BytesPerPixel == 1) {
+        return true;
+    }
+    const uint64_t pixels =
+        uint64_t{static_cast<uint32_t>(picture.Width)} * static_cast<uint32_t>(picture.Height);
+    for (uint64_t i = 0; i < pixels; ++i) {
+        const uint8_t* p = picture.Data + 3 * i;
+        if (p[0] != p[1] || p[0] != p[2]) {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace host

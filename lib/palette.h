@@ -15,6 +15,19 @@
 
 namespace host {
 
+// A colour's grey level with the luma weights 0.299, 0.587 and 0.114 rounded to 256ths
+// (77, 150, 29: they sum to 256, so a grey colour keeps its level), the sum rounded: what
+// netpbm's ppmtopgm gives, to the byte.
+[[nodiscard]] constexpr uint8_t luma(uint32_t red, uint32_t green, uint32_t blue) {
+    return static_cast<uint8_t>((77U * red + 150U * green + 29U * blue + 128U) >> 8U);
+}
+[[nodiscard]] constexpr uint8_t luma(uint32_t colour) { // 0x00RRGGBB
+    return luma((colour >> 16U) & 0xFFU, (colour >> 8U) & 0xFFU, colour & 0xFFU);
+}
+
+// Whether every pixel of a three-byte picture (or any one-byte picture) is grey.
+[[nodiscard]] bool is_grey(const Picture& picture);
+
 struct IndexedImage {
     std::vector<uint32_t> palette; // 256 entries, 0x00RRGGBB
     PoolArray<uint8_t> indices;    // one per pixel

@@ -125,7 +125,8 @@ size_t encode_palette_row(const IndexedPicture* indexed, const Layout& layout, u
 
 /* PCX_Save: the layout comes from the IndexedPicture's depth (1, 2, 4, 8 or 24; any
  * other is 1104); without an IndexedPicture the Picture is saved as 24-bit.
- * Codes: 7 no memory (no file is created), 11 cannot create the file, 1 a short write. */
+ * Codes: kOutOfMemory no memory (no file is created), kCannotOpen cannot create the file,
+ * kShortWrite a short write. */
 int32_t PCX_Save(const char* name, CodecRequest* request) {
     runtime::Error = kOk;
     const Picture* pic = request->Pic;

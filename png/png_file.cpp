@@ -259,21 +259,6 @@ const char* png_colour_type_name(int colour_type) {
     }
 }
 
-bool is_grey(const Picture& picture) {
-    if (picture.BytesPerPixel == 1) {
-        return true;
-    }
-    const uint64_t pixels =
-        uint64_t{static_cast<uint32_t>(picture.Width)} * static_cast<uint32_t>(picture.Height);
-    for (uint64_t i = 0; i < pixels; ++i) {
-        const uint8_t* p = picture.Data + 3 * i;
-        if (p[0] != p[1] || p[0] != p[2]) {
-            return false;
-        }
-    }
-    return true;
-}
-
 namespace {
 
 // Reads the PNG of `state` (its file or bytes set) into `picture`; the caller closes the file.

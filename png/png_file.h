@@ -54,7 +54,4 @@ struct PngHeader {
 // (each sample times alpha / 255, rounded), in place.
 void compose_onto_black(uint8_t* pixels, uint64_t count);
 
-// Whether every pixel of a three-byte picture (or any one-byte picture) is grey.
-[[nodiscard]] bool is_grey(const Picture& picture);
-
 } // namespace host

@@ -178,8 +178,9 @@ PnmKind kind_of(uint8_t digit) {
  * line's part of the header. Numbers saturate rather than wrap. A raw raster starts
  * after the single white-space byte that follows the last number when the rest of the
  * file then holds exactly the raster, and after that number's line end otherwise.
- * Codes: 1002 magic, 1005 no size before the end, 1003 width outside 1..32767,
- * 1004 height outside 1..32767, 1006 maximum outside 1..65535. */
+ * Codes: kPpmBadMagic magic, kPpmNoSize no size before the end, kPpmBadWidth width
+ * outside 1..32767, kPpmBadHeight height outside 1..32767, kPpmBadMaxval maximum outside 1..65535.
+ */
 int32_t parse_header(Cursor& cursor, PnmHeader& header) {
     const uint8_t digit = cursor.peek_at(1);
     if (cursor.remaining() < 2 || cursor.peek() == '\n' || digit < '1' || digit > '6') {

@@ -64,21 +64,6 @@ int32_t cannot_open(std::string& error) {
 
 } // namespace
 
-bool all_grey(const Picture& picture) {
-    if (picture.BytesPerPixel == 1) {
-        return true;
-    }
-    const uint64_t count =
-        uint64_t{static_cast<uint32_t>(picture.Width)} * static_cast<uint32_t>(picture.Height);
-    for (uint64_t i = 0; i < count; ++i) {
-        const uint8_t* p = picture.Data + 3 * i;
-        if (p[0] != p[1] || p[1] != p[2]) {
-            return false;
-        }
-    }
-    return true;
-}
-
 void bitmap_row(std::span<const uint8_t> grey, std::span<uint8_t> bits, int32_t* errors_here,
                 int32_t* errors_below) {
     std::fill(bits.begin(), bits.end(), uint8_t{0});
@@ -107,7 +92,7 @@ int32_t pam_save(HostPool& /*pool*/, const char* path, const Picture& picture,
                  OrviGaugeRoutine gauge, std::string& error) {
     const auto width = static_cast<uint32_t>(picture.Width);
     const auto height = static_cast<uint32_t>(picture.Height);
-    const bool grey = all_grey(picture);
+    const bool grey = is_grey(picture);
     Output out(path);
     if (!out.opened()) {
         return cannot_open(error);
@@ -152,7 +137,7 @@ int32_t pbm_save(HostPool& pool, const char* path, const Picture& picture,
         }
     } catch (const std::bad_alloc&) {
         error = "not enough memory to write the bitmap";
-        return orvi::kNoMemory;
+        return orvi::kOutOfMemory;
     }
     Output out(path);
     if (!out.opened()) {

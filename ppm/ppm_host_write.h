@@ -14,9 +14,6 @@
 
 namespace host {
 
-// Whether every pixel of a 3-byte picture is grey (equal samples).
-[[nodiscard]] bool all_grey(const Picture& picture);
-
 // One row of grey samples as bitmap bits (1 = black, first pixel in the top bit, the row
 // padded to whole bytes): black below 128. With `errors` (width + 2 entries for this row
 // and the next, zero at the start), Floyd-Steinberg: each pixel's error goes 7/16 to its

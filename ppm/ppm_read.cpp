@@ -64,9 +64,11 @@ int32_t read_straight(const char* name, uint64_t size, Picture* pic) {
 /* PPM_Read: grey samples fill all three bytes of a pixel, bitmap pixels become black
  * or white. Decoding stops when the picture is full or the file ends; pixels the file
  * does not reach stay black, and the host is told how many.
- * Codes: those of ReadFile (2, 4, 5, 7, 11, 12), the header's (1002..1008), 13 above
- * the job's pixel limit, 7 when the pixel buffer is not granted. Allocates the file buffer (freed
- * on every path) and the pixel buffer, which passes to the host through Data on success only. */
+ * Codes: those of ReadFile (kNoFileInfoMemory, kCannotExamine, kCannotLock, kOutOfMemory,
+ * kCannotOpen, kShortRead), the header's (kPpmBadMagic to kPamBadTuple), kTooManyPixels above the
+ * job's pixel limit, kOutOfMemory when the pixel buffer is not granted. Allocates the file buffer
+ * (freed on every path) and the pixel buffer, which passes to the host through Data on success
+ * only. */
 int32_t PPM_Read(const char* name, CodecRequest* request) {
     Picture* pic = request->Pic;
     runtime::clear_loaded_picture(pic);

@@ -45,8 +45,9 @@ void write_plain(runtime::FileSink& sink, std::span<const uint8_t> samples) {
 
 /* PPM_Save: magic P6/P5 when SaveMode is nonzero (raw), P3/P2 otherwise; P5 and P2
  * for one byte per pixel. Maximum sample value 255.
- * Codes: 1003 width or 1004 height above 32767 (read unsigned; nothing is opened),
- * 11 the file cannot be created, 1 a write transferred fewer bytes than asked. */
+ * Codes: kPpmBadWidth width or kPpmBadHeight height above 32767 (read unsigned; nothing is opened),
+ * kCannotOpen the file cannot be created, kShortWrite a write transferred fewer bytes than asked.
+ */
 int32_t PPM_Save(const char* name, CodecRequest* request) {
     const Picture* pic = request->Pic;
     const auto width = static_cast<uint32_t>(pic->Width);

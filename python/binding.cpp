@@ -407,7 +407,7 @@ PYBIND11_MODULE(_orvi, module) {
                 std::rethrow_exception(thrown);
             }
         } catch (const std::bad_alloc&) {
-            set_error({orvi::kNoMemory, "there is not enough memory for it"}, "");
+            set_error({orvi::kOutOfMemory, "there is not enough memory for it"}, "");
         }
     });
     module.attr("Error") = made.error;

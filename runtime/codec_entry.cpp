@@ -18,8 +18,8 @@ constexpr uint32_t kIffParseVersion = 39;
 
 /* run_codec: libraries are opened and closed on every call, and every module global
  * is set before the reader or writer runs, so nothing of an earlier call is trusted.
- * Result: -1 without dos, 111 without the IFF library, else the routine's code; a
- * Command other than load or save calls nothing and leaves Result as it was. */
+ * Result: kNoDosLibrary without dos, kNoIffParseLibrary without the IFF library, else the routine's
+ * code; a Command other than load or save calls nothing and leaves Result as it was. */
 void run_codec(CodecArgs* args, const CodecFrame& frame) {
     gauge_func = frame.takes_gauge ? args->Gauge : nullptr;
     SysBase = platform::exec_base();

@@ -8,8 +8,8 @@
 namespace runtime {
 
 /* GetFileSize: lock the name, examine it, unlock.
- * Codes: 0 (size stored), 2 no information block, 5 no lock, 4 examine failed.
- * Allocates an information block and frees it on every path. */
+ * Codes: 0 (size stored), kNoFileInfoMemory no information block, kCannotLock no lock,
+ * kCannotExamine examine failed. Allocates an information block and frees it on every path. */
 int32_t GetFileSize(const char* name, uint64_t* size) {
     void* info = platform::AllocDosObject(platform::DOS_FIB, nullptr);
     if (info == nullptr) {
@@ -33,7 +33,8 @@ int32_t GetFileSize(const char* name, uint64_t* size) {
 
 /* ReadFile: the size is taken once, before the file is opened, and the read asks
  * for exactly that many bytes; a longer file is cut at the measured size.
- * Codes: those of GetFileSize, 7, 11, 12 (the cursor is set after a short read). */
+ * Codes: those of GetFileSize, kOutOfMemory, kCannotOpen, kShortRead (the cursor is set after a
+ * short read). */
 int32_t ReadFile(const char* name, PoolBlock& buffer) {
     uint64_t size = 0;
     Error = GetFileSize(name, &size);

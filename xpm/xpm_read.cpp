@@ -32,15 +32,14 @@ std::span<const uint8_t> collect(std::span<const uint8_t> raw, uint8_t* buffer) 
 } // namespace
 
 /* XPM_Read: no signature is checked; the first quoted string is the values string.
- * Codes: those of ReadFile; 7 without memory for the string buffer, colour table or
- * pixels; 1204, 1203, 1205, 1206 for the values string's checks in that order, and 1204
- * for a file with no values string at all (a picture without pixels is no picture); 13
- * above the job's pixel limit.
- * Pixels no string reaches stay black. The host is told of pixels no string reaches, of
- * colours whose value names no known colour (their pixels keep red 255, the low byte of
- * the -1 that marks them) and of pixel codes no colour defines (a one- or two-character
- * one takes colour 0, a longer one is skipped). Frees everything but the pixels on
- * every path. */
+ * Codes: those of ReadFile; kOutOfMemory without memory for the string buffer, colour table or
+ * pixels; kXpmBadColours, kXpmBadCharsPerPixel, kXpmBadWidth, kXpmBadHeight for the values string's
+ * checks in that order, and kXpmBadColours for a file with no values string at all (a picture
+ * without pixels is no picture); kTooManyPixels above the job's pixel limit. Pixels no string
+ * reaches stay black. The host is told of pixels no string reaches, of colours whose value names no
+ * known colour (their pixels keep red 255, the low byte of the -1 that marks them) and of pixel
+ * codes no colour defines (a one- or two-character one takes colour 0, a longer one is skipped).
+ * Frees everything but the pixels on every path. */
 int32_t XPM_Read(const char* name, CodecRequest* request) {
     Picture* pic = request->Pic;
     runtime::clear_loaded_picture(pic);

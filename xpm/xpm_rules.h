@@ -33,7 +33,8 @@ struct Values {
 // numbers saturate instead of wrapping), read as the reader stores the string: its
 // characters normalised, and no more than kStringBytes - 1 of them.
 [[nodiscard]] Values myatoi(std::span<const uint8_t> text);
-// 0, or the first failing check's code (1204 colours, 1203 cpp, 1205 width, 1206 height).
+// 0, or the first failing check's code (kXpmBadColours colours, kXpmBadCharsPerPixel cpp,
+// kXpmBadWidth width, kXpmBadHeight height).
 [[nodiscard]] int32_t check_values(const Values& values);
 
 // The quoted strings of a file, skipping comments outside strings.

@@ -262,9 +262,10 @@ void write_pixels(runtime::FileSink& sink, const Picture& picture, const Colours
 
 } // namespace
 
-/* XPM_Save: SaveMode kSaveNames writes colour names. Codes: 1205 width or 1206 height
- * outside 1..32767 (nothing is opened); 1207 more colours than an XPM file holds (kMaxColours); 7
- * no memory for the colour tables; 11 the file cannot be created; 1 a short write. */
+/* XPM_Save: SaveMode kSaveNames writes colour names. Codes: kXpmBadWidth width or kXpmBadHeight
+ * height outside 1..32767 (nothing is opened); kXpmTooManyColours more colours than an XPM file
+ * holds (kMaxColours); kOutOfMemory no memory for the colour tables; kCannotOpen the file cannot be
+ * created; kShortWrite a short write. */
 int32_t XPM_Save(const char* name, CodecRequest* request) {
     const Picture* pic = request->Pic;
     const auto width = static_cast<uint32_t>(pic->Width);

@@ -23,8 +23,7 @@ namespace orvi {
 // 2^28 (268 million, about 805 MB at three bytes a pixel).
 inline constexpr uint64_t kDefaultMaxPixels = uint64_t{1} << 28U;
 
-// The library's own result codes, beside those of the modules (1 to 1206; 7 is "out of
-// memory", 13 "more pixels than the limit allows").
+// The library's own result codes (2001 and up, beside the modules', which are below 2000).
 inline constexpr int32_t kCannotRead = 2001;    // the file cannot be opened or read
 inline constexpr int32_t kNotRecognised = 2002; // in no format orvi reads
 inline constexpr int32_t kCannotWrite = 2003;   // the output cannot be made or written
@@ -35,8 +34,9 @@ inline constexpr int32_t kDamagedPng = 2007;    // libpng refused the file
 inline constexpr int32_t kBadOperation = 2008;  // an operation's values or filter name
 inline constexpr int32_t kNoSuchPage = 2009;    // a page the file does not have
 inline constexpr int32_t kPageOutside = 2010;   // a page the file's table puts outside it
-inline constexpr int32_t kNoMemory = 7;         // the modules' codes for the same,
-inline constexpr int32_t kTooManyPixels = 13;   // and for the pixel limit
+// Two of the modules' codes any caller may want by name.
+inline constexpr int32_t kOutOfMemory = 7;    // no memory, or the memory limit
+inline constexpr int32_t kTooManyPixels = 13; // more pixels than the pixel limit allows
 
 // What kind of failure a code is, for front ends that sort them (Python's exceptions).
 enum class ErrorKind : uint8_t {

@@ -9,14 +9,14 @@
 
 namespace runtime {
 
-// Stores the file's length in `size` and returns 0, or returns 2 (no information
-// block), 5 (cannot lock) or 4 (cannot examine) and leaves `size` alone.
+// Stores the file's length in `size` and returns 0, or returns kNoFileInfoMemory (no information
+// block), kCannotLock (cannot lock) or kCannotExamine (cannot examine) and leaves `size` alone.
 [[nodiscard]] int32_t GetFileSize(const char* name, uint64_t* size);
 
 // Loads the whole file into `buffer` and sets FileIndex and FileEnd over it.
-// Returns and stores in Error: 0, a code of GetFileSize, 7 (no block), 11 (cannot
-// open) or 12 (fewer bytes read than measured; the buffer and cursor are still set).
-// The caller's PoolBlock owns the buffer on every path.
+// Returns and stores in Error: 0, a code of GetFileSize, kOutOfMemory (no block), kCannotOpen
+// (cannot open) or kShortRead (fewer bytes read than measured; the buffer and cursor are still
+// set). The caller's PoolBlock owns the buffer on every path.
 [[nodiscard]] int32_t ReadFile(const char* name, PoolBlock& buffer);
 
 // A bounded cursor over the loaded file, from FileIndex to FileEnd.

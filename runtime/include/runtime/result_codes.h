@@ -11,7 +11,7 @@
 inline constexpr int32_t kOk = 0;
 inline constexpr int32_t kNoDosLibrary = -1;
 
-// Memory and file access, shared by all codecs (1..13)
+// Memory and file access, shared by all codecs (below 100)
 inline constexpr int32_t kShortWrite = 1;
 inline constexpr int32_t kNoFileInfoMemory = 2;
 inline constexpr int32_t kCannotExamine = 4;
@@ -22,7 +22,7 @@ inline constexpr int32_t kCannotOpen = 11;
 inline constexpr int32_t kShortRead = 12;
 inline constexpr int32_t kTooManyPixels = 13;
 
-// ilbm (102..119)
+// ilbm (from 102)
 inline constexpr int32_t kIffNoHandle = 102;
 inline constexpr int32_t kIffBodyShort = 103;
 inline constexpr int32_t kIffEmptyCmap = 104;
@@ -40,7 +40,7 @@ inline constexpr int32_t kIffCorruptRuns = 117;
 inline constexpr int32_t kIffWriteError = 118;
 inline constexpr int32_t kIffEmptyCamg = 119;
 
-// ppm (1002..1006)
+// ppm (from 1002)
 inline constexpr int32_t kPpmBadMagic = 1002;
 inline constexpr int32_t kPpmBadWidth = 1003;
 inline constexpr int32_t kPpmBadHeight = 1004;
@@ -49,13 +49,13 @@ inline constexpr int32_t kPpmBadMaxval = 1006;
 inline constexpr int32_t kPamBadHeader = 1007;
 inline constexpr int32_t kPamBadTuple = 1008;
 
-// pcx (1103..1106)
+// pcx (from 1103)
 inline constexpr int32_t kPcxBadEncoding = 1103;
 inline constexpr int32_t kPcxBadBitsPerPixel = 1104;
 inline constexpr int32_t kPcxBadPlanes = 1105;
 inline constexpr int32_t kPcxBadWindow = 1106;
 
-// xpm (1203..1206)
+// xpm (from 1203)
 inline constexpr int32_t kXpmBadCharsPerPixel = 1203;
 inline constexpr int32_t kXpmBadColours = 1204;
 inline constexpr int32_t kXpmBadWidth = 1205;
