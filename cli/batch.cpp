@@ -12,6 +12,7 @@
 #include "cli/commands.h"
 #include "cli/progress.h"
 #include "cli/workers.h"
+#include "orvi/batch.h"
 
 namespace cli {
 

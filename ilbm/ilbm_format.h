@@ -60,6 +60,7 @@ void half_brite_pass(uint8_t* pixels, size_t count, const Palette& palette);
 // HAM code that takes an entry rather than modifying a colour.
 [[nodiscard]] uint64_t codes_past_palette(const uint8_t* codes, size_t count, size_t stride,
                                           uint8_t mask, uint32_t mode, size_t entries);
+// HAM8_RGB keeps the interface's name (and argument order); the other passes are ours.
 void ham6_pass(uint8_t* pixels, uint32_t width, uint32_t rows, const Palette& palette);
 void HAM8_RGB(uint32_t width, uint32_t rows, const Palette& palette, uint8_t* pixels);
 

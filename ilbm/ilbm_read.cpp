@@ -18,7 +18,9 @@
 namespace ilbm {
 namespace {
 
-// The display mode of the last picture decoded.
+// The display mode of the picture being decoded: the interface's module global, set by
+// the body decoders and cleared at the start of every IFF_Read, so that nothing of an
+// earlier call is kept.
 uint32_t IFFMode = kModePlain;
 
 struct Chunks {
@@ -436,7 +438,7 @@ int32_t copy_property(const platform::StoredProperty* property, runtime::PoolBlo
     if (!block.allocate(std::max(size, minimum))) {
         return kOutOfMemory;
     }
-    std::memcpy(block.bytes(), property->sp_Data, std::min(size, std::max(size, minimum)));
+    std::memcpy(block.bytes(), property->sp_Data, size);
     return kOk;
 }
 
@@ -614,6 +616,7 @@ int32_t parse_and_decode(platform::IFFHandle* iff, Picture* pic, CodecRequest* r
 int32_t IFF_Read(const char* name, CodecRequest* request) {
     using namespace platform;
     Picture* pic = request->Pic;
+    IFFMode = kModePlain;
     runtime::PoolBlock pixels;
     Picture loaded = *pic;
     int32_t code = kOk;

@@ -22,6 +22,7 @@
 #include "lib/operations.h"
 #include "lib/palette.h"
 #include "lib/spool.h"
+#include "orvi/batch.h"
 #include "runtime/bands.h"
 #include "runtime/result_codes.h"
 

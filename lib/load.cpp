@@ -180,8 +180,8 @@ std::string no_such_page(size_t pages) {
 // The pictures of an input of a known format, and the loading of any of them.
 class PageLoader {
 public:
-    PageLoader(Library::State& library, const host::FormatEntry& format, const Input& input)
-        : library_(library), format_(format), bytes_(input.bytes()), name_(input.name()) {
+    PageLoader(Library& library, const host::FormatEntry& format, const Input& input)
+        : library_(*library.state_), format_(format), bytes_(input.bytes()), name_(input.name()) {
         const std::span<const uint8_t> bytes = bytes_;
         if (format.pages != nullptr) {
             pages_ = format.pages(bytes);
@@ -267,7 +267,7 @@ private:
 namespace {
 
 // Loads picture `options.page` of the input.
-std::optional<Image> load_input(Library::State& library, const Input& input, Error& error,
+std::optional<Image> load_input(Library& library, const Input& input, Error& error,
                                 const LoadOptions& options) {
     const host::FormatEntry* format = recognise_bytes(input.bytes(), error);
     if (format == nullptr) {
@@ -283,7 +283,7 @@ std::optional<Image> load_input(Library::State& library, const Input& input, Err
 }
 
 // Every picture of the input (or the one options.page names), in turn.
-bool load_input_pages(Library::State& library, const Input& input, const LoadOptions& options,
+bool load_input_pages(Library& library, const Input& input, const LoadOptions& options,
                       const Library::EachPicture& each, Error& error) {
     const host::FormatEntry* format = recognise_bytes(input.bytes(), error);
     if (format == nullptr) {
@@ -324,20 +324,20 @@ std::optional<Image> Library::load(const std::string& path, Error& error,
                                    const LoadOptions& options) {
     return without_throwing(error, std::optional<Image>(), [&] {
         const auto input = Input::open(path, error);
-        return input ? load_input(*state_, *input, error, options) : std::nullopt;
+        return input ? load_input(*this, *input, error, options) : std::nullopt;
     });
 }
 
 std::optional<Image> Library::load(std::span<const uint8_t> bytes, Error& error,
                                    const LoadOptions& options) {
     return without_throwing(error, std::optional<Image>(),
-                            [&] { return load_input(*state_, Input(bytes), error, options); });
+                            [&] { return load_input(*this, Input(bytes), error, options); });
 }
 
 std::optional<Image> Library::load_from(int fd, Error& error, const LoadOptions& options) {
     return without_throwing(error, std::optional<Image>(), [&] {
         const auto input = Input::read_from(fd, error);
-        return input ? load_input(*state_, *input, error, options) : std::nullopt;
+        return input ? load_input(*this, *input, error, options) : std::nullopt;
     });
 }
 
@@ -345,7 +345,7 @@ bool Library::load_pages(const std::string& path, const LoadOptions& options,
                          const EachPicture& each, Error& error) {
     return without_throwing(error, false, [&] {
         const auto input = Input::open(path, error);
-        return input && load_input_pages(*state_, *input, options, each, error);
+        return input && load_input_pages(*this, *input, options, each, error);
     });
 }
 
@@ -353,7 +353,7 @@ bool Library::load_pages_from(int fd, const LoadOptions& options, const EachPict
                               Error& error) {
     return without_throwing(error, false, [&] {
         const auto input = Input::read_from(fd, error);
-        return input && load_input_pages(*state_, *input, options, each, error);
+        return input && load_input_pages(*this, *input, options, each, error);
     });
 }
 

@@ -203,7 +203,6 @@ int32_t PCX_Read(const char* name, CodecRequest* request) {
         return kPcxBadEncoding;
     }
     const ColourType type = colour_type(header);
-    request->ColorType = 0;
     request->ColorType = static_cast<uint32_t>(type);
     if (!header.window_valid) {
         return kPcxBadWindow;

@@ -74,11 +74,11 @@ public:
     [[nodiscard]] bool complete() const;
     [[nodiscard]] const std::vector<std::string>& gaps() const;
 
-    struct State; // the library's side
-
 private:
     friend class Library;
     friend class PageLoader; // the library's loading
+    friend struct LibraryInside;
+    struct State;
     explicit Image(std::unique_ptr<State> state);
     std::unique_ptr<State> state_;
 };

@@ -127,18 +127,6 @@ struct SaveOptions {
 // 8 GiB.
 [[nodiscard]] ORVI_API uint64_t default_memory_limit();
 
-// Removes the temporary files a save to `target` by process `pid` left when that process
-// was killed outright (no handler runs then), for a parent that watched it die.
-ORVI_API void remove_leftover_temps(const std::string& target, int pid);
-
-// Removes the temporary files that saves into `folder` left more than a day ago.
-ORVI_API void remove_stale_temps(const std::string& folder);
-
-// Flushes a folder to the disk, so that the saves into it made with
-// SaveOptions::flush_folder false survive a power cut as whole files; false with the
-// reason in `error`.
-[[nodiscard]] ORVI_API bool flush_folder(const std::string& folder, std::string& error);
-
 class ORVI_API Library {
 public:
     explicit Library(Options options = {});
@@ -233,10 +221,10 @@ public:
     };
     [[nodiscard]] Memory memory() const;
 
-    struct State; // the library's side
-
 private:
     friend struct LibraryInside; // the library's own code and its tests
+    friend class PageLoader;     // the library's loading
+    struct State;
     std::unique_ptr<State> state_;
 };
 
