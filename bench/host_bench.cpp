@@ -39,7 +39,7 @@ Picture picture_of(std::vector<uint8_t>& samples) {
     return {samples.data(), kWidth, kHeight, 3, kWidth, kHeight, 24, 0, 0, 0};
 }
 
-host::HostPool pool;
+orvi::HostPool pool;
 
 void count_pixels(benchmark::State& state) {
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kWidth * kHeight);
@@ -49,7 +49,7 @@ void BM_ExactPalette(benchmark::State& state) {
     std::vector<uint8_t> samples = gradient(6); // 216 colours at most
     const Picture picture = picture_of(samples);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(host::exact_indexed(pool, picture, 256));
+        benchmark::DoNotOptimize(orvi::exact_indexed(pool, picture, 256));
     }
     count_pixels(state);
 }
@@ -60,7 +60,7 @@ void BM_MedianCut(benchmark::State& state) {
     const Picture picture = picture_of(samples);
     for (auto _ : state) {
         benchmark::DoNotOptimize(
-            host::median_cut(pool, picture, static_cast<size_t>(state.range(0))));
+            orvi::median_cut(pool, picture, static_cast<size_t>(state.range(0))));
     }
     count_pixels(state);
 }
@@ -74,7 +74,7 @@ void BM_Reduce(benchmark::State& state) {
     for (auto _ : state) {
         std::string error;
         std::string warning;
-        benchmark::DoNotOptimize(host::build_indexed(
+        benchmark::DoNotOptimize(orvi::build_indexed(
             pool, picture, {static_cast<uint32_t>(state.range(0)), true, dither}, error, warning));
     }
     count_pixels(state);
@@ -87,7 +87,7 @@ void BM_SavePng(benchmark::State& state) {
     const Picture picture = picture_of(samples);
     for (auto _ : state) {
         std::string error;
-        benchmark::DoNotOptimize(host::save_png(pool, "/dev/null", picture, nullptr, error));
+        benchmark::DoNotOptimize(orvi::save_png(pool, "/dev/null", picture, nullptr, error));
     }
     count_pixels(state);
 }

@@ -36,7 +36,7 @@ Picture3 make_picture(const benchmark::State& state) {
 void run_op(benchmark::State& state, uint32_t code, int32_t p1 = 0, int32_t p2 = 0,
             int32_t p3 = 0) {
     Picture3 picture = make_picture(state);
-    host::HostPool pool;
+    orvi::HostPool pool;
     pool.set_threads(static_cast<uint32_t>(state.range(2)));
     OpArgs args{};
     args.Operation = code;
@@ -64,7 +64,7 @@ void run_convolve(benchmark::State& state, std::vector<int32_t> weights, int32_t
     ImageView source{picture.pixels.data(), row, static_cast<int32_t>(picture.width),
                      static_cast<int32_t>(picture.height), 3};
     ImageView dest{picture.dest.data(), row, source.Width, source.Height, 3};
-    host::HostPool pool;
+    orvi::HostPool pool;
     pool.set_threads(static_cast<uint32_t>(state.range(2)));
     OpArgs args{};
     args.Operation = kOpConvolve;

@@ -88,7 +88,7 @@ void BM_Load(benchmark::State& state) {
         file.resize(file.size() + 768, 0x40);
     }
     platform::seam::set_memory_file("bench:pcx", file.data(), file.size());
-    host::HostPool pool;
+    orvi::HostPool pool;
     for (auto _ : state) {
         Picture pic{};
         CodecRequest request{&pic, 0, 0, 0, nullptr};

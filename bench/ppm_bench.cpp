@@ -104,7 +104,7 @@ void load_benchmark(benchmark::State& state, bool plain) {
     const std::vector<uint8_t> raster = plain ? plain_text(samples) : samples;
     file.insert(file.end(), raster.begin(), raster.end());
     platform::seam::set_memory_file("bench:file", file.data(), file.size());
-    host::HostPool pool;
+    orvi::HostPool pool;
     for (auto _ : state) {
         Picture pic{};
         CodecRequest request{&pic, 0, 0, 0, nullptr};

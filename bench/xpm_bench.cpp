@@ -96,7 +96,7 @@ void BM_ScanStrings(benchmark::State& state) {
 void load_from_memory(benchmark::State& state, const std::string& file) {
     platform::seam::set_memory_file("bench:xpm", reinterpret_cast<const uint8_t*>(file.data()),
                                     file.size());
-    host::HostPool pool;
+    orvi::HostPool pool;
     for (auto _ : state) {
         Picture pic{};
         CodecRequest request{&pic, 0, 0, 0, nullptr};

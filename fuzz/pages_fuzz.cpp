@@ -22,12 +22,12 @@ bool inside(std::span<const uint8_t> part, std::span<const uint8_t> file) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::span<const uint8_t> file(data, size);
-    for (const host::Page& page : host::dcx_pages(file)) {
+    for (const orvi::Page& page : orvi::dcx_pages(file)) {
         FUZZ_CHECK(page.props.empty() && inside(page.bytes, file));
     }
-    const auto pages = host::iff_pages(file);
+    const auto pages = orvi::iff_pages(file);
     for (size_t i = 0; i < pages.size(); ++i) {
-        const host::Page& page = pages[i];
+        const orvi::Page& page = pages[i];
         if (i == 0) {
             FUZZ_CHECK(page.bytes.data() == file.data() && page.bytes.size() == file.size());
             continue;
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const auto& prop : page.props) {
             FUZZ_CHECK(inside(prop, file) && prop.size() >= 12);
         }
-        const host::PageFile made(page);
+        const orvi::PageFile made(page);
         uint64_t length = 0;
         for (const OrviSegment& segment : made.segments()) {
             length += segment.size;

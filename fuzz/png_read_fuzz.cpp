@@ -30,12 +30,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     constexpr uint64_t kPoolCap = 256ULL << 20;
     constexpr uint64_t kRoundTripPixels = 1U << 16U;
     constexpr uint64_t kMostPixels = 1U << 20U; // larger claims are refused from the header
-    host::HostPool pool(kPoolCap, kMostPixels);
+    orvi::HostPool pool(kPoolCap, kMostPixels);
     Picture picture{};
-    host::PngHeader header;
+    orvi::PngHeader header;
     std::string error;
     const std::string input = memory_file(input_fd, data, size);
-    if (!host::load_png(pool, input, picture, header, nullptr, error)) {
+    if (!orvi::load_png(pool, input, picture, header, nullptr, error)) {
         FUZZ_CHECK(!error.empty() && picture.Data == nullptr && pool.live_blocks() == 0);
         return 0;
     }
@@ -45,9 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         uint64_t{static_cast<uint32_t>(picture.Width)} * static_cast<uint32_t>(picture.Height);
     if (pixels <= kRoundTripPixels) {
         const std::string output = memory_file(output_fd, nullptr, 0);
-        FUZZ_CHECK(host::save_png(pool, output.c_str(), picture, nullptr, error));
+        FUZZ_CHECK(orvi::save_png(pool, output.c_str(), picture, nullptr, error));
         Picture again{};
-        FUZZ_CHECK(host::load_png(pool, output, again, header, nullptr, error));
+        FUZZ_CHECK(orvi::load_png(pool, output, again, header, nullptr, error));
         FUZZ_CHECK(again.Width == picture.Width && again.Height == picture.Height);
         FUZZ_CHECK(std::memcmp(again.Data, picture.Data, pixels * 3) == 0);
         pool.free(again.Data);

@@ -8,7 +8,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool grey = size > 3 && (data[3] & 1U) != 0;
     fuzzing::Made made =
         fuzzing::make_picture(data, size, {1, 2, 3, 4, 5, 6, 7, 8, 24, 24, 24}, grey);
-    host::HostPool pool(64U << 20U);
+    orvi::HostPool pool(64U << 20U);
     const std::string file = fuzzing::empty_memory_file();
     const Picture picture{made.stored.data(),
                           static_cast<int32_t>(made.width),
@@ -22,19 +22,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                           0};
     std::string error;
     {
-        std::optional<host::IndexedImage> indexed;
+        std::optional<orvi::IndexedImage> indexed;
         if (made.depth != 24) {
             std::string warning;
             indexed =
-                host::build_indexed(pool, picture, {made.depth, false, false}, error, warning);
+                orvi::build_indexed(pool, picture, {made.depth, false, false}, error, warning);
             FUZZ_CHECK(indexed.has_value());
         }
-        FUZZ_CHECK(host::save_png(pool, file.c_str(), picture, nullptr, error,
+        FUZZ_CHECK(orvi::save_png(pool, file.c_str(), picture, nullptr, error,
                                   indexed ? &*indexed : nullptr));
     }
     Picture loaded{};
-    host::PngHeader header;
-    FUZZ_CHECK(host::load_png(pool, file, loaded, header, nullptr, error));
+    orvi::PngHeader header;
+    FUZZ_CHECK(orvi::load_png(pool, file, loaded, header, nullptr, error));
     FUZZ_CHECK(loaded.Width == picture.Width && loaded.Height == picture.Height);
     FUZZ_CHECK(std::memcmp(loaded.Data, made.samples.data(), made.samples.size()) == 0);
     pool.free(loaded.Data);

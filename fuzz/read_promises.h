@@ -21,7 +21,7 @@ extern "C" uint32_t start_prog(CodecArgs* args);
 inline void check_read_promises(const uint8_t* data, size_t size, int32_t max_side) {
     constexpr uint64_t kPoolCap = 256ULL << 20;
     constexpr uint64_t kMostPixels = 1U << 16U;
-    host::HostPool pool(kPoolCap, kMostPixels);
+    orvi::HostPool pool(kPoolCap, kMostPixels);
     platform::seam::set_memory_file("fuzz:input", data, size);
     Picture pic{};
     // The ILBM reader's transparency switch; the other readers ignore it.

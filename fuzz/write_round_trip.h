@@ -95,7 +95,7 @@ inline Made make_picture(const uint8_t* data, size_t size, const std::vector<uin
 // Saves `made` through the linked module with `save_mode` (and its IndexedPicture when
 // `indexed_in_request`), loads it back, and checks the pixels and the books.
 inline void check_module_round_trip(Made& made, uintptr_t save_mode, bool palette_in_save_mode) {
-    host::HostPool pool(64U << 20U);
+    orvi::HostPool pool(64U << 20U);
     const std::string file = empty_memory_file();
     Picture picture{made.stored.data(),
                     static_cast<int32_t>(made.width),

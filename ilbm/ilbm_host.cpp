@@ -8,7 +8,7 @@
 #include "runtime/cursor.h"
 #include "runtime/result_codes.h"
 
-namespace host {
+namespace orvi {
 namespace {
 
 using orvi::Details;
@@ -160,4 +160,4 @@ const FormatEntry kIffPbmFormat{
     .file_extension = "lbm",
 };
 
-} // namespace host
+} // namespace orvi

@@ -4,7 +4,7 @@
 
 #include "lib/formats.h"
 
-namespace host {
+namespace orvi {
 
 extern const FormatEntry kIlbmFormat;
 extern const FormatEntry kIffPbmFormat;
@@ -15,4 +15,4 @@ extern const FormatEntry kIffPbmFormat;
 // when the file is no IFF container.
 [[nodiscard]] std::vector<Page> iff_pages(std::span<const uint8_t> file);
 
-} // namespace host
+} // namespace orvi

@@ -2,7 +2,7 @@
 #include "ilbm/ilbm_host.h"
 #include "ilbm/ilbm_rules.h"
 
-namespace host {
+namespace orvi {
 
 std::vector<Page> iff_pages(std::span<const uint8_t> file) {
     std::vector<Page> pages;
@@ -26,4 +26,4 @@ std::vector<Page> iff_pages(std::span<const uint8_t> file) {
     return pages;
 }
 
-} // namespace host
+} // namespace orvi

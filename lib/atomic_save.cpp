@@ -17,7 +17,7 @@
 #include "lib/names.h"
 #include "lib/spool.h"
 
-namespace host {
+namespace orvi {
 namespace {
 
 // The temporary file in flight, for the interrupt handler. Plain storage: a signal
@@ -308,4 +308,4 @@ SaveOutcome save_atomically(const std::string& target,
     return outcome;
 }
 
-} // namespace host
+} // namespace orvi

@@ -8,7 +8,9 @@
 #include <string>
 #include <sys/types.h>
 
-namespace host {
+#include "orvi/batch.h"
+
+namespace orvi {
 
 struct SaveOutcome {
     int32_t code = 0;      // the writer's result code; 0 when the writer was not at fault
@@ -45,21 +47,12 @@ struct ReplaceRules {
 [[nodiscard]] SaveOutcome save_through_spool(int fd, const std::string& shown,
                                              const std::function<int32_t(const char*)>& write);
 
-// Flushes a folder to the disk, so that the renames of saves into it survive a power
-// cut; false with the reason in `error`. A file system that cannot flush folders is not
-// a failure.
-[[nodiscard]] bool flush_folder(const std::string& folder, std::string& error);
-
-// Removes the temporary files a save to `target` by process `pid` leaves when that
-// process is killed outright (no handler runs then).
-void remove_leftover_temps(const std::string& target, pid_t pid);
-
-// Removes the temporary files in `folder` that saves left more than a day ago.
-void remove_stale_temps(const std::string& folder);
+// flush_folder, remove_leftover_temps and remove_stale_temps (orvi/batch.h) are here: a
+// file system that cannot flush folders is not a failure.
 
 namespace seam {
 // Test seam: makes every fsync of a save fail with EIO while set.
 void fail_fsync(bool failing);
 } // namespace seam
 
-} // namespace host
+} // namespace orvi

@@ -11,7 +11,7 @@
 #include "ppm/ppm_host.h"
 #include "xpm/xpm_host.h"
 
-namespace host {
+namespace orvi {
 namespace {
 
 // Every format: a new one is a line here (and its folder).
@@ -164,4 +164,4 @@ std::string read_format_names() {
     return list;
 }
 
-} // namespace host
+} // namespace orvi

@@ -24,7 +24,7 @@
 #include "orvi/library.h"
 #include "runtime/records.h"
 
-namespace host {
+namespace orvi {
 
 // A picture read by the library's own code, and what it says about it: 0, or a result
 // code with the reason in `error`.
@@ -156,4 +156,4 @@ struct FormatEntry {
 }
 inline constexpr uint32_t kOneToEight = depths({1, 2, 3, 4, 5, 6, 7, 8});
 
-} // namespace host
+} // namespace orvi

@@ -14,7 +14,7 @@
 #include <type_traits>
 #include <unistd.h>
 
-namespace host {
+namespace orvi {
 namespace {
 
 constexpr uint64_t kMappedFrom = 1U << 20;
@@ -165,4 +165,4 @@ void pool_free(OrviPool* pool, void* block) {
 }
 
 } // namespace
-} // namespace host
+} // namespace orvi

@@ -17,15 +17,12 @@
 #include <unordered_map>
 #include <vector>
 
+#include "orvi/limits.h"
 #include "platform/host_abi.h"
 
-namespace host {
+namespace orvi {
 
 class HostPool;
-
-// The most pixels a picture read from a file may have unless a caller says otherwise:
-// 2^28 (268 million, about 805 MB at three bytes a pixel).
-inline constexpr uint64_t kDefaultMaxPixels = uint64_t{1} << 28U;
 
 // The handle a module sees: the ABI record first, then the pool it belongs to.
 struct PoolHandle {
@@ -207,4 +204,4 @@ private:
     size_t size_ = 0;
 };
 
-} // namespace host
+} // namespace orvi

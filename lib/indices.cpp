@@ -71,7 +71,7 @@ std::optional<Image> Library::palette_indices(const uint8_t* pixels, uint32_t wi
     const std::unique_ptr<uint16_t, decltype(&std::free)> table(
         static_cast<uint16_t*>(std::calloc(kColours, sizeof(uint16_t))), &std::free);
     if (!table) {
-        error = {kOutOfMemory, host::result_code_sentence(kOutOfMemory)};
+        error = {kOutOfMemory, orvi::result_code_sentence(kOutOfMemory)};
         return std::nullopt;
     }
     for (size_t i = colours; i-- > 0;) { // the first of equal colours wins

@@ -130,12 +130,12 @@ void luma_into(const Picture& colour, uint8_t* grey) {
         uint64_t{static_cast<uint32_t>(colour.Width)} * static_cast<uint32_t>(colour.Height);
     for (uint64_t i = 0; i < pixels; ++i) {
         const uint8_t* p = colour.Data + 3 * i;
-        grey[i] = host::luma(p[0], p[1], p[2]);
+        grey[i] = orvi::luma(p[0], p[1], p[2]);
     }
 }
 
 // "PCX files take a depth of 1, 2, 4, 8 or 24".
-std::string depth_rule(const host::FormatEntry& format) {
+std::string depth_rule(const orvi::FormatEntry& format) {
     std::string list;
     for (uint32_t depth = 1; depth <= 8; ++depth) {
         if ((format.palette_depths & (1U << depth)) != 0) {
@@ -154,7 +154,7 @@ std::string depth_rule(const host::FormatEntry& format) {
 }
 
 // "PNM files that orvi writes hold at most 32767 x 32767 pixels, and the picture is ...".
-std::string side_rule(const host::FormatEntry& format, const Picture& picture) {
+std::string side_rule(const orvi::FormatEntry& format, const Picture& picture) {
     const std::string most = std::to_string(format.most_side);
     return std::string(format.name) + " files" +
            (format.side_is_writers ? " that orvi writes" : "") + " hold at most " + most + " x " +
@@ -201,32 +201,20 @@ Options Options::from_environment() {
 }
 
 uint64_t default_memory_limit() {
-    return host::HostPool::default_limit();
-}
-
-void remove_leftover_temps(const std::string& target, int pid) {
-    host::remove_leftover_temps(target, pid);
-}
-
-void remove_stale_temps(const std::string& folder) {
-    host::remove_stale_temps(folder);
-}
-
-bool flush_folder(const std::string& folder, std::string& error) {
-    return host::flush_folder(folder, error);
+    return orvi::HostPool::default_limit();
 }
 
 // ---- The library's state
 
-const host::Module* Library::State::module(const std::string& name, bool operations, Error& error) {
+const orvi::Module* Library::State::module(const std::string& name, bool operations, Error& error) {
     const std::lock_guard<std::mutex> held(modules_lock);
     const auto found = modules.find(name);
     if (found != modules.end()) {
         return &found->second;
     }
     std::string why;
-    auto opened = operations ? host::Module::open_ops(module_folder, why)
-                             : host::Module::open_codec(module_folder, name, why);
+    auto opened = operations ? orvi::Module::open_ops(module_folder, why)
+                             : orvi::Module::open_codec(module_folder, name, why);
     if (!opened) {
         error = {kNoModule, why};
         return nullptr;
@@ -238,10 +226,10 @@ Library::Library(Options options) : state_(std::make_unique<State>()) {
     Options& settings = state_->settings;
     settings = std::move(options);
     state_->module_folder =
-        settings.module_folder.empty() ? host::default_module_folder() : settings.module_folder;
+        settings.module_folder.empty() ? orvi::default_module_folder() : settings.module_folder;
     const uint64_t limit =
-        settings.memory_limit != 0 ? settings.memory_limit : host::HostPool::default_limit();
-    state_->pool = std::make_shared<host::HostPool>(limit, settings.max_pixels);
+        settings.memory_limit != 0 ? settings.memory_limit : orvi::HostPool::default_limit();
+    state_->pool = std::make_shared<orvi::HostPool>(limit, settings.max_pixels);
     state_->pool->set_threads(settings.threads != 0
                                   ? settings.threads
                                   : std::max(1U, std::thread::hardware_concurrency()));
@@ -255,27 +243,27 @@ const Options& Library::options() const {
 
 std::vector<FormatInfo> Library::formats() {
     std::vector<FormatInfo> formats;
-    for (const host::FormatEntry* format : host::format_table()) {
-        formats.push_back(host::format_info(*format));
+    for (const orvi::FormatEntry* format : orvi::format_table()) {
+        formats.push_back(orvi::format_info(*format));
     }
     return formats;
 }
 
 std::optional<FormatInfo> Library::output_format(const std::string& path, const std::string& name,
                                                  Error& error) {
-    const host::FormatEntry* format =
-        name.empty() ? host::format_for_path(path) : host::written_format(name);
+    const orvi::FormatEntry* format =
+        name.empty() ? orvi::format_for_path(path) : orvi::written_format(name);
     if (format != nullptr) {
-        return host::format_info(*format);
+        return orvi::format_info(*format);
     }
     const size_t dot = path.rfind('.');
     const std::string asked = !name.empty()              ? name
                               : dot != std::string::npos ? path.substr(dot + 1)
                                                          : std::string();
-    for (const host::FormatEntry* entry : host::format_table()) {
+    for (const orvi::FormatEntry* entry : orvi::format_table()) {
         for (const char* extension : entry->extensions) {
             if (extension != nullptr && !asked.empty() &&
-                (host::format_for_path("." + asked) == nullptr) &&
+                (orvi::format_for_path("." + asked) == nullptr) &&
                 std::equal(asked.begin(), asked.end(), extension,
                            extension + std::strlen(extension),
                            [](char a, char b) { return std::tolower(a) == std::tolower(b); })) {
@@ -289,7 +277,7 @@ std::optional<FormatInfo> Library::output_format(const std::string& path, const 
              (!name.empty()   ? "no format is called '" + name + "'"
               : asked.empty() ? std::string("a name without an extension names no format")
                               : "no format writes the extension '." + asked + "'") +
-                 "; orvi writes " + host::written_extensions(),
+                 "; orvi writes " + orvi::written_extensions(),
              "format"};
     return std::nullopt;
 }
@@ -306,7 +294,7 @@ std::optional<Image> Library::make_image(uint32_t width, uint32_t height, uint32
     const uint64_t bytes = uint64_t{width} * height * bytes_per_pixel;
     auto* data = static_cast<uint8_t*>(state_->pool->allocate(bytes));
     if (data == nullptr) {
-        error = {kOutOfMemory, host::result_code_sentence(kOutOfMemory)};
+        error = {kOutOfMemory, orvi::result_code_sentence(kOutOfMemory)};
         return std::nullopt;
     }
     if (pixels != nullptr) {
@@ -328,8 +316,8 @@ std::optional<Image> Library::make_image(uint32_t width, uint32_t height, uint32
 bool Library::State::write(const Image& image, const std::string* path, int fd,
                            const SaveOptions& options, Error& error,
                            std::vector<std::string>* notes) {
-    const host::FormatEntry* format = !options.format.empty() ? host::written_format(options.format)
-                                      : path != nullptr       ? host::format_for_path(*path)
+    const orvi::FormatEntry* format = !options.format.empty() ? orvi::written_format(options.format)
+                                      : path != nullptr       ? orvi::format_for_path(*path)
                                                               : nullptr;
     if (format == nullptr) {
         (void)Library::output_format(path != nullptr ? *path : "", options.format, error);
@@ -338,13 +326,13 @@ bool Library::State::write(const Image& image, const std::string* path, int fd,
     Picture picture = image.state_->picture;
     // A grey file asked for (a .pgm name) gets grey pixels: the writer chooses its kind by
     // the bytes a pixel takes.
-    host::PoolArray<uint8_t> grey;
+    orvi::PoolArray<uint8_t> grey;
     if (picture.BytesPerPixel == 3 &&
-        host::grey_output(*format, options.format, path != nullptr ? *path : "")) {
+        orvi::grey_output(*format, options.format, path != nullptr ? *path : "")) {
         try {
-            grey = host::PoolArray<uint8_t>(*pool, uint64_t{image.width()} * image.height());
+            grey = orvi::PoolArray<uint8_t>(*pool, uint64_t{image.width()} * image.height());
         } catch (const std::bad_alloc&) {
-            return fail(error, kOutOfMemory, host::result_code_sentence(kOutOfMemory));
+            return fail(error, kOutOfMemory, orvi::result_code_sentence(kOutOfMemory));
         }
         luma_into(picture, grey.get());
         picture.Data = grey.get();
@@ -355,7 +343,7 @@ bool Library::State::write(const Image& image, const std::string* path, int fd,
         return fail(error, kDoesNotFit, side_rule(*format, picture));
     }
     const uint32_t depth = options.depth == 0 && format->palette_only ? 8 : options.depth;
-    std::optional<host::IndexedImage> indexed;
+    std::optional<orvi::IndexedImage> indexed;
     if (depth != 0 && format->palette_depths != 0 && (depth != 24 || format->palette_only)) {
         if (depth > 8 || (format->palette_depths & (1U << depth)) == 0) {
             error = {kDoesNotFit, depth_rule(*format), "depth"};
@@ -364,7 +352,7 @@ bool Library::State::write(const Image& image, const std::string* path, int fd,
         std::string why;
         std::string warning;
         bool out_of_memory = false;
-        indexed = host::build_indexed(*pool, picture, {depth, options.reduce, options.dither}, why,
+        indexed = orvi::build_indexed(*pool, picture, {depth, options.reduce, options.dither}, why,
                                       warning, &out_of_memory);
         if (!indexed) {
             error = {out_of_memory ? kOutOfMemory : kDoesNotFit, why,
@@ -377,7 +365,7 @@ bool Library::State::write(const Image& image, const std::string* path, int fd,
     }
     const ProgressScope scope(options.progress);
     const OrviGaugeRoutine gauge = ProgressScope::routine(options.progress);
-    const host::Module* writer = nullptr;
+    const orvi::Module* writer = nullptr;
     CodecRequest request{};
     if (format->module != nullptr) {
         writer = module(format->module, false, error);
@@ -394,13 +382,13 @@ bool Library::State::write(const Image& image, const std::string* path, int fd,
                                 writer_error);
         }
         const std::lock_guard<std::mutex> serving(module_call_lock(format->module));
-        return host::run_codec_job(*writer, *pool, {kCommandSave, file, &request, gauge, {}});
+        return orvi::run_codec_job(*writer, *pool, {kCommandSave, file, &request, gauge, {}});
     };
-    const host::SaveOutcome outcome =
+    const orvi::SaveOutcome outcome =
         path != nullptr
-            ? host::save_atomically(*path, write_file,
+            ? orvi::save_atomically(*path, write_file,
                                     {options.force, options.sweep_leftovers, options.flush_folder})
-            : host::save_through_spool(fd, fd == STDOUT_FILENO ? "standard output" : "the output",
+            : orvi::save_through_spool(fd, fd == STDOUT_FILENO ? "standard output" : "the output",
                                        write_file);
     if (outcome.error.empty()) {
         return true;
@@ -411,7 +399,7 @@ bool Library::State::write(const Image& image, const std::string* path, int fd,
     }
     const ResultCodeText* entry = result_code_entry(outcome.code);
     error = {outcome.code,
-             writer == nullptr ? writer_error : host::result_code_sentence(outcome.code),
+             writer == nullptr ? writer_error : orvi::result_code_sentence(outcome.code),
              entry != nullptr && entry->option != nullptr ? entry->option : ""};
     return false;
 }
@@ -436,34 +424,34 @@ bool Library::apply(Image& image, const Operation& operation, Error& error) {
     if (const std::string problem = check(operation); !problem.empty()) {
         return fail(error, kBadOperation, problem);
     }
-    const host::Module* ops = state_->module("ops", true, error);
+    const orvi::Module* ops = state_->module("ops", true, error);
     if (ops == nullptr) {
         return false;
     }
     return without_throwing(error, false, [&] {
         const std::lock_guard<std::mutex> serving(module_call_lock("ops"));
-        return host::apply_operation(*ops, *image.state_->pool, image.state_->picture, operation,
+        return orvi::apply_operation(*ops, *image.state_->pool, image.state_->picture, operation,
                                      error);
     });
 }
 
 std::vector<Filter> Library::filters(Error& error) {
-    const host::Module* ops = state_->module("ops", true, error);
-    return ops != nullptr ? host::module_filters(*ops) : std::vector<Filter>{};
+    const orvi::Module* ops = state_->module("ops", true, error);
+    return ops != nullptr ? orvi::module_filters(*ops) : std::vector<Filter>{};
 }
 
 std::optional<Filter> Library::find_filter(const std::string& name, Error& error) {
-    const host::Module* ops = state_->module("ops", true, error);
+    const orvi::Module* ops = state_->module("ops", true, error);
     if (ops == nullptr) {
         return std::nullopt;
     }
     std::vector<int32_t> weights;
     std::string why;
-    if (!host::filter_weights(*ops, name, weights, why)) {
+    if (!orvi::filter_weights(*ops, name, weights, why)) {
         error = {kBadOperation, why};
         return std::nullopt;
     }
-    for (Filter& filter : host::module_filters(*ops)) {
+    for (Filter& filter : orvi::module_filters(*ops)) {
         if (filter.weights == weights) {
             return filter;
         }
@@ -481,16 +469,16 @@ void Library::in_bands(size_t count, size_t least,
 }
 
 Library::Memory Library::memory() const {
-    const host::HostPool& pool = *state_->pool;
+    const orvi::HostPool& pool = *state_->pool;
     return {pool.live_bytes(), pool.live_blocks(), pool.peak_bytes(), pool.limit()};
 }
 
-host::HostPool& LibraryInside::pool(Library& library) {
+orvi::HostPool& LibraryInside::pool(Library& library) {
     return *library.state_->pool;
 }
 
 void Library::open_modules() {
-    for (const host::FormatEntry* format : host::format_table()) {
+    for (const orvi::FormatEntry* format : orvi::format_table()) {
         Error ignored;
         if (format->module != nullptr) {
             (void)state_->module(format->module, false, ignored);

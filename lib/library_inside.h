@@ -16,7 +16,7 @@
 namespace orvi {
 
 struct Image::State {
-    explicit State(std::shared_ptr<host::HostPool> owner) : pool(std::move(owner)) {}
+    explicit State(std::shared_ptr<orvi::HostPool> owner) : pool(std::move(owner)) {}
     State(const State&) = delete;
     State& operator=(const State&) = delete;
     ~State() {
@@ -24,7 +24,7 @@ struct Image::State {
             pool->free(picture.Data);
         }
     }
-    std::shared_ptr<host::HostPool> pool;
+    std::shared_ptr<orvi::HostPool> pool;
     Picture picture{}; // Data is a block of `pool`
     std::string format;
     Image::Kind kind;
@@ -36,12 +36,12 @@ struct Image::State {
 struct Library::State {
     Options settings;
     std::string module_folder;
-    std::shared_ptr<host::HostPool> pool;
+    std::shared_ptr<orvi::HostPool> pool;
     std::mutex modules_lock;
-    std::map<std::string, host::Module> modules;
+    std::map<std::string, orvi::Module> modules;
 
     // The module of that name, opened once; nullptr with the error.
-    const host::Module* module(const std::string& name, bool operations, Error& error);
+    const orvi::Module* module(const std::string& name, bool operations, Error& error);
     std::unique_ptr<Image::State> fresh_image() { return std::make_unique<Image::State>(pool); }
     // Saves to `path`, or when it is null to `fd`.
     bool write(const Image& image, const std::string* path, int fd, const SaveOptions& options,
@@ -81,7 +81,7 @@ Result without_throwing(Error& error, Result failed, Work&& work) {
 
 struct LibraryInside {
     // The pool all of a library's images and work come from: tests check its books.
-    [[nodiscard]] static host::HostPool& pool(Library& library);
+    [[nodiscard]] static orvi::HostPool& pool(Library& library);
 };
 
 } // namespace orvi

@@ -48,7 +48,7 @@ public:
     static std::optional<Input> open(const std::string& path, Error& error) {
         Input input;
         std::string why;
-        const auto source = host::readable_source(path, input.spool_, why);
+        const auto source = orvi::readable_source(path, input.spool_, why);
         if (!source) {
             error = {kCannotRead, why};
             return std::nullopt;
@@ -64,7 +64,7 @@ public:
     static std::optional<Input> read_from(int fd, Error& error) {
         Input input;
         std::string why;
-        input.spool_ = host::Spool::create(why);
+        input.spool_ = orvi::Spool::create(why);
         if (!input.spool_ || !input.spool_->fill_from(
                                  fd, fd == STDIN_FILENO ? "standard input" : "the input", why)) {
             error = {kCannotRead, why};
@@ -112,16 +112,16 @@ private:
         return done;
     }
 
-    std::optional<host::Spool> spool_;
+    std::optional<orvi::Spool> spool_;
     std::span<const uint8_t> bytes_;
     std::string name_ = kMemoryName;
     bool mapped_ = false;
 };
 
 // The format of the input from its content, or nothing with the reason.
-const host::FormatEntry* recognise_bytes(std::span<const uint8_t> bytes, Error& error) {
+const orvi::FormatEntry* recognise_bytes(std::span<const uint8_t> bytes, Error& error) {
     std::string why;
-    const host::FormatEntry* format = host::recognise_format(bytes, why);
+    const orvi::FormatEntry* format = orvi::recognise_format(bytes, why);
     if (format == nullptr) {
         error = {kNotRecognised, why};
     }
@@ -180,7 +180,7 @@ std::string no_such_page(size_t pages) {
 // The pictures of an input of a known format, and the loading of any of them.
 class PageLoader {
 public:
-    PageLoader(Library& library, const host::FormatEntry& format, const Input& input)
+    PageLoader(Library& library, const orvi::FormatEntry& format, const Input& input)
         : library_(*library.state_), format_(format), bytes_(input.bytes()), name_(input.name()) {
         const std::span<const uint8_t> bytes = bytes_;
         if (format.pages != nullptr) {
@@ -195,7 +195,7 @@ public:
 
     // Picture `number` (from 1), or nothing with the error.
     std::optional<Image> load(uint32_t number, const LoadOptions& options, Error& error) {
-        const host::Page& page = pages_[number - 1];
+        const orvi::Page& page = pages_[number - 1];
         if (page.bytes.empty()) {
             error = {kPageOutside,
                      "its table puts picture " + std::to_string(number) + " outside the file"};
@@ -210,26 +210,26 @@ public:
         int32_t code = kOk;
         std::string sentence;
         OrviJobReport report{};
-        host::HostPool& pool = *library_.pool;
+        orvi::HostPool& pool = *library_.pool;
         if (format_.module != nullptr) {
-            const host::Module* reader = library_.module(format_.module, false, error);
+            const orvi::Module* reader = library_.module(format_.module, false, error);
             if (reader == nullptr) {
                 return std::nullopt;
             }
-            const host::PageFile file(page);
+            const orvi::PageFile file(page);
             const std::lock_guard<std::mutex> serving(module_call_lock(format_.module));
-            code = host::run_codec_job(
+            code = orvi::run_codec_job(
                 *reader, pool, {kCommandLoad, name_.c_str(), &request, gauge, file.segments()},
                 &report);
         } else {
             code = format_.load(pool, page.bytes, picture, image->notes, gauge, sentence);
         }
         if (code == kTooManyPixels && format_.module != nullptr) {
-            sentence = host::too_many_pixels_sentence(report.declared_width, report.declared_height,
+            sentence = orvi::too_many_pixels_sentence(report.declared_width, report.declared_height,
                                                       pool.max_pixels());
         } else if (code != kOk && format_.module != nullptr) {
             sentence = format_.explain != nullptr ? format_.explain(code, page) : "";
-            sentence = sentence.empty() ? host::result_code_sentence(code) : sentence;
+            sentence = sentence.empty() ? orvi::result_code_sentence(code) : sentence;
         }
         if (code != kOk) {
             picture.Data = nullptr; // a failed reader hands over nothing
@@ -237,19 +237,19 @@ public:
             return std::nullopt;
         }
         image->format = format_.name;
-        image->kind = host::written_kind(format_, page);
+        image->kind = orvi::written_kind(format_, page);
         image->gaps = gaps_of(report, picture);
         if (options.details) {
             Details extra;
             const uint32_t bits = format_.details(page, picture, request, extra);
-            image->details = {host::text_detail("format", format_.name),
-                              host::number_detail("width", static_cast<uint32_t>(picture.Width)),
-                              host::number_detail("height", static_cast<uint32_t>(picture.Height)),
-                              host::number_detail("bits_per_pixel", bits)};
+            image->details = {orvi::text_detail("format", format_.name),
+                              orvi::number_detail("width", static_cast<uint32_t>(picture.Width)),
+                              orvi::number_detail("height", static_cast<uint32_t>(picture.Height)),
+                              orvi::number_detail("bits_per_pixel", bits)};
             image->details.insert(image->details.end(), extra.begin(), extra.end());
             if (several_ && (pages_.size() > 1 || page.bytes.size() != bytes_.size())) {
-                image->details.push_back(host::number_detail("pages", pages_.size()));
-                image->details.push_back(host::number_detail("page", number));
+                image->details.push_back(orvi::number_detail("pages", pages_.size()));
+                image->details.push_back(orvi::number_detail("page", number));
             }
         }
         return Image(std::move(image));
@@ -257,10 +257,10 @@ public:
 
 private:
     Library::State& library_;
-    const host::FormatEntry& format_;
+    const orvi::FormatEntry& format_;
     std::span<const uint8_t> bytes_;
     const std::string& name_;
-    std::vector<host::Page> pages_;
+    std::vector<orvi::Page> pages_;
     bool several_ = false;
 };
 
@@ -269,7 +269,7 @@ namespace {
 // Loads picture `options.page` of the input.
 std::optional<Image> load_input(Library& library, const Input& input, Error& error,
                                 const LoadOptions& options) {
-    const host::FormatEntry* format = recognise_bytes(input.bytes(), error);
+    const orvi::FormatEntry* format = recognise_bytes(input.bytes(), error);
     if (format == nullptr) {
         return std::nullopt;
     }
@@ -285,7 +285,7 @@ std::optional<Image> load_input(Library& library, const Input& input, Error& err
 // Every picture of the input (or the one options.page names), in turn.
 bool load_input_pages(Library& library, const Input& input, const LoadOptions& options,
                       const Library::EachPicture& each, Error& error) {
-    const host::FormatEntry* format = recognise_bytes(input.bytes(), error);
+    const orvi::FormatEntry* format = recognise_bytes(input.bytes(), error);
     if (format == nullptr) {
         return false;
     }
@@ -311,12 +311,12 @@ bool load_input_pages(Library& library, const Input& input, const LoadOptions& o
 
 std::optional<std::string> Library::recognise(const std::string& path, Error& error) const {
     const auto input = Input::open(path, error);
-    const host::FormatEntry* format = input ? recognise_bytes(input->bytes(), error) : nullptr;
+    const orvi::FormatEntry* format = input ? recognise_bytes(input->bytes(), error) : nullptr;
     return format != nullptr ? std::optional<std::string>(format->name) : std::nullopt;
 }
 
 std::optional<std::string> Library::recognise(std::span<const uint8_t> bytes, Error& error) const {
-    const host::FormatEntry* format = recognise_bytes(bytes, error);
+    const orvi::FormatEntry* format = recognise_bytes(bytes, error);
     return format != nullptr ? std::optional<std::string>(format->name) : std::nullopt;
 }
 

@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace host {
+namespace orvi {
 
 std::string default_module_folder() {
     Dl_info info{};
@@ -85,4 +85,4 @@ int32_t run_codec_job(const Module& module, HostPool& pool, const CodecJob& job,
     return args.Result;
 }
 
-} // namespace host
+} // namespace orvi

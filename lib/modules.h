@@ -12,7 +12,7 @@
 #include "runtime/op_records.h"
 #include "runtime/records.h"
 
-namespace host {
+namespace orvi {
 
 using StartProg = uint32_t (*)(CodecArgs*);
 using StartOfProgram = uint32_t (*)(OpArgs*);
@@ -91,4 +91,4 @@ struct CodecJob {
 [[nodiscard]] int32_t run_codec_job(const Module& module, HostPool& pool, const CodecJob& job,
                                     OrviJobReport* report = nullptr);
 
-} // namespace host
+} // namespace orvi

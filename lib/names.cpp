@@ -66,7 +66,7 @@ std::string summary(std::string_view name, const Image& image) {
 
 } // namespace orvi
 
-namespace host {
+namespace orvi {
 
 std::string result_code_sentence(int32_t code) {
     const char* text = result_code_text(code);
@@ -74,4 +74,4 @@ std::string result_code_sentence(int32_t code) {
            std::to_string(code) + ")";
 }
 
-} // namespace host
+} // namespace orvi

@@ -7,12 +7,9 @@
 
 #include "orvi/library.h"
 
-namespace host {
-
-using orvi::escaped;
-using orvi::quoted;
+namespace orvi {
 
 // The words for a module's result code, with the code: "corrupt ByteRun1 data (code 117)".
 [[nodiscard]] std::string result_code_sentence(int32_t code);
 
-} // namespace host
+} // namespace orvi

@@ -144,7 +144,7 @@ std::string check(const Operation& operation) {
 
 } // namespace orvi
 
-namespace host {
+namespace orvi {
 namespace {
 
 using orvi::Operation;
@@ -402,4 +402,4 @@ bool apply_operation(const Module& ops, HostPool& pool, Picture& picture,
     return true;
 }
 
-} // namespace host
+} // namespace orvi

@@ -11,7 +11,7 @@
 #include "orvi/operation.h"
 #include "runtime/records.h"
 
-namespace host {
+namespace orvi {
 
 // The predefined filters of the ops module's table.
 [[nodiscard]] std::vector<orvi::Filter> module_filters(const Module& ops);
@@ -27,4 +27,4 @@ namespace host {
 [[nodiscard]] bool apply_operation(const Module& ops, HostPool& pool, Picture& picture,
                                    const orvi::Operation& operation, orvi::Error& error);
 
-} // namespace host
+} // namespace orvi

@@ -5,7 +5,7 @@
 
 #include "runtime/cursor.h"
 
-namespace host {
+namespace orvi {
 namespace {
 
 constexpr uint8_t kPad[1] = {0};
@@ -40,4 +40,4 @@ PageFile::PageFile(const Page& page) {
     put_be32(header_.data() + 8, page.list_type);
 }
 
-} // namespace host
+} // namespace orvi

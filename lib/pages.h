@@ -9,7 +9,7 @@
 
 #include "platform/host_abi.h"
 
-namespace host {
+namespace orvi {
 
 // A page: the bytes of a whole file of one picture, or of a FORM that takes the PROPs of
 // the LISTs around it (`props`, pieces of the same file; `list_type` the innermost LIST's
@@ -34,4 +34,4 @@ private:
     std::vector<OrviSegment> segments_;
 };
 
-} // namespace host
+} // namespace orvi

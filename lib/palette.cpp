@@ -5,7 +5,7 @@
 #include <array>
 #include <new>
 
-namespace host {
+namespace orvi {
 namespace {
 
 // A zero-filled table with an entry for each of the 2^24 colours, mapped lazily in small
@@ -431,4 +431,4 @@ bool is_grey(const Picture& picture) {
     return true;
 }
 
-} // namespace host
+} // namespace orvi

@@ -13,7 +13,7 @@
 #include "lib/host_pool.h"
 #include "runtime/records.h"
 
-namespace host {
+namespace orvi {
 
 // A colour's grey level with the luma weights 0.299, 0.587 and 0.114 rounded to 256ths
 // (77, 150, 29: they sum to 256, so a grey colour keeps its level), the sum rounded: what
@@ -82,4 +82,4 @@ private:
 [[nodiscard]] std::vector<uint32_t> median_cut(HostPool& pool, const Picture& picture,
                                                size_t limit);
 
-} // namespace host
+} // namespace orvi

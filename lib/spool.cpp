@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace host {
+namespace orvi {
 namespace {
 
 // The copy buffer: on the stack, so that a spool holds no memory beyond it.
@@ -149,4 +149,4 @@ std::optional<std::string> readable_source(const std::string& path, std::optiona
     return spool->path();
 }
 
-} // namespace host
+} // namespace orvi

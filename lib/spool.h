@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-namespace host {
+namespace orvi {
 
 class Spool {
 public:
@@ -42,4 +42,4 @@ private:
 [[nodiscard]] std::optional<std::string>
 readable_source(const std::string& path, std::optional<Spool>& spool, std::string& error);
 
-} // namespace host
+} // namespace orvi

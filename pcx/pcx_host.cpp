@@ -5,7 +5,7 @@
 #include "pcx/pcx_rules.h"
 #include "runtime/result_codes.h"
 
-namespace host {
+namespace orvi {
 namespace {
 
 using orvi::Details;
@@ -102,4 +102,4 @@ const FormatEntry kDcxFormat{
     .written_as = dcx_written_as,
 };
 
-} // namespace host
+} // namespace orvi

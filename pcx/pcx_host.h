@@ -4,7 +4,7 @@
 
 #include "lib/formats.h"
 
-namespace host {
+namespace orvi {
 
 extern const FormatEntry kPcxFormat;
 extern const FormatEntry kDcxFormat;
@@ -19,4 +19,4 @@ inline constexpr uint32_t kDcxMagic = 987654321;
 // or one not after the table, gives an empty page.
 [[nodiscard]] std::vector<Page> dcx_pages(std::span<const uint8_t> file);
 
-} // namespace host
+} // namespace orvi

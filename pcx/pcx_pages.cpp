@@ -5,7 +5,7 @@
 #include "pcx/pcx_host.h"
 #include "runtime/cursor.h"
 
-namespace host {
+namespace orvi {
 namespace {
 
 constexpr size_t kDcxTableEntries = 1024;
@@ -47,4 +47,4 @@ std::vector<Page> dcx_pages(std::span<const uint8_t> file) {
     return pages;
 }
 
-} // namespace host
+} // namespace orvi

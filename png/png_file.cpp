@@ -15,7 +15,7 @@
 #include "runtime/result_codes.h"
 #include "runtime/sizes.h"
 
-namespace host {
+namespace orvi {
 namespace {
 
 constexpr size_t kMessageSize = 200;
@@ -372,4 +372,4 @@ bool save_png(HostPool& pool, const char* path, const Picture& picture, OrviGaug
     return done;
 }
 
-} // namespace host
+} // namespace orvi

@@ -11,7 +11,7 @@
 #include "platform/host_abi.h"
 #include "runtime/records.h"
 
-namespace host {
+namespace orvi {
 
 // What a PNG file's header says, for `orvi info`.
 struct PngHeader {
@@ -54,4 +54,4 @@ struct PngHeader {
 // (each sample times alpha / 255, rounded), in place.
 void compose_onto_black(uint8_t* pixels, uint64_t count);
 
-} // namespace host
+} // namespace orvi

@@ -4,7 +4,7 @@
 #include "png/png_file.h"
 #include "runtime/result_codes.h"
 
-namespace host {
+namespace orvi {
 namespace {
 
 using orvi::Details;
@@ -63,4 +63,4 @@ const FormatEntry kPngFormat{
     .save = png_save,
 };
 
-} // namespace host
+} // namespace orvi

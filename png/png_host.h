@@ -3,8 +3,8 @@
 
 #include "lib/formats.h"
 
-namespace host {
+namespace orvi {
 
 extern const FormatEntry kPngFormat;
 
-} // namespace host
+} // namespace orvi

@@ -7,7 +7,7 @@
 #include "runtime/cursor.h"
 #include "runtime/result_codes.h"
 
-namespace host {
+namespace orvi {
 namespace {
 
 using orvi::Details;
@@ -134,4 +134,4 @@ const FormatEntry kPbmFormat{
     .plain = true,
 };
 
-} // namespace host
+} // namespace orvi

@@ -4,10 +4,10 @@
 
 #include "lib/formats.h"
 
-namespace host {
+namespace orvi {
 
 extern const FormatEntry kPnmFormat;
 extern const FormatEntry kPamFormat;
 extern const FormatEntry kPbmFormat;
 
-} // namespace host
+} // namespace orvi

@@ -9,7 +9,7 @@
 #include <new>
 #include <vector>
 
-namespace host {
+namespace orvi {
 namespace {
 
 constexpr size_t kBufferBytes = size_t{1} << 16U;
@@ -174,4 +174,4 @@ int32_t pbm_save(HostPool& pool, const char* path, const Picture& picture,
     return written(out, error);
 }
 
-} // namespace host
+} // namespace orvi

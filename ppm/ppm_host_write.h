@@ -12,7 +12,7 @@
 #include "orvi/library.h"
 #include "runtime/records.h"
 
-namespace host {
+namespace orvi {
 
 // One row of grey samples as bitmap bits (1 = black, first pixel in the top bit, the row
 // padded to whole bytes): black below 128. With `errors` (width + 2 entries for this row
@@ -28,4 +28,4 @@ int32_t pbm_save(HostPool& pool, const char* path, const Picture& picture,
                  const IndexedImage* indexed, const orvi::SaveOptions& options,
                  OrviGaugeRoutine gauge, std::string& error);
 
-} // namespace host
+} // namespace orvi

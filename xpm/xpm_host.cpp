@@ -5,7 +5,7 @@
 #include "runtime/result_codes.h"
 #include "xpm/xpm_rules.h"
 
-namespace host {
+namespace orvi {
 namespace {
 
 using orvi::Details;
@@ -72,4 +72,4 @@ const FormatEntry kXpmFormat{
     .pack = xpm_pack,
 };
 
-} // namespace host
+} // namespace orvi

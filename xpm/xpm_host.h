@@ -3,8 +3,8 @@
 
 #include "lib/formats.h"
 
-namespace host {
+namespace orvi {
 
 extern const FormatEntry kXpmFormat;
 
-} // namespace host
+} // namespace orvi

@@ -71,9 +71,9 @@ TEST_F(OrviEveryday, PicturesTooLargeForSixteenBitHeadersAreRefused) {
     // PNG holds sides past 65535; PCX and ILBM headers do not.
     Bytes samples(70000 * 3, 40);
     const Picture wide{samples.data(), 70000, 1, 3, 70000, 1, 24, 0, 0, 0};
-    host::HostPool pool;
+    orvi::HostPool pool;
     std::string error;
-    ASSERT_TRUE(host::save_png(pool, path("wide.png").c_str(), wide, nullptr, error)) << error;
+    ASSERT_TRUE(orvi::save_png(pool, path("wide.png").c_str(), wide, nullptr, error)) << error;
     for (const char* out : {"wide.pcx", "wide.iff"}) {
         SCOPED_TRACE(out);
         const Outcome run = orvi(std::string("convert wide.png ") + out);
@@ -87,7 +87,7 @@ TEST_F(OrviEveryday, PicturesTooLargeForSixteenBitHeadersAreRefused) {
     // Within the limit, the side survives.
     Bytes limit_samples(65535 * 2 * 3, 40);
     const Picture limit{limit_samples.data(), 65535, 2, 3, 65535, 2, 24, 0, 0, 0};
-    ASSERT_TRUE(host::save_png(pool, path("limit.png").c_str(), limit, nullptr, error)) << error;
+    ASSERT_TRUE(orvi::save_png(pool, path("limit.png").c_str(), limit, nullptr, error)) << error;
     ASSERT_EQ(orvi("convert limit.png narrower.pcx").status, 0);
     EXPECT_EQ(orvi("info narrower.pcx").out.substr(0, 30), "narrower.pcx: PCX, 65535 x 2, ");
     // The operations module reads sides in 16 bits: a turn, mirror or resize of a wider

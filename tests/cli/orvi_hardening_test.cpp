@@ -117,8 +117,8 @@ TEST_F(OrviHardening, ThePixelLimitRefusesBombsFromTheirHeadersAlone) {
         EXPECT_FALSE(library.load(path(bomb.name), error));
         EXPECT_EQ(error.code, orvi::kTooManyPixels);
         EXPECT_EQ(error.sentence,
-                  host::too_many_pixels_sentence(bomb.width, bomb.height, orvi::kDefaultMaxPixels));
-        const host::HostPool& pool = orvi::LibraryInside::pool(library);
+                  orvi::too_many_pixels_sentence(bomb.width, bomb.height, orvi::kDefaultMaxPixels));
+        const orvi::HostPool& pool = orvi::LibraryInside::pool(library);
         EXPECT_EQ(pool.live_blocks(), 0U);
         EXPECT_LT(pool.peak_bytes(), uint64_t{1} << 20U) << "have " << pool.peak_bytes();
     }
@@ -164,7 +164,7 @@ TEST_F(OrviHardening, BatchWorkersShareTheByteLimitOfOneProcess) {
     (void)orvi("convert a-measure.ppm a.ppm", probe);
     (void)orvi("convert --to ppm --out-dir o --jobs 2 b-measure.ppm c-measure.ppm", probe);
     const uint64_t alone = std::stoull(text_of("a-measure.ppm.limit"));
-    EXPECT_EQ(alone, host::HostPool::default_limit());
+    EXPECT_EQ(alone, orvi::HostPool::default_limit());
     for (const char* name : {"b-measure.ppm.limit", "c-measure.ppm.limit"}) {
         EXPECT_EQ(std::stoull(text_of(name)), alone / 2) << name;
     }
@@ -372,9 +372,9 @@ TEST_F(OrviHardening, FormatRulesReadWideEnough) {
 TEST_F(OrviHardening, PnmSidesAboveTheWritersLimitAreRefusedInTheFormatsTerms) {
     Bytes samples(40000 * 3, 40);
     const Picture wide{samples.data(), 40000, 1, 3, 40000, 1, 24, 0, 0, 0};
-    host::HostPool pool;
+    orvi::HostPool pool;
     std::string error;
-    ASSERT_TRUE(host::save_png(pool, path("wide.png").c_str(), wide, nullptr, error)) << error;
+    ASSERT_TRUE(orvi::save_png(pool, path("wide.png").c_str(), wide, nullptr, error)) << error;
     const Outcome run = orvi("convert wide.png wide.ppm");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "orvi: cannot save 'wide.ppm': PNM files that orvi writes hold at most "

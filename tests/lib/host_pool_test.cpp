@@ -11,7 +11,7 @@
 namespace {
 
 TEST(HostPool, BlocksArriveZeroFilledAndAreCounted) {
-    host::HostPool pool(64ULL << 20);
+    orvi::HostPool pool(64ULL << 20);
     for (const uint64_t size : {uint64_t{0}, uint64_t{1}, uint64_t{4096}, uint64_t{3} << 20}) {
         SCOPED_TRACE(size);
         auto* block = static_cast<uint8_t*>(pool.allocate(size));
@@ -27,7 +27,7 @@ TEST(HostPool, BlocksArriveZeroFilledAndAreCounted) {
 }
 
 TEST(HostPool, AFreedLargeBlockIsReusedZeroFilledByOneOfAboutItsSize) {
-    host::HostPool pool(2ULL << 30);
+    orvi::HostPool pool(2ULL << 30);
     auto* first = static_cast<uint8_t*>(pool.allocate(8ULL << 20));
     ASSERT_NE(first, nullptr);
     std::fill(first, first + (8ULL << 20), 0xAB);
@@ -43,19 +43,19 @@ TEST(HostPool, AFreedLargeBlockIsReusedZeroFilledByOneOfAboutItsSize) {
     pool.free(small);
     // Beyond the bound the oldest spares are given back.
     std::vector<void*> blocks;
-    for (uint64_t i = 0; i < host::HostPool::kSpareBytes / (64ULL << 20) + 2; ++i) {
+    for (uint64_t i = 0; i < orvi::HostPool::kSpareBytes / (64ULL << 20) + 2; ++i) {
         blocks.push_back(pool.allocate(64ULL << 20));
         ASSERT_NE(blocks.back(), nullptr);
     }
     for (void* block : blocks) {
         pool.free(block);
     }
-    EXPECT_LE(pool.spare_bytes(), host::HostPool::kSpareBytes);
+    EXPECT_LE(pool.spare_bytes(), orvi::HostPool::kSpareBytes);
     EXPECT_EQ(pool.live_blocks(), 0U);
 }
 
 TEST(HostPool, RefusesBeyondItsLimit) {
-    host::HostPool pool(1000);
+    orvi::HostPool pool(1000);
     void* first = pool.allocate(600);
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(pool.allocate(401), nullptr) << "the limit counts live bytes";
@@ -65,13 +65,13 @@ TEST(HostPool, RefusesBeyondItsLimit) {
 }
 
 TEST(HostPool, DefaultLimitRefusesTheLargestHeaderButNotTheLargestPpm) {
-    host::HostPool pool;
+    orvi::HostPool pool;
     EXPECT_EQ(pool.allocate(65535ULL * 65535ULL * 3ULL), nullptr);
     EXPECT_GE(pool.limit(), 32767ULL * 32767ULL * 3ULL + (1ULL << 20));
 }
 
 TEST(HostPool, FailsTheNthAllocationOnce) {
-    host::HostPool pool(1 << 20);
+    orvi::HostPool pool(1 << 20);
     pool.fail_allocation(2);
     void* first = pool.allocate(8);
     EXPECT_NE(first, nullptr);

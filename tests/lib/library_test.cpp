@@ -499,9 +499,9 @@ TEST_F(LibraryTest, AFailedFlushToTheDiskKeepsTheOldFile) {
     orvi::Error error;
     ASSERT_TRUE(library_.save(first, path, {}, error)) << error.sentence;
     const Bytes before = read_file(path);
-    host::seam::fail_fsync(true);
+    orvi::seam::fail_fsync(true);
     const bool saved = library_.save(second, path, {}, error);
-    host::seam::fail_fsync(false);
+    orvi::seam::fail_fsync(false);
     EXPECT_FALSE(saved);
     EXPECT_EQ(error.sentence,
               "it cannot be flushed to the disk (Input/output error); the old file is kept");

@@ -26,14 +26,14 @@ TEST(BitmapRow, BlackBelowHalfAndErrorsSpreadAsFloydSteinberg) {
     };
     for (const auto& row : rows) {
         Bytes bits(row.bits.size(), 0xFF);
-        host::bitmap_row(row.grey, bits, nullptr, nullptr);
+        orvi::bitmap_row(row.grey, bits, nullptr, nullptr);
         EXPECT_EQ(bits, row.bits);
     }
     // Mid-grey dithers to about half black, and the error goes to the next row.
     const Bytes grey(64, 128);
     std::vector<int32_t> errors(2 * (64 + 2), 0);
     Bytes bits(8);
-    host::bitmap_row(grey, bits, errors.data(), errors.data() + 66);
+    orvi::bitmap_row(grey, bits, errors.data(), errors.data() + 66);
     const int black = std::accumulate(bits.begin(), bits.end(), 0, [](int sum, uint8_t b) {
         return sum + __builtin_popcount(b);
     });

@@ -37,21 +37,21 @@ Bytes chunk(const char* id, const Bytes& data) {
 
 TEST(Pages, DcxOffsetsGiveEachPageToTheNextOrTheEnd) {
     const Bytes file =
-        concat(concat(concat(le32(host::kDcxMagic), le32(16)), concat(le32(20), le32(0))),
+        concat(concat(concat(le32(orvi::kDcxMagic), le32(16)), concat(le32(20), le32(0))),
                bytes_of("aaaabbbbbb"));
-    ASSERT_TRUE(host::is_dcx(file));
-    const auto pages = host::dcx_pages(file);
+    ASSERT_TRUE(orvi::is_dcx(file));
+    const auto pages = orvi::dcx_pages(file);
     ASSERT_EQ(pages.size(), 2U);
     EXPECT_EQ(std::string(pages[0].bytes.begin(), pages[0].bytes.end()), "aaaa");
     EXPECT_EQ(std::string(pages[1].bytes.begin(), pages[1].bytes.end()), "bbbbbb");
     // An offset into the table or past the end is an empty page; a table without a zero
     // ends with the file.
-    const Bytes odd = concat(concat(le32(host::kDcxMagic), le32(4)), le32(999));
-    const auto bad = host::dcx_pages(odd);
+    const Bytes odd = concat(concat(le32(orvi::kDcxMagic), le32(4)), le32(999));
+    const auto bad = orvi::dcx_pages(odd);
     ASSERT_EQ(bad.size(), 2U);
     EXPECT_TRUE(bad[0].bytes.empty());
     EXPECT_TRUE(bad[1].bytes.empty());
-    EXPECT_FALSE(host::is_dcx(bytes_of("\x0a\x05")));
+    EXPECT_FALSE(orvi::is_dcx(bytes_of("\x0a\x05")));
 }
 
 TEST(Pages, IffListsAndCatsGiveEachPictureFormWithItsListsProperties) {
@@ -61,26 +61,26 @@ TEST(Pages, IffListsAndCatsGiveEachPictureFormWithItsListsProperties) {
     const Bytes prop = chunk("PROP", concat(bytes_of("ILBM"), chunk("BMHD", Bytes(20, 7))));
     const Bytes cat =
         chunk("CAT ", concat(concat(bytes_of("    "), form_a), concat(other, form_b)));
-    const auto pages = host::iff_pages(cat);
+    const auto pages = orvi::iff_pages(cat);
     ASSERT_EQ(pages.size(), 2U);
     EXPECT_EQ(Bytes(pages[0].bytes.begin(), pages[0].bytes.end()), cat) << "the first is the file";
     EXPECT_EQ(Bytes(pages[1].bytes.begin(), pages[1].bytes.end()), form_b);
     const Bytes list =
         chunk("LIST", concat(concat(bytes_of("ILBM"), prop), concat(form_a, form_a)));
-    const auto listed = host::iff_pages(list);
+    const auto listed = orvi::iff_pages(list);
     ASSERT_EQ(listed.size(), 2U);
     EXPECT_EQ(Bytes(listed[1].bytes.begin(), listed[1].bytes.end()), form_a);
     ASSERT_EQ(listed[1].props.size(), 1U) << "a FORM keeps the PROP of its LIST";
     EXPECT_EQ(listed[1].props[0].data(), list.data() + 12) << "by reference, not a copy";
     // Read as a file, the page is a LIST of its own of the PROP and the FORM.
-    const host::PageFile made(listed[1]);
+    const orvi::PageFile made(listed[1]);
     Bytes joined;
     for (const OrviSegment& segment : made.segments()) {
         joined.insert(joined.end(), segment.data, segment.data + segment.size);
     }
     EXPECT_EQ(joined, chunk("LIST", concat(concat(bytes_of("ILBM"), prop), form_a)));
-    EXPECT_EQ(host::iff_pages(form_a).size(), 1U);
-    EXPECT_TRUE(host::iff_pages(bytes_of("P6\n1 1\n255\n")).empty());
+    EXPECT_EQ(orvi::iff_pages(form_a).size(), 1U);
+    EXPECT_TRUE(orvi::iff_pages(bytes_of("P6\n1 1\n255\n")).empty());
 }
 
 // The value of a detail, or empty.
@@ -145,7 +145,7 @@ TEST(Pages, ADcxOfTwoPcxPagesLoadsEachAsItsOwnFile) {
     const auto first = static_cast<uint32_t>(4 + 3 * 4);
     const auto second = static_cast<uint32_t>(first + pcx[0].size());
     const Bytes dcx =
-        concat(concat(concat(le32(host::kDcxMagic), le32(first)), concat(le32(second), le32(0))),
+        concat(concat(concat(le32(orvi::kDcxMagic), le32(first)), concat(le32(second), le32(0))),
                concat(pcx[0], pcx[1]));
     testing_support::write_file(folder.path("two.dcx"), dcx);
     for (uint32_t page = 1; page <= 3; ++page) {
@@ -179,7 +179,7 @@ TEST(Pages, FaultsOfDeepPicturesAndDcxTablesAreSaidInTheirOwnTerms) {
     };
     Bytes packed_dgbl = dgbl;
     packed_dgbl[5] = 3;
-    const Bytes no_dcx_page = concat(concat(le32(host::kDcxMagic), le32(64)), le32(0));
+    const Bytes no_dcx_page = concat(concat(le32(orvi::kDcxMagic), le32(64)), le32(0));
     const struct {
         const char* reason;
         Bytes file;

@@ -34,7 +34,7 @@ Bytes banded(size_t colours) {
 }
 
 // The pool every table and index picture of these tests comes from.
-host::HostPool pool;
+orvi::HostPool pool;
 
 std::set<uint32_t> colours_in(const Bytes& data) {
     std::set<uint32_t> colours;
@@ -44,11 +44,11 @@ std::set<uint32_t> colours_in(const Bytes& data) {
     return colours;
 }
 
-std::optional<host::IndexedImage> build(const Picture& picture, uint32_t depth, bool reduce,
+std::optional<orvi::IndexedImage> build(const Picture& picture, uint32_t depth, bool reduce,
                                         bool dither = false) {
     std::string error;
     std::string warning;
-    return host::build_indexed(pool, picture, {depth, reduce, dither}, error, warning);
+    return orvi::build_indexed(pool, picture, {depth, reduce, dither}, error, warning);
 }
 
 TEST(Palette, FewEnoughColoursAreKeptExactlyAndTooManyAreReducedToTheDepth) {
@@ -114,7 +114,7 @@ TEST(Palette, TheNearestEntrySearchAgreesWithTryingEveryEntry) {
         for (uint32_t& entry : palette) {
             entry = round % 3 == 0 ? (next() & 0xF0F0F0U) : (next() & 0xFFFFFFU);
         }
-        const host::PaletteSearch search(palette);
+        const orvi::PaletteSearch search(palette);
         for (int probe = 0; probe < 500; ++probe) {
             const uint32_t colour = next() & 0xFFFFFFU;
             ASSERT_EQ(search.nearest(colour), nearest_by_trying_all(palette, colour))
@@ -128,7 +128,7 @@ TEST(Palette, TooManyColoursWithoutReduceSayHowMany) {
     std::string error;
     std::string warning;
     EXPECT_FALSE(
-        host::build_indexed(pool, picture_of(data, 64, 64), {4, false, false}, error, warning));
+        orvi::build_indexed(pool, picture_of(data, 64, 64), {4, false, false}, error, warning));
     EXPECT_EQ(error, "the picture has 20 colours; a palette of 4 bits holds at most 16");
 }
 
@@ -138,19 +138,19 @@ TEST(Palette, TablesAndIndicesCountAgainstThePoolsLimit) {
     // Room for the picture's indices but not for a table over every colour.
     for (const bool reduce : {false, true}) {
         SCOPED_TRACE(reduce ? "reduced" : "exact");
-        host::HostPool small(8 << 20);
+        orvi::HostPool small(8 << 20);
         std::string error;
         std::string warning;
-        EXPECT_FALSE(host::build_indexed(small, picture, {8, reduce, reduce}, error, warning));
+        EXPECT_FALSE(orvi::build_indexed(small, picture, {8, reduce, reduce}, error, warning));
         EXPECT_EQ(error, "not enough memory to choose the colours (the picture is too large for "
                          "the memory limit)");
         EXPECT_EQ(small.live_blocks(), 0U);
     }
-    host::HostPool roomy;
+    orvi::HostPool roomy;
     std::string error;
     std::string warning;
     {
-        const auto image = host::build_indexed(roomy, picture, {8, true, false}, error, warning);
+        const auto image = orvi::build_indexed(roomy, picture, {8, true, false}, error, warning);
         ASSERT_TRUE(image);
         EXPECT_TRUE(roomy.owns(image->indices.get()));
     }
@@ -166,11 +166,11 @@ TEST(Palette, MedianCutFindsTheMeansOfSeparateClusters) {
         data.insert(data.end(), {0, 0, static_cast<uint8_t>(218 + offset)});
     }
     const Picture picture = picture_of(data, 10, 10);
-    const std::vector<uint32_t> palette = host::median_cut(pool, picture, 2);
+    const std::vector<uint32_t> palette = orvi::median_cut(pool, picture, 2);
     EXPECT_EQ(std::set<uint32_t>(palette.begin(), palette.end()),
               (std::set<uint32_t>{0x280000, 0x0000DC}));
     // Never more entries than distinct colours.
-    EXPECT_EQ(host::median_cut(pool, picture, 256).size(), 10U);
+    EXPECT_EQ(orvi::median_cut(pool, picture, 256).size(), 10U);
 }
 
 TEST(Palette, TheResultIsTheSameEveryTime) {
@@ -248,7 +248,7 @@ TEST(Palette, AtDepthOneColoursOtherThanBlackAndWhiteAreNoted) {
         std::string error;
         std::string warning;
         ASSERT_TRUE(
-            host::build_indexed(pool, picture_of(data, 4, 4), {1, false, false}, error, warning))
+            orvi::build_indexed(pool, picture_of(data, 4, 4), {1, false, false}, error, warning))
             << error;
         EXPECT_EQ(!warning.empty(), row.noted) << warning;
     }

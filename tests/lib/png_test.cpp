@@ -79,10 +79,10 @@ class Png : public ::testing::Test {
 protected:
     // Loads `path`; the picture's bytes, or nullopt with `error_` set.
     std::optional<Bytes> load(const std::string& path) {
-        host::HostPool pool;
+        orvi::HostPool pool;
         Picture picture{};
         error_.clear();
-        const bool loaded = host::load_png(pool, path, picture, header_, nullptr, error_);
+        const bool loaded = orvi::load_png(pool, path, picture, header_, nullptr, error_);
         if (!loaded) {
             EXPECT_EQ(picture.Data, nullptr);
             EXPECT_EQ(pool.live_blocks(), 0U);
@@ -98,7 +98,7 @@ protected:
     }
 
     TempFolder folder_;
-    host::PngHeader header_;
+    orvi::PngHeader header_;
     std::string error_;
     uint32_t depth_ = 0;
     std::pair<uint32_t, uint32_t> size_;
@@ -235,10 +235,10 @@ TEST_F(Png, APictureLargerThanThePoolIsRefused) {
     for (const auto& [limit, want] :
          {std::pair<uint64_t, std::string>{200000, "not enough memory for a 512 x 512 picture"},
           std::pair<uint64_t, std::string>{1000, "not enough memory to read the PNG file"}}) {
-        host::HostPool pool(limit);
+        orvi::HostPool pool(limit);
         Picture picture{};
         EXPECT_FALSE(
-            host::load_png(pool, folder_.path("big.png"), picture, header_, nullptr, error_));
+            orvi::load_png(pool, folder_.path("big.png"), picture, header_, nullptr, error_));
         EXPECT_EQ(error_, want);
         EXPECT_EQ(pool.live_blocks(), 0U);
         EXPECT_EQ(picture.Data, nullptr);
@@ -300,8 +300,8 @@ TEST_F(Png, WritesGreyPaletteOrRgbAndEveryPixelComesBack) {
                         0,           0};
         const std::string path = folder_.path("out.png");
         std::string error;
-        host::HostPool pool;
-        ASSERT_TRUE(host::save_png(pool, path.c_str(), picture, nullptr, error)) << error;
+        orvi::HostPool pool;
+        ASSERT_TRUE(orvi::save_png(pool, path.c_str(), picture, nullptr, error)) << error;
         EXPECT_EQ(declared(read_file(path)), std::make_pair(row.colour_type, row.bit_depth));
         const auto pixels = load(path);
         ASSERT_TRUE(pixels) << error_;
@@ -319,11 +319,11 @@ TEST_F(Png, WriteFailuresAreReported) {
     Bytes data(12, 9);
     Picture picture{data.data(), 2, 2, 3, 2, 2, 24, 0, 0, 0};
     std::string error;
-    host::HostPool pool;
+    orvi::HostPool pool;
     EXPECT_FALSE(
-        host::save_png(pool, folder_.path("no/such/folder.png").c_str(), picture, nullptr, error));
+        orvi::save_png(pool, folder_.path("no/such/folder.png").c_str(), picture, nullptr, error));
     EXPECT_EQ(error, "it cannot be written (No such file or directory)");
-    EXPECT_FALSE(host::save_png(pool, "/dev/full", picture, nullptr, error));
+    EXPECT_FALSE(orvi::save_png(pool, "/dev/full", picture, nullptr, error));
     EXPECT_EQ(error, "it cannot be written (No space left on device)");
 }
 
@@ -334,22 +334,22 @@ TEST_F(Png, TheWritersTablesAndLibpngsMemoryCountAgainstThePool) {
     }
     Picture picture{data.data(), 1024, 1024, 3, 1024, 1024, 24, 0, 0, 0};
     std::string error;
-    host::HostPool small(512 << 10); // no room for the palette search's index picture
-    EXPECT_FALSE(host::save_png(small, folder_.path("out.png").c_str(), picture, nullptr, error));
+    orvi::HostPool small(512 << 10); // no room for the palette search's index picture
+    EXPECT_FALSE(orvi::save_png(small, folder_.path("out.png").c_str(), picture, nullptr, error));
     EXPECT_EQ(error, "not enough memory to write the PNG file (the picture is too large for the "
                      "memory limit)");
     EXPECT_EQ(small.live_blocks(), 0U);
-    host::HostPool tiny(2000); // not even for libpng's own state
+    orvi::HostPool tiny(2000); // not even for libpng's own state
     Bytes grey(1024 * 1024 * 3, 90);
     picture.Data = grey.data();
-    EXPECT_FALSE(host::save_png(tiny, folder_.path("out.png").c_str(), picture, nullptr, error));
+    EXPECT_FALSE(orvi::save_png(tiny, folder_.path("out.png").c_str(), picture, nullptr, error));
     EXPECT_EQ(error, "not enough memory to write the PNG file");
     EXPECT_EQ(tiny.live_blocks(), 0U);
 }
 
 TEST_F(Png, ComposingOntoBlackWorksInPlace) {
     Bytes pixels = {255, 255, 255, 255, 10, 20, 30, 0, 255, 128, 2, 128};
-    host::compose_onto_black(pixels.data(), 3);
+    orvi::compose_onto_black(pixels.data(), 3);
     pixels.resize(9);
     EXPECT_EQ(pixels, (Bytes{255, 255, 255, 0, 0, 0, 128, 64, 1}));
 }

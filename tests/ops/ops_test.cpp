@@ -58,7 +58,7 @@ protected:
         return dest_size != 0 ? dest : data;
     }
 
-    host::HostPool pool_;
+    orvi::HostPool pool_;
 };
 
 Bytes all_bytes() {
@@ -468,7 +468,7 @@ protected:
     }
 
     Bytes source_;
-    host::HostPool pool_;
+    orvi::HostPool pool_;
 };
 
 TEST_F(OpsInBands, EveryOperationGivesTheSameBytesOnAnyNumberOfThreads) {
@@ -535,7 +535,7 @@ TEST_F(OpsInBands, EveryOperationGivesTheSameBytesOnAnyNumberOfThreads) {
 }
 
 TEST(Bands, EveryItemIsWorkedOnceInItsBand) {
-    host::HostPool pool;
+    orvi::HostPool pool;
     runtime::poolHeader = pool.handle();
     for (const uint32_t threads : {1U, 2U, 5U}) {
         pool.set_threads(threads);

@@ -371,7 +371,7 @@ TEST_F(PpmRead, LargeRawPixmapsAreReadStraightIntoThePicture) {
     }
     EXPECT_EQ(expect_each_allocation_failure_reported(straight), 2U) << "one block";
     expect_file_faults_reported(straight);
-    host::HostPool limited(host::HostPool::default_limit(), 349999);
+    orvi::HostPool limited(orvi::HostPool::default_limit(), 349999);
     platform::seam::set_memory_file("memory:straight", straight.data(), straight.size());
     EXPECT_EQ(call(kCommandLoad, "memory:straight", limited.handle()), kTooManyPixels);
     EXPECT_EQ(limited.allocations(), 0U) << "refused from the header alone";
@@ -396,7 +396,7 @@ TEST_F(PpmRead, EachFailedAllocationReportsOutOfMemoryAndLeavesNothing) {
 }
 
 TEST_F(PpmRead, PoolRefusingTheSizeGivesOutOfMemory) {
-    host::HostPool small(1000);
+    orvi::HostPool small(1000);
     const Bytes file = bytes_of("P6\n100 100\n255\n");
     platform::seam::set_memory_file("memory:big", file.data(), file.size());
     EXPECT_EQ(call(kCommandLoad, "memory:big", small.handle()), kOutOfMemory);

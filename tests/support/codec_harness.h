@@ -55,7 +55,7 @@ protected:
     int check_corpus(const std::string& format, const std::string& peer,
                      std::span<const char* const> differs);
 
-    host::HostPool pool_;
+    orvi::HostPool pool_;
     Picture pic_{};
     CodecRequest request_{};
 };

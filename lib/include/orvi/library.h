@@ -15,13 +15,10 @@
 
 #include "orvi/export.h"
 #include "orvi/image.h"
+#include "orvi/limits.h"
 #include "orvi/operation.h"
 
 namespace orvi {
-
-// The most pixels a picture read from a file may have unless the options say otherwise:
-// 2^28 (268 million, about 805 MB at three bytes a pixel).
-inline constexpr uint64_t kDefaultMaxPixels = uint64_t{1} << 28U;
 
 // The library's own result codes (2001 and up, beside the modules', which are below 2000).
 inline constexpr int32_t kCannotRead = 2001;    // the file cannot be opened or read
