@@ -15,12 +15,17 @@ constexpr uint32_t kCamgHalfBrite = 0x80;
 } // namespace
 
 Bmhd parse_bmhd(std::span<const uint8_t, kBmhdBytes> raw) {
-    return {static_cast<uint16_t>((raw[0] << 8U) | raw[1]),
-            static_cast<uint16_t>((raw[2] << 8U) | raw[3]),
-            raw[8],
-            raw[9],
-            raw[10],
-            static_cast<uint16_t>((raw[12] << 8U) | raw[13])};
+    runtime::Cursor cursor(raw);
+    Bmhd bmhd{};
+    bmhd.width = cursor.be16();
+    bmhd.height = cursor.be16();
+    cursor.skip(4); // the position
+    bmhd.planes = cursor.next();
+    bmhd.masking = cursor.next();
+    bmhd.compression = cursor.next();
+    (void)cursor.next(); // pad
+    bmhd.transparent = cursor.be16();
+    return bmhd;
 }
 
 /* display_mode: 6 planes: HAM with the CAMG's 0x800, extra half-brite with its 0x80, a
@@ -28,10 +33,7 @@ Bmhd parse_bmhd(std::span<const uint8_t, kBmhdBytes> raw) {
  * entries HAM6 uses (more mean a 64-colour picture, as today's writers leave CAMG out).
  * 8 planes with 0x800: HAM8. Anything else: a plain picture. */
 uint32_t display_mode(uint32_t planes, const uint8_t* camg, size_t cmap_entries) {
-    const uint32_t flags = camg == nullptr
-                               ? 0
-                               : (uint32_t{camg[0]} << 24U) | (uint32_t{camg[1]} << 16U) |
-                                     (uint32_t{camg[2]} << 8U) | camg[3];
+    const uint32_t flags = camg == nullptr ? 0 : runtime::Cursor(camg, camg + 4).be32();
     if (planes == 6) {
         if (camg == nullptr) {
             return cmap_entries <= 16 ? kModeHam6 : kModePlain;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/iff_walk.h"
 #include "platform/iffparse.h"
 
 namespace ilbm {
@@ -87,60 +88,23 @@ struct Bmhd {
 // without one, 6 planes are hold-and-modify when the CMAP has at most 16 entries.
 [[nodiscard]] uint32_t display_mode(uint32_t planes, const uint8_t* camg, size_t cmap_entries);
 
-// The walk through an IFF file held in memory that every look at the family's structure
-// shares with the reader: containers (FORM, LIST, CAT, PROP) and chunks in file order.
-class IffWalk {
+// The IFF walk (the reader's, platform::IffWalker) over a file held in memory.
+class IffWalk : public platform::IffWalker {
 public:
-    static constexpr size_t kMostDepth = 16; // nested containers, as the reader allows
-    enum class Outer : uint8_t {
-        own_size,    // the outer FORM, LIST or CAT ends where its size says (cut to the file)
-        to_file_end, // it ends with the file (writers get a LIST's or CAT's size wrong)
-        prop,        // the outer container is a PROP, ending where its size says
-    };
-    enum class Step : uint8_t { enter, chunk, leave, end, mangled };
     explicit IffWalk(std::span<const uint8_t> file, Outer outer = Outer::own_size);
-
-    // The next step; `end` after the outer container, `mangled` where a chunk runs past
-    // its container (or the file is no IFF), and nothing more after either.
-    Step next();
-    // Goes past the contents of the container just entered: its `leave` comes next.
-    void skip_container();
-
-    // Of the step just taken: the chunk's or container's id; a container's type, or the
-    // type of a chunk's container; the container around it (0 for the outer one); how
-    // many containers are around it (a container not counting itself); a chunk's data or
-    // a container's chunks after its type; and its whole bytes from the id on, with the
-    // pad byte where the file has it.
-    [[nodiscard]] uint32_t id() const { return id_; }
-    [[nodiscard]] uint32_t type() const { return type_; }
-    [[nodiscard]] uint32_t within() const { return within_; }
-    [[nodiscard]] size_t depth() const { return step_depth_; }
-    [[nodiscard]] std::span<const uint8_t> data() const { return data_; }
+    // Whether the walk goes on after `step`.
+    [[nodiscard]] static bool goes_on(Step step) {
+        return step == Step::enter || step == Step::chunk || step == Step::leave;
+    }
+    // Of the step just taken: its data (a chunk's, or a container's chunks after its
+    // type), and its whole bytes from the id on, with the pad byte where the file has it.
+    [[nodiscard]] std::span<const uint8_t> data() const {
+        return file_.subspan(static_cast<size_t>(data_at()), static_cast<size_t>(data_size()));
+    }
     [[nodiscard]] std::span<const uint8_t> whole() const;
 
 private:
-    struct Open {
-        uint32_t id;
-        uint32_t type;
-        size_t start;
-        size_t end;
-    };
-    Step enter(uint32_t id, uint32_t type, size_t start, size_t end);
-    Step leave();
-
     std::span<const uint8_t> file_;
-    Outer outer_;
-    std::array<Open, kMostDepth> stack_{};
-    size_t depth_ = 0; // containers open
-    size_t step_depth_ = 0;
-    size_t at_ = 0;
-    bool started_ = false;
-    bool done_ = false;
-    uint32_t id_ = 0;
-    uint32_t type_ = 0;
-    uint32_t within_ = 0;
-    size_t start_ = 0;
-    std::span<const uint8_t> data_;
 };
 
 // The chunks the reader uses, as a walk of the file finds them: the properties of the

@@ -10,11 +10,6 @@
 namespace ilbm {
 namespace {
 
-bool is_container(uint32_t id) {
-    return id == platform::ID_FORM || id == platform::ID_LIST || id == platform::ID_CAT ||
-           id == platform::ID_PROP;
-}
-
 // The properties in force, as the reader's IFF walk keeps them: each of a FORM type, an
 // id and a scope (the nesting level of the FORM it was read in, or of the LIST holding
 // its PROP); the innermost scope wins, and a scope's properties go when it ends.
@@ -68,8 +63,7 @@ bool is_property(uint32_t id) {
 void store_prop(std::span<const uint8_t> prop, size_t scope, Properties& properties) {
     IffWalk walk(prop, IffWalk::Outer::prop);
     uint32_t type = 0;
-    for (IffWalk::Step step = walk.next();
-         step != IffWalk::Step::end && step != IffWalk::Step::mangled; step = walk.next()) {
+    for (IffWalk::Step step = walk.next(); IffWalk::goes_on(step); step = walk.next()) {
         if (step == IffWalk::Step::enter && walk.depth() == 0) {
             type = walk.type();
         } else if (step == IffWalk::Step::chunk && walk.depth() == 1 && is_property(walk.id())) {
@@ -80,116 +74,26 @@ void store_prop(std::span<const uint8_t> prop, size_t scope, Properties& propert
 
 } // namespace
 
-IffWalk::IffWalk(std::span<const uint8_t> file, Outer outer) : file_(file), outer_(outer) {}
-
-/* next: the outer container must be a FORM, LIST or CAT (or a PROP when asked); its end
- * is where its size says, cut to the file, unless the walk is told to go to the end of
- * the file. Inside, a chunk is an id, a big-endian size and its data, padded to even
- * length, all inside its container (or cut at the end of the file, when its containers
- * all reach it); a container holds a type and chunks, at most kMostDepth deep. Anything
- * else ends the walk as mangled. */
-IffWalk::Step IffWalk::next() {
-    if (done_) {
-        return Step::end;
-    }
-    if (depth_ == 0 && !started_) {
-        started_ = true;
-        runtime::Cursor cursor(file_);
-        const uint32_t id = cursor.be32();
-        const uint32_t size = cursor.be32();
-        const uint32_t type = cursor.be32();
-        const bool allowed = outer_ == Outer::prop ? id == platform::ID_PROP
-                                                   : is_container(id) && id != platform::ID_PROP;
-        if (cursor.dry() || !allowed) {
-            done_ = true;
-            return Step::mangled;
-        }
-        const size_t end =
-            outer_ == Outer::to_file_end
-                ? file_.size()
-                : static_cast<size_t>(std::min<uint64_t>(8 + uint64_t{size}, file_.size()));
-        return enter(id, type, 0, end);
-    }
-    if (depth_ == 0) {
-        done_ = true;
-        return Step::end;
-    }
-    const Open& top = stack_[depth_ - 1];
-    if (at_ + 8 > top.end) {
-        return leave();
-    }
-    runtime::Cursor cursor(file_.subspan(at_, top.end - at_));
-    const uint32_t id = cursor.be32();
-    uint32_t size = cursor.be32();
-    const size_t data = at_ + 8;
-    if (size > 0x7FFFFFFFU) {
-        done_ = true;
-        return Step::mangled;
-    }
-    if (size > top.end - data) {
-        // As the reader does: what runs past the end of a cut file is cut to it; inside
-        // its container, it is mangled.
-        if (top.end != file_.size()) {
-            done_ = true;
-            return Step::mangled;
-        }
-        size = static_cast<uint32_t>(top.end - data);
-    }
-    if (is_container(id)) {
-        const uint32_t type = cursor.be32();
-        if (size < 4 || depth_ == kMostDepth) {
-            done_ = true;
-            return Step::mangled;
-        }
-        return enter(id, type, at_, data + size);
-    }
-    id_ = id;
-    type_ = top.type;
-    within_ = top.id;
-    step_depth_ = depth_;
-    start_ = at_;
-    data_ = file_.subspan(data, size);
-    at_ = std::min(data + size + (size & 1U), top.end);
-    return Step::chunk;
-}
-
-IffWalk::Step IffWalk::enter(uint32_t id, uint32_t type, size_t start, size_t end) {
-    within_ = depth_ == 0 ? 0 : stack_[depth_ - 1].id;
-    step_depth_ = depth_;
-    stack_[depth_++] = {id, type, start, end};
-    id_ = id;
-    type_ = type;
-    start_ = start;
-    data_ = file_.subspan(std::min(start + 12, end), end - std::min(start + 12, end));
-    at_ = start + 12;
-    return Step::enter;
-}
-
-IffWalk::Step IffWalk::leave() {
-    const Open done = stack_[--depth_];
-    step_depth_ = depth_;
-    id_ = done.id;
-    type_ = done.type;
-    within_ = depth_ == 0 ? 0 : stack_[depth_ - 1].id;
-    start_ = done.start;
-    data_ = file_.subspan(std::min(done.start + 12, done.end),
-                          done.end - std::min(done.start + 12, done.end));
-    // The walk goes on after the container, and its pad byte.
-    const size_t parent_end = depth_ == 0 ? done.end : stack_[depth_ - 1].end;
-    at_ = std::min(done.end + ((done.end - done.start) & 1U), parent_end);
-    return Step::leave;
-}
-
-void IffWalk::skip_container() {
-    if (depth_ > 0) {
-        at_ = stack_[depth_ - 1].end;
-    }
-}
+IffWalk::IffWalk(std::span<const uint8_t> file, Outer outer)
+    : IffWalker(
+          static_cast<int64_t>(file.size()),
+          [](void* context, int64_t at, uint8_t* out, size_t size) {
+              const auto* bytes = static_cast<const std::span<const uint8_t>*>(context);
+              if (at < 0 || static_cast<size_t>(at) > bytes->size() ||
+                  bytes->size() - static_cast<size_t>(at) < size) {
+                  return false;
+              }
+              std::copy_n(bytes->begin() + at, size, out);
+              return true;
+          },
+          &file_, outer),
+      file_(file) {}
 
 std::span<const uint8_t> IffWalk::whole() const {
-    const size_t end = static_cast<size_t>(data_.data() + data_.size() - file_.data());
-    const size_t padded = std::min(end + ((end - start_) & 1U), file_.size());
-    return file_.subspan(start_, padded - start_);
+    const auto begin = static_cast<size_t>(start());
+    const auto end = static_cast<size_t>(data_at() + data_size());
+    const size_t padded = std::min(end + ((end - begin) & 1U), file_.size());
+    return file_.subspan(begin, padded - begin);
 }
 
 /* walk_chunks: the properties of `props` (PROP chunks of the LIST around the file's
@@ -206,8 +110,7 @@ IlbmChunks walk_chunks(std::span<const uint8_t> file,
     IffWalk walk(file);
     // The props given stand for a LIST around the file: the file's scopes are one deeper.
     const size_t base = props.empty() ? 0 : 1;
-    for (IffWalk::Step step = walk.next();
-         step != IffWalk::Step::end && step != IffWalk::Step::mangled; step = walk.next()) {
+    for (IffWalk::Step step = walk.next(); IffWalk::goes_on(step); step = walk.next()) {
         if (step == IffWalk::Step::leave) {
             properties.leave(base + walk.depth());
             continue;
@@ -267,8 +170,7 @@ bool IffPages::next() {
     if (outer_form_) {
         return false;
     }
-    for (IffWalk::Step step = walk_.next();
-         step != IffWalk::Step::end && step != IffWalk::Step::mangled; step = walk_.next()) {
+    for (IffWalk::Step step = walk_.next(); IffWalk::goes_on(step); step = walk_.next()) {
         if (step == IffWalk::Step::leave) {
             while (prop_count_ > 0 && prop_depths_[prop_count_ - 1] > walk_.depth()) {
                 --prop_count_;

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "pcx/pcx_rules.h"
+#include "runtime/cursor.h"
 
 namespace pcx {
 namespace {
@@ -11,10 +12,6 @@ constexpr std::array<uint8_t, 48> kEgaPalette = {
     0,  0,   0,   0,   0,   170, 0,   170, 0,  0,   170, 170, 170, 0,   0,   170,
     0,  170, 170, 85,  0,   170, 170, 170, 85, 85,  85,  85,  85,  255, 85,  255,
     85, 85,  255, 255, 255, 85,  85,  255, 85, 255, 255, 255, 85,  255, 255, 255};
-
-uint16_t le16(std::span<const uint8_t, kHeaderBytes> raw, size_t offset) {
-    return static_cast<uint16_t>(raw[offset] | (raw[offset + 1] << 8U));
-}
 
 Palette black_and_white() {
     Palette palette;
@@ -46,19 +43,24 @@ bool entries_equal(std::span<const uint8_t, 48> palette, uint32_t count) {
  * its sides are not 0 in 16 bits. */
 PCXHeader GetPCXHeader(std::span<const uint8_t, kHeaderBytes> raw) {
     PCXHeader header;
-    header.Version = raw[1];
-    header.Encoding = raw[2];
-    header.BitsPerPixel = raw[3];
-    const uint16_t xmin = le16(raw, 4);
-    const uint16_t ymin = le16(raw, 6);
-    const uint16_t xmax = le16(raw, 8);
-    const uint16_t ymax = le16(raw, 10);
+    runtime::Cursor cursor(raw);
+    (void)cursor.next(); // the manufacturer
+    header.Version = cursor.next();
+    header.Encoding = cursor.next();
+    header.BitsPerPixel = cursor.next();
+    const uint16_t xmin = cursor.le16();
+    const uint16_t ymin = cursor.le16();
+    const uint16_t xmax = cursor.le16();
+    const uint16_t ymax = cursor.le16();
     header.Width = static_cast<uint16_t>(xmax - xmin + 1);
     header.Height = static_cast<uint16_t>(ymax - ymin + 1);
-    std::copy(raw.begin() + 16, raw.begin() + 64, header.Palette.begin());
-    header.NumPlanes = raw[65];
-    header.BytesPerLine = le16(raw, 66);
-    header.PaletteInfo = le16(raw, 68);
+    cursor.skip(4); // the resolution
+    const std::span<const uint8_t> palette = cursor.take(header.Palette.size());
+    std::copy(palette.begin(), palette.end(), header.Palette.begin());
+    (void)cursor.next(); // reserved
+    header.NumPlanes = cursor.next();
+    header.BytesPerLine = cursor.le16();
+    header.PaletteInfo = cursor.le16();
     header.window_valid = xmax >= xmin && ymax >= ymin && header.Width != 0 && header.Height != 0;
     return header;
 }
@@ -122,8 +124,11 @@ Palette choose_palette(const PCXHeader& header, ColourType type, std::span<const
 std::span<const uint8_t> find_trailer(std::span<const uint8_t> file, size_t data_end) {
     for (const size_t at :
          {data_end, file.size() >= kTrailerBytes ? file.size() - kTrailerBytes : file.size()}) {
-        if (at >= kHeaderBytes && at + kTrailerBytes <= file.size() && file[at] == kTrailerMarker) {
-            return file.subspan(at + 1, 768);
+        if (at >= kHeaderBytes && at + kTrailerBytes <= file.size()) {
+            runtime::Cursor trailer(file.subspan(at, kTrailerBytes));
+            if (trailer.next() == kTrailerMarker) {
+                return trailer.take(768);
+            }
         }
     }
     return {};

@@ -7,14 +7,16 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 
+#include "platform/iff_walk.h"
 #include "platform/seams.h"
 
 namespace platform {
 namespace {
 
 constexpr size_t kHandles = 2;
-constexpr size_t kDepth = 16;
+constexpr size_t kDepth = IffWalker::kMostDepth; // of chunks pushed when writing
 constexpr size_t kDeclared = 48;
 constexpr size_t kProperties = 32;
 constexpr size_t kArenaBytes = 256 * 1024;
@@ -23,12 +25,6 @@ struct Declared {
     uint32_t type;
     uint32_t id;
     bool stop;
-};
-
-struct Container {
-    uint32_t id;
-    uint32_t type;
-    int64_t end;
 };
 
 // A stored property: the FORM type it applies to, its id, and the container whose scope
@@ -46,15 +42,6 @@ struct Pushed {
     int32_t declared;
     int64_t written;
 };
-
-bool is_container(uint32_t id) {
-    return id == ID_FORM || id == ID_LIST || id == ID_CAT || id == ID_PROP;
-}
-
-uint32_t be32(const uint8_t* bytes) {
-    return (uint32_t{bytes[0]} << 24U) | (uint32_t{bytes[1]} << 16U) | (uint32_t{bytes[2]} << 8U) |
-           bytes[3];
-}
 
 void put_be32(uint8_t* bytes, uint32_t value) {
     bytes[0] = static_cast<uint8_t>(value >> 24U);
@@ -75,8 +62,7 @@ struct IFFHandle {
     // Reading
     int64_t position = 0;
     int64_t file_size = 0;
-    std::array<Container, kDepth> containers{};
-    size_t depth = 0;
+    std::optional<IffWalker> walk;
     std::array<Property, kProperties> properties{};
     size_t property_count = 0;
     std::array<uint8_t, kArenaBytes> arena{};
@@ -106,6 +92,12 @@ bool move_to(IFFHandle* iff, int64_t position) {
     }
     iff->position = position;
     return true;
+}
+
+// The walk's reads: a seek and a read of the stream.
+bool read_at(void* context, int64_t at, uint8_t* out, size_t size) {
+    auto* iff = static_cast<IFFHandle*>(context);
+    return move_to(iff, at) && read_exact(iff, out, static_cast<int64_t>(size));
 }
 
 const Declared* declaration(const IFFHandle* iff, uint32_t type, uint32_t id) {
@@ -175,32 +167,14 @@ int32_t store_property(IFFHandle* iff, uint32_t type, uint32_t id, size_t scope,
     return 0;
 }
 
-// Leaves the innermost container: the properties of its scope go with it (a FORM's own;
-// for a LIST, those of its PROPs); the walk goes on after it.
-int32_t leave_container(IFFHandle* iff) {
-    const Container done = iff->containers[--iff->depth];
+// Leaves a container: the properties of its scope go with it (a FORM's own; for a LIST,
+// those of its PROPs). `depth` counts the containers around it.
+void leave_container(IFFHandle* iff, size_t depth) {
     for (size_t slot = iff->property_count; slot-- > 0;) {
-        if (iff->properties[slot].scope >= iff->depth) {
+        if (iff->properties[slot].scope >= depth) {
             drop_property(iff, slot);
         }
     }
-    if (iff->depth == 0) {
-        return IFFERR_EOF;
-    }
-    return move_to(iff, done.end) ? 0 : IFFERR_SEEK;
-}
-
-int32_t enter_top_level(IFFHandle* iff) {
-    uint8_t header[12];
-    if (!read_exact(iff, header, 12) || !is_container(be32(header)) || be32(header) == ID_PROP) {
-        return IFFERR_NOTIFF;
-    }
-    // deliberate: a top-level size past the end of the file is cut to the file, so that
-    // whole chunks before the cut still load.
-    const int64_t end = std::min<int64_t>(8 + int64_t{be32(header + 4)}, iff->file_size);
-    iff->containers[0] = {be32(header), be32(header + 8), end};
-    iff->depth = 1;
-    return 0;
 }
 
 } // namespace
@@ -215,7 +189,7 @@ IFFHandle* AllocIFF() {
             handle.open = false;
             handle.stream = 0;
             handle.declared_count = 0;
-            handle.depth = 0;
+            handle.walk.reset();
             handle.property_count = 0;
             handle.arena_used = 0;
             handle.stopped = false;
@@ -251,6 +225,7 @@ int32_t OpenIFF(IFFHandle* iff, int32_t mode) {
     iff->mode = mode;
     iff->open = true;
     iff->position = 0;
+    iff->walk.reset();
     if (mode == IFFF_READ) {
         const int64_t start = Seek(iff->stream, 0, OFFSET_END);
         iff->file_size = Seek(iff->stream, start, OFFSET_BEGINNING);
@@ -273,77 +248,59 @@ int32_t StopChunk(IFFHandle* iff, uint32_t type, uint32_t id) {
     return declare(iff, type, id, true);
 }
 
-/* ParseIFF: walks containers and chunks in file order; in a FORM (or PROP) whose type
- * has declarations, property chunks are stored and a stop chunk ends the walk. A chunk
- * that runs past its container is mangled; the end of the outermost container without
- * a stop chunk is the end of the file. */
+/* ParseIFF: walks containers and chunks in file order (the IFF walk); in a FORM (or PROP)
+ * whose type has declarations, property chunks are stored and a stop chunk ends the walk.
+ * A chunk that runs past its container is mangled; the end of the outermost container
+ * without a stop chunk is the end of the file. Called again after a stop, it goes on
+ * after the stop chunk. */
 int32_t ParseIFF(IFFHandle* iff, int32_t /*mode*/) {
     if (!iff->open || iff->mode != IFFF_READ) {
         return IFFERR_SYNTAX;
     }
-    if (iff->depth == 0) {
-        if (iff->stopped) {
-            return IFFERR_EOF;
-        }
-        if (const int32_t error = enter_top_level(iff); error != 0) {
-            return error;
-        }
+    if (!iff->walk) {
+        iff->walk.emplace(iff->file_size, read_at, iff);
     }
+    IffWalker& walk = *iff->walk;
     while (true) {
-        const Container& top = iff->containers[iff->depth - 1];
-        if (iff->position + 8 > top.end) {
-            if (const int32_t error = leave_container(iff); error != 0) {
-                return error;
-            }
-            continue;
-        }
-        uint8_t header[8];
-        if (!read_exact(iff, header, 8)) {
-            return IFFERR_READ;
-        }
-        const uint32_t id = be32(header);
-        int64_t size = be32(header + 4);
-        int64_t data_end = iff->position + size;
-        if (size > 0x7FFFFFFF) {
+        switch (walk.next()) {
+        case IffWalker::Step::not_iff:
+            return IFFERR_NOTIFF;
+        case IffWalker::Step::mangled:
             return IFFERR_MANGLED;
+        case IffWalker::Step::failed:
+            return IFFERR_READ;
+        case IffWalker::Step::end:
+            return IFFERR_EOF;
+        case IffWalker::Step::enter:
+            continue;
+        case IffWalker::Step::leave:
+            leave_container(iff, walk.depth());
+            continue;
+        case IffWalker::Step::chunk:
+            break;
         }
-        if (data_end > top.end) {
-            // deliberate: a chunk or container that runs past the end of the file (every
-            // container around it ends there: the file was cut) is cut to the file, so
-            // that a cut picture loads as far as its data goes. Inside its container a
-            // chunk that runs past it is mangled.
-            if (top.end != iff->file_size) {
-                return IFFERR_MANGLED;
-            }
-            data_end = top.end;
-            size = data_end - iff->position;
-        }
-        if (is_container(id)) {
-            uint8_t type[4];
-            if (size < 4 || iff->depth == kDepth || !read_exact(iff, type, 4)) {
-                return IFFERR_MANGLED;
-            }
-            iff->containers[iff->depth++] = {id, be32(type), data_end};
+        if (walk.within() != ID_FORM && walk.within() != ID_PROP) {
             continue;
         }
-        if (top.id == ID_FORM || top.id == ID_PROP) {
-            if (const Declared* declared = declaration(iff, top.type, id)) {
-                if (declared->stop) {
-                    iff->current = {id, top.type, static_cast<int32_t>(size), 0};
-                    iff->stopped = true;
-                    return 0;
-                }
-                // A PROP's properties belong to the LIST holding it, for every FORM after.
-                const size_t scope = top.id == ID_PROP ? iff->depth - 2 : iff->depth - 1;
-                if (const int32_t error = store_property(iff, top.type, id, scope, size);
-                    error != 0) {
-                    return error;
-                }
-            }
+        const Declared* declared = declaration(iff, walk.type(), walk.id());
+        if (declared == nullptr) {
+            continue;
         }
-        const int64_t next = std::min(data_end + (size & 1), top.end);
-        if (!move_to(iff, next)) {
+        if (!move_to(iff, walk.data_at())) {
             return IFFERR_SEEK;
+        }
+        if (declared->stop) {
+            iff->current = {walk.id(), walk.type(), static_cast<int32_t>(walk.data_size()), 0};
+            iff->stopped = true;
+            return 0;
+        }
+        // A PROP's properties belong to the LIST holding it, for every FORM after; a FORM's
+        // to the FORM. A chunk's depth counts its own container.
+        const size_t scope = walk.within() == ID_PROP ? walk.depth() - 2 : walk.depth() - 1;
+        if (const int32_t error =
+                store_property(iff, walk.type(), walk.id(), scope, walk.data_size());
+            error != 0) {
+            return error;
         }
     }
 }
@@ -392,11 +349,11 @@ int32_t PushChunk(IFFHandle* iff, uint32_t type, uint32_t id, int32_t size) {
     put_be32(header, id);
     put_be32(header + 4, size == IFFSIZE_UNKNOWN ? 0 : static_cast<uint32_t>(size));
     put_be32(header + 8, type);
-    const int64_t length = is_container(id) ? 12 : 8;
+    const int64_t length = is_iff_container(id) ? 12 : 8;
     if (Write(iff->stream, header, length) != length) {
         return IFFERR_WRITE;
     }
-    iff->pushed[iff->pushed_count++] = {id, iff->position + 4, size, is_container(id) ? 4 : 0};
+    iff->pushed[iff->pushed_count++] = {id, iff->position + 4, size, is_iff_container(id) ? 4 : 0};
     iff->position += length;
     return 0;
 }
