@@ -12,28 +12,12 @@
 
 namespace {
 
+using testing_support::be32;
 using testing_support::Bytes;
 using testing_support::bytes_of;
+using testing_support::chunk;
 using testing_support::concat;
-
-Bytes le32(uint32_t v) {
-    return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
-            static_cast<uint8_t>(v >> 24)};
-}
-
-Bytes be32(uint32_t v) {
-    return {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16),
-            static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
-}
-
-Bytes chunk(const char* id, const Bytes& data) {
-    Bytes out = concat(
-        concat(bytes_of(std::string(id, 4)), be32(static_cast<uint32_t>(data.size()))), data);
-    if (data.size() % 2 != 0) {
-        out.push_back(0);
-    }
-    return out;
-}
+using testing_support::le32;
 
 TEST(Pages, DcxOffsetsGiveEachPageToTheNextOrTheEnd) {
     const Bytes file =
