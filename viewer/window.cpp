@@ -135,13 +135,17 @@ public:
             width = std::min(width, usable.w);
             height = std::min(height, usable.h);
         }
-        window_ = SDL_CreateWindow("orvi", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width,
-                                   height, SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
+        // Hidden until the renderer is made: an accelerated renderer may replace the window
+        // with one of another visual, and the first one should never have been seen.
+        window_ =
+            SDL_CreateWindow("orvi", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
+                             SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI | SDL_WINDOW_HIDDEN);
         renderer_ = window_ == nullptr ? nullptr : SDL_CreateRenderer(window_, -1, 0);
         if (renderer_ == nullptr) {
             error = std::string("cannot open a window: ") + SDL_GetError();
             return false;
         }
+        SDL_ShowWindow(window_);
         SDL_RendererInfo info{};
         SDL_GetRendererInfo(renderer_, &info);
         most_side_ =

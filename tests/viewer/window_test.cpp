@@ -345,7 +345,10 @@ protected:
             const auto found = run_capture("xdotool search --onlyvisible --pid " +
                                            std::to_string(pid_) + " 2>/dev/null");
             window_ = found ? found->substr(0, found->find('\n')) : "";
-            return !window_.empty();
+            // Still there a moment later: the one the pointer and keys will go to.
+            return !window_.empty() &&
+                   std::system(
+                       ("xdotool getwindowgeometry " + window_ + " >/dev/null 2>&1").c_str()) == 0;
         })) << "no window appeared; the command said: "
             << said();
         // Keys go where the pointer is (there is no window manager to give focus).
