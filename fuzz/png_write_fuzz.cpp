@@ -10,16 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fuzzing::make_picture(data, size, {1, 2, 3, 4, 5, 6, 7, 8, 24, 24, 24}, grey);
     orvi::HostPool pool(64U << 20U);
     const std::string file = fuzzing::empty_memory_file();
-    const Picture picture{made.stored.data(),
-                          static_cast<int32_t>(made.width),
-                          static_cast<int32_t>(made.height),
-                          made.bytes_per_pixel,
-                          made.width,
-                          made.height,
-                          8 * made.bytes_per_pixel,
-                          0,
-                          0,
-                          0};
+    const Picture picture = fuzzing::picture_of(made);
     std::string error;
     {
         std::optional<orvi::IndexedImage> indexed;

@@ -44,6 +44,20 @@ struct Made {
     uint32_t bytes_per_pixel = 3;
 };
 
+// The Picture a writer is handed for `made`: its stored pixels, the whole of it visible.
+inline Picture picture_of(Made& made) {
+    return Picture{made.stored.data(),
+                   static_cast<int32_t>(made.width),
+                   static_cast<int32_t>(made.height),
+                   made.bytes_per_pixel,
+                   made.width,
+                   made.height,
+                   8 * made.bytes_per_pixel,
+                   0,
+                   0,
+                   0};
+}
+
 // Width and height 1..64 from bytes 0 and 1; the depth is one of `depths` by byte 2;
 // `grey` makes a one-byte picture (true colour only).
 inline Made make_picture(const uint8_t* data, size_t size, const std::vector<uint32_t>& depths,
@@ -97,16 +111,7 @@ inline Made make_picture(const uint8_t* data, size_t size, const std::vector<uin
 inline void check_module_round_trip(Made& made, uintptr_t save_mode, bool palette_in_save_mode) {
     orvi::HostPool pool(64U << 20U);
     const std::string file = empty_memory_file();
-    Picture picture{made.stored.data(),
-                    static_cast<int32_t>(made.width),
-                    static_cast<int32_t>(made.height),
-                    made.bytes_per_pixel,
-                    made.width,
-                    made.height,
-                    8 * made.bytes_per_pixel,
-                    0,
-                    0,
-                    0};
+    Picture picture = picture_of(made);
     IndexedPicture indexed{static_cast<uint16_t>(made.width),
                            static_cast<uint16_t>(made.height),
                            made.depth,

@@ -2,15 +2,5 @@
 // opening the IFF parsing library as well. Both report progress.
 #include "ilbm/ilbm_format.h"
 #include "runtime/codec_entry.h"
-#include "runtime/export.h"
 
-namespace {
-
-constexpr runtime::CodecFrame kFrame{ilbm::IFF_Read, ilbm::IFF_Save, true, true};
-
-} // namespace
-
-extern "C" ORVI_EXPORT uint32_t start_prog(CodecArgs* args) {
-    runtime::run_codec(args, kFrame);
-    return 0;
-}
+ORVI_CODEC_ENTRY(ilbm::IFF_Read, ilbm::IFF_Save, true, true)

@@ -12,13 +12,7 @@
 
 namespace {
 
-using testing_support::Bytes;
-using testing_support::bytes_of;
-using testing_support::concat;
-using testing_support::Outcome;
-using testing_support::read_file;
-using testing_support::shell_quote;
-using testing_support::write_file;
+using namespace testing_support;
 
 class OrviCommand : public testing_support::OrviRun {
 protected:

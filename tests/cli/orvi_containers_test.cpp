@@ -8,14 +8,7 @@
 
 namespace {
 
-using testing_support::be32;
-using testing_support::Bytes;
-using testing_support::bytes_of;
-using testing_support::chunk;
-using testing_support::concat;
-using testing_support::Outcome;
-using testing_support::read_file;
-using testing_support::write_file;
+using namespace testing_support;
 
 // A BMHD of a 1 x 1 picture of one plane, uncompressed.
 Bytes bmhd() {

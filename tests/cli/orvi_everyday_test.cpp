@@ -13,12 +13,7 @@
 
 namespace {
 
-using testing_support::Bytes;
-using testing_support::bytes_of;
-using testing_support::concat;
-using testing_support::Outcome;
-using testing_support::read_file;
-using testing_support::write_file;
+using namespace testing_support;
 
 const Bytes kHeader = bytes_of("P6\n#Created with Orvi\n");
 

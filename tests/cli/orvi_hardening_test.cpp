@@ -20,13 +20,7 @@
 
 namespace {
 
-using testing_support::Bytes;
-using testing_support::bytes_of;
-using testing_support::concat;
-using testing_support::Outcome;
-using testing_support::read_file;
-using testing_support::shell_quote;
-using testing_support::write_file;
+using namespace testing_support;
 
 const Bytes kPixels{255, 0, 7, 1, 2, 3, 9, 9, 9, 40, 50, 60};
 const Bytes kPicture = concat(bytes_of("P6\n2 2\n255\n"), kPixels);

@@ -10,12 +10,7 @@
 
 namespace {
 
-using testing_support::Bytes;
-using testing_support::bytes_of;
-using testing_support::concat;
-using testing_support::Outcome;
-using testing_support::read_file;
-using testing_support::write_file;
+using namespace testing_support;
 
 constexpr uint32_t kWidth = 40;
 constexpr uint32_t kHeight = 20;

@@ -14,11 +14,7 @@
 
 namespace {
 
-using testing_support::be32;
-using testing_support::Bytes;
-using testing_support::bytes_of;
-using testing_support::chunk;
-using testing_support::concat;
+using namespace testing_support;
 
 Bytes form(const char* type, const Bytes& chunks) {
     return chunk("FORM", concat(bytes_of(std::string(type, 4)), chunks));

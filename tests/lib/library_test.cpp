@@ -19,11 +19,7 @@
 
 namespace {
 
-using testing_support::Bytes;
-using testing_support::bytes_of;
-using testing_support::concat;
-using testing_support::read_file;
-using testing_support::write_file;
+using namespace testing_support;
 
 orvi::Options with_modules() {
     orvi::Options options;

@@ -12,12 +12,7 @@
 
 namespace {
 
-using testing_support::be32;
-using testing_support::Bytes;
-using testing_support::bytes_of;
-using testing_support::chunk;
-using testing_support::concat;
-using testing_support::le32;
+using namespace testing_support;
 
 TEST(Pages, DcxOffsetsGiveEachPageToTheNextOrTheEnd) {
     const Bytes file =

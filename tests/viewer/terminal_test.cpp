@@ -15,11 +15,7 @@
 
 namespace {
 
-using testing_support::Bytes;
-using testing_support::read_file;
-using testing_support::shell_quote;
-using testing_support::TempFolder;
-using testing_support::write_file;
+using namespace testing_support;
 
 struct Shown {
     int status = -1;

@@ -19,13 +19,7 @@
 
 namespace {
 
-using testing_support::Bytes;
-using testing_support::have_program;
-using testing_support::read_file;
-using testing_support::run_capture;
-using testing_support::shell_quote;
-using testing_support::TempFolder;
-using testing_support::write_file;
+using namespace testing_support;
 
 // A picture in the test's hands: 0xRRGGBB a pixel.
 struct Picture {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "runtime/export.h"
 #include "runtime/records.h"
 
 namespace runtime {
@@ -21,3 +22,12 @@ struct CodecFrame {
 void run_codec(CodecArgs* args, const CodecFrame& frame);
 
 } // namespace runtime
+
+// Defines a codec module's exported start_prog, running the frame given, for example
+// ORVI_CODEC_ENTRY(ppm::PPM_Read, ppm::PPM_Save, false, false).
+#define ORVI_CODEC_ENTRY(reader, writer, takes_gauge, needs_iffparse)                              \
+    extern "C" ORVI_EXPORT uint32_t start_prog(CodecArgs* args) {                                  \
+        static constexpr runtime::CodecFrame kFrame{reader, writer, takes_gauge, needs_iffparse};  \
+        runtime::run_codec(args, kFrame);                                                          \
+        return 0;                                                                                  \
+    }
