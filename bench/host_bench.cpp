@@ -73,9 +73,8 @@ void BM_Reduce(benchmark::State& state) {
     const bool dither = state.range(1) != 0;
     for (auto _ : state) {
         std::string error;
-        std::string warning;
         benchmark::DoNotOptimize(orvi::build_indexed(
-            pool, picture, {static_cast<uint32_t>(state.range(0)), true, dither}, error, warning));
+            pool, picture, {static_cast<uint32_t>(state.range(0)), true, dither}, error));
     }
     count_pixels(state);
 }

@@ -200,9 +200,11 @@ constexpr Option kOptions[] = {
      "write PNM samples as text (P3, P2, P1) instead of raw (P6, P5, P4)",
      [](Settings& s, const std::string&, std::string&) { return s.plain = true; }},
     {"--depth", "N", kConvert, Group::Saving,
-     "1 to 8 bits with a palette of the picture's colours (refused when there are more), or "
-     "24 (the default), where the format takes it: PCX 1, 2, 4, 8, ILBM, PNG and XPM 1 to "
-     "8; iff-pbm 1 to 8, the default 8",
+     "1 to 8 bits with a palette (more colours than it holds are reduced to it by median "
+     "cut, and a note says so), or 24 for true colour, where the format takes it: PCX 1, "
+     "2, 4, 8, ILBM, PNG and XPM 1 to 8, iff-pbm 1 to 8. Without it a palette picture keeps "
+     "its palette, in its order, and a picture of few colours takes the smallest depth "
+     "that holds them",
      [](Settings& s, const std::string& v, std::string& e) {
          if (v != "24" && !(v.size() == 1 && v[0] >= '1' && v[0] <= '8')) {
              e = "--depth takes 1 to 8 or 24, not '" + v + "'";
@@ -212,11 +214,39 @@ constexpr Option kOptions[] = {
          return true;
      }},
     {"--reduce", nullptr, kConvert, Group::Saving,
-     "with --depth (or iff-pbm): when the colours do not fit, choose 2^N by median cut",
+     "with --depth (or iff-pbm): reduce the colours to 2^N without a note",
      [](Settings& s, const std::string&, std::string&) { return s.reduce = true; }},
+    {"--exact", nullptr, kConvert, Group::Saving,
+     "with --depth: refuse a picture whose colours the depth does not hold, rather than "
+     "reduce them",
+     [](Settings& s, const std::string&, std::string&) { return s.exact = true; }},
     {"--dither", nullptr, kConvert, Group::Saving,
-     "with --reduce, or for a PBM bitmap: Floyd-Steinberg error diffusion",
+     "when colours are reduced, or for a PBM bitmap: Floyd-Steinberg error diffusion",
      [](Settings& s, const std::string&, std::string&) { return s.dither = true; }},
+    {"--background", "R,G,B", kConvert, Group::Saving,
+     "compose transparent pixels onto this colour (0..255 each) rather than keep their "
+     "transparency, or rather than black where the format holds none",
+     [](Settings& s, const std::string& v, std::string& e) {
+         uint32_t colour = 0;
+         size_t start = 0;
+         for (int part = 0; part < 3; ++part) {
+             const size_t comma = v.find(',', start);
+             if ((part < 2) != (comma != std::string::npos)) {
+                 e = "--background takes R,G,B, three whole numbers from 0 to 255, not '" + v +
+                     "'";
+                 return false;
+             }
+             int64_t n = 0;
+             if (!whole("--background", v.substr(start, comma - start), 0, 255, "0 to 255", n,
+                        e)) {
+                 return false;
+             }
+             colour = colour << 8U | static_cast<uint32_t>(n);
+             start = comma + 1;
+         }
+         s.background = colour;
+         return true;
+     }},
     {"--compress", nullptr, kConvert, Group::Saving, "ILBM: ByteRun1 (the default)",
      [](Settings& s, const std::string&, std::string&) {
          s.uncompressed = false;
@@ -401,10 +431,17 @@ std::string convert_problem(Settings& s) {
         output = orvi::Library::output_format(s.to.empty() ? files[1] : "", s.to, unknown);
     }
     const bool bitmap_output = output && output->bitmap;
-    if (s.dither && !s.reduce && !bitmap_output) {
-        return "--dither goes with --reduce";
-    }
     const bool palette_output = output && !output->true_colour;
+    const bool reducing = (s.depth >= 1 && s.depth <= 8) || palette_output;
+    if (s.dither && !reducing && !bitmap_output) {
+        return "--dither goes with --depth 1 to 8";
+    }
+    if (s.exact && !reducing) {
+        return "--exact goes with --depth 1 to 8";
+    }
+    if (s.exact && s.reduce) {
+        return "--exact and --reduce ask for opposite things";
+    }
     if (s.reduce && (s.depth == 24 || (s.depth == 0 && !palette_output))) {
         return "--reduce needs --depth 1 to 8";
     }

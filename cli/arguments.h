@@ -29,8 +29,10 @@ struct Settings {
     bool progress = false;     // a progress bar even when stderr is not a terminal
     uint32_t depth = 0;        // palette writers: 1 to 8, or 24 (0: the writer's default)
     bool uncompressed = false; // ILBM: --no-compress
-    bool reduce = false;       // palette depths: median cut when the colours do not fit
-    bool dither = false;       // with reduce: Floyd-Steinberg
+    bool reduce = false;       // palette depths: reduce without a note
+    bool exact = false;        // palette depths: refuse colours that do not fit
+    bool dither = false;       // when reducing: Floyd-Steinberg
+    std::optional<uint32_t> background; // --background: 0xRRGGBB under transparent pixels
     std::string to;            // --to as given: the output format, whatever OUT's name
     std::string out_dir;       // --out-dir: every argument is an input
     uint32_t jobs = 0;         // --jobs: worker processes for a batch (0: one per core)

@@ -48,7 +48,7 @@ std::string told(const orvi::Error& error) {
         {"max_pixels", "--max-pixels N sets the limit, 0 for none"},
         {"page", "--page N picks one"},
         {"format", "--to FORMAT chooses one"},
-        {"reduce", "--reduce chooses that many"},
+        {"exact", "without --exact they are reduced to that many"},
         {"force", "--force replaces it"},
         {"depth", "--depth N chooses one"},
     };
@@ -149,7 +149,9 @@ bool convert_one(orvi::Library& library, const Settings& options, const std::str
     save.depth = options.depth;
     save.compress = !options.uncompressed;
     save.reduce = options.reduce;
+    save.exact = options.exact;
     save.dither = options.dither;
+    save.background = options.background;
     save.force = options.force;
     save.sweep_leftovers = options.sweep_leftovers;
     save.flush_folder = options.flush_folder;

@@ -15,9 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
         std::optional<orvi::IndexedImage> indexed;
         if (made.depth != 24) {
-            std::string warning;
             indexed =
-                orvi::build_indexed(pool, picture, {made.depth, false, false}, error, warning);
+                orvi::build_indexed(pool, picture, {made.depth, false, false}, error);
             FUZZ_CHECK(indexed.has_value());
         }
         FUZZ_CHECK(orvi::save_png(pool, file.c_str(), picture, nullptr, error,

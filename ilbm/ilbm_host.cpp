@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "ilbm/ilbm_rules.h"
+#include "lib/description.h"
 #include "runtime/cursor.h"
 #include "runtime/result_codes.h"
 
@@ -108,6 +109,63 @@ std::string ilbm_explain(int32_t code, const Page& page) {
     }
 }
 
+// ---- The description: texts, DPI, GRAB, aspect, CAMG, colour ranges, DEST and SPRT.
+
+// What the first picture FORM of a page says about its picture, up to its pixel chunk;
+// the BMHD's aspect when both its numbers are given.
+void ilbm_describe(const Page& page, Description& description) {
+    for (const std::span<const uint8_t> prop : page.props) {
+        ilbm::IffWalk walk(prop, ilbm::IffWalk::Outer::prop);
+        for (auto step = walk.next(); ilbm::IffWalk::goes_on(step); step = walk.next()) {
+            if (step == ilbm::IffWalk::Step::chunk && walk.depth() == 1) {
+                describe_iff_chunk(walk.id(), walk.data(), description);
+            }
+        }
+    }
+    ilbm::IffWalk walk(page.bytes);
+    Description found = description;
+    for (auto step = walk.next(); ilbm::IffWalk::goes_on(step); step = walk.next()) {
+        if (step == ilbm::IffWalk::Step::enter && walk.id() == platform::ID_FORM) {
+            found = description; // a FORM's own chunks, over what the PROPs said
+        }
+        if (step != ilbm::IffWalk::Step::chunk || walk.within() != platform::ID_FORM ||
+            !ilbm::is_picture_form(walk.type())) {
+            continue;
+        }
+        if (walk.id() == ilbm::pixel_chunk(walk.type())) {
+            description = std::move(found);
+            return;
+        }
+        if (walk.id() == ilbm::ID_BMHD && walk.data().size() >= 16) {
+            const uint8_t x = walk.data()[14];
+            const uint8_t y = walk.data()[15];
+            if (x != 0 && y != 0 && x != y) { // a square pixel is nothing to say
+                found.aspect = Pair{x, y};
+            }
+            continue;
+        }
+        describe_iff_chunk(walk.id(), walk.data(), found);
+    }
+}
+
+// The description as the chunks an IFF picture holds before its BODY, in the order
+// Deluxe Paint writes them; the aspect and the display mode travel in the BMHD and CAMG.
+void ilbm_carry(const Description& description, std::vector<uint8_t>& chunks, OrviExtras& extras) {
+    put_iff_description(description, chunks);
+    if (description.aspect && description.aspect->x > 0 && description.aspect->x < 256 &&
+        description.aspect->y > 0 && description.aspect->y < 256) {
+        extras.aspect_x = static_cast<uint8_t>(description.aspect->x);
+        extras.aspect_y = static_cast<uint8_t>(description.aspect->y);
+    }
+    if (description.display_mode) {
+        // The modes that say how the pixels are coloured are the writer's to say: only
+        // the rest (resolution, interlace, the monitor) is carried.
+        constexpr uint32_t kColouringModes = 0x800U | 0x80U;
+        extras.has_mode = 1;
+        extras.mode = *description.display_mode & ~kColouringModes;
+    }
+}
+
 // Deluxe Paint's chunky FORM PBM is written as such, every other picture FORM as ILBM.
 std::pair<const char*, const char*> ilbm_written_as(const Page& page) {
     return ilbm::walk_chunks(page.bytes, page.props).form == ilbm::ID_PBM
@@ -140,9 +198,14 @@ const FormatEntry kIlbmFormat{
     .recognise = ilbm_recognise,
     .refusal = ilbm_refusal,
     .details = ilbm_details,
+    .describe = ilbm_describe,
+    .carry = ilbm_carry,
+    .holds_transparent_index = true,
+    .holds_alpha = true,
     .explain = ilbm_explain,
     .pack = ilbm_pack,
     .pages = iff_pages,
+    .smallest_depth = true,
     .written_as = ilbm_written_as,
 };
 
@@ -155,6 +218,8 @@ const FormatEntry kIffPbmFormat{
     .writes = true,
     .most_side = 65535,
     .palette_depths = kOneToEight,
+    .carry = ilbm_carry,
+    .holds_transparent_index = true,
     .pack = chunky_pack,
     .palette_only = true,
     .file_extension = "lbm",

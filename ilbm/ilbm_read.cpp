@@ -33,6 +33,62 @@ struct Chunks {
 
 constexpr uint32_t kCamgLace = 0x4;
 
+// What a load keeps beside the pixels when the host asks: a palette picture's indices
+// (one palette for the whole picture: plain or extra half-brite, no line palettes) and
+// the opacity a mask plane or a genlock bit gives. Handed over only on success.
+struct Kept {
+    bool wanted = false;
+    runtime::PoolBlock indices;
+    runtime::PoolBlock alpha;
+    bool past_palette = false; // some index lies past the CMAP
+};
+
+// The indices of `rows` rows of a palette picture whose pixels hold them in their third
+// bytes, kept for the host; false without memory.
+bool keep_indices(Kept* kept, const uint8_t* pixels, uint32_t width, uint32_t height,
+                  uint32_t rows) {
+    if (kept == nullptr || !kept->wanted || (IFFMode != kModePlain && IFFMode != kModeHalfBrite)) {
+        return true;
+    }
+    if (!kept->indices.allocate(runtime::size_mul(width, height))) {
+        return false;
+    }
+    const size_t count = size_t{rows} * width;
+    for (size_t i = 0; i < count; ++i) {
+        kept->indices.bytes()[i] = pixels[3 * i + 2];
+    }
+    return true;
+}
+
+// A mask plane's row as opacity: a set bit is an opaque pixel.
+void mask_row(std::span<const uint8_t> plane, uint8_t* alpha, uint32_t width) {
+    for (uint32_t x = 0; x < width && x / 8 < plane.size(); ++x) {
+        alpha[x] = (plane[x / 8] & (0x80U >> (x % 8))) != 0 ? 0xFF : 0;
+    }
+}
+
+// The palette a picture's kept indices take: the CMAP up to the planes' reach, and for
+// extra half-brite its 32 colours and their halves.
+void kept_palette(const Chunks& chunks, bool past_palette, OrviExtras& extras) {
+    const size_t reach = size_t{1} << std::min<uint32_t>(chunks.bmhd.planes, 8);
+    const size_t given = chunks.cmap.size() / 3;
+    if (IFFMode == kModeHalfBrite) {
+        for (size_t i = 0; i < 64; ++i) {
+            for (size_t c = 0; c < 3; ++c) {
+                const size_t entry = i % 32;
+                const uint8_t value = entry < given ? chunks.cmap[3 * entry + c] : 0;
+                extras.palette[3 * i + c] = i < 32 ? value : static_cast<uint8_t>(value >> 1U);
+            }
+        }
+        extras.palette_count = 64;
+        return;
+    }
+    const size_t entries = std::min(given, reach);
+    std::memcpy(extras.palette, chunks.cmap.data(), entries * 3);
+    // Indices past the CMAP are black: the palette reaches them with black entries.
+    extras.palette_count = static_cast<uint32_t>(past_palette ? reach : entries);
+}
+
 bool supported_planes(uint32_t planes) {
     return (planes >= 1 && planes <= 8) || planes == 24 || planes == 32 || planes == 48;
 }
@@ -197,7 +253,7 @@ void deep_row(const uint8_t* lanes, uint32_t planes, uint32_t width, uint8_t* ou
  * depth, kIffCorruptRuns a packed plane row whose run overruns it (or a zero width), kIffNoPixels
  * no pixels (a width or height of 0), kOutOfMemory no row memory. */
 int32_t ReadBody(const Chunks& chunks, uint8_t* pixels, const CodecRequest* request,
-                 bool contiguous) {
+                 bool contiguous, Kept* kept) {
     const Bmhd& bmhd = chunks.bmhd;
     if (bmhd.compression > 1 && !contiguous) {
         return kIffBadCompression;
@@ -221,6 +277,10 @@ int32_t ReadBody(const Chunks& chunks, uint8_t* pixels, const CodecRequest* requ
     if (!row || !lanes) {
         return kOutOfMemory;
     }
+    const bool mask_kept = kept->wanted && bmhd.masking == 1 && !contiguous;
+    if (mask_kept && !kept->alpha.allocate(runtime::size_mul(width, height))) {
+        return kOutOfMemory;
+    }
     PlaneRows source(chunks, contiguous, {row.bytes(), plane_bytes});
     // The mask row is read past in a BODY; contiguous planes need only the colour planes.
     const uint32_t plane_count = bmhd.planes + (bmhd.masking == 1 && !contiguous ? 1U : 0U);
@@ -239,6 +299,8 @@ int32_t ReadBody(const Chunks& chunks, uint8_t* pixels, const CodecRequest* requ
             if (!ended && p < bmhd.planes) {
                 spread_plane(plane.first(used_bytes), lanes.bytes() + size_t{width} * (p / 8),
                              width, p % 8);
+            } else if (!ended && mask_kept) {
+                mask_row(plane, kept->alpha.bytes() + size_t{y} * width, width);
             }
         }
         if (ended) {
@@ -266,6 +328,10 @@ int32_t ReadBody(const Chunks& chunks, uint8_t* pixels, const CodecRequest* requ
         }
         const uint64_t past_cmap =
             count_past_cmap(chunks, pixels + 2, uint64_t{rows} * width, 3, 0xFF);
+        if (!lines.active() && !keep_indices(kept, pixels, width, height, rows)) {
+            return kOutOfMemory;
+        }
+        kept->past_palette = past_cmap != 0;
         colour_rows(chunks, pixels, width, rows, 0, &lines, request);
         report_palette_gaps(past_cmap, lines, rows);
     }
@@ -276,7 +342,8 @@ int32_t ReadBody(const Chunks& chunks, uint8_t* pixels, const CodecRequest* requ
  * even length, plain or ByteRun1 a row, each row then coloured as a palette picture is.
  * Codes: kIffBadCompression compression above 1, kIffBadPlanes planes outside 1..8, kIffNoPixels no
  * pixels, kIffCorruptRuns a run overrunning its row, kOutOfMemory no row memory. */
-int32_t ReadChunky(const Chunks& chunks, uint8_t* pixels, const CodecRequest* request) {
+int32_t ReadChunky(const Chunks& chunks, uint8_t* pixels, const CodecRequest* request,
+                   Kept* kept) {
     const Bmhd& bmhd = chunks.bmhd;
     if (bmhd.compression > 1) {
         return kIffBadCompression;
@@ -304,6 +371,11 @@ int32_t ReadChunky(const Chunks& chunks, uint8_t* pixels, const CodecRequest* re
         return code;
     }
     const bool plain = IFFMode == kModePlain && !lines.active();
+    const bool indices_kept = kept->wanted && !lines.active() &&
+                              (IFFMode == kModePlain || IFFMode == kModeHalfBrite);
+    if (indices_kept && !kept->indices.allocate(runtime::size_mul(width, height))) {
+        return kOutOfMemory;
+    }
     const bool transparency = bmhd.masking == 2 && request->ColorType != 0;
     const ColourTable by_index = colour_table({chunks.cmap.data(), chunks.cmap.size() / 3},
                                               transparency ? (bmhd.transparent & 0xFF) : -1);
@@ -332,6 +404,12 @@ int32_t ReadChunky(const Chunks& chunks, uint8_t* pixels, const CodecRequest* re
             break;
         }
         uint8_t* out = pixels + size_t{y} * width * 3;
+        if (indices_kept) {
+            uint8_t* kept_row = kept->indices.bytes() + size_t{y} * width;
+            for (size_t x = 0; x < width; ++x) {
+                kept_row[x] = indices[x] & mask;
+            }
+        }
         past_cmap += count_past_cmap(chunks, indices, width, 1, mask);
         rows = y + 1;
         if (plain) {
@@ -347,6 +425,7 @@ int32_t ReadChunky(const Chunks& chunks, uint8_t* pixels, const CodecRequest* re
     }
     runtime::report_progress(100);
     report_palette_gaps(past_cmap, lines, rows);
+    kept->past_palette = past_cmap != 0;
     return kOk;
 }
 
@@ -354,9 +433,10 @@ int32_t ReadChunky(const Chunks& chunks, uint8_t* pixels, const CodecRequest* re
  * a 3-bit count) or RGB8 (25 planes: red, green, blue bytes and a byte of genlock and a
  * 7-bit count), compression 4. A count of 0 is followed by a byte count, and when that
  * is 0 too by a word count; a word count of 0 ends the data. Runs carry on across rows;
- * the genlock bit is not kept. Codes: kIffBadCompression compression other than 4, kIffBadPlanes
+ * the genlock bit (a pixel showing the video underneath) is kept as its transparency when
+ * the host asks. Codes: kIffBadCompression compression other than 4, kIffBadPlanes
  * other planes, kIffNoPixels no pixels. */
-int32_t ReadRuns(const Chunks& chunks, bool rgbn, uint8_t* pixels) {
+int32_t ReadRuns(const Chunks& chunks, bool rgbn, uint8_t* pixels, Kept* kept) {
     const Bmhd& bmhd = chunks.bmhd;
     if (bmhd.compression != 4) {
         return kIffBadCompression;
@@ -369,6 +449,10 @@ int32_t ReadRuns(const Chunks& chunks, bool rgbn, uint8_t* pixels) {
         return kIffNoPixels;
     }
     const uint64_t total = uint64_t{bmhd.width} * bmhd.height;
+    if (kept->wanted && !kept->alpha.allocate(total)) {
+        return kOutOfMemory;
+    }
+    uint8_t* const alpha = kept->alpha.bytes();
     const std::span<const uint8_t> data = chunks.body;
     const size_t entry = rgbn ? 2 : 4;
     uint64_t done = 0;
@@ -378,6 +462,7 @@ int32_t ReadRuns(const Chunks& chunks, bool rgbn, uint8_t* pixels) {
         at += entry;
         std::array<uint8_t, 3> rgb{};
         uint32_t count = 0;
+        const bool genlock = rgbn ? (e[1] & 8U) != 0 : (e[3] & 128U) != 0;
         if (rgbn) {
             rgb = {static_cast<uint8_t>((e[0] >> 4U) * 17), static_cast<uint8_t>((e[0] & 15U) * 17),
                    static_cast<uint8_t>((e[1] >> 4U) * 17)};
@@ -400,6 +485,9 @@ int32_t ReadRuns(const Chunks& chunks, bool rgbn, uint8_t* pixels) {
         for (uint64_t i = 0; i < run; ++i) {
             std::memcpy(pixels + 3 * (done + i), rgb.data(), 3);
         }
+        if (alpha != nullptr) {
+            std::memset(alpha + done, genlock ? 0 : 0xFF, run);
+        }
         const uint32_t row_before = static_cast<uint32_t>(done / bmhd.width);
         done += run;
         if (done / bmhd.width != row_before) {
@@ -414,16 +502,16 @@ int32_t ReadRuns(const Chunks& chunks, bool rgbn, uint8_t* pixels) {
 }
 
 // The pixels of a picture FORM of type `type` from its chunks.
-int32_t ReadForm(uint32_t type, const Chunks& chunks, uint8_t* pixels,
-                 const CodecRequest* request) {
+int32_t ReadForm(uint32_t type, const Chunks& chunks, uint8_t* pixels, const CodecRequest* request,
+                 Kept* kept) {
     switch (type) {
     case ID_PBM:
-        return ReadChunky(chunks, pixels, request);
+        return ReadChunky(chunks, pixels, request, kept);
     case ID_RGBN:
     case ID_RGB8:
-        return ReadRuns(chunks, type == ID_RGBN, pixels);
+        return ReadRuns(chunks, type == ID_RGBN, pixels, kept);
     default:
-        return ReadBody(chunks, pixels, request, type == ID_ACBM);
+        return ReadBody(chunks, pixels, request, type == ID_ACBM, kept);
     }
 }
 
@@ -595,7 +683,20 @@ int32_t parse_and_decode(platform::IFFHandle* iff, Picture* pic, CodecRequest* r
     if (const int32_t code = read_pixel_chunk(iff, body_block, chunks.body); code != kOk) {
         return code;
     }
-    const int32_t code = ReadForm(form, chunks, pixels.bytes(), request);
+    Kept kept;
+    OrviExtras* extras = runtime::wanted_extras();
+    kept.wanted = extras != nullptr;
+    const int32_t code = ReadForm(form, chunks, pixels.bytes(), request, &kept);
+    if (code == kOk && extras != nullptr) {
+        if (kept.indices) {
+            kept_palette(chunks, kept.past_palette, *extras);
+            extras->transparent = bmhd.masking == 2 && bmhd.transparent < 256
+                                      ? static_cast<int32_t>(bmhd.transparent)
+                                      : -1;
+            extras->indices = kept.indices.release();
+        }
+        extras->alpha = kept.alpha.release();
+    }
     if (code == kOk) {
         pic->Compression = bmhd.compression;
         pic->Depth = bmhd.planes;

@@ -7,6 +7,7 @@
 
 #include "ilbm/ilbm_format.h"
 #include "platform/dos.h"
+#include "runtime/cursor.h"
 #include "runtime/globals.h"
 #include "runtime/pool.h"
 #include "runtime/progress.h"
@@ -25,15 +26,18 @@ struct Source {
     uint32_t pixel_bytes; // 1 (index or grey) or 3
     const IndexedPicture* indexed;
     bool chunky; // FORM PBM: a byte a pixel, rows of even length
+    const uint8_t* alpha = nullptr; // an opacity a pixel: a mask plane after the colours
 };
 
-Source choose_source(const CodecRequest* request) {
+Source choose_source(const CodecRequest* request, const OrviExtras* extras) {
     const IndexedPicture* indexed = request->IndexedPic;
     const bool chunky = (request->SaveMode & kSaveChunky) != 0;
+    // A chunky picture holds no mask plane.
+    const uint8_t* alpha = extras != nullptr && !chunky ? extras->alpha : nullptr;
     if (indexed != nullptr && indexed->Data != nullptr) {
         const uint32_t depth = indexed->Depth & 0xFFU;
         return {indexed->Width,        indexed->Height, depth, indexed->Data,
-                depth == 24 ? 3U : 1U, indexed,         chunky};
+                depth == 24 ? 3U : 1U, indexed,         chunky, alpha};
     }
     const Picture* pic = request->Pic;
     return {static_cast<uint32_t>(pic->Width) & 0xFFFFU,
@@ -42,7 +46,13 @@ Source choose_source(const CodecRequest* request) {
             pic->Data,
             (pic->BytesPerPixel & 0xFFU) == 1 ? 1U : 3U,
             nullptr,
-            chunky};
+            chunky,
+            alpha};
+}
+
+// The plane rows a BODY row holds: the colour planes and the mask's.
+uint32_t stored_planes(const Source& source) {
+    return source.depth + (source.alpha != nullptr ? 1U : 0U);
 }
 
 // The planes the BMHD gives: FORM PBM's readers take 8 alone, whatever the palette's size.
@@ -54,7 +64,7 @@ uint32_t file_planes(const Source& source) {
 // pixel padded to even length.
 size_t body_row_bytes(const Source& source) {
     return source.chunky ? source.width + (source.width & 1U)
-                         : size_t{source.depth} * row_bytes(source.width);
+                         : size_t{stored_planes(source)} * row_bytes(source.width);
 }
 
 void put_be16(uint8_t* at, uint32_t value) {
@@ -94,11 +104,22 @@ size_t encode_row(const Source& source, bool packed, uint32_t y, uint8_t* row, u
             gather_plane(in, built + p * plane_bytes, source.width, p);
         }
     }
+    if (source.alpha != nullptr && !source.chunky) {
+        // The mask plane: a set bit for a pixel at least half opaque.
+        uint8_t* mask = built + size_t{source.depth} * plane_bytes;
+        std::memset(mask, 0, plane_bytes);
+        const uint8_t* alpha = source.alpha + size_t{y} * width;
+        for (size_t x = 0; x < width; ++x) {
+            if (alpha[x] >= 128) {
+                mask[x / 8] = static_cast<uint8_t>(mask[x / 8] | (0x80U >> (x % 8)));
+            }
+        }
+    }
     if (!packed) {
         return body_row;
     }
     return source.chunky ? pack_chunky_row(built, width, out)
-                         : CompactRow(built, out, plane_bytes, source.depth);
+                         : CompactRow(built, out, plane_bytes, stored_planes(source));
 }
 
 // A band's scratch for encoding: a row to pack from and the lanes of a 24-bit row.
@@ -183,8 +204,33 @@ int32_t write_chunk(platform::IFFHandle* iff, uint32_t id, const uint8_t* data, 
     return platform::PopChunk(iff);
 }
 
+// The whole chunks the host carries for the file (its description), each written as it
+// stands; a chunk that runs past the bytes given ends them.
+int32_t write_carried(platform::IFFHandle* iff, const OrviExtras* extras) {
+    if (extras == nullptr || extras->chunks == nullptr) {
+        return kOk;
+    }
+    runtime::Cursor chunks(extras->chunks, extras->chunks + extras->chunks_size);
+    while (chunks.remaining() >= 8) {
+        const uint32_t id = chunks.be32();
+        const uint32_t size = chunks.be32();
+        if (chunks.remaining() < size) {
+            break;
+        }
+        const std::span<const uint8_t> data = chunks.take(size);
+        if ((size & 1U) != 0 && chunks.remaining() > 0) {
+            chunks.skip(1);
+        }
+        if (const int32_t code = write_chunk(iff, id, data.data(), size, static_cast<int32_t>(size));
+            code != 0) {
+            return code;
+        }
+    }
+    return kOk;
+}
+
 int32_t write_file(platform::IFFHandle* iff, const Source& source, const uint8_t* bmhd, bool packed,
-                   runtime::RowRounds& rounds, Scratch& scratch) {
+                   runtime::RowRounds& rounds, Scratch& scratch, const OrviExtras* extras) {
     using namespace platform;
     const uint32_t type = source.chunky ? ID_PBM : ID_ILBM;
     if (const int32_t error = PushChunk(iff, type, ID_FORM, IFFSIZE_UNKNOWN); error != 0) {
@@ -194,7 +240,9 @@ int32_t write_file(platform::IFFHandle* iff, const Source& source, const uint8_t
         return code;
     }
     // A chunky picture is for the PC, whose painters write no Amiga display mode.
-    const uint8_t camg[4] = {0, 0, 0, 0};
+    const uint32_t mode = extras != nullptr && extras->has_mode != 0 ? extras->mode : 0;
+    const uint8_t camg[4] = {static_cast<uint8_t>(mode >> 24U), static_cast<uint8_t>(mode >> 16U),
+                             static_cast<uint8_t>(mode >> 8U), static_cast<uint8_t>(mode)};
     if (!source.chunky) {
         if (const int32_t code = write_chunk(iff, ID_CAMG, camg, 4, IFFSIZE_UNKNOWN); code != 0) {
             return code;
@@ -211,6 +259,9 @@ int32_t write_file(platform::IFFHandle* iff, const Source& source, const uint8_t
         if (const int32_t error = PopChunk(iff); error != 0) {
             return error;
         }
+    }
+    if (const int32_t code = write_carried(iff, extras); code != kOk) {
+        return code;
     }
     if (const int32_t code = write_body(iff, source, packed, rounds, scratch); code != 0) {
         return code;
@@ -231,7 +282,8 @@ int32_t write_file(platform::IFFHandle* iff, const Source& source, const uint8_t
 int32_t IFF_Save(const char* name, CodecRequest* request) {
     using namespace platform;
     request->Pic->Extra = 0;
-    const Source source = choose_source(request);
+    const OrviExtras* extras = runtime::wanted_extras();
+    const Source source = choose_source(request, extras);
     if (!((source.depth >= 1 && source.depth <= 8) || (source.depth == 24 && !source.chunky))) {
         return kIffBadPlanes;
     }
@@ -246,9 +298,17 @@ int32_t IFF_Save(const char* name, CodecRequest* request) {
     put_be16(header, source.width);
     put_be16(header + 2, source.height);
     header[8] = static_cast<uint8_t>(file_planes(source));
+    // Masking: a mask plane, or a transparent palette index.
+    const bool keyed = extras != nullptr && extras->transparent >= 0 && source.depth <= 8 &&
+                       source.alpha == nullptr;
+    header[9] = source.alpha != nullptr ? 1 : keyed ? 2 : 0;
+    if (keyed) {
+        put_be16(header + 12, static_cast<uint32_t>(extras->transparent));
+    }
     header[10] = compression;
-    header[14] = 1;
-    header[15] = 1;
+    const bool aspect = extras != nullptr && extras->aspect_x != 0 && extras->aspect_y != 0;
+    header[14] = aspect ? extras->aspect_x : 1;
+    header[15] = aspect ? extras->aspect_y : 1;
     put_be16(header + 16, source.width);
     put_be16(header + 18, source.height);
 
@@ -266,7 +326,7 @@ int32_t IFF_Save(const char* name, CodecRequest* request) {
         if (OpenIFF(iff, IFFF_WRITE) != 0) {
             code = kIffStreamFailed;
         } else {
-            code = write_file(iff, source, header, compression != 0, rounds, scratch);
+            code = write_file(iff, source, header, compression != 0, rounds, scratch, extras);
             CloseIFF(iff);
         }
         Close(file);

@@ -27,15 +27,26 @@
 namespace orvi {
 
 // A picture read by the library's own code, and what it says about it: 0, or a result
-// code with the reason in `error`.
+// code with the reason in `error`. `extras`, when given, asks for what the file gives
+// beside the pixels, as a module's job is asked.
 using LoadFunction = int32_t (*)(HostPool& pool, std::span<const uint8_t> file, Picture& picture,
                                  std::vector<std::string>& notes, OrviGaugeRoutine gauge,
-                                 std::string& error);
+                                 OrviExtras* extras, std::string& error);
+
+// What a save carries beside the pixels, for the formats that hold it.
+struct Carried {
+    const uint8_t* alpha = nullptr;    // an opacity a pixel, or null
+    const uint8_t* straight = nullptr; // the colours under `alpha` (the pixels when null)
+    int32_t transparent = -1;          // the index of the palette written that is transparent
+    const orvi::Description* description = nullptr; // what is kept of the file's words
+};
+
 // A picture written by the library's own code; `indexed`, when given, holds its palette.
 // 0, or a result code with the reason in `error`.
 using SaveFunction = int32_t (*)(HostPool& pool, const char* path, const Picture& picture,
-                                 const IndexedImage* indexed, const orvi::SaveOptions& options,
-                                 OrviGaugeRoutine gauge, std::string& error);
+                                 const IndexedImage* indexed, const Carried& carried,
+                                 const orvi::SaveOptions& options, OrviGaugeRoutine gauge,
+                                 std::string& error);
 
 // One format: everything the library needs to know of it. Each format's folder defines
 // its entries (<fmt>/<fmt>_host.cpp); the table only lists them.
@@ -51,7 +62,6 @@ struct FormatEntry {
     uint32_t most_side = 0;       // the largest side the writer holds
     bool side_is_writers = false; // the limit is orvi's writer's, not the format's
     uint32_t palette_depths = 0;  // bit n set: depth n is written with a palette
-    bool two_colours_shown_black_and_white = false; // its readers show a 1-bit picture so
 
     // Whether the first bytes of a file (4 KiB, or as many as `head_bytes` says when no
     // format claims those) are this format's.
@@ -63,6 +73,16 @@ struct FormatEntry {
     // in the file.
     uint32_t (*details)(const Page& file, const Picture& picture, const CodecRequest& request,
                         orvi::Details& details) = nullptr;
+    // What the file says about its picture (texts, resolution, aspect, hot spot, mode,
+    // colour ranges), from its bytes.
+    void (*describe)(const Page& file, orvi::Description& description) = nullptr;
+    // Module writers: what of the description, and of the transparency, the writer keeps,
+    // into the job's extras (`chunks` holds bytes the extras point at).
+    void (*carry)(const orvi::Description& description, std::vector<uint8_t>& chunks,
+                  OrviExtras& extras) = nullptr;
+    // Whether the writer holds a transparent palette index, and an opacity a pixel.
+    bool holds_transparent_index = false;
+    bool holds_alpha = false;
     // A failure in the file's own terms, with the code after the words; empty: the table
     // of result codes says it.
     std::string (*explain)(int32_t code, const Page& file) = nullptr;
@@ -74,8 +94,12 @@ struct FormatEntry {
     // For files that may hold several pictures: each one's bytes as a file of its own;
     // nullptr for one picture a file.
     std::vector<Page> (*pages)(std::span<const uint8_t> file) = nullptr;
-    // The writer holds palette pictures only: a save without a palette depth takes 8.
+    // The writer holds palette pictures only: a save without a palette depth takes the
+    // smallest that holds the colours, or 8 (reducing them).
     bool palette_only = false;
+    // A picture of at most 256 colours is written at the smallest palette depth that
+    // holds them, without a depth asked for (formats whose writer would write true colour).
+    bool smallest_depth = false;
     bool bitmap = false; // the writer makes black and white of any picture
     bool plain = false;  // SaveOptions::plain writes the samples as text
     // What its files are named when it has no extension of its own to be asked by.

@@ -21,6 +21,7 @@
 #include "lib/names.h"
 #include "lib/operations.h"
 #include "lib/palette.h"
+#include "lib/save_plan.h"
 #include "lib/spool.h"
 #include "orvi/batch.h"
 #include "runtime/bands.h"
@@ -52,6 +53,30 @@ uint8_t* Image::pixels() {
 }
 const uint8_t* Image::pixels() const {
     return state_->picture.Data;
+}
+const std::vector<uint8_t>& Image::palette() const {
+    return state_->palette;
+}
+const uint8_t* Image::indices() const {
+    return state_->indices;
+}
+int32_t Image::transparent_index() const {
+    return state_->transparent;
+}
+const uint8_t* Image::alpha() const {
+    return state_->alpha;
+}
+const uint8_t* Image::straight_pixels() const {
+    return state_->straight != nullptr ? state_->straight : state_->picture.Data;
+}
+bool Image::has_transparency() const {
+    return state_->alpha != nullptr || state_->transparent >= 0;
+}
+const Description& Image::description() const {
+    return state_->description;
+}
+Description& Image::description() {
+    return state_->description;
 }
 const std::string& Image::format() const {
     return state_->format;
@@ -124,35 +149,6 @@ extern "C" void relay_progress(int32_t percent) {
     }
 }
 
-// A picture at three bytes a pixel turned grey, a pixel's luma each.
-void luma_into(const Picture& colour, uint8_t* grey) {
-    const uint64_t pixels =
-        uint64_t{static_cast<uint32_t>(colour.Width)} * static_cast<uint32_t>(colour.Height);
-    for (uint64_t i = 0; i < pixels; ++i) {
-        const uint8_t* p = colour.Data + 3 * i;
-        grey[i] = orvi::luma(p[0], p[1], p[2]);
-    }
-}
-
-// "PCX files take a depth of 1, 2, 4, 8 or 24".
-std::string depth_rule(const orvi::FormatEntry& format) {
-    std::string list;
-    for (uint32_t depth = 1; depth <= 8; ++depth) {
-        if ((format.palette_depths & (1U << depth)) != 0) {
-            list += std::to_string(depth) + ", ";
-        }
-    }
-    list = list.substr(0, list.size() - 2);
-    if (list == "1, 2, 3, 4, 5, 6, 7, 8") {
-        list = "1 to 8";
-    }
-    if (format.palette_only) {
-        return std::string(format.name) + " files take a depth of " + list +
-               ", a palette of at most 256 colours";
-    }
-    return std::string(format.name) + " files take a depth of " + list + " or 24";
-}
-
 // "PNM files that orvi writes hold at most 32767 x 32767 pixels, and the picture is ...".
 std::string side_rule(const orvi::FormatEntry& format, const Picture& picture) {
     const std::string most = std::to_string(format.most_side);
@@ -160,6 +156,21 @@ std::string side_rule(const orvi::FormatEntry& format, const Picture& picture) {
            (format.side_is_writers ? " that orvi writes" : "") + " hold at most " + most + " x " +
            most + " pixels, and the picture is " + std::to_string(picture.Width) + " x " +
            std::to_string(picture.Height) + (format.side_is_writers ? "; save it as PNG" : "");
+}
+
+// What a module writer is given of the plan beyond the pixels and palette: transparency,
+// then what its format keeps of the description.
+void carry_into(const orvi::FormatEntry& format, const orvi::SavePlan& plan,
+                std::vector<uint8_t>& chunks, OrviExtras& extras) {
+    extras.transparent = plan.carried.transparent;
+    extras.alpha = const_cast<uint8_t*>(plan.carried.alpha);
+    extras.hot_x = -1;
+    extras.hot_y = -1;
+    if (format.carry != nullptr) {
+        format.carry(plan.kept, chunks, extras);
+        extras.chunks = chunks.empty() ? nullptr : chunks.data();
+        extras.chunks_size = chunks.size();
+    }
 }
 
 bool fail(Error& error, int32_t code, std::string sentence) {
@@ -323,50 +334,30 @@ bool Library::State::write(const Image& image, const std::string* path, int fd,
         (void)Library::output_format(path != nullptr ? *path : "", options.format, error);
         return false;
     }
-    Picture picture = image.state_->picture;
+    const Picture& source = image.state_->picture;
+    if (static_cast<uint32_t>(source.Width) > format->most_side ||
+        static_cast<uint32_t>(source.Height) > format->most_side) {
+        return fail(error, kDoesNotFit, side_rule(*format, source));
+    }
     // A grey file asked for (a .pgm name) gets grey pixels: the writer chooses its kind by
     // the bytes a pixel takes.
-    orvi::PoolArray<uint8_t> grey;
-    if (picture.BytesPerPixel == 3 &&
-        orvi::grey_output(*format, options.format, path != nullptr ? *path : "")) {
-        try {
-            grey = orvi::PoolArray<uint8_t>(*pool, uint64_t{image.width()} * image.height());
-        } catch (const std::bad_alloc&) {
-            return fail(error, kOutOfMemory, orvi::result_code_sentence(kOutOfMemory));
-        }
-        luma_into(picture, grey.get());
-        picture.Data = grey.get();
-        picture.BytesPerPixel = 1;
+    const bool grey = source.BytesPerPixel == 3 &&
+                      orvi::grey_output(*format, options.format, path != nullptr ? *path : "");
+    orvi::SavePlan plan;
+    if (!orvi::plan_save(*pool, *image.state_, *format, options, grey, plan, error)) {
+        return false;
     }
-    if (static_cast<uint32_t>(picture.Width) > format->most_side ||
-        static_cast<uint32_t>(picture.Height) > format->most_side) {
-        return fail(error, kDoesNotFit, side_rule(*format, picture));
+    if (notes != nullptr) {
+        notes->insert(notes->end(), plan.notes.begin(), plan.notes.end());
     }
-    const uint32_t depth = options.depth == 0 && format->palette_only ? 8 : options.depth;
-    std::optional<orvi::IndexedImage> indexed;
-    if (depth != 0 && format->palette_depths != 0 && (depth != 24 || format->palette_only)) {
-        if (depth > 8 || (format->palette_depths & (1U << depth)) == 0) {
-            error = {kDoesNotFit, depth_rule(*format), "depth"};
-            return false;
-        }
-        std::string why;
-        std::string warning;
-        bool out_of_memory = false;
-        indexed = orvi::build_indexed(*pool, picture, {depth, options.reduce, options.dither}, why,
-                                      warning, &out_of_memory);
-        if (!indexed) {
-            error = {out_of_memory ? kOutOfMemory : kDoesNotFit, why,
-                     out_of_memory ? "" : "reduce"};
-            return false;
-        }
-        if (!warning.empty() && format->two_colours_shown_black_and_white && notes != nullptr) {
-            notes->push_back(warning);
-        }
-    }
+    Picture& picture = plan.picture;
+    std::optional<orvi::IndexedImage>& indexed = plan.indexed;
     const ProgressScope scope(options.progress);
     const OrviGaugeRoutine gauge = ProgressScope::routine(options.progress);
     const orvi::Module* writer = nullptr;
     CodecRequest request{};
+    OrviExtras extras{};
+    std::vector<uint8_t> carried_chunks;
     if (format->module != nullptr) {
         writer = module(format->module, false, error);
         if (writer == nullptr) {
@@ -374,15 +365,17 @@ bool Library::State::write(const Image& image, const std::string* path, int fd,
         }
         request.Pic = &picture;
         format->pack(options, indexed ? &indexed->record : nullptr, request);
+        carry_into(*format, plan, carried_chunks, extras);
     }
     std::string writer_error;
     const auto write_file = [&](const char* file) -> int32_t {
         if (writer == nullptr) {
-            return format->save(*pool, file, picture, indexed ? &*indexed : nullptr, options, gauge,
-                                writer_error);
+            return format->save(*pool, file, picture, indexed ? &*indexed : nullptr, plan.carried,
+                                options, gauge, writer_error);
         }
         const std::lock_guard<std::mutex> serving(module_call_lock(format->module));
-        return orvi::run_codec_job(*writer, *pool, {kCommandSave, file, &request, gauge, {}});
+        return orvi::run_codec_job(*writer, *pool,
+                                   {kCommandSave, file, &request, gauge, {}, &extras});
     };
     const orvi::SaveOutcome outcome =
         path != nullptr

@@ -20,12 +20,40 @@ struct Image::State {
     State(const State&) = delete;
     State& operator=(const State&) = delete;
     ~State() {
-        if (picture.Data != nullptr) {
-            pool->free(picture.Data);
+        for (uint8_t* block : {picture.Data, indices, alpha, straight}) {
+            if (block != nullptr) {
+                pool->free(block);
+            }
+        }
+    }
+    // Forgets the palette and its indices (the pixels no longer come from them), and what
+    // names the palette's registers.
+    void drop_palette() {
+        free_block(indices);
+        palette.clear();
+        transparent = -1;
+        description.ranges.clear();
+        description.display_mode.reset();
+    }
+    void drop_alpha() {
+        free_block(alpha);
+        free_block(straight);
+    }
+    void free_block(uint8_t*& block) {
+        if (block != nullptr) {
+            pool->free(block);
+            block = nullptr;
         }
     }
     std::shared_ptr<orvi::HostPool> pool;
     Picture picture{}; // Data is a block of `pool`
+    // A palette picture's palette (three bytes an entry) and indices (a block of `pool`).
+    std::vector<uint8_t> palette;
+    uint8_t* indices = nullptr;
+    int32_t transparent = -1;
+    uint8_t* alpha = nullptr;    // blocks of `pool`, or null
+    uint8_t* straight = nullptr; // colours before composing onto black, or null
+    Description description;
     std::string format;
     Image::Kind kind;
     Details details;

@@ -4,12 +4,14 @@
 // file first, and mapped from there.
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "lib/description.h"
 #include "lib/formats.h"
 #include "lib/library_inside.h"
 #include "lib/names.h"
@@ -163,6 +165,43 @@ std::vector<std::string> gaps_of(const OrviJobReport& report, const Picture& pic
     return gaps;
 }
 
+// The details `orvi info` shows of a picture's palette, transparency and description.
+void describe_details(const Image::State& image, Details& details) {
+    if (!image.palette.empty()) {
+        details.push_back({"palette_entries", static_cast<int64_t>(image.palette.size() / 3)});
+    }
+    if (image.transparent >= 0) {
+        details.push_back({"transparent_index", image.transparent});
+    } else if (image.alpha != nullptr) {
+        details.push_back({"transparency", std::string("alpha")});
+    }
+    const Description& description = image.description;
+    for (const Text& text : description.texts) {
+        details.push_back({text.key, text.value});
+    }
+    if (description.dpi) {
+        details.push_back({"dpi", std::to_string(description.dpi->x) + " x " +
+                                      std::to_string(description.dpi->y)});
+    }
+    if (description.aspect) {
+        details.push_back({"aspect", std::to_string(description.aspect->x) + ":" +
+                                         std::to_string(description.aspect->y)});
+    }
+    if (description.hot_spot) {
+        details.push_back({"hot_spot", std::to_string(description.hot_spot->x) + ", " +
+                                           std::to_string(description.hot_spot->y)});
+    }
+    if (description.display_mode) {
+        char mode[16];
+        std::snprintf(mode, sizeof mode, "0x%X", *description.display_mode);
+        details.push_back({"camg", std::string(mode)});
+    }
+    for (const ColourRange& range : description.ranges) {
+        details.push_back({"range", range_text(range)});
+    }
+}
+
+
 // "it holds 3 pictures, numbered 1 to 3".
 std::string no_such_page(size_t pages) {
     if (pages == 0) {
@@ -211,6 +250,9 @@ public:
         std::string sentence;
         OrviJobReport report{};
         orvi::HostPool& pool = *library_.pool;
+        OrviExtras extras{};
+        extras.transparent = -1;
+        OrviExtras* asked = options.extras ? &extras : nullptr;
         if (format_.module != nullptr) {
             const orvi::Module* reader = library_.module(format_.module, false, error);
             if (reader == nullptr) {
@@ -219,11 +261,12 @@ public:
             const orvi::PageFile file(page);
             const std::lock_guard<std::mutex> serving(module_call_lock(format_.module));
             code = orvi::run_codec_job(
-                *reader, pool, {kCommandLoad, name_.c_str(), &request, gauge, file.segments()},
-                &report);
+                *reader, pool,
+                {kCommandLoad, name_.c_str(), &request, gauge, file.segments(), asked}, &report);
         } else {
-            code = format_.load(pool, page.bytes, picture, image->notes, gauge, sentence);
+            code = format_.load(pool, page.bytes, picture, image->notes, gauge, asked, sentence);
         }
+        keep_extras(*image, extras, code == kOk);
         if (code == kTooManyPixels && format_.module != nullptr) {
             sentence = orvi::too_many_pixels_sentence(report.declared_width, report.declared_height,
                                                       pool.max_pixels());
@@ -239,6 +282,9 @@ public:
         image->format = format_.name;
         image->kind = orvi::written_kind(format_, page);
         image->gaps = gaps_of(report, picture);
+        if (options.extras && format_.describe != nullptr) {
+            format_.describe(page, image->description);
+        }
         if (options.details) {
             Details extra;
             const uint32_t bits = format_.details(page, picture, request, extra);
@@ -247,6 +293,9 @@ public:
                               orvi::number_detail("height", static_cast<uint32_t>(picture.Height)),
                               orvi::number_detail("bits_per_pixel", bits)};
             image->details.insert(image->details.end(), extra.begin(), extra.end());
+            if (options.extras) {
+                describe_details(*image, image->details);
+            }
             if (several_ && (pages_.size() > 1 || page.bytes.size() != bytes_.size())) {
                 image->details.push_back(orvi::number_detail("pages", pages_.size()));
                 image->details.push_back(orvi::number_detail("page", number));
@@ -256,6 +305,32 @@ public:
     }
 
 private:
+    // What a reader gave beside the pixels, into the image; a failed load's is freed.
+    static void keep_extras(Image::State& image, OrviExtras& extras, bool loaded) {
+        orvi::HostPool& pool = *image.pool;
+        if (!loaded) {
+            for (uint8_t* block : {extras.indices, extras.alpha, extras.straight}) {
+                if (block != nullptr) {
+                    pool.free(block);
+                }
+            }
+            return;
+        }
+        image.alpha = extras.alpha;
+        image.straight = extras.straight;
+        const uint32_t count = std::min<uint32_t>(extras.palette_count, 256);
+        if (extras.indices != nullptr && count == 0) {
+            pool.free(extras.indices);
+        } else if (extras.indices != nullptr) {
+            image.indices = extras.indices;
+            image.palette.assign(extras.palette, extras.palette + 3 * size_t{count});
+            image.transparent = extras.transparent >= 0 && static_cast<uint32_t>(
+                                                               extras.transparent) < count
+                                    ? extras.transparent
+                                    : -1;
+        }
+    }
+
     Library::State& library_;
     const orvi::FormatEntry& format_;
     std::span<const uint8_t> bytes_;

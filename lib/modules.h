@@ -84,6 +84,8 @@ struct CodecJob {
     // A load's file as the host holds it in memory (the module reads these bytes, one
     // segment after another, as the file named `file`); empty: the module opens `file`.
     std::span<const OrviSegment> source;
+    // What the job carries beside the pixels: asked of a reader, given to a writer.
+    OrviExtras* extras = nullptr;
 };
 
 // Fills a CodecArgs block, calls the entry and returns the module's result code.

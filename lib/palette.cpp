@@ -334,8 +334,7 @@ std::optional<IndexedImage> exact_indexed(HostPool& pool, const Picture& picture
 namespace {
 
 std::optional<IndexedImage> indexed_within_pool(HostPool& pool, const Picture& picture,
-                                                const IndexSettings& settings, std::string& error,
-                                                std::string& warning) {
+                                                const IndexSettings& settings, std::string& error) {
     const uint32_t depth = settings.depth;
     const size_t limit = size_t{1} << depth;
     const size_t pixels =
@@ -364,10 +363,6 @@ std::optional<IndexedImage> indexed_within_pool(HostPool& pool, const Picture& p
             }
         }
     }
-    if (depth == 1 && colours == 1 && image.palette[0] != 0 && luma(image.palette[0]) < 128) {
-        warning = "a colour that is neither black nor white saved with a palette of 1 bit: "
-                  "readers like ours show such files black";
-    }
     if (depth == 1 && colours == 1 && luma(image.palette[0]) >= 128) {
         // One light colour: it takes the set bits, so that it does not load back black.
         image.palette[1] = image.palette[0];
@@ -381,10 +376,6 @@ std::optional<IndexedImage> indexed_within_pool(HostPool& pool, const Picture& p
             for (size_t i = 0; i < pixels; ++i) {
                 image.indices[i] = static_cast<uint8_t>(1 - image.indices[i]);
             }
-        }
-        if (image.palette[0] != 0 || image.palette[1] != 0xFFFFFF) {
-            warning = "two colours that are not black and white saved with a palette of 1 bit: "
-                      "readers like ours show such files in black and white";
         }
     }
     image.record.Width = static_cast<uint16_t>(picture.Width);
@@ -400,12 +391,12 @@ std::optional<IndexedImage> indexed_within_pool(HostPool& pool, const Picture& p
 
 std::optional<IndexedImage> build_indexed(HostPool& pool, const Picture& picture,
                                           const IndexSettings& settings, std::string& error,
-                                          std::string& warning, bool* out_of_memory) {
+                                          bool* out_of_memory) {
     if (out_of_memory != nullptr) {
         *out_of_memory = false;
     }
     try {
-        return indexed_within_pool(pool, picture, settings, error, warning);
+        return indexed_within_pool(pool, picture, settings, error);
     } catch (const std::bad_alloc&) {
         if (out_of_memory != nullptr) {
             *out_of_memory = true;

@@ -50,12 +50,12 @@ struct IndexSettings {
 // The picture at the settings' depth. When the colours fit, the palette holds exactly
 // them; otherwise, with `reduce`, the median cut's 2^depth colours (each pixel takes
 // the nearest, or the dithered choice), and without it the build fails with a sentence
-// that says how many colours there are. At depth 1 the darker colour takes index 0;
-// `warning` is set when the two colours are not black and white. Deterministic.
+// that says how many colours there are. At depth 1 the darker colour takes index 0 (a
+// light colour alone takes index 1, black 0). Deterministic.
 // `out_of_memory`, when given, says whether a failure was the pool's refusal.
 [[nodiscard]] std::optional<IndexedImage> build_indexed(HostPool& pool, const Picture& picture,
                                                         const IndexSettings& settings,
-                                                        std::string& error, std::string& warning,
+                                                        std::string& error,
                                                         bool* out_of_memory = nullptr);
 
 // The nearest entry of a palette (at most 256 entries) to a colour by squared distance,

@@ -81,11 +81,11 @@ const FormatEntry kPcxFormat{
     .writes = true,
     .most_side = 65535,
     .palette_depths = depths({1, 2, 4, 8}),
-    .two_colours_shown_black_and_white = true,
     .recognise = pcx_recognise,
     .details = pcx_details,
     .explain = pcx_explain,
     .pack = pcx_pack,
+    .smallest_depth = true,
 };
 
 // PCX pages behind a table of offsets, each read by the pcx module as a file of its own.

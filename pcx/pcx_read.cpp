@@ -8,6 +8,7 @@
 #include "runtime/file_reader.h"
 #include "runtime/globals.h"
 #include "runtime/picture.h"
+#include "runtime/pool.h"
 #include "runtime/progress.h"
 #include "runtime/result_codes.h"
 #include "runtime/sizes.h"
@@ -172,7 +173,24 @@ int32_t DecodeImage(const PCXHeader& header, std::span<const uint8_t> file, Pict
                                  ? find_trailer(file, kHeaderBytes + stream.position())
                                  : std::span<const uint8_t>{};
         const size_t coloured = size_t{rows} * width;
-        apply_palette(pixels.bytes(), indices, coloured, choose_palette(header, type, trailer));
+        const Palette palette = choose_palette(header, type, trailer);
+        if (OrviExtras* extras = runtime::wanted_extras(); extras != nullptr) {
+            // The host keeps the indices and the palette as the file gives them.
+            runtime::PoolBlock kept(count);
+            if (!kept) {
+                return kOutOfMemory;
+            }
+            std::memcpy(kept.bytes(), indices, coloured);
+            // Every index the depth reaches has an entry (black past the file's palette),
+            // and no more.
+            const uint32_t reach = 1U << (bits * header.NumPlanes);
+            std::memcpy(extras->palette, palette.rgb.data(),
+                        size_t{std::min(palette.count, reach)} * 3);
+            extras->palette_count = reach;
+            extras->transparent = -1;
+            extras->indices = kept.release();
+        }
+        apply_palette(pixels.bytes(), indices, coloured, palette);
         // Rows the data did not reach are black, indices left there included.
         std::memset(pixels.bytes() + 3 * coloured, 0, 3 * (count - coloured));
     }

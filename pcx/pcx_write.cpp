@@ -61,7 +61,11 @@ void put_rgb(uint8_t* at, uint32_t colour) {
 void build_header(uint8_t* header, const Layout& layout, uint32_t width, uint32_t height,
                   const IndexedPicture* indexed) {
     header[0] = kManufacturer;
-    header[1] = 5;
+    // Readers take a version 5 file of one bit as black and white whatever its header
+    // says: two other colours go in a version 2 file, whose header palette holds them.
+    const bool black_and_white = indexed == nullptr || layout.depth != 1 ||
+                                 (indexed->Palette[0] == 0 && indexed->Palette[1] == 0xFFFFFF);
+    header[1] = black_and_white ? 5 : 2;
     header[2] = 1;
     header[3] = layout.bits;
     put_le16(header + 8, width - 1);

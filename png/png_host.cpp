@@ -1,6 +1,7 @@
 // PNG's side in the library: read and written through libpng by the library itself.
 #include "png/png_host.h"
 
+#include "png/png_chunks.h"
 #include "png/png_file.h"
 #include "runtime/result_codes.h"
 
@@ -28,20 +29,26 @@ uint32_t png_details(const Page& page, const Picture& picture, const CodecReques
 }
 
 int32_t png_load(HostPool& pool, std::span<const uint8_t> file, Picture& picture,
-                 std::vector<std::string>& notes, OrviGaugeRoutine gauge, std::string& error) {
+                 std::vector<std::string>& notes, OrviGaugeRoutine gauge, OrviExtras* extras,
+                 std::string& error) {
     PngHeader header;
     int32_t code = kOk;
-    if (load_png(pool, file, picture, header, gauge, error, &code) && header.transparency) {
+    if (load_png(pool, file, picture, header, gauge, error, &code, extras) &&
+        header.transparency && extras == nullptr) {
         notes.emplace_back("transparent pixels are shown on black");
     }
     return code;
 }
 
+void png_page_describe(const Page& page, Description& description) {
+    png_describe(page.bytes, description);
+}
+
 int32_t png_save(HostPool& pool, const char* path, const Picture& picture,
-                 const IndexedImage* indexed, const orvi::SaveOptions& /*options*/,
-                 OrviGaugeRoutine gauge, std::string& error) {
+                 const IndexedImage* indexed, const Carried& carried,
+                 const orvi::SaveOptions& /*options*/, OrviGaugeRoutine gauge, std::string& error) {
     bool out_of_memory = false;
-    if (save_png(pool, path, picture, gauge, error, indexed, &out_of_memory)) {
+    if (save_png(pool, path, picture, gauge, error, indexed, &out_of_memory, &carried)) {
         return kOk;
     }
     return out_of_memory ? kOutOfMemory : orvi::kCannotWrite;
@@ -59,6 +66,9 @@ const FormatEntry kPngFormat{
     .palette_depths = kOneToEight,
     .recognise = png_recognise,
     .details = png_details,
+    .describe = png_page_describe,
+    .holds_transparent_index = true,
+    .holds_alpha = true,
     .load = png_load,
     .save = png_save,
 };

@@ -40,8 +40,14 @@ private:
 // PAM tuples into 24-bit pixels: samples of 1 or 2 bytes (big-endian) by the maximum,
 // each scaled as a PNM sample is; grey or the first three planes, opacity from the last
 // plane when the header has alpha, composed onto black. Returns the pixels stored.
+// `kept`, when its blocks are given (a pixel's byte, and three), receives the opacity and
+// the colours before they were composed.
+struct KeptAlpha {
+    uint8_t* alpha = nullptr;
+    uint8_t* straight = nullptr;
+};
 uint64_t decode_pam(const PamHeader& header, std::span<const uint8_t> raster,
-                    std::span<uint8_t> pixels);
+                    std::span<uint8_t> pixels, KeptAlpha kept = {});
 
 // The pieces decode_raster chooses between; `channels` is 1 (grey, stored three
 // times) or 3. Each returns the samples (bitmaps: the pixels) it stored.

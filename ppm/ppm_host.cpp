@@ -120,6 +120,7 @@ const FormatEntry kPamFormat{
     .extensions = {"pam", nullptr, nullptr, nullptr},
     .writes = true,
     .most_side = 32767,
+    .holds_alpha = true,
     .save = pam_save,
 };
 

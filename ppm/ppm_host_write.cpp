@@ -86,24 +86,45 @@ void bitmap_row(std::span<const uint8_t> grey, std::span<uint8_t> bits, int32_t*
     }
 }
 
-/* pam_save: GRAYSCALE when every pixel is grey, else RGB; a header of keyword lines. */
+/* pam_save: GRAYSCALE when every pixel is grey, else RGB, each with _ALPHA and the
+ * colours under it when the picture has opacity; a header of keyword lines. */
 int32_t pam_save(HostPool& /*pool*/, const char* path, const Picture& picture,
-                 const IndexedImage* /*indexed*/, const orvi::SaveOptions& /*options*/,
-                 OrviGaugeRoutine gauge, std::string& error) {
+                 const IndexedImage* /*indexed*/, const Carried& carried,
+                 const orvi::SaveOptions& /*options*/, OrviGaugeRoutine gauge, std::string& error) {
     const auto width = static_cast<uint32_t>(picture.Width);
     const auto height = static_cast<uint32_t>(picture.Height);
-    const bool grey = is_grey(picture);
+    const uint8_t* alpha = carried.alpha;
+    Picture colours = picture;
+    if (alpha != nullptr && carried.straight != nullptr) {
+        colours.Data = const_cast<uint8_t*>(carried.straight);
+        colours.BytesPerPixel = 3;
+    }
+    const bool grey = is_grey(colours);
+    const uint32_t channels = (grey ? 1U : 3U) + (alpha != nullptr ? 1U : 0U);
     Output out(path);
     if (!out.opened()) {
         return cannot_open(error);
     }
     out.put("P7\nWIDTH " + std::to_string(width) + "\nHEIGHT " + std::to_string(height) +
-            "\nDEPTH " + (grey ? "1" : "3") + "\nMAXVAL 255\nTUPLTYPE " +
-            (grey ? "GRAYSCALE" : "RGB") + "\nENDHDR\n");
-    std::vector<uint8_t> row(grey && picture.BytesPerPixel == 3 ? width : 0);
+            "\nDEPTH " + std::to_string(channels) + "\nMAXVAL 255\nTUPLTYPE " +
+            (grey ? "GRAYSCALE" : "RGB") + (alpha != nullptr ? "_ALPHA" : "") + "\nENDHDR\n");
+    std::vector<uint8_t> row(alpha != nullptr || (grey && colours.BytesPerPixel == 3)
+                                 ? size_t{width} * channels
+                                 : 0);
     for (uint32_t y = 0; y < height; ++y) {
-        const uint8_t* in = picture.Data + size_t{y} * width * picture.BytesPerPixel;
-        if (row.empty()) {
+        const uint8_t* in = colours.Data + size_t{y} * width * colours.BytesPerPixel;
+        if (alpha != nullptr) {
+            const size_t step = colours.BytesPerPixel;
+            const uint8_t* opacity = alpha + size_t{y} * width;
+            for (size_t x = 0; x < width; ++x) {
+                uint8_t* tuple = row.data() + x * channels;
+                for (size_t c = 0; c + 1 < channels; ++c) {
+                    tuple[c] = in[x * step + (step == 1 ? 0 : c)];
+                }
+                tuple[channels - 1] = opacity[x];
+            }
+            out.put(row.data(), row.size());
+        } else if (row.empty()) {
             out.put(in, size_t{width} * (grey ? 1 : 3));
         } else {
             for (size_t x = 0; x < width; ++x) {
@@ -119,8 +140,8 @@ int32_t pam_save(HostPool& /*pool*/, const char* path, const Picture& picture,
 /* pbm_save: from a grey picture (the library makes one for this format); P4 packs a row
  * into whole bytes, P1 writes a digit a pixel, 70 to a line. */
 int32_t pbm_save(HostPool& pool, const char* path, const Picture& picture,
-                 const IndexedImage* /*indexed*/, const orvi::SaveOptions& options,
-                 OrviGaugeRoutine gauge, std::string& error) {
+                 const IndexedImage* /*indexed*/, const Carried& /*carried*/,
+                 const orvi::SaveOptions& options, OrviGaugeRoutine gauge, std::string& error) {
     if (picture.BytesPerPixel != 1) {
         error = "a bitmap is made from a grey picture";
         return orvi::kDoesNotFit;

@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 
+#include "lib/formats.h"
 #include "lib/host_pool.h"
 #include "lib/palette.h"
 #include "orvi/library.h"
@@ -22,10 +23,10 @@ void bitmap_row(std::span<const uint8_t> grey, std::span<uint8_t> bits, int32_t*
                 int32_t* errors_below);
 
 int32_t pam_save(HostPool& pool, const char* path, const Picture& picture,
-                 const IndexedImage* indexed, const orvi::SaveOptions& options,
+                 const IndexedImage* indexed, const Carried& carried, const orvi::SaveOptions& options,
                  OrviGaugeRoutine gauge, std::string& error);
 int32_t pbm_save(HostPool& pool, const char* path, const Picture& picture,
-                 const IndexedImage* indexed, const orvi::SaveOptions& options,
+                 const IndexedImage* indexed, const Carried& carried, const orvi::SaveOptions& options,
                  OrviGaugeRoutine gauge, std::string& error);
 
 } // namespace orvi

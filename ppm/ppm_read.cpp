@@ -105,8 +105,22 @@ int32_t PPM_Read(const char* name, CodecRequest* request) {
         return runtime::Error;
     }
     const std::span<uint8_t> out(pixels.bytes(), bytes);
+    // A PAM's opacity and its colours before they are composed onto black are kept when
+    // the host asks.
+    OrviExtras* extras = is_pam && pam.alpha ? runtime::wanted_extras() : nullptr;
+    runtime::PoolBlock alpha;
+    runtime::PoolBlock straight;
+    if (extras != nullptr && (!alpha.allocate(bytes / 3) || !straight.allocate(bytes))) {
+        runtime::Error = kOutOfMemory;
+        return runtime::Error;
+    }
     const uint64_t filled =
-        is_pam ? decode_pam(pam, cursor.rest(), out) : decode_raster(header, cursor.rest(), out);
+        is_pam ? decode_pam(pam, cursor.rest(), out, {alpha.bytes(), straight.bytes()})
+               : decode_raster(header, cursor.rest(), out);
+    if (extras != nullptr) {
+        extras->alpha = alpha.release();
+        extras->straight = straight.release();
+    }
     const uint64_t total = uint64_t{header.width} * header.height;
     if (filled < total) {
         runtime::report_missing_pixels(total - filled);

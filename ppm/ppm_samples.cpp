@@ -308,7 +308,7 @@ uint64_t decode_raster(const PnmHeader& header, std::span<const uint8_t> raster,
 /* decode_pam: a tuple whose planes are the samples of a PNM (one grey plane, or three of
  * colour) is decoded as that PNM's raster; others sample by sample. */
 uint64_t decode_pam(const PamHeader& header, std::span<const uint8_t> raster,
-                    std::span<uint8_t> pixels) {
+                    std::span<uint8_t> pixels, KeptAlpha kept) {
     const uint32_t channels = header.grey ? 1 : 3;
     const bool wide = header.maxval > 255;
     if (!header.alpha && header.depth == channels) {
@@ -329,6 +329,12 @@ uint64_t decode_pam(const PamHeader& header, std::span<const uint8_t> raster,
         for (uint32_t c = 0; c < 3; ++c) {
             const uint32_t value = sample(tuple, header.grey ? 0 : c);
             pixels[3 * i + c] = static_cast<uint8_t>((value * alpha + 127) / 255);
+            if (kept.straight != nullptr) {
+                kept.straight[3 * i + c] = static_cast<uint8_t>(value);
+            }
+        }
+        if (kept.alpha != nullptr) {
+            kept.alpha[i] = static_cast<uint8_t>(alpha);
         }
     }
     return count;

@@ -74,7 +74,7 @@ void set_error(const orvi::Error& error, const std::string& what) {
         {"max_pixels", "orvi.configure(max_pixels=N) sets the limit, 0 for none"},
         {"page", "page=N picks one"},
         {"format", "format= chooses one"},
-        {"reduce", "reduce=True chooses that many"},
+        {"exact", "without exact=True they are reduced to that many"},
         {"force", "force=True replaces it"},
         {"depth", "depth= chooses one"},
     };
@@ -232,8 +232,30 @@ PyImage load(const py::object& source, bool details, uint32_t page) {
     return {std::make_shared<orvi::Image>(std::move(*loaded)), owner};
 }
 
+// A colour given as (red, green, blue), each 0 to 255, as 0xRRGGBB.
+uint32_t colour_of(const py::object& colour, const char* keyword) {
+    const std::string rule = std::string(keyword) + " is (red, green, blue), each 0 to 255";
+    if (!py::isinstance<py::sequence>(colour) || py::isinstance<py::str>(colour) ||
+        py::len(colour) != 3) {
+        throw py::type_error(rule);
+    }
+    uint32_t packed = 0;
+    for (const py::handle part : colour) {
+        if (!py::isinstance<py::int_>(part) || py::isinstance<py::bool_>(part)) {
+            throw py::type_error(rule);
+        }
+        const auto value = part.cast<long long>();
+        if (value < 0 || value > 255) {
+            throw py::value_error(rule);
+        }
+        packed = packed << 8U | static_cast<uint32_t>(value);
+    }
+    return packed;
+}
+
 orvi::SaveOptions save_options(const py::object& format, const py::object& depth, bool plain,
-                               bool compress, bool reduce, bool dither, bool names, bool force) {
+                               bool compress, bool reduce, bool exact, bool dither, bool names,
+                               bool force, const py::object& background) {
     orvi::SaveOptions options;
     if (!format.is_none()) {
         options.format = py::str(format);
@@ -251,19 +273,23 @@ orvi::SaveOptions save_options(const py::object& format, const py::object& depth
     options.plain = plain;
     options.compress = compress;
     options.reduce = reduce;
+    options.exact = exact;
     options.dither = dither;
     options.names = names;
     options.force = force;
+    if (!background.is_none()) {
+        options.background = colour_of(background, "background");
+    }
     return options;
 }
 
 void save(const py::object& picture, const py::object& target, const py::object& format,
-          const py::object& depth, bool plain, bool compress, bool reduce, bool dither, bool names,
-          bool force) {
+          const py::object& depth, bool plain, bool compress, bool reduce, bool exact, bool dither,
+          bool names, bool force, const py::object& background) {
     const PyImage held =
         py::isinstance<PyImage>(picture) ? picture.cast<PyImage>() : image_of_array(picture);
-    const orvi::SaveOptions options =
-        save_options(format, depth, plain, compress, reduce, dither, names, force);
+    const orvi::SaveOptions options = save_options(format, depth, plain, compress, reduce, exact,
+                                                   dither, names, force, background);
     orvi::Error error;
     if (py::isinstance<py::str>(target) || py::hasattr(target, "__fspath__")) {
         const std::string path = py::str(py::module_::import("os").attr("fspath")(target));
@@ -447,9 +473,12 @@ PYBIND11_MODULE(_orvi, module) {
     module.def("save", &save, py::arg("picture"), py::arg("target"), py::kw_only(),
                py::arg("format") = py::none(), py::arg("depth") = py::none(),
                py::arg("plain") = false, py::arg("compress") = true, py::arg("reduce") = false,
-               py::arg("dither") = false, py::arg("names") = false, py::arg("force") = false,
+               py::arg("exact") = false, py::arg("dither") = false, py::arg("names") = false,
+               py::arg("force") = false, py::arg("background") = py::none(),
                "Saves an orvi.Image or a uint8 array to a path (atomically) or a file object; "
-               "force=True replaces a file the user may not write.");
+               "a depth of 1 to 8 reduces the colours to it unless exact=True; background="
+               "(r, g, b) composes transparent pixels onto that colour; force=True replaces a "
+               "file the user may not write.");
     module.def(
         "configure",
         [](const py::object& max_pixels, const py::object& memory_limit,

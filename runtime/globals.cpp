@@ -56,6 +56,10 @@ void report_unknown_colours(uint32_t colours, uint32_t codes) {
     }
 }
 
+OrviExtras* wanted_extras() {
+    return poolHeader != nullptr ? poolHeader->extras : nullptr;
+}
+
 } // namespace runtime
 
 extern "C" {

@@ -2,7 +2,9 @@
 // and the keyed values of a colour string. Pure: no globals, no I/O; every text buffer
 // is bounded and cuts what does not fit.
 #include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <string_view>
 
 #include "runtime/result_codes.h"
 #include "xpm/xpm_format.h"
@@ -174,6 +176,40 @@ void parse_colour_string(std::span<const uint8_t> text, uint32_t cpp, ColourEntr
     entry.red = chosen.red;
     entry.green = chosen.green;
     entry.blue = chosen.blue;
+}
+
+bool names_none(std::span<const uint8_t> text, uint32_t cpp) {
+    // The words after the code, a key's value being the word after it.
+    std::string_view rest(reinterpret_cast<const char*>(text.data()), text.size());
+    rest.remove_prefix(std::min<size_t>(cpp, rest.size()));
+    std::string_view first_value;
+    bool after_c = false;
+    bool after_key = false;
+    while (!rest.empty()) {
+        const size_t start = rest.find_first_not_of(' ');
+        if (start == std::string_view::npos) {
+            break;
+        }
+        rest.remove_prefix(start);
+        const std::string_view word = rest.substr(0, rest.find(' '));
+        rest.remove_prefix(word.size());
+        if (word == "c" || word == "m" || word == "s" || word == "g4" || word == "g") {
+            after_c = word == "c";
+            after_key = true;
+            continue;
+        }
+        const bool none = word.size() == 4 && std::toupper(word[0]) == 'N' &&
+                          std::toupper(word[1]) == 'O' && std::toupper(word[2]) == 'N' &&
+                          std::toupper(word[3]) == 'E';
+        if (after_c) {
+            return none;
+        }
+        if (first_value.empty() && after_key) {
+            first_value = none ? "none" : "colour";
+        }
+        after_key = false;
+    }
+    return first_value == "none";
 }
 
 } // namespace xpm

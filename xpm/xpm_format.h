@@ -45,6 +45,9 @@ int32_t get_named_color(const char* name, ColourEntry& entry);
 // A normalised colour string into its entry: the code (its first `cpp` characters, spaces
 // where the string is shorter) and the colour of its keyed values.
 void parse_colour_string(std::span<const uint8_t> text, uint32_t cpp, ColourEntry& entry);
+// Whether a normalised colour string's colour is "None", the transparent one: the value of
+// its "c" key, or without one its first value.
+[[nodiscard]] bool names_none(std::span<const uint8_t> text, uint32_t cpp);
 
 } // namespace xpm
 
@@ -77,10 +80,11 @@ private:
 // Writes the pixels of one raw pixel string at `out` (3 bytes each, at most `room`
 // pixels): one pixel per `cpp` characters, normalised; an incomplete last pixel writes
 // nothing; a code no colour defines takes colour 0 when short and writes nothing when
-// long, and counts in `undefined`. Returns the pixels written.
+// long, and counts in `undefined`. `indices`, when given, receives each pixel's colour
+// number too (the file has at most 256 colours). Returns the pixels written.
 [[nodiscard]] size_t decode_pixels(std::span<const uint8_t> string, const CodeIndex& index,
                                    const uint8_t* colours_rgb, uint8_t* out, size_t room,
-                                   size_t& undefined);
+                                   size_t& undefined, uint8_t* indices = nullptr);
 
 // The direct table's mark of a one- or two-character code no colour string defined.
 inline constexpr int16_t kUndefinedCode = -1;

@@ -31,6 +31,22 @@ void xpm_pack(const orvi::SaveOptions& options, const IndexedPicture* indexed,
     request.IndexedPic = const_cast<IndexedPicture*>(indexed); // none: the picture's colours
 }
 
+void xpm_describe(const Page& page, Description& description) {
+    const auto values = xpm::file_values(page.bytes);
+    if (values && values->hot_x >= 0 && values->hot_y >= 0) {
+        description.hot_spot = Pair{values->hot_x, values->hot_y};
+    }
+}
+
+// An XPM keeps the hot spot (in its values) and the transparent colour ("None").
+void xpm_carry(const Description& description, std::vector<uint8_t>& /*chunks*/,
+               OrviExtras& extras) {
+    if (description.hot_spot && description.hot_spot->x >= 0 && description.hot_spot->y >= 0) {
+        extras.hot_x = description.hot_spot->x;
+        extras.hot_y = description.hot_spot->y;
+    }
+}
+
 std::string xpm_explain(int32_t code, const Page& page) {
     const auto values = xpm::file_values(page.bytes);
     if (!values) {
@@ -68,6 +84,9 @@ const FormatEntry kXpmFormat{
     // A file may open with a long comment (a licence) before its values string.
     .head_bytes = 512 * 1024,
     .details = xpm_details,
+    .describe = xpm_describe,
+    .carry = xpm_carry,
+    .holds_transparent_index = true,
     .explain = xpm_explain,
     .pack = xpm_pack,
 };

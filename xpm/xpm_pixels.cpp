@@ -101,7 +101,8 @@ int32_t CodeIndex::find(const uint8_t* code) const {
 }
 
 size_t decode_pixels(std::span<const uint8_t> string, const CodeIndex& index,
-                     const uint8_t* colours_rgb, uint8_t* out, size_t room, size_t& undefined) {
+                     const uint8_t* colours_rgb, uint8_t* out, size_t room, size_t& undefined,
+                     uint8_t* indices) {
     size_t written = 0;
     const size_t cpp = index.cpp();
     for (size_t i = 0; i + cpp <= string.size() && written < room; i += cpp) {
@@ -114,6 +115,9 @@ size_t decode_pixels(std::span<const uint8_t> string, const CodeIndex& index,
             entry = 0; // an unknown short code takes the first colour
         }
         std::memcpy(out + written * 3, colours_rgb + static_cast<size_t>(entry) * 3, 3);
+        if (indices != nullptr) {
+            indices[written] = static_cast<uint8_t>(entry);
+        }
         ++written;
     }
     return written;

@@ -7,6 +7,7 @@
 #include "runtime/file_reader.h"
 #include "runtime/globals.h"
 #include "runtime/picture.h"
+#include "runtime/pool.h"
 #include "runtime/progress.h"
 #include "runtime/result_codes.h"
 #include "runtime/sizes.h"
@@ -77,9 +78,21 @@ int32_t XPM_Read(const char* name, CodecRequest* request) {
     uint8_t* colours_rgb = table.bytes() + colour_count * sizeof(ColourEntry);
     colours[0].red = -1; // no colour yet: the one an undefined short code takes
 
+    // A file of at most 256 colours is a palette picture: its indices are kept when the
+    // host asks, and the colour "None" as its transparent one.
+    OrviExtras* extras = colour_count <= 256 ? runtime::wanted_extras() : nullptr;
+    runtime::PoolBlock kept;
+    if (extras != nullptr && !kept.allocate(runtime::size_mul(width, height))) {
+        return kOutOfMemory;
+    }
+    int32_t transparent = -1;
     size_t defined = 0;
     while (defined < colour_count && scanner.next(raw)) {
-        parse_colour_string(collect(raw, string_buffer.bytes()), cpp, colours[defined]);
+        const std::span<const uint8_t> text = collect(raw, string_buffer.bytes());
+        parse_colour_string(text, cpp, colours[defined]);
+        if (transparent < 0 && extras != nullptr && names_none(text, cpp)) {
+            transparent = static_cast<int32_t>(defined);
+        }
         ++defined;
     }
     // Only the colours a string defined (and the first, which undefined short codes
@@ -104,7 +117,7 @@ int32_t XPM_Read(const char* name, CodecRequest* request) {
     for (uint32_t number = 0; done < total && scanner.next(raw); ++number) {
         runtime::report_before_row(number, height);
         done += decode_pixels(raw, index, colours_rgb, pixels.bytes() + done * 3, total - done,
-                              undefined);
+                              undefined, kept ? kept.bytes() + done : nullptr);
     }
     runtime::report_progress(100);
     uint32_t unnamed = 0;
@@ -117,6 +130,12 @@ int32_t XPM_Read(const char* name, CodecRequest* request) {
     if (unnamed != 0 || undefined != 0) {
         runtime::report_unknown_colours(
             unnamed, static_cast<uint32_t>(std::min<size_t>(undefined, UINT32_MAX)));
+    }
+    if (extras != nullptr) {
+        std::memcpy(extras->palette, colours_rgb, std::max<size_t>(defined, 1) * 3);
+        extras->palette_count = static_cast<uint32_t>(std::max<size_t>(defined, 1));
+        extras->transparent = transparent;
+        extras->indices = kept.release();
     }
     runtime::deliver_picture(pic, pixels.release(), width, height, 24);
     return kOk;

@@ -22,6 +22,9 @@ struct Values {
     int32_t height = 0;
     int32_t colours = 0;
     int32_t cpp = 0;
+    // The hot spot the values may give after the four numbers; -1 when they do not.
+    int32_t hot_x = -1;
+    int32_t hot_y = -1;
 };
 
 // Characters as they are stored: controls become spaces, bytes from 128 become 127.

@@ -64,6 +64,25 @@ Values myatoi(std::span<const uint8_t> text) {
             ++i;
         }
     }
+    // Two more numbers are the hot spot.
+    int32_t hot[2] = {-1, -1};
+    for (int32_t& coordinate : hot) {
+        if (i >= size || !is_digit(at(i))) {
+            return values;
+        }
+        uint64_t number = 0;
+        while (i < size && is_digit(at(i))) {
+            number =
+                std::min<uint64_t>(number * 10 + static_cast<uint64_t>(at(i) - '0'), kNumberCap);
+            ++i;
+        }
+        coordinate = static_cast<int32_t>(number);
+        while (i < size && is_blank(at(i))) {
+            ++i;
+        }
+    }
+    values.hot_x = hot[0];
+    values.hot_y = hot[1];
     return values;
 }
 

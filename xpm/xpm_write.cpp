@@ -74,7 +74,7 @@ class Colours {
 public:
     // From a palette picture: the palette entries its indices use, in index order.
     [[nodiscard]] bool take_palette(const IndexedPicture& indexed, size_t pixels) {
-        std::array<bool, 256> used{};
+        std::array<bool, 256>& used = used_;
         for (size_t i = 0; i < pixels; ++i) {
             used[indexed.Data[i]] = true;
         }
@@ -86,6 +86,14 @@ public:
         }
         indices_ = indexed.Data;
         return true;
+    }
+    // The code of palette entry `index` (take_palette), or -1 when no pixel uses it.
+    [[nodiscard]] int32_t code_of_entry(int32_t index) const {
+        if (indices_ == nullptr || index < 0 || index > 255 ||
+            !used_[static_cast<size_t>(index)]) {
+            return -1;
+        }
+        return renumber_[static_cast<size_t>(index)];
     }
 
     // From the picture's own colours; false when the tables find no memory.
@@ -150,11 +158,12 @@ private:
     const uint8_t* indices_ = nullptr;
     std::array<uint32_t, 256> palette_{};
     std::array<uint16_t, 256> renumber_{};
+    std::array<bool, 256> used_{};
     uint64_t count_ = 0;
 };
 
 void write_header(runtime::FileSink& sink, uint32_t width, uint32_t height, uint64_t colours,
-                  uint32_t cpp) {
+                  uint32_t cpp, const OrviExtras* extras) {
     put_text(sink, "/* XPM */\nstatic char *image[] = {\n"
                    "/* columns rows colors chars-per-pixel */\n\"");
     std::array<uint8_t, 48> values{};
@@ -166,6 +175,12 @@ void write_header(runtime::FileSink& sink, uint32_t width, uint32_t height, uint
     at += runtime::put_decimal(at, static_cast<uint32_t>(colours));
     *at++ = ' ';
     at += runtime::put_decimal(at, cpp);
+    if (extras != nullptr && extras->hot_x >= 0 && extras->hot_y >= 0) {
+        *at++ = ' ';
+        at += runtime::put_decimal(at, static_cast<uint32_t>(extras->hot_x));
+        *at++ = ' ';
+        at += runtime::put_decimal(at, static_cast<uint32_t>(extras->hot_y));
+    }
     sink.put(std::span<const uint8_t>(values.data(), at));
     put_text(sink, "\",\n");
 }
@@ -204,8 +219,10 @@ private:
     size_t count_ = 0;
 };
 
-// The colour strings: `code c #RRGGBB`, or `code c name` for an exact name when `names`.
-void write_colours(runtime::FileSink& sink, const Colours& colours, uint32_t cpp, bool names) {
+// The colour strings: `code c #RRGGBB`, or `code c name` for an exact name when `names`;
+// `code c None` for the transparent one (`transparent`, or -1).
+void write_colours(runtime::FileSink& sink, const Colours& colours, uint32_t cpp, bool names,
+                   int32_t transparent) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     const NameIndex name_index;
     for (uint32_t index = 0; index < colours.count(); ++index) {
@@ -217,8 +234,13 @@ void write_colours(runtime::FileSink& sink, const Colours& colours, uint32_t cpp
         std::memcpy(at, " c ", 3);
         at += 3;
         const uint32_t colour = colours.colour(index);
-        const char* name = names ? name_index.find(colour) : nullptr;
-        if (name != nullptr) { // written in lower case, as X11 files name colours
+        const char* name = static_cast<int32_t>(index) == transparent ? "None"
+                           : names                                    ? name_index.find(colour)
+                                                                      : nullptr;
+        if (static_cast<int32_t>(index) == transparent) {
+            std::memcpy(at, "None", 4);
+            at += 4;
+        } else if (name != nullptr) { // written in lower case, as X11 files name colours
             for (; *name != 0; ++name) {
                 *at++ = static_cast<uint8_t>(*name >= 'A' && *name <= 'Z' ? *name + 32 : *name);
             }
@@ -299,8 +321,10 @@ int32_t XPM_Save(const char* name, CodecRequest* request) {
     }
     std::array<uint8_t, kSinkBytes> buffer;
     runtime::FileSink sink(file, buffer);
-    write_header(sink, width, height, colours.count(), cpp);
-    write_colours(sink, colours, cpp, (request->SaveMode & kSaveNames) != 0);
+    const OrviExtras* extras = runtime::wanted_extras();
+    write_header(sink, width, height, colours.count(), cpp, extras);
+    write_colours(sink, colours, cpp, (request->SaveMode & kSaveNames) != 0,
+                  extras != nullptr ? colours.code_of_entry(extras->transparent) : -1);
     write_pixels(sink, *pic, colours, cpp, codes.bytes());
     sink.flush();
     platform::Close(file);

@@ -188,15 +188,16 @@ TEST_F(OrviCommand, ReadsAndWritesXpm) {
     EXPECT_EQ(read_file(path("out.ppm")),
               concat(bytes_of("P6\n#Created with Orvi\n2 1\n255\n"), {255, 0, 0, 0, 0, 255}));
     EXPECT_EQ(orvi("info in.xpm").out, "in.xpm: XPM, 2 x 1, 8 bits per pixel in the file, colours "
-                                       "2, characters per pixel 1\n");
+                                       "2, characters per pixel 1, palette entries 2\n");
     const std::string head = "/* XPM */\nstatic char *image[] = {\n"
                              "/* columns rows colors chars-per-pixel */\n\"2 1 2 1\",\n";
+    // The palette kept in the file's order: red, then blue.
     ASSERT_EQ(orvi("convert in.xpm back.xpm").status, 0);
     EXPECT_EQ(read_file(path("back.xpm")),
-              bytes_of(head + "\"  c #0000FF\",\n\"! c #FF0000\",\n/* pixels */\n\"! \"\n};\n"));
+              bytes_of(head + "\"  c #FF0000\",\n\"! c #0000FF\",\n/* pixels */\n\" !\"\n};\n"));
     ASSERT_EQ(orvi("convert in.xpm named.xpm --names").status, 0);
     EXPECT_EQ(read_file(path("named.xpm")),
-              bytes_of(head + "\"  c blue\",\n\"! c red\",\n/* pixels */\n\"! \"\n};\n"));
+              bytes_of(head + "\"  c red\",\n\"! c blue\",\n/* pixels */\n\" !\"\n};\n"));
 }
 
 TEST_F(OrviCommand, WritesBitmapsAndPam) {
@@ -261,11 +262,18 @@ TEST_F(OrviCommand, SavesPcxAtEveryDepthAndRefusesTooManyColours) {
                   concat(bytes_of("P6\n#Created with Orvi\n2 2\n255\n"),
                          {0, 0, 0, 255, 255, 255, 200, 10, 10, 10, 200, 10}));
     }
-    const Outcome too_many = orvi("convert four.ppm out1.pcx --depth 1");
+    const Outcome too_many = orvi("convert four.ppm out1.pcx --depth 1 --exact");
     EXPECT_EQ(too_many.status, 1);
     EXPECT_EQ(too_many.err, "orvi: cannot save 'out1.pcx': the picture has 4 colours; a palette of "
-                            "1 bit holds at most 2 (--reduce chooses that many)\n");
+                            "1 bit holds at most 2 (without --exact they are reduced to that "
+                            "many)\n");
     EXPECT_FALSE(std::filesystem::exists(path("out1.pcx")));
+    // Without --exact the depth is reached, and a note says how.
+    const Outcome reduced = orvi("convert four.ppm out1.pcx --depth 1");
+    EXPECT_EQ(reduced.status, 0);
+    EXPECT_EQ(reduced.err,
+              "orvi: note: 'out1.pcx': its colours were reduced to the 2 a depth of 1 holds\n");
+    EXPECT_TRUE(std::filesystem::exists(path("out1.pcx")));
     // White first in the picture: the darker colour still takes index 0 and loads back.
     write_file(path("bw.ppm"), concat(bytes_of("P6\n2 1\n255\n"), {255, 255, 255, 0, 0, 0}));
     ASSERT_EQ(orvi("convert bw.ppm bw.pcx --depth 1").status, 0);
@@ -275,7 +283,7 @@ TEST_F(OrviCommand, SavesPcxAtEveryDepthAndRefusesTooManyColours) {
     EXPECT_EQ(
         orvi("info bw.pcx").out,
         "bw.pcx: PCX, 2 x 1, 1 bit per pixel in the file, version 5, bits 1, planes 1, colour "
-        "type 2, palette black and white\n");
+        "type 2, palette black and white, palette entries 2\n");
     // A depth the output format cannot take is a usage error, before any file is read.
     const Outcome pcx_depth = orvi("convert missing.ppm x.pcx --depth 3");
     EXPECT_EQ(pcx_depth.status, 2);
@@ -298,11 +306,12 @@ TEST_F(OrviCommand, SavesIlbmAtEveryDepthPackedOrPlain) {
     ASSERT_EQ(orvi("convert four.ppm out.lbm --depth 2 --no-compress").status, 0);
     EXPECT_EQ(orvi("info out.lbm").out,
               "out.lbm: ILBM, 2 x 2, 2 bits per pixel in the file, display mode plain, planes 2, "
-              "compression 0, masking 0\n");
-    const Outcome too_many = orvi("convert four.ppm out.ilbm --depth 1");
+              "compression 0, masking 0, palette entries 4\n");
+    const Outcome too_many = orvi("convert four.ppm out.ilbm --depth 1 --exact");
     EXPECT_EQ(too_many.status, 1);
     EXPECT_EQ(too_many.err, "orvi: cannot save 'out.ilbm': the picture has 4 colours; a palette of "
-                            "1 bit holds at most 2 (--reduce chooses that many)\n");
+                            "1 bit holds at most 2 (without --exact they are reduced to that "
+                            "many)\n");
 }
 
 TEST_F(OrviCommand, HelpAndVersion) {

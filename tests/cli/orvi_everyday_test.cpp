@@ -54,7 +54,7 @@ TEST_F(OrviEveryday, PngRoundTripsKeepEveryPixel) {
               "grey.png: PNG, 2 x 2, 8 bits per pixel in the file, bit depth 8, colour type grey, "
               "interlaced no\n"
               "colour.png: PNG, 16 x 8, 8 bits per pixel in the file, bit depth 8, colour type "
-              "palette, interlaced no\n");
+              "palette, interlaced no, palette entries 128\n");
     // Through the operations and into a palette format.
     ASSERT_EQ(orvi("convert grey.png grey.pcx --depth 2 --negate").status, 0);
     ASSERT_EQ(orvi("convert grey.pcx grey-negated.ppm").status, 0);
@@ -134,14 +134,20 @@ TEST_F(OrviEveryday, PipeMistakesAreUsageErrorsOrOneSentence) {
          "not 'gif'\n(see 'orvi --help')\n"},
         {"convert - out.ppm < /dev/null", 1, "orvi: cannot load standard input: it is empty\n"},
         {"convert in.ppm out.pcx --dither", 2,
-         "orvi: --dither goes with --reduce\n(see 'orvi --help')\n"},
+         "orvi: --dither goes with --depth 1 to 8\n(see 'orvi --help')\n"},
+        {"convert in.ppm out.pcx --exact", 2,
+         "orvi: --exact goes with --depth 1 to 8\n(see 'orvi --help')\n"},
+        {"convert in.ppm out.pcx --depth 4 --exact --reduce", 2,
+         "orvi: --exact and --reduce ask for opposite things\n(see 'orvi --help')\n"},
+        {"convert in.ppm out.pcx --background 1,2", 2,
+         "orvi: --background takes R,G,B, three whole numbers from 0 to 255, not '1,2'\n(see "
+         "'orvi --help')\n"},
         {"convert in.ppm out.pcx --reduce", 2,
          "orvi: --reduce needs --depth 1 to 8\n(see 'orvi --help')\n"},
         // A writer of palettes only reduces to 256 colours without a depth; a name that
         // ends in "pbm" is not the bitmap format.
         {"convert in.ppm out.lbm --to iff-pbm --reduce", 0, ""},
-        {"convert in.ppm out.lbm --to iff-pbm --dither", 2,
-         "orvi: --dither goes with --reduce\n(see 'orvi --help')\n"},
+        {"convert in.ppm out.lbm --to iff-pbm --dither", 0, ""},
         {"convert in.ppm out.lbm --to iff-pbm --reduce --depth 24", 2,
          "orvi: --reduce needs --depth 1 to 8\n(see 'orvi --help')\n"},
         {"convert in.ppm out.ppm --threads 0", 2,
@@ -171,7 +177,8 @@ TEST_F(OrviEveryday, TransparentPngsLoadOnBlackWithANote) {
     ASSERT_EQ(shell("pnmtopng -alpha=alpha.pgm in.ppm > alpha.png 2>/dev/null"), 0);
     const Outcome run = orvi("convert alpha.png out.ppm");
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "orvi: note: 'alpha.png': transparent pixels are shown on black\n");
+    EXPECT_EQ(run.err, "orvi: note: 'out.ppm': its transparent pixels are shown on black, as PNM "
+                       "files hold no transparency\n");
     EXPECT_EQ(read_file(path("out.ppm")), saved("2 1", {100, 50, 25, 10, 20, 30}));
 }
 
@@ -298,19 +305,23 @@ TEST_F(OrviEveryday, ABatchShowsItsOverallProgress) {
                        "\rconverting [##############################] 2/2\n");
 }
 
-TEST_F(OrviEveryday, ReducesColoursOnlyWhenAsked) {
+TEST_F(OrviEveryday, ReachesTheDepthAskedAndRefusesOnlyWhenExact) {
     write_file(path("many.ppm"), ppm("16 8", many_colours()));
-    const Outcome refused = orvi("convert many.ppm out.pcx --depth 4");
+    const Outcome refused = orvi("convert many.ppm out.pcx --depth 4 --exact");
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.err,
               "orvi: cannot save 'out.pcx': the picture has 128 colours; a palette of 4 "
-              "bits holds at most 16 (--reduce chooses that many)\n");
+              "bits holds at most 16 (without --exact they are reduced to that many)\n");
+    const Outcome noted = orvi("convert many.ppm out.pcx --depth 4");
+    EXPECT_EQ(noted.status, 0);
+    EXPECT_EQ(noted.err,
+              "orvi: note: 'out.pcx': its colours were reduced to the 16 a depth of 4 holds\n");
     struct Case {
         const char* out;
         const char* options;
         size_t most;
     };
-    for (const Case& row : {Case{"out.pcx", "--depth 4 --reduce", 16},
+    for (const Case& row : {Case{"out.pcx", "--depth 4", 16}, Case{"out.pcx", "--depth 4 --reduce", 16},
                             Case{"out.pcx", "--depth 2 --reduce --dither", 4},
                             Case{"out.iff", "--depth 3 --reduce", 8},
                             Case{"out.png", "--depth 1 --reduce --dither", 2}}) {
@@ -348,13 +359,13 @@ TEST_F(OrviEveryday, InfoDetailsParseBackAsJson) {
         "width":2,"height":1,"bits_per_pixel":24,"kind":"PPM raw","maximum":255})j"));
     EXPECT_EQ(objects[1], nlohmann::json::parse(R"j({"file":"c.pcx","format":"PCX","width":2,
         "height":1,"bits_per_pixel":8,"version":5,"bits":8,"planes":1,"colour_type":4,
-        "palette":"256-colour trailer"})j"));
+        "palette":"256-colour trailer","palette_entries":256})j"));
     EXPECT_EQ(objects[2], nlohmann::json::parse(R"j({"file":"d.iff","format":"ILBM","width":2,
         "height":1,"bits_per_pixel":3,"display_mode":"plain","planes":3,"compression":1,
-        "masking":0})j"));
+        "masking":0,"palette_entries":8})j"));
     EXPECT_EQ(objects[3], nlohmann::json::parse(R"j({"file":"e.png","format":"PNG","width":2,
         "height":1,"bits_per_pixel":1,"bit_depth":1,"colour_type":"palette",
-        "interlaced":"no"})j"));
+        "interlaced":"no","palette_entries":2})j"));
     EXPECT_EQ(objects[4], nlohmann::json::parse(R"j({"file":"bad.ppm",
         "error":"the width 0 is outside 1..32767 (code 1003)"})j"));
     // Standard input gives the same details.

@@ -356,7 +356,7 @@ TEST_F(OrviHardening, FormatRulesReadWideEnough) {
               bytes_of("P6\n#Created with Orvi\n1 1\n255\n\x0A\x0B\x0C"));
     EXPECT_EQ(orvi("info licensed.xpm").out,
               "licensed.xpm: XPM, 1 x 1, 8 bits per pixel in the file, colours 1, characters per "
-              "pixel 1\n");
+              "pixel 1, palette entries 1\n");
     // PNM rasters after a single space, and header and raster on one line.
     write_file(path("one-line.ppm"), concat(bytes_of("P6 2 2 255 "), kPixels));
     ASSERT_EQ(orvi("convert one-line.ppm out.ppm").status, 0);

@@ -270,16 +270,21 @@ TEST_F(LibraryTest, ChunkyIffIsWrittenByNameAndNeedsAPaletteOfItsColours) {
     } else {
         std::printf("netpbm's ilbmtoppm is not installed; the peer's reading was not tried\n");
     }
-    // More than 256 colours need --reduce; true colour is not a choice.
+    // More than 256 colours are reduced to 256 (refused when exact); true colour is not a
+    // choice.
     Bytes many;
     for (uint32_t i = 0; i < 300; ++i) {
         many.insert(many.end(), {static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8U), 7});
     }
     const orvi::Image rich = image(many, 300, 1);
+    chunky.exact = true;
     EXPECT_FALSE(library_.save(rich, folder_.path("rich.lbm"), chunky, error));
     EXPECT_NE(error.sentence.find("300"), std::string::npos) << error.sentence;
-    chunky.reduce = true;
-    EXPECT_TRUE(library_.save(rich, folder_.path("rich.lbm"), chunky, error)) << error.sentence;
+    chunky.exact = false;
+    std::vector<std::string> notes;
+    EXPECT_TRUE(library_.save(rich, folder_.path("rich.lbm"), chunky, error, &notes))
+        << error.sentence;
+    EXPECT_EQ(notes, std::vector<std::string>{"its colours were reduced to the 256 a depth of 8 holds"});
     chunky.depth = 24;
     EXPECT_FALSE(library_.save(rich, folder_.path("rich.lbm"), chunky, error));
     EXPECT_EQ(error.sentence, "IFF-PBM files take a depth of 1 to 8, a palette of at most 256 "
@@ -402,9 +407,11 @@ TEST_F(LibraryTest, DetailsAreWhatTheReaderDecided) {
     ASSERT_TRUE(pcx) << error.sentence;
     EXPECT_EQ(pixels_of(*pcx), (Bytes{3, 4, 9, 4, 5, 9}));
     const orvi::Details& details = pcx->details();
-    ASSERT_EQ(details.size(), 9U);
+    ASSERT_EQ(details.size(), 10U);
     EXPECT_EQ(details[8].key, "palette");
     EXPECT_EQ(details[8].text(), "256-colour trailer");
+    EXPECT_EQ(details[9].key, "palette_entries");
+    EXPECT_EQ(details[9].number(), 256);
     // Every written format's details, keys in order, with what the reader saw.
     struct Written {
         const char* extension;
@@ -413,9 +420,10 @@ TEST_F(LibraryTest, DetailsAreWhatTheReaderDecided) {
     };
     const Written written[] = {
         {"ppm", "kind maximum", "24"},
-        {"pcx", "version bits planes colour_type palette", "24"},
-        {"iff", "display_mode planes compression masking", "24"},
-        {"png", "bit_depth colour_type interlaced", "4"},
+        // A picture of few colours takes the smallest palette that holds them.
+        {"pcx", "version bits planes colour_type palette palette_entries", "4"},
+        {"iff", "display_mode planes compression masking palette_entries", "4"},
+        {"png", "bit_depth colour_type interlaced palette_entries", "4"},
     };
     const orvi::Image colour = image(colourful(), 5, 3);
     for (const Written& row : written) {

@@ -47,8 +47,7 @@ std::set<uint32_t> colours_in(const Bytes& data) {
 std::optional<orvi::IndexedImage> build(const Picture& picture, uint32_t depth, bool reduce,
                                         bool dither = false) {
     std::string error;
-    std::string warning;
-    return orvi::build_indexed(pool, picture, {depth, reduce, dither}, error, warning);
+    return orvi::build_indexed(pool, picture, {depth, reduce, dither}, error);
 }
 
 TEST(Palette, FewEnoughColoursAreKeptExactlyAndTooManyAreReducedToTheDepth) {
@@ -126,9 +125,8 @@ TEST(Palette, TheNearestEntrySearchAgreesWithTryingEveryEntry) {
 TEST(Palette, TooManyColoursWithoutReduceSayHowMany) {
     Bytes data = banded(20);
     std::string error;
-    std::string warning;
     EXPECT_FALSE(
-        orvi::build_indexed(pool, picture_of(data, 64, 64), {4, false, false}, error, warning));
+        orvi::build_indexed(pool, picture_of(data, 64, 64), {4, false, false}, error));
     EXPECT_EQ(error, "the picture has 20 colours; a palette of 4 bits holds at most 16");
 }
 
@@ -140,17 +138,15 @@ TEST(Palette, TablesAndIndicesCountAgainstThePoolsLimit) {
         SCOPED_TRACE(reduce ? "reduced" : "exact");
         orvi::HostPool small(8 << 20);
         std::string error;
-        std::string warning;
-        EXPECT_FALSE(orvi::build_indexed(small, picture, {8, reduce, reduce}, error, warning));
+        EXPECT_FALSE(orvi::build_indexed(small, picture, {8, reduce, reduce}, error));
         EXPECT_EQ(error, "not enough memory to choose the colours (the picture is too large for "
                          "the memory limit)");
         EXPECT_EQ(small.live_blocks(), 0U);
     }
     orvi::HostPool roomy;
     std::string error;
-    std::string warning;
     {
-        const auto image = orvi::build_indexed(roomy, picture, {8, true, false}, error, warning);
+        const auto image = orvi::build_indexed(roomy, picture, {8, true, false}, error);
         ASSERT_TRUE(image);
         EXPECT_TRUE(roomy.owns(image->indices.get()));
     }
@@ -223,18 +219,19 @@ TEST(Palette, AtDepthOneTheDarkerEntryComesFirst) {
     EXPECT_LT(luma(image->palette[0]), luma(image->palette[1]));
 }
 
-TEST(Palette, AtDepthOneColoursOtherThanBlackAndWhiteAreNoted) {
+TEST(Palette, AtDepthOneTheDarkerColourTakesIndexZero) {
     const struct {
         const char* reason;
         std::vector<uint32_t> colours;
-        bool noted;
+        std::vector<uint32_t> palette; // the two entries written
+        uint8_t first_index;           // the first pixel's
     } rows[] = {
-        {"black alone", {0x000000}, false},
-        {"white alone", {0xFFFFFF}, false},
-        {"one dark colour, shown black", {0x402010}, true},
-        {"one light colour, shown white", {0xE0F0FF}, true},
-        {"black and white", {0x000000, 0xFFFFFF}, false},
-        {"two colours", {0x102030, 0xC0B0A0}, true},
+        {"black alone", {0x000000}, {0x000000, 0x000000}, 0},
+        {"white alone: it takes the set bits", {0xFFFFFF}, {0x000000, 0xFFFFFF}, 1},
+        {"one dark colour", {0x402010}, {0x402010, 0x000000}, 0},
+        {"one light colour: it takes the set bits", {0xE0F0FF}, {0x000000, 0xE0F0FF}, 1},
+        {"white first", {0xFFFFFF, 0x000000}, {0x000000, 0xFFFFFF}, 1},
+        {"two colours, the light one first", {0xC0B0A0, 0x102030}, {0x102030, 0xC0B0A0}, 1},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.reason);
@@ -246,11 +243,11 @@ TEST(Palette, AtDepthOneColoursOtherThanBlackAndWhiteAreNoted) {
                          static_cast<uint8_t>(colour)});
         }
         std::string error;
-        std::string warning;
-        ASSERT_TRUE(
-            orvi::build_indexed(pool, picture_of(data, 4, 4), {1, false, false}, error, warning))
-            << error;
-        EXPECT_EQ(!warning.empty(), row.noted) << warning;
+        const auto image = orvi::build_indexed(pool, picture_of(data, 4, 4), {1, false, false}, error);
+        ASSERT_TRUE(image) << error;
+        EXPECT_EQ(image->palette[0], row.palette[0]);
+        EXPECT_EQ(image->palette[1], row.palette[1]);
+        EXPECT_EQ(image->indices[0], row.first_index);
     }
 }
 

@@ -254,7 +254,8 @@ def test_options_out_of_range_are_value_errors(tmp_path):
 
 def test_sentences_name_pythons_keywords_not_the_commands_options(tmp_path):
     cases = [
-        (lambda: orvi.save(colourful(), tmp_path / "x.pcx", depth=1), "(reduce=True chooses"),
+        (lambda: orvi.save(colourful(), tmp_path / "x.pcx", depth=1, exact=True),
+         "(without exact=True they are reduced"),
         (lambda: orvi.save(colourful(), tmp_path / "x.jpg"), "(format= chooses one)"),
     ]
     for call, words in cases:

@@ -46,8 +46,11 @@ def test_pillow_opens_an_lbm_file_and_saves_ilbm(tmp_path):
     with Image.open(tmp_path / "again.iff") as again:
         assert again.mode == "P" and again.info["planes"] == 4
         np.testing.assert_array_equal(np.asarray(again.convert("RGB")), original)
+    # A picture of 16 colours takes the 4 planes that hold them; depth=24 keeps true colour.
     Image.fromarray(original).save(tmp_path / "true.ilbm")
-    assert orvi.load(tmp_path / "true.ilbm").details["planes"] == 24
+    assert orvi.load(tmp_path / "true.ilbm").details["planes"] == 4
+    orvi.save(original, tmp_path / "deep.ilbm", depth=24)
+    assert orvi.load(tmp_path / "deep.ilbm").details["planes"] == 24
 
 
 def test_register_replace_puts_orvi_in_place_of_pillows_pcx():

@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+#include "orvi/description.h"
 #include "orvi/export.h"
 
 namespace orvi {
@@ -48,6 +49,26 @@ public:
     [[nodiscard]] uint8_t* pixels();
     [[nodiscard]] const uint8_t* pixels() const;
 
+    // A palette picture (one in its file, or made from a palette): its palette, three
+    // bytes an entry in the file's order, and a palette index a pixel, rows without
+    // padding; empty and nullptr for a true-colour picture. The pixels are the palette's
+    // colours of the indices.
+    [[nodiscard]] const std::vector<uint8_t>& palette() const;
+    [[nodiscard]] const uint8_t* indices() const;
+    // The palette index whose pixels are transparent, or -1.
+    [[nodiscard]] int32_t transparent_index() const;
+    // A pixel's opacity, 0 transparent to 255 opaque, or nullptr when the file gives none
+    // beyond a transparent index. The pixels are composed onto black where it is partial.
+    [[nodiscard]] const uint8_t* alpha() const;
+    // The pixels' colours before they were composed onto black: pixels() when they were
+    // not composed (no alpha, or a mask that only hides pixels).
+    [[nodiscard]] const uint8_t* straight_pixels() const;
+    // Whether some pixels are transparent or partly so (alpha, or a transparent index).
+    [[nodiscard]] bool has_transparency() const;
+    // What the file says about the picture.
+    [[nodiscard]] const Description& description() const;
+    [[nodiscard]] Description& description();
+
     // The format the pixels were read from ("PNM", "PCX", "ILBM", "XPM", "PNG"), or empty
     // for an image made from pixels.
     [[nodiscard]] const std::string& format() const;
@@ -74,11 +95,13 @@ public:
     [[nodiscard]] bool complete() const;
     [[nodiscard]] const std::vector<std::string>& gaps() const;
 
+    // What an image holds, as the library's own code sees it (not defined for callers).
+    struct State;
+
 private:
     friend class Library;
     friend class PageLoader; // the library's loading
     friend struct LibraryInside;
-    struct State;
     explicit Image(std::unique_ptr<State> state);
     std::unique_ptr<State> state_;
 };

@@ -90,16 +90,26 @@ struct LoadOptions {
     bool details = true; // fill Image::details()
     Progress progress;
     uint32_t page = 1; // which picture of a file holding several (DCX, an IFF LIST or CAT)
+    // Keep what the file gives beside the 24-bit pixels: a palette picture's palette and
+    // indices, transparency, and the description. Without it a load costs the pixels alone.
+    bool extras = true;
 };
 
 struct SaveOptions {
     std::string format;          // a format's name or extension ("png", "ILBM", "pgm"); empty:
                                  // the path's extension
     bool plain = false;          // PNM: samples as text
-    uint32_t depth = 0;          // 0 or 24: true colour; 1 to 8: a palette of 2^depth colours
+    // 0: a palette picture keeps its palette at the smallest depth that holds it, and a
+    // picture of few colours takes the smallest depth that holds them where the format has
+    // palettes; 24: true colour; 1 to 8: a palette of at most 2^depth colours.
+    uint32_t depth = 0;
     bool compress = true;        // ILBM: ByteRun1
-    bool reduce = false;         // with a palette depth: median cut when the colours do not fit
-    bool dither = false;         // with reduce: Floyd-Steinberg
+    bool exact = false;          // refuse a depth that does not hold the colours, not reduce them
+    bool reduce = false;         // reduce without a note when the colours do not fit
+    bool dither = false;         // when reducing: Floyd-Steinberg
+    // Where the format holds no transparency (or always, when given): transparent pixels
+    // composed onto this colour (0xRRGGBB) rather than black.
+    std::optional<uint32_t> background;
     bool names = false;          // XPM: colours by their X11 name where one matches exactly
     bool force = false;          // replace a file the user may not write
     bool sweep_leftovers = true; // remove this target's temporary files older than a day

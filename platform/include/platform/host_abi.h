@@ -37,6 +37,33 @@ struct OrviSegment {
     uint64_t size;
 };
 
+// What a job carries beside a picture's 24-bit pixels, when the host asks for it (the
+// `extras` word is not null). A reader fills it for the picture it delivers and leaves
+// it untouched when it fails; the blocks it hands over are the pool's and the host's
+// from then on. A writer reads it as the host filled it.
+struct OrviExtras {
+    uint8_t* indices;       // a palette index a pixel, rows without padding; or null
+    uint8_t* alpha;         // an opacity a pixel (0 transparent, 255 opaque); or null
+    uint8_t* straight;      // with alpha, when the pixels were composed onto black: their
+                            // colours before, three bytes a pixel; or null
+    uint32_t palette_count; // entries of `palette` the indices take, 0 to 256
+    int32_t transparent;    // the index whose pixels are transparent, or -1
+    uint8_t palette[768];   // red, green, blue an entry, in the file's order
+    // Writers: whole chunks an IFF file adds before its BODY (the host's, kept alive for
+    // the job), and the BMHD's pixel aspect and CAMG display mode (aspect 0: 1:1; mode
+    // written when `has_mode`).
+    const uint8_t* chunks;
+    uint64_t chunks_size;
+    uint8_t aspect_x;
+    uint8_t aspect_y;
+    uint16_t has_mode;
+    uint32_t mode;
+    uint16_t dpi_x; // writers that hold a resolution: dots an inch, 0 when not known
+    uint16_t dpi_y;
+    int32_t hot_x; // a hot spot, or -1
+    int32_t hot_y;
+};
+
 struct OrviPool {
     uint32_t abi_version;
     uint32_t reserved;
@@ -50,7 +77,8 @@ struct OrviPool {
     // Null: the name is a file to open. The host keeps them alive for the job.
     const OrviSegment* source;
     uint32_t source_count;
+    OrviExtras* extras; // null: the host wants the pixels alone
 };
 }
 
-inline constexpr uint32_t kOrviPoolAbi = 5;
+inline constexpr uint32_t kOrviPoolAbi = 6;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "platform/host_abi.h"
 #include "runtime/export.h"
 
 extern "C" {
@@ -32,6 +33,10 @@ void report_unknown_colours(uint32_t colours, uint32_t codes);
 // the palettes changing line by line reach when they end before the picture does.
 void report_pixels_past_palette(uint64_t count);
 void report_short_line_palettes(uint32_t rows_given);
+
+// What the host asked a job to carry beside the pixels, or nullptr: a reader fills it
+// only when it delivers its picture, a writer reads what the host put there.
+[[nodiscard]] OrviExtras* wanted_extras();
 
 // Owns one pool block and frees it when the scope ends, unless it was released.
 class PoolBlock {
