@@ -5,14 +5,37 @@
 
 namespace cli {
 
+// A key a picture has several values of (its colour ranges, annotations) is one array,
+// where its first value stands.
 std::string details_json(const std::string& file, const orvi::Details& details) {
     std::string line = "{\"file\":";
     line += json_string(file);
-    for (const orvi::Detail& detail : details) {
-        line += ',';
-        line += json_string(detail.key);
-        line += ':';
-        line += detail.is_number() ? detail.text() : json_string(detail.text());
+    const auto value = [](const orvi::Detail& detail) {
+        return detail.is_number() ? detail.text() : json_string(detail.text());
+    };
+    for (size_t i = 0; i < details.size(); ++i) {
+        const std::string& key = details[i].key;
+        bool seen = false;
+        size_t count = 0;
+        for (size_t j = 0; j < details.size(); ++j) {
+            seen = seen || (j < i && details[j].key == key);
+            count += details[j].key == key ? 1U : 0U;
+        }
+        if (seen) {
+            continue;
+        }
+        line += ',' + json_string(key) + ':';
+        if (count == 1) {
+            line += value(details[i]);
+            continue;
+        }
+        line += '[';
+        for (size_t j = i; j < details.size(); ++j) {
+            if (details[j].key == key) {
+                line += (j == i ? "" : ",") + value(details[j]);
+            }
+        }
+        line += ']';
     }
     line += '}';
     return line;

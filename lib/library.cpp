@@ -173,6 +173,103 @@ void carry_into(const orvi::FormatEntry& format, const orvi::SavePlan& plan,
     }
 }
 
+// Applies an operation to one of an image's other planes (`block`, of `bytes` a pixel);
+// false when it cannot be (the block is then left as it was).
+bool apply_to_plane(const orvi::Module& ops, orvi::HostPool& pool, uint8_t*& block,
+                    uint32_t width, uint32_t height, uint32_t bytes, const Operation& operation) {
+    Picture plane{block, static_cast<int32_t>(width), static_cast<int32_t>(height), bytes, width,
+                  height, 8 * bytes, 0, 0, 0};
+    Error ignored;
+    if (!orvi::apply_operation(ops, pool, plane, operation, ignored)) {
+        return false;
+    }
+    block = plane.Data;
+    return true;
+}
+
+// What an operation does to the rest of an image (`width` x `height` before it): a
+// change of colour that treats each pixel alone changes the palette (the indices keep
+// their meaning) and the colours under the alpha; a turn, mirror or resize moves the
+// indices, the alpha and the colours under it, and the hot spot, and a turn swaps the
+// aspect and resolution. Anything else (grey, convolution) leaves no palette the pixels
+// come from. What cannot follow is dropped.
+void follow_operation(const orvi::Module& ops, Image::State& image, const Operation& operation,
+                      uint32_t width, uint32_t height) {
+    using Kind = Operation::Kind;
+    orvi::HostPool& pool = *image.pool;
+    const Kind kind = operation.kind;
+    const bool pointwise = kind == Kind::Gamma || kind == Kind::Brightness || kind == Kind::Rgb ||
+                           kind == Kind::Contrast || kind == Kind::Negate || kind == Kind::Fill;
+    const bool geometric = kind == Kind::Rotate || kind == Kind::Flip || kind == Kind::Resize;
+    if (pointwise) {
+        if (!image.palette.empty()) {
+            const auto entries = static_cast<uint32_t>(image.palette.size() / 3);
+            auto* block = static_cast<uint8_t*>(pool.allocate(image.palette.size()));
+            if (block != nullptr) {
+                std::memcpy(block, image.palette.data(), image.palette.size());
+            }
+            if (block != nullptr && apply_to_plane(ops, pool, block, entries, 1, 3, operation)) {
+                std::memcpy(image.palette.data(), block, image.palette.size());
+            } else {
+                image.drop_palette();
+            }
+            if (block != nullptr) {
+                pool.free(block);
+            }
+        }
+        if (image.straight != nullptr &&
+            !apply_to_plane(ops, pool, image.straight, width, height, 3, operation)) {
+            image.free_block(image.straight);
+        }
+        return;
+    }
+    if (!geometric) {
+        image.drop_palette();
+        image.free_block(image.straight);
+        return;
+    }
+    const std::pair<uint8_t**, uint32_t> planes[] = {
+        {&image.indices, 1}, {&image.alpha, 1}, {&image.straight, 3}};
+    for (const auto& [plane, bytes] : planes) {
+        if (*plane != nullptr && !apply_to_plane(ops, pool, *plane, width, height, bytes, operation)) {
+            image.free_block(*plane);
+        }
+    }
+    if (image.indices == nullptr) {
+        image.drop_palette();
+    }
+    if (image.alpha == nullptr) {
+        image.free_block(image.straight);
+    }
+    Description& description = image.description;
+    const auto w = static_cast<int32_t>(width);
+    const auto h = static_cast<int32_t>(height);
+    if (kind == Kind::Rotate) {
+        if (description.aspect) { // the pixel turns with the picture
+            std::swap(description.aspect->x, description.aspect->y);
+        }
+        if (description.dpi) {
+            std::swap(description.dpi->x, description.dpi->y);
+        }
+    }
+    if (!description.hot_spot) {
+        return;
+    }
+    Pair& spot = *description.hot_spot;
+    switch (kind) {
+    case Kind::Rotate:
+        spot = operation.values[0] == 1 ? Pair{spot.y, w - 1 - spot.x} : Pair{h - 1 - spot.y, spot.x};
+        break;
+    case Kind::Flip:
+        spot = operation.values[0] == 1 ? Pair{spot.x, h - 1 - spot.y} : Pair{w - 1 - spot.x, spot.y};
+        break;
+    default: // a resize: the spot keeps its place in the picture
+        spot = Pair{static_cast<int32_t>(int64_t{spot.x} * operation.values[0] / std::max(w, 1)),
+                    static_cast<int32_t>(int64_t{spot.y} * operation.values[1] / std::max(h, 1))};
+        break;
+    }
+}
+
 bool fail(Error& error, int32_t code, std::string sentence) {
     error = {code, std::move(sentence)};
     return false;
@@ -423,8 +520,14 @@ bool Library::apply(Image& image, const Operation& operation, Error& error) {
     }
     return without_throwing(error, false, [&] {
         const std::lock_guard<std::mutex> serving(module_call_lock("ops"));
-        return orvi::apply_operation(*ops, *image.state_->pool, image.state_->picture, operation,
-                                     error);
+        Image::State& state = *image.state_;
+        const uint32_t width = image.width();
+        const uint32_t height = image.height();
+        if (!orvi::apply_operation(*ops, *state.pool, state.picture, operation, error)) {
+            return false;
+        }
+        follow_operation(*ops, state, operation, width, height);
+        return true;
     });
 }
 

@@ -231,8 +231,10 @@ bool plan_save(HostPool& pool, const Image::State& image, const FormatEntry& for
     }
     if (transparent && !flattened && plan.carried.alpha == nullptr &&
         plan.carried.transparent < 0) {
-        plan.notes.emplace_back("its transparent pixels are shown on black, as " +
-                                std::string(format.name) + " files hold no transparency");
+        const bool holds = format.holds_alpha || format.holds_transparent_index;
+        plan.notes.emplace_back(holds ? std::string("its transparency is lost with its palette")
+                                      : "its transparency is lost, as " +
+                                            std::string(format.name) + " files hold none");
     }
     plan.carried.description = &plan.kept;
     return true;

@@ -145,7 +145,10 @@ bool keep_palette(ReadState& state, HostPool& pool, uint64_t count) {
     const bool by_pixel = partial > 0;
     if (by_pixel) {
         state.alpha = static_cast<uint8_t*>(pool.allocate(count));
-        if (state.alpha == nullptr) {
+        state.straight = state.alpha != nullptr
+                             ? static_cast<uint8_t*>(pool.allocate(runtime::size_mul(count, 3)))
+                             : nullptr;
+        if (state.straight == nullptr) {
             state.out_of_memory = true;
             std::snprintf(state.message, kMessageSize, "not enough memory for the picture");
             return false;
@@ -162,6 +165,7 @@ bool keep_palette(ReadState& state, HostPool& pool, uint64_t count) {
         std::memcpy(state.data + 3 * i, shown.data() + 3 * size_t{index}, 3);
         if (by_pixel) {
             state.alpha[i] = alpha[index];
+            std::memcpy(state.straight + 3 * i, rgb.data() + 3 * size_t{index}, 3);
         }
     }
     OrviExtras& extras = *state.extras;
@@ -573,6 +577,12 @@ bool save_png(HostPool& pool, const char* path, const Picture& picture, OrviGaug
     const uint64_t count = uint64_t{static_cast<uint32_t>(picture.Width)} *
                            static_cast<uint32_t>(picture.Height);
     const bool alpha = kept.alpha != nullptr;
+    // With opacity, the colours under it are what the file holds.
+    Picture colours = picture;
+    if (alpha && kept.straight != nullptr) {
+        colours.Data = const_cast<uint8_t*>(kept.straight);
+        colours.BytesPerPixel = 3;
+    }
     const bool grey = palette == nullptr && !alpha && is_grey(picture);
     std::optional<IndexedImage> found;
     PoolArray<uint8_t> grey_row;
@@ -580,7 +590,7 @@ bool save_png(HostPool& pool, const char* path, const Picture& picture, OrviGaug
     WriteState state(pool);
     try {
         if (!grey && palette == nullptr) {
-            found = exact_indexed(pool, picture, kPaletteEntries);
+            found = exact_indexed(pool, colours, kPaletteEntries);
         }
         if (grey && picture.BytesPerPixel == 3) {
             grey_row = PoolArray<uint8_t>(pool, static_cast<uint32_t>(picture.Width));
@@ -609,7 +619,7 @@ bool save_png(HostPool& pool, const char* path, const Picture& picture, OrviGaug
                                           png_warned, &state.memory, png_pool_alloc, png_pool_free);
     state.info = state.png != nullptr ? png_create_info_struct(state.png) : nullptr;
     bool done = state.info != nullptr &&
-                encode(state, picture, grey, indexed ? &*indexed : nullptr, kept, gauge);
+                encode(state, colours, grey, indexed ? &*indexed : nullptr, kept, gauge);
     png_destroy_write_struct(&state.png, &state.info);
     const int close_errno = std::fclose(state.file) == 0 ? 0 : errno;
     if (done && close_errno != 0) {

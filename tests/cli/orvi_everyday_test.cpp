@@ -167,7 +167,7 @@ TEST_F(OrviEveryday, PipeMistakesAreUsageErrorsOrOneSentence) {
                        "space left on device)\n"));
 }
 
-TEST_F(OrviEveryday, TransparentPngsLoadOnBlackWithANote) {
+TEST_F(OrviEveryday, TransparencyLostInAFormatWithoutItIsComposedOntoBlackWithANote) {
     // An RGBA PNG made by the command's own writer cannot exist; netpbm makes one.
     if (!testing_support::have_program("pnmtopng")) {
         GTEST_SKIP() << "netpbm's pnmtopng is not installed";
@@ -177,8 +177,7 @@ TEST_F(OrviEveryday, TransparentPngsLoadOnBlackWithANote) {
     ASSERT_EQ(shell("pnmtopng -alpha=alpha.pgm in.ppm > alpha.png 2>/dev/null"), 0);
     const Outcome run = orvi("convert alpha.png out.ppm");
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "orvi: note: 'out.ppm': its transparent pixels are shown on black, as PNM "
-                       "files hold no transparency\n");
+    EXPECT_EQ(run.err, "orvi: note: 'out.ppm': its transparency is lost, as PNM files hold none\n");
     EXPECT_EQ(read_file(path("out.ppm")), saved("2 1", {100, 50, 25, 10, 20, 30}));
 }
 
