@@ -291,6 +291,9 @@ constexpr Option kOptions[] = {
     // info
     {"--json", nullptr, kInfo, Group::Info, "one JSON object per line",
      [](Settings& s, const std::string&, std::string&) { return s.json = true; }},
+    {"--chunks", nullptr, kInfo, Group::Info,
+     "list the chunks of an IFF or PNG file (id, offset, size), a line each",
+     [](Settings& s, const std::string&, std::string&) { return s.chunks = true; }},
     // view
     {"--terminal", nullptr, kView, Group::View, "draw in the terminal even with a display",
      [](Settings& s, const std::string&, std::string&) { return s.view.terminal = true; }},

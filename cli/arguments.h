@@ -46,7 +46,8 @@ struct Settings {
     // every command that reads files
     uint64_t max_pixels = orvi::kDefaultMaxPixels; // --max-pixels (0: none)
     // info
-    bool json = false; // one JSON object per line
+    bool json = false;   // one JSON object per line
+    bool chunks = false; // the chunks of files made of them
     // view
     viewer::ViewOptions view;
 

@@ -207,6 +207,24 @@ namespace {
 
 // Prints what `orvi info` says of one loaded picture (or why it did not load); false for
 // a failure.
+// A file's chunks, a line each under its info line (indented by how deep each is), or as
+// a JSON array.
+std::string chunk_lines(const std::vector<orvi::FileChunk>& chunks, bool json) {
+    std::string out;
+    for (const orvi::FileChunk& chunk : chunks) {
+        if (json) {
+            out += std::string(out.empty() ? "" : ",") + "{\"id\":" + json_string(chunk.id) +
+                   ",\"offset\":" + std::to_string(chunk.offset) +
+                   ",\"size\":" + std::to_string(chunk.size) +
+                   ",\"depth\":" + std::to_string(chunk.depth) + "}";
+        } else {
+            out += std::string(2 * (chunk.depth + 1), ' ') + "chunk " + chunk.id + " at offset " +
+                   std::to_string(chunk.offset) + ", length " + std::to_string(chunk.size) + "\n";
+        }
+    }
+    return json ? "[" + out + "]" : out;
+}
+
 bool print_info(const std::string& file, const std::optional<orvi::Image>& image,
                 const orvi::Error& failure, bool json) {
     if (!image) {
@@ -220,10 +238,14 @@ bool print_info(const std::string& file, const std::optional<orvi::Image>& image
         return false;
     }
     if (!json) {
-        std::printf("%s\n", orvi::summary(file, *image).c_str());
+        std::printf("%s\n%s", orvi::summary(file, *image).c_str(),
+                    chunk_lines(image->chunks(), false).c_str());
         return true;
     }
     std::string line = details_json(file, image->details());
+    if (!image->chunks().empty()) {
+        line.insert(line.size() - 1, ",\"chunks\":" + chunk_lines(image->chunks(), true));
+    }
     if (!image->complete()) {
         std::string gaps;
         for (const std::string& gap : image->gaps()) {
@@ -255,6 +277,7 @@ int info(const Settings& options) {
         };
         orvi::LoadOptions load;
         load.page = options.page;
+        load.chunks = options.chunks;
         orvi::Error failure;
         bool read = false;
         if (file != "-") {

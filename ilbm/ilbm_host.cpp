@@ -166,6 +166,28 @@ void ilbm_carry(const Description& description, std::vector<uint8_t>& chunks, Or
     }
 }
 
+// Every container and chunk of an IFF file, in file order, as far as the walk gets.
+void ilbm_list_chunks(std::span<const uint8_t> file, std::vector<FileChunk>& chunks) {
+    // A LIST or CAT runs to the end of the file, as its pictures are found.
+    const bool form = ilbm::iff_kind(file).container == platform::ID_FORM;
+    ilbm::IffWalk walk(file, form ? ilbm::IffWalk::Outer::own_size
+                                  : ilbm::IffWalk::Outer::to_file_end);
+    for (auto step = walk.next(); ilbm::IffWalk::goes_on(step); step = walk.next()) {
+        if (step == ilbm::IffWalk::Step::leave) {
+            continue;
+        }
+        const bool container = step == ilbm::IffWalk::Step::enter;
+        std::string id = four_characters(walk.id());
+        if (container) {
+            id += " " + four_characters(walk.type());
+        }
+        // The size its header gives (a container's counts its type).
+        const auto start = static_cast<size_t>(walk.start());
+        runtime::Cursor header(file.subspan(std::min(start + 4, file.size())));
+        chunks.push_back({id, start, header.be32(), static_cast<uint32_t>(walk.depth())});
+    }
+}
+
 // Deluxe Paint's chunky FORM PBM is written as such, every other picture FORM as ILBM.
 std::pair<const char*, const char*> ilbm_written_as(const Page& page) {
     return ilbm::walk_chunks(page.bytes, page.props).form == ilbm::ID_PBM
@@ -199,6 +221,7 @@ const FormatEntry kIlbmFormat{
     .refusal = ilbm_refusal,
     .details = ilbm_details,
     .describe = ilbm_describe,
+    .list_chunks = ilbm_list_chunks,
     .carry = ilbm_carry,
     .holds_transparent_index = true,
     .holds_alpha = true,

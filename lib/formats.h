@@ -76,6 +76,9 @@ struct FormatEntry {
     // What the file says about its picture (texts, resolution, aspect, hot spot, mode,
     // colour ranges), from its bytes.
     void (*describe)(const Page& file, orvi::Description& description) = nullptr;
+    // The chunks of a file made of them, for `orvi info --chunks`.
+    void (*list_chunks)(std::span<const uint8_t> file, std::vector<orvi::FileChunk>& chunks) =
+        nullptr;
     // Module writers: what of the description, and of the transparency, the writer keeps,
     // into the job's extras (`chunks` holds bytes the extras point at).
     void (*carry)(const orvi::Description& description, std::vector<uint8_t>& chunks,

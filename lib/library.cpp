@@ -72,6 +72,9 @@ const uint8_t* Image::straight_pixels() const {
 bool Image::has_transparency() const {
     return state_->alpha != nullptr || state_->transparent >= 0;
 }
+const std::vector<FileChunk>& Image::chunks() const {
+    return state_->chunks;
+}
 const Description& Image::description() const {
     return state_->description;
 }

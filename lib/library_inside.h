@@ -54,6 +54,7 @@ struct Image::State {
     uint8_t* alpha = nullptr;    // blocks of `pool`, or null
     uint8_t* straight = nullptr; // colours before composing onto black, or null
     Description description;
+    std::vector<FileChunk> chunks;
     std::string format;
     Image::Kind kind;
     Details details;

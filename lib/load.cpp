@@ -285,6 +285,9 @@ public:
         if (options.extras && format_.describe != nullptr) {
             format_.describe(page, image->description);
         }
+        if (options.chunks && format_.list_chunks != nullptr) {
+            format_.list_chunks(page.bytes, image->chunks);
+        }
         if (options.details) {
             Details extra;
             const uint32_t bits = format_.details(page, picture, request, extra);

@@ -98,6 +98,27 @@ void read_text(uint32_t type, std::span<const uint8_t> data, Description& descri
 
 } // namespace
 
+void png_list_chunks(std::span<const uint8_t> file, std::vector<FileChunk>& chunks) {
+    if (file.size() < kSignatureBytes) {
+        return;
+    }
+    runtime::Cursor at(file.subspan(kSignatureBytes));
+    while (at.remaining() >= 12) {
+        const uint64_t offset = file.size() - at.remaining();
+        const uint32_t size = at.be32();
+        const std::span<const uint8_t> type = at.take(4);
+        std::string id;
+        for (const uint8_t c : type) {
+            id += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+        }
+        chunks.push_back({id, offset, size, 0});
+        if (at.remaining() < uint64_t{size} + 4 || id == "IEND") {
+            return;
+        }
+        at.skip(uint64_t{size} + 4);
+    }
+}
+
 std::vector<uint8_t> iff_private_chunk(const Description& description) {
     std::vector<uint8_t> chunks;
     put_iff_description(description, chunks, true);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "orvi/description.h"
+#include "orvi/image.h"
 
 namespace orvi {
 
@@ -26,5 +27,8 @@ inline constexpr std::pair<const char*, const char*> kPngKeywords[] = {
 
 // The description a PNG file's chunks give; damaged or unknown chunks are passed over.
 void png_describe(std::span<const uint8_t> file, Description& description);
+
+// Every chunk of a PNG file, in file order, up to IEND or the first that runs past the end.
+void png_list_chunks(std::span<const uint8_t> file, std::vector<FileChunk>& chunks);
 
 } // namespace orvi

@@ -67,6 +67,7 @@ const FormatEntry kPngFormat{
     .recognise = png_recognise,
     .details = png_details,
     .describe = png_page_describe,
+    .list_chunks = png_list_chunks,
     .holds_transparent_index = true,
     .holds_alpha = true,
     .load = png_load,

@@ -249,6 +249,43 @@ TEST_F(OrviCommand, InfoListsThePicturesOfACatAndPagePicksOne) {
     EXPECT_EQ(orvi("convert --page 0 two.iff x.ppm").status, 2);
 }
 
+TEST_F(OrviCommand, InfoChunksListsWhatAnIffOrPngFileIsMadeOf) {
+    const auto be32 = [](uint32_t v) {
+        return Bytes{static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16),
+                     static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
+    };
+    Bytes body = bytes_of("ILBMBMHD");
+    body = concat(body, be32(20));
+    body = concat(body, {0, 1, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1, 1, 0, 1, 0, 1});
+    body = concat(concat(body, bytes_of("NAME")), be32(3));
+    body = concat(body, {'a', 'b', 'c', 0}); // an odd chunk and its pad byte
+    body = concat(concat(body, bytes_of("CMAP")), be32(6));
+    body = concat(body, {0, 0, 0, 9, 9, 9});
+    body = concat(concat(body, bytes_of("BODY")), be32(2));
+    body = concat(body, {0x80, 0});
+    write_file(path("one.iff"),
+               concat(concat(bytes_of("FORM"), be32(static_cast<uint32_t>(body.size()))), body));
+    const Outcome listed = orvi("info --chunks one.iff");
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_EQ(listed.out.substr(listed.out.find('\n') + 1),
+              "  chunk FORM ILBM at offset 0, length 68\n"
+              "    chunk BMHD at offset 12, length 20\n"
+              "    chunk NAME at offset 40, length 3\n"
+              "    chunk CMAP at offset 52, length 6\n"
+              "    chunk BODY at offset 66, length 2\n");
+    ASSERT_EQ(orvi("convert one.iff one.png").status, 0);
+    const Outcome png = orvi("info --chunks --json one.png");
+    EXPECT_EQ(png.status, 0);
+    const std::string json = png.out;
+    for (const char* seen : {"{\"id\":\"IHDR\",\"offset\":8,\"size\":13,\"depth\":0}",
+                             "\"id\":\"PLTE\"", "\"id\":\"tEXt\"", "\"id\":\"IDAT\"",
+                             "\"id\":\"IEND\""}) {
+        EXPECT_NE(json.find(seen), std::string::npos) << seen << " in " << json;
+    }
+    // Without --chunks, no chunks.
+    EXPECT_EQ(orvi("info one.iff").out.find("chunk"), std::string::npos);
+}
+
 TEST_F(OrviCommand, SavesPcxAtEveryDepthAndRefusesTooManyColours) {
     // Four colours, black and white among them.
     const Bytes four =

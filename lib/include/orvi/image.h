@@ -31,6 +31,16 @@ struct Detail {
 };
 using Details = std::vector<Detail>;
 
+// A chunk of a file made of chunks (IFF, PNG), as `orvi info --chunks` lists them: its id
+// (a container's with its type, "FORM ILBM"), where it starts, the size its header gives,
+// and how many containers it is in.
+struct FileChunk {
+    std::string id;
+    uint64_t offset = 0;
+    uint64_t size = 0;
+    uint32_t depth = 0;
+};
+
 // Pixels rows top to bottom without padding, three bytes a pixel (red, green, blue) or
 // one (grey). An image keeps the library's memory it lives in alive, so it may outlive
 // the Library that made it. Move-only; not to be used from two threads at once.
@@ -65,6 +75,9 @@ public:
     [[nodiscard]] const uint8_t* straight_pixels() const;
     // Whether some pixels are transparent or partly so (alpha, or a transparent index).
     [[nodiscard]] bool has_transparency() const;
+    // The chunks of its file, when the load asked for them (LoadOptions::chunks) and the
+    // format is made of chunks.
+    [[nodiscard]] const std::vector<FileChunk>& chunks() const;
     // What the file says about the picture.
     [[nodiscard]] const Description& description() const;
     [[nodiscard]] Description& description();

@@ -93,6 +93,7 @@ struct LoadOptions {
     // Keep what the file gives beside the 24-bit pixels: a palette picture's palette and
     // indices, transparency, and the description. Without it a load costs the pixels alone.
     bool extras = true;
+    bool chunks = false; // fill Image::chunks()
 };
 
 struct SaveOptions {
