@@ -497,6 +497,10 @@ int32_t ReadRuns(const Chunks& chunks, bool rgbn, uint8_t* pixels, Kept* kept) {
     if (done < total) {
         runtime::report_missing_pixels(total - done);
     }
+    // A genlock bit that no pixel sets says nothing.
+    if (alpha != nullptr && std::find(alpha, alpha + done, 0) == alpha + done) {
+        kept->alpha.reset();
+    }
     runtime::report_progress(100);
     return kOk;
 }

@@ -2,6 +2,7 @@
 // saving through its writers with an atomic replace, operations and filters.
 #include "orvi/library.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -422,6 +423,67 @@ std::optional<Image> Library::make_image(uint32_t width, uint32_t height, uint32
                              0,
                              0};
     return Image(std::move(image));
+}
+
+std::optional<Image> Library::make_palette_image(uint32_t width, uint32_t height,
+                                                 std::span<const uint8_t> palette,
+                                                 const uint8_t* indices, int32_t transparent,
+                                                 Error& error) {
+    const size_t entries = palette.size() / 3;
+    if (entries < 1 || entries > 256 || palette.size() % 3 != 0 ||
+        transparent >= static_cast<int32_t>(entries) || indices == nullptr) {
+        error = {kBadOperation, "a palette picture has 1 to 256 entries of red, green and blue, "
+                                "and its transparent index is one of them"};
+        return std::nullopt;
+    }
+    const uint64_t count = uint64_t{width} * height;
+    if (count != 0 && *std::max_element(indices, indices + count) >= entries) {
+        error = {kBadOperation, "an index of the picture is past its palette's " +
+                                    std::to_string(entries) + " entries"};
+        return std::nullopt;
+    }
+    std::optional<Image> image = make_image(width, height, 3, nullptr, error);
+    if (!image) {
+        return std::nullopt;
+    }
+    Image::State& state = *image->state_;
+    state.indices = static_cast<uint8_t*>(state.pool->allocate(count));
+    if (state.indices == nullptr) {
+        error = {kOutOfMemory, orvi::result_code_sentence(kOutOfMemory)};
+        return std::nullopt;
+    }
+    std::memcpy(state.indices, indices, count);
+    state.palette.assign(palette.begin(), palette.end());
+    state.transparent = transparent;
+    for (uint64_t i = 0; i < count; ++i) {
+        std::memcpy(state.picture.Data + 3 * i, palette.data() + 3 * size_t{indices[i]}, 3);
+    }
+    return image;
+}
+
+std::optional<Image> Library::make_rgba_image(uint32_t width, uint32_t height, const uint8_t* rgba,
+                                              Error& error) {
+    std::optional<Image> image = make_image(width, height, 3, nullptr, error);
+    if (!image) {
+        return std::nullopt;
+    }
+    Image::State& state = *image->state_;
+    const uint64_t count = uint64_t{width} * height;
+    state.alpha = static_cast<uint8_t*>(state.pool->allocate(count));
+    state.straight = static_cast<uint8_t*>(state.pool->allocate(3 * count));
+    if (state.alpha == nullptr || state.straight == nullptr) {
+        error = {kOutOfMemory, orvi::result_code_sentence(kOutOfMemory)};
+        return std::nullopt;
+    }
+    for (uint64_t i = 0; i < count; ++i) {
+        const uint8_t* in = rgba + 4 * i;
+        std::memcpy(state.straight + 3 * i, in, 3);
+        state.alpha[i] = in[3];
+        for (size_t c = 0; c < 3; ++c) {
+            state.picture.Data[3 * i + c] = static_cast<uint8_t>((in[c] * in[3] + 127U) / 255U);
+        }
+    }
+    return image;
 }
 
 bool Library::State::write(const Image& image, const std::string* path, int fd,

@@ -124,8 +124,8 @@ py::array_t<uint8_t, py::array::c_style> pixel_array(const py::handle& object) {
     }
     if ((array.ndim() != 2 && array.ndim() != 3) || (array.ndim() == 3 && array.shape(2) != 3) ||
         array.shape(0) < 1 || array.shape(1) < 1) {
-        throw py::value_error("pixels are height x width x 3, or height x width for grey, not "
-                              "of shape " +
+        throw py::value_error("pixels are height x width x 3, height x width x 4 with alpha, "
+                              "or height x width for grey, not of shape " +
                               std::string(py::str(array.attr("shape"))));
     }
     return py::array_t<uint8_t, py::array::c_style>::ensure(array);
@@ -167,8 +167,111 @@ py::array pixels_of(const PyImage& held) {
                                 {width * channels, channels, py::ssize_t{1}}, data, owner);
 }
 
+// A plane of a byte a pixel of an image (its indices, its alpha) as an array sharing its
+// memory, height x width; None when the image has none.
+py::object plane_of(const PyImage& held, const uint8_t* plane) {
+    if (plane == nullptr) {
+        return py::none();
+    }
+    auto* keep = new std::shared_ptr<orvi::Image>(held.image);
+    const py::capsule owner(
+        keep, [](void* pointer) { delete static_cast<std::shared_ptr<orvi::Image>*>(pointer); });
+    const auto height = static_cast<py::ssize_t>(held.image->height());
+    const auto width = static_cast<py::ssize_t>(held.image->width());
+    return py::array_t<uint8_t>({height, width}, {width, py::ssize_t{1}}, plane, owner);
+}
+
+// The palette, entries x 3 (a copy), or None for a true-colour picture.
+py::object palette_of(const PyImage& held) {
+    const std::vector<uint8_t>& palette = held.image->palette();
+    if (palette.empty()) {
+        return py::none();
+    }
+    py::array_t<uint8_t> array({static_cast<py::ssize_t>(palette.size() / 3), py::ssize_t{3}});
+    std::memcpy(array.mutable_data(), palette.data(), palette.size());
+    return array;
+}
+
+// The colours and opacity, height x width x 4 (a copy), or None without alpha.
+py::object rgba_of(const PyImage& held) {
+    const orvi::Image& image = *held.image;
+    if (image.alpha() == nullptr) {
+        return py::none();
+    }
+    const auto height = static_cast<py::ssize_t>(image.height());
+    const auto width = static_cast<py::ssize_t>(image.width());
+    py::array_t<uint8_t> array({height, width, py::ssize_t{4}});
+    uint8_t* out = array.mutable_data();
+    const uint8_t* colours = image.straight_pixels();
+    const size_t bytes = image.bytes_per_pixel();
+    for (size_t i = 0; i < size_t{image.width()} * image.height(); ++i) {
+        for (size_t c = 0; c < 3; ++c) {
+            out[4 * i + c] = colours[bytes * i + (bytes == 1 ? 0 : c)];
+        }
+        out[4 * i + 3] = image.alpha()[i];
+    }
+    return array;
+}
+
+// What the file says about the picture, as a dict: its texts by key, and "dpi", "aspect"
+// and "hot_spot" as (x, y), "camg" (the display mode) as a number, "ranges" as a list
+// of dicts.
+py::dict info_of(const orvi::Image& image) {
+    py::dict info;
+    const orvi::Description& description = image.description();
+    for (const orvi::Text& text : description.texts) {
+        if (!info.contains(text.key)) {
+            info[py::str(text.key)] = py::str(text.value);
+        }
+    }
+    const std::pair<const char*, const std::optional<orvi::Pair>*> pairs[] = {
+        {"dpi", &description.dpi}, {"aspect", &description.aspect}, {"hot_spot", &description.hot_spot}};
+    for (const auto& [key, pair] : pairs) {
+        if (*pair) {
+            info[key] = py::make_tuple((*pair)->x, (*pair)->y);
+        }
+    }
+    if (description.display_mode) {
+        info["camg"] = *description.display_mode;
+    }
+    if (!description.ranges.empty()) {
+        py::list ranges;
+        for (const orvi::ColourRange& range : description.ranges) {
+            py::dict entry;
+            entry["low"] = range.low;
+            entry["high"] = range.high;
+            entry["steps_a_second"] = range.steps_a_second();
+            entry["reverse"] = range.reverse;
+            entry["active"] = range.live();
+            ranges.append(entry);
+        }
+        info["ranges"] = ranges;
+    }
+    return info;
+}
+
 // An image holding a copy of an array: height x width x 3 or height x width, uint8.
 PyImage image_of_array(const py::object& array) {
+    if (py::isinstance<py::array>(array)) {
+        const auto rgba = py::reinterpret_borrow<py::array>(array);
+        if (rgba.ndim() == 3 && rgba.shape(2) == 4 && rgba.dtype().is(py::dtype::of<uint8_t>()) &&
+            rgba.shape(0) > 0 && rgba.shape(1) > 0) {
+            const auto pixels = py::array_t<uint8_t, py::array::c_style>::ensure(rgba);
+            auto owner = library();
+            orvi::Error error;
+            std::optional<orvi::Image> made;
+            {
+                const py::gil_scoped_release released;
+                made = owner->make_rgba_image(static_cast<uint32_t>(pixels.shape(1)),
+                                              static_cast<uint32_t>(pixels.shape(0)),
+                                              pixels.data(), error);
+            }
+            if (!made) {
+                raise(error, "");
+            }
+            return {std::make_shared<orvi::Image>(std::move(*made)), owner};
+        }
+    }
     const auto pixels = pixel_array(array);
     const auto height = static_cast<uint32_t>(pixels.shape(0));
     const auto width = static_cast<uint32_t>(pixels.shape(1));
@@ -283,11 +386,49 @@ orvi::SaveOptions save_options(const py::object& format, const py::object& depth
     return options;
 }
 
+// A palette picture from its indices (height x width, uint8) and palette (entries x 3).
+PyImage image_of_palette(const py::object& indices_in, const py::object& palette_in,
+                         const py::object& transparency) {
+    const auto indices = pixel_array(indices_in);
+    if (indices.ndim() != 2) {
+        throw py::value_error("with a palette, the picture is its indices: height x width");
+    }
+    if (!py::isinstance<py::array>(palette_in)) {
+        throw py::type_error("a palette is a numpy array of uint8, entries x 3");
+    }
+    const auto palette = py::array_t<uint8_t, py::array::c_style>::ensure(palette_in);
+    if (!palette || palette.ndim() != 2 || palette.shape(1) != 3 ||
+        !py::reinterpret_borrow<py::array>(palette_in).dtype().is(py::dtype::of<uint8_t>())) {
+        throw py::value_error("a palette is uint8, entries x 3");
+    }
+    const int32_t transparent =
+        transparency.is_none() ? -1 : static_cast<int32_t>(whole_number(transparency, "transparency", 255));
+    auto owner = library();
+    orvi::Error error;
+    std::optional<orvi::Image> made;
+    {
+        const py::gil_scoped_release released;
+        made = owner->make_palette_image(
+            static_cast<uint32_t>(indices.shape(1)), static_cast<uint32_t>(indices.shape(0)),
+            {palette.data(), static_cast<size_t>(palette.size())}, indices.data(), transparent,
+            error);
+    }
+    if (!made) {
+        raise(error, "");
+    }
+    return {std::make_shared<orvi::Image>(std::move(*made)), owner};
+}
+
 void save(const py::object& picture, const py::object& target, const py::object& format,
           const py::object& depth, bool plain, bool compress, bool reduce, bool exact, bool dither,
-          bool names, bool force, const py::object& background) {
-    const PyImage held =
-        py::isinstance<PyImage>(picture) ? picture.cast<PyImage>() : image_of_array(picture);
+          bool names, bool force, const py::object& background, const py::object& palette,
+          const py::object& transparency) {
+    if (!palette.is_none() && py::isinstance<PyImage>(picture)) {
+        throw py::type_error("palette= goes with an array of indices, not an orvi.Image");
+    }
+    const PyImage held = py::isinstance<PyImage>(picture) ? picture.cast<PyImage>()
+                         : !palette.is_none() ? image_of_palette(picture, palette, transparency)
+                                              : image_of_array(picture);
     const orvi::SaveOptions options = save_options(format, depth, plain, compress, reduce, exact,
                                                    dither, names, force, background);
     orvi::Error error;
@@ -455,6 +596,31 @@ PYBIND11_MODULE(_orvi, module) {
         .def_property_readonly("complete",
                                [](const PyImage& held) { return held.image->complete(); })
         .def_property_readonly("gaps", [](const PyImage& held) { return held.image->gaps(); })
+        .def_property_readonly(
+            "palette", &palette_of,
+            "A palette picture's palette in its file's order, entries x 3 uint8; None else.")
+        .def_property_readonly(
+            "indices", [](const PyImage& held) { return plane_of(held, held.image->indices()); },
+            "A palette picture's indices, height x width uint8, sharing the image's memory.")
+        .def_property_readonly(
+            "alpha", [](const PyImage& held) { return plane_of(held, held.image->alpha()); },
+            "The opacity of each pixel, height x width uint8 (sharing memory), or None.")
+        .def_property_readonly(
+            "transparency",
+            [](const PyImage& held) -> py::object {
+                if (held.image->transparent_index() < 0) {
+                    return py::none();
+                }
+                return py::int_(held.image->transparent_index());
+            },
+            "The palette index of the transparent colour, or None.")
+        .def_property_readonly("rgba", &rgba_of,
+                               "Colours and opacity, height x width x 4 (a copy), or None "
+                               "without alpha.")
+        .def_property_readonly(
+            "info", [](const PyImage& held) { return info_of(*held.image); },
+            "What the file says of the picture: texts, dpi, aspect, hot_spot, camg, "
+            "ranges.")
         .def_property_readonly("pixels", &pixels_of,
                                "The pixels, sharing the image's memory: height x width x 3 "
                                "(or height x width when grey), uint8.")
@@ -475,7 +641,10 @@ PYBIND11_MODULE(_orvi, module) {
                py::arg("plain") = false, py::arg("compress") = true, py::arg("reduce") = false,
                py::arg("exact") = false, py::arg("dither") = false, py::arg("names") = false,
                py::arg("force") = false, py::arg("background") = py::none(),
-               "Saves an orvi.Image or a uint8 array to a path (atomically) or a file object; "
+               py::arg("palette") = py::none(), py::arg("transparency") = py::none(),
+               "Saves an orvi.Image or a uint8 array (height x width x 3, x 4 with alpha, or "
+               "height x width: grey, or with palette= (entries x 3) its indices, with "
+               "transparency= the transparent one) to a path (atomically) or a file object; "
                "a depth of 1 to 8 reduces the colours to it unless exact=True; background="
                "(r, g, b) composes transparent pixels onto that colour; force=True replaces a "
                "file the user may not write.");

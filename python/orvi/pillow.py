@@ -2,10 +2,14 @@
 
 `import orvi.pillow` registers IFF pictures (FORM ILBM, PBM, ACBM, RGBN, RGB8 and DEEP,
 and LIST and CAT files of them; files named .iff, .ilbm or .lbm)
-for Image.open and Image.save. A picture opens in mode "P" when its file has a palette and
-no hold-and-modify (with extra half-brite's 64 colours), as a PCX file with a 256-colour
-or header palette does, in "RGB" otherwise; im.info holds
-what `orvi info` says of the file (display_mode, planes, compression, masking, ...).
+for Image.open and Image.save. A picture opens in mode "P" when its file is a palette
+picture (no hold-and-modify; extra half-brite with its 64 colours), with its palette in
+the file's order and im.info["transparency"] for a transparent colour; "RGBA" when it has
+an opacity a pixel (a mask plane, PAM or PNG alpha); "RGB" otherwise. im.info holds what
+`orvi info` says of the file (display_mode, planes, compression, masking, ...), its texts
+under PNG's keywords (Title, Author, Copyright, Comment), "dpi" and "aspect" as pairs,
+and "hot_spot", "camg" and "ranges". Saving a "P" picture keeps its palette and
+indices; "RGBA" keeps its opacity where the format holds it.
 Pillow's own PCX, PPM and XPM readers stay in place unless `register(replace=True)` puts
 Orvi's there too.
 """
@@ -29,35 +33,25 @@ def _is_ilbm(prefix):
         prefix[:4] in (b"LIST", b"CAT ")
 
 
-def _cmap(data):
-    """The CMAP bytes of the file's first FORM ILBM that has one, or None."""
-    at, end = 12, len(data)
-    while at + 8 <= end:
-        kind, size = data[at:at + 4], int.from_bytes(data[at + 4:at + 8], "big")
-        if kind in (b"FORM", b"LIST", b"CAT ", b"PROP"):
-            at += 12
-            continue
-        if kind == b"CMAP":
-            return data[at + 8:at + 8 + size]
-        if kind in (b"BODY", b"ABIT"):
-            return None
-        at += 8 + size + (size & 1)
-    return None
+# Our texts' keys and the keywords Pillow's PNG plug-in files them under.
+_TEXT_KEYWORDS = {"name": "Title", "author": "Author", "copyright": "Copyright",
+                  "annotation": "Comment", "software": "Software",
+                  "description": "Description", "version": "Version"}
 
 
-def _pcx_palette(fp, details):
-    """The palette a PCX file's pixels were coloured through, n x 3, or None: the
-    256-colour trailer (its last 768 bytes) or the 16 colours of the header."""
-    source = details.get("palette")
-    if source == "256-colour trailer":
-        fp.seek(-769, 2)
-        data = fp.read(769)
-        return np.frombuffer(data[1:], np.uint8).reshape(256, 3) if data[:1] == b"\x0c" else None
-    if source == "header":
-        fp.seek(16)
-        colours = 1 << min(details.get("bits_per_pixel", 4), 4)
-        return np.frombuffer(fp.read(48), np.uint8).reshape(16, 3)[:colours]
-    return None
+def _info(picture):
+    """im.info as Pillow's own plug-ins fill it: what `orvi info` says of the file, its
+    texts under PNG's keywords, "dpi" and "aspect" as pairs, and the rest of what the
+    file says under its own key."""
+    info = {key: value for key, value in picture.details.items()
+            if key not in ("format", "width", "height")}
+    for key, value in picture.info.items():
+        if key == "dpi":
+            info["dpi"] = tuple(float(n) for n in value)
+        else:
+            info[_TEXT_KEYWORDS.get(key, key)] = value
+    info["orvi_format"] = picture.format
+    return info
 
 
 class OrviImageFile(ImageFile.ImageFile):
@@ -67,49 +61,25 @@ class OrviImageFile(ImageFile.ImageFile):
     format_description = "IFF ILBM (read by Orvi)"
 
     def _open(self):
-        # A file opened by name is read by name (no copy of its bytes); its first bytes are
-        # read where a palette is looked for (the CMAP comes before the BODY), and all of
-        # them when there is no name.
+        # A file opened by name is read by name (no copy of its bytes).
         name = getattr(self, "filename", None)
-        data = None
-        if name and not isinstance(self, (OrviPcxFile, OrviPpmFile, OrviXpmFile)):
-            data = self.fp.read(1 << 20)
-        if name:
-            picture = _orvi.load(name)
-        else:
-            data = self.fp.read()
-            picture = _orvi.load(data)
-        details = picture.details
-        pixels = picture.pixels
-        self.info.update({key: value for key, value in details.items()
-                          if key not in ("format", "width", "height")})
-        self.info["orvi_format"] = picture.format
-        palette = None
-        display = details.get("display_mode")
-        planes = details.get("planes", 24)
-        if (data is not None and picture.format == "ILBM" and
-                display in ("plain", "extra half-brite") and planes <= 8):
-            cmap = _cmap(data)
-            if cmap:
-                palette = np.frombuffer(cmap[:len(cmap) // 3 * 3], np.uint8).reshape(-1, 3)
-                if display == "extra half-brite":
-                    palette = np.concatenate([palette[:32], palette[:32] // 2])
-                palette = palette[:256]
-        elif picture.format == "PCX" and pixels.ndim == 3 and name:
-            palette = _pcx_palette(self.fp, details)
-        # A palette picture keeps its palette ("P", its indices shared with Pillow, not
-        # copied) when every pixel is one of the palette's colours; "RGB" otherwise.
-        indices = None
-        if palette is not None and len(palette) > 0 and pixels.ndim == 3:
-            indices = _orvi.palette_indices(pixels, palette)
-        if indices is not None:
+        picture = _orvi.load(name) if name else _orvi.load(self.fp.read())
+        self.info.update(_info(picture))
+        # A palette picture keeps its palette and indices ("P", the indices shared with
+        # Pillow, not copied) and its transparent colour; opacity a pixel gives "RGBA".
+        size = (picture.width, picture.height)
+        if picture.alpha is not None:
+            mode, image = "RGBA", Image.fromarray(picture.rgba, "RGBA")
+        elif picture.indices is not None:
             mode = "P"
-            image = Image.frombuffer("P", (picture.width, picture.height), indices, "raw", "P", 0, 1)
-            image.putpalette(palette.tobytes())
-        elif pixels.ndim == 2:
-            mode, image = "L", Image.fromarray(pixels, "L")
+            image = Image.frombuffer("P", size, picture.indices, "raw", "P", 0, 1)
+            image.putpalette(picture.palette.tobytes())
+            if picture.transparency is not None:
+                self.info["transparency"] = picture.transparency
+        elif picture.pixels.ndim == 2:
+            mode, image = "L", Image.fromarray(picture.pixels, "L")
         else:
-            mode, image = "RGB", Image.fromarray(pixels, "RGB")
+            mode, image = "RGB", Image.fromarray(picture.pixels, "RGB")
         self._size = image.size
         self.mode = mode
         self.im = image.im
@@ -134,12 +104,20 @@ class OrviXpmFile(OrviImageFile):
 
 def _saver(orvi_format):
     def save(image, fp, filename):
-        depth = None
+        transparency = image.encoderinfo.get("transparency", image.info.get("transparency"))
         if image.mode == "P":
-            colours = len(image.getcolors(256) or [])
-            depth = max(1, (max(colours, 1) - 1).bit_length())
-        pixels = np.asarray(image.convert("RGB"))
-        _orvi.save(pixels, fp, format=orvi_format, depth=depth)
+            # Its palette in its order, up to the last entry a pixel takes.
+            indices = np.asarray(image)
+            palette = np.array(image.getpalette() or [0, 0, 0], np.uint8).reshape(-1, 3)
+            entries = min(len(palette), int(indices.max()) + 1)
+            if isinstance(transparency, int) and transparency >= entries:
+                transparency = None
+            _orvi.save(indices, fp, format=orvi_format, palette=palette[:max(entries, 1)],
+                       transparency=transparency if isinstance(transparency, int) else None)
+        elif image.mode in ("RGBA", "LA", "PA") or "transparency" in image.info:
+            _orvi.save(np.asarray(image.convert("RGBA")), fp, format=orvi_format)
+        else:
+            _orvi.save(np.asarray(image.convert("RGB")), fp, format=orvi_format)
     return save
 
 

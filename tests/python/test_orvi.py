@@ -224,7 +224,7 @@ def test_bytes_are_taken_in_their_own_order_whatever_the_view():
     (np.full((2, 2, 3), 300.0), TypeError, "uint8, not float64"),
     (np.full((2, 2, 3), -1, np.int16), TypeError, "uint8, not int16"),
     ([[1, 2], [3, 4]], TypeError, "numpy array of uint8, not list"),
-    (np.zeros((2, 2, 4), np.uint8), ValueError, "height x width x 3"),
+    (np.zeros((2, 2, 5), np.uint8), ValueError, "height x width x 3"),
     (np.zeros((4,), np.uint8), ValueError, "height x width x 3"),
     (np.zeros((0, 3, 3), np.uint8), ValueError, "height x width x 3"),
 ])

@@ -105,7 +105,7 @@ def orvi_in_place_of_pillow():
     ("ega-4x1bit-38x48.pcx", "P"),         # the header's 16 colours
     ("4bit-chunky-32x32.pcx", "P"),
     ("24bit-70x46-with-256-trailer.pcx", "RGB"),  # a trailer a 24-bit picture ignores
-    ("mono-88x52.pcx", "RGB"),
+    ("mono-88x52.pcx", "P"),                # black and white, as two entries
 ])
 def test_orvis_pcx_reader_in_pillow_keeps_the_palette(orvi_in_place_of_pillow, name, mode):
     path = CORPUS / "pcx" / name

@@ -185,6 +185,17 @@ public:
     [[nodiscard]] std::optional<Image> make_image(uint32_t width, uint32_t height,
                                                   uint32_t bytes_per_pixel, const uint8_t* pixels,
                                                   Error& error);
+    // A palette picture from a palette (red, green, blue an entry, 1 to 256 entries) and a
+    // copy of `indices` (a byte a pixel, each below the entries); `transparent` is the
+    // index of the transparent colour, or -1. Its pixels are the entries' colours.
+    [[nodiscard]] std::optional<Image> make_palette_image(uint32_t width, uint32_t height,
+                                                          std::span<const uint8_t> palette,
+                                                          const uint8_t* indices,
+                                                          int32_t transparent, Error& error);
+    // A picture with an opacity a pixel from a copy of `rgba` (four bytes a pixel, the
+    // colours not composed); its pixels are composed onto black, as a reader's are.
+    [[nodiscard]] std::optional<Image> make_rgba_image(uint32_t width, uint32_t height,
+                                                       const uint8_t* rgba, Error& error);
 
     // Saves an image; an existing file is replaced only when the save succeeded, a device
     // or pipe is written. `notes`, when given, receives what is worth telling.
