@@ -425,6 +425,38 @@ std::optional<Image> Library::make_image(uint32_t width, uint32_t height, uint32
     return Image(std::move(image));
 }
 
+std::optional<Image> Library::copy_image(const Image& image, Error& error) {
+    std::optional<Image> copy = make_image(image.width(), image.height(), image.bytes_per_pixel(),
+                                           image.pixels(), error);
+    if (!copy) {
+        return std::nullopt;
+    }
+    const Image::State& from = *image.state_;
+    Image::State& to = *copy->state_;
+    const uint64_t count = uint64_t{image.width()} * image.height();
+    const std::pair<const uint8_t*, uint8_t**> planes[] = {
+        {from.indices, &to.indices}, {from.alpha, &to.alpha}, {from.straight, &to.straight}};
+    for (const auto& [source, target] : planes) {
+        if (source == nullptr) {
+            continue;
+        }
+        const uint64_t bytes = source == from.straight ? 3 * count : count;
+        *target = static_cast<uint8_t*>(to.pool->allocate(bytes));
+        if (*target == nullptr) {
+            error = {kOutOfMemory, orvi::result_code_sentence(kOutOfMemory)};
+            return std::nullopt;
+        }
+        std::memcpy(*target, source, bytes);
+    }
+    to.palette = from.palette;
+    to.transparent = from.transparent;
+    to.description = from.description;
+    to.format = from.format;
+    to.kind = from.kind;
+    to.details = from.details;
+    return copy;
+}
+
 std::optional<Image> Library::make_palette_image(uint32_t width, uint32_t height,
                                                  std::span<const uint8_t> palette,
                                                  const uint8_t* indices, int32_t transparent,

@@ -17,6 +17,26 @@ void to_texture_row(const uint8_t* source, uint32_t bytes_per_pixel, uint32_t co
     }
 }
 
+void checkered_row(const Transparency& picture, uint32_t x, uint32_t y, uint32_t count,
+                   uint32_t* out) {
+    const uint64_t first = uint64_t{y} * picture.width + x;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint64_t at = first + i;
+        uint32_t opacity = picture.alpha != nullptr ? picture.alpha[at] : 255U;
+        if (picture.indices != nullptr && picture.indices[at] == picture.transparent) {
+            opacity = 0;
+        }
+        const uint32_t check = (((x + i) / kCheckSide + y / kCheckSide) & 1U) != 0 ? 0xCCU : 0x99U;
+        const uint8_t* colour = picture.colours + at * picture.bytes_per_pixel;
+        uint32_t pixel = 0xFF000000U;
+        for (uint32_t c = 0; c < 3; ++c) {
+            const uint32_t sample = colour[picture.bytes_per_pixel == 1 ? 0 : c];
+            pixel |= ((sample * opacity + check * (255U - opacity) + 127U) / 255U) << (16U - 8U * c);
+        }
+        out[i] = pixel;
+    }
+}
+
 namespace {
 
 // Adds each block of `factor` samples of a row to its column's sums.

@@ -13,6 +13,23 @@ namespace viewer {
 // `count` pixels of one or three bytes (grey; red, green, blue) as 0xFFRRGGBB.
 void to_texture_row(const uint8_t* source, uint32_t bytes_per_pixel, uint32_t count, uint32_t* out);
 
+// A row of a picture with transparency as to_texture_row makes it, but drawn over a
+// checkerboard of kCheckSide-pixel squares (of the picture) in two greys: each pixel's
+// colour before it was composed (`colours`, of `bytes_per_pixel`), weighted by its
+// opacity (`alpha`, or 0 where `indices` hold the `transparent` index). `x` and `y` are
+// the row's first pixel in the picture.
+inline constexpr uint32_t kCheckSide = 8;
+struct Transparency {
+    const uint8_t* colours;
+    uint32_t bytes_per_pixel;
+    const uint8_t* alpha;   // or null
+    const uint8_t* indices; // or null
+    int32_t transparent;    // -1: none
+    uint32_t width;         // the picture's
+};
+void checkered_row(const Transparency& picture, uint32_t x, uint32_t y, uint32_t count,
+                   uint32_t* out);
+
 // A picture whose larger side exceeds this is shown whole from a reduced copy, which is
 // smoother than the renderer's scaling and ready long before the full picture's textures.
 inline constexpr uint32_t kPreviewSide = 2048;

@@ -99,9 +99,12 @@ Session::Effect Session::act(Action action, Size area) {
         return {};
     }
     Effect effect{true, false, false, false};
-    if (help_) { // a key closes the list of keys; q quits all the same
+    if (help_ || about_) { // a key closes the list shown; q quits all the same
+        const bool was_about = about_;
         help_ = false;
-        if (action == Action::Help || action == Action::Back) {
+        about_ = false;
+        if (action == Action::Help || action == Action::Back ||
+            (action == Action::About && was_about)) {
             return effect;
         }
     }
@@ -146,6 +149,18 @@ Session::Effect Session::act(Action action, Size area) {
         break;
     case Action::Help:
         help_ = true;
+        break;
+    case Action::About:
+        about_ = true;
+        break;
+    case Action::Aspect:
+        if (shown() == nullptr || !shown()->description().aspect) {
+            message_ = "the file gives its pixels no shape: they are square";
+            break;
+        }
+        aspect_ = !aspect_;
+        message_.clear();
+        effect.new_picture = true; // the window's view area changes
         break;
     case Action::Back:
     case Action::Quit:
@@ -219,8 +234,7 @@ bool Session::change(Action action) {
     }
     orvi::Error error;
     if (!changed_) {
-        changed_ = library_.make_image(image->width(), image->height(), image->bytes_per_pixel(),
-                                       image->pixels(), error);
+        changed_ = library_.copy_image(*image, error); // its palette and transparency follow
     }
     if (!changed_ || !library_.apply(*changed_, operation, error)) {
         message_ = "cannot change the picture: " + error.sentence;
@@ -281,12 +295,38 @@ std::string Session::status(size_t columns) const {
     std::string zoom;
     if (image != nullptr) {
         zoom = "  zoom " + std::to_string(std::lround(view_.zoom * 100)) + "%";
+        if (stretch() != 1.0) {
+            const orvi::Pair& aspect = *image->description().aspect;
+            zoom += "  pixels " + std::to_string(aspect.x) + ":" + std::to_string(aspect.y);
+        }
         if (changed_) {
             zoom += "  (changed: " + std::to_string(image->width()) + " x " +
                     std::to_string(image->height()) + ")";
         }
     }
     return place + cut_to(details, columns - std::min(columns, place.size() + zoom.size())) + zoom;
+}
+
+double Session::stretch() const {
+    const orvi::Image* image = shown();
+    if (!aspect_ || image == nullptr || !image->description().aspect) {
+        return 1.0;
+    }
+    const orvi::Pair& aspect = *image->description().aspect;
+    return aspect.x > 0 && aspect.y > 0 ? static_cast<double>(aspect.y) / aspect.x : 1.0;
+}
+
+std::vector<std::string> Session::about_lines() const {
+    if (!entry_ || !entry_->image) {
+        return {"nothing is loaded"};
+    }
+    std::vector<std::string> lines = {file_name(path())};
+    for (const orvi::Detail& detail : entry_->image->details()) {
+        std::string label = detail.key;
+        std::replace(label.begin(), label.end(), '_', ' ');
+        lines.push_back(label + ": " + detail.text());
+    }
+    return lines;
 }
 
 std::string Session::centre_text() const {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "orvi/orvi.h"
 #include "viewer/pictures.h"
@@ -43,6 +44,12 @@ public:
     [[nodiscard]] Size picture_size() const { return picture_; }
     [[nodiscard]] const std::string& message() const { return message_; }
     [[nodiscard]] bool help() const { return help_; }
+    // Whether what the file says of the picture is shown, and its lines.
+    [[nodiscard]] bool about() const { return about_; }
+    [[nodiscard]] std::vector<std::string> about_lines() const;
+    // How much taller than wide a pixel is drawn: the file's aspect (y / x) when `a` asked
+    // for it, else 1. The view is of a picture that many times shorter.
+    [[nodiscard]] double stretch() const;
 
     // Goes to picture `index` of the list (the last when past it).
     Effect go(size_t index);
@@ -83,6 +90,8 @@ private:
     std::string message_;
     std::string pending_replace_;
     bool help_ = false;
+    bool about_ = false;
+    bool aspect_ = false;
 };
 
 } // namespace viewer

@@ -258,6 +258,8 @@ constexpr KeyLine kKeys[] = {
      {typed('{', Action::BrightnessDown), typed('}', Action::BrightnessUp)}},
     {"u", "undo every change", {typed('u', Action::Undo)}},
     {"s", "save as shown, beside the file", {typed('s', Action::Save)}},
+    {"a", "pixels at their shape (Amiga 10:11), square", {typed('a', Action::Aspect)}},
+    {"i", "what the file says of the picture", {typed('i', Action::About)}},
     {"?", "these keys", {typed('?', Action::Help)}},
     {"q", "quit", {typed('q', Action::Quit)}},
     {"Escape", "close this list, else quit", {pressed(Key::Escape, Action::Back)}},

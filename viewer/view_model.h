@@ -120,6 +120,8 @@ enum class Action : uint8_t {
     BrightnessUp,
     Undo,
     Save,
+    Aspect, // pixels at the shape the file gives them, or square
+    About,  // what the file says of the picture
     Help,
     Back, // closes the list of keys when it is shown, else quits
     Quit,

@@ -236,7 +236,7 @@ private:
         const Size picture = session_.picture_size();
         tile_rects_ =
             tiles_of(picture, std::min(most_side_ == 0 ? kTileSide : most_side_, kTileSide));
-        (void)session_.resized(area());
+        (void)session_.resized(view_area());
         preview_factor_ = preview_factor(picture);
         if (preview_factor_ > 1) {
             const Reduced& preview = session_.preview();
@@ -284,14 +284,25 @@ private:
             }
             const uint32_t bytes = image->bytes_per_pixel();
             const uint32_t first = rect.y + upload_row_;
+            // Transparency shows over a checkerboard.
+            const Transparency transparency{
+                image->straight_pixels(),
+                image->straight_pixels() != image->pixels() ? 3U : bytes,
+                image->alpha(),
+                image->transparent_index() >= 0 ? image->indices() : nullptr,
+                image->transparent_index(),
+                session_.picture_size().width};
             library_.in_bands(band, kRowsPerThread, [&](size_t begin, size_t end) {
                 for (auto row = static_cast<uint32_t>(begin); row < end; ++row) {
                     const uint64_t offset =
                         (uint64_t{first + row} * session_.picture_size().width + rect.x) * bytes;
-                    to_texture_row(
-                        image->pixels() + offset, bytes, rect.width,
-                        reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(memory) +
-                                                    size_t{row} * static_cast<size_t>(pitch)));
+                    auto* out = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(memory) +
+                                                            size_t{row} * static_cast<size_t>(pitch));
+                    if (image->has_transparency()) {
+                        checkered_row(transparency, rect.x, first + row, rect.width, out);
+                    } else {
+                        to_texture_row(image->pixels() + offset, bytes, rect.width, out);
+                    }
                 }
             });
             SDL_UnlockTexture(tiles_.back().get());
@@ -303,6 +314,14 @@ private:
             }
         }
         return upload_pending();
+    }
+
+    // The area the view of the picture is in: the window's above the status line, that
+    // many times shorter when pixels are drawn taller than wide.
+    [[nodiscard]] Size view_area() const {
+        const Size place = area();
+        return {place.width, std::max<uint32_t>(
+                                 1, static_cast<uint32_t>(place.height / session_.stretch()))};
     }
 
     [[nodiscard]] Size area() const {
@@ -377,8 +396,11 @@ private:
         const int centre_y = static_cast<int>(place.height / 2);
         const size_t columns = std::max<size_t>(place.width / kGlyphWidth, 2) - 2;
         if (has_picture()) {
-            const SDL_Rect clip{0, 0, static_cast<int>(place.width),
-                                static_cast<int>(place.height)};
+            // Pixels drawn taller than wide: the view's area, scaled down the window.
+            const Size viewed = view_area();
+            SDL_RenderSetScale(renderer_, 1.0F, static_cast<float>(session_.stretch()));
+            const SDL_Rect clip{0, 0, static_cast<int>(viewed.width),
+                                static_cast<int>(viewed.height)};
             SDL_RenderSetClipRect(renderer_, &clip);
             // The reduced copy while the full picture is not all there, and whenever it
             // has as many pixels as the screen shows: it is the smoother of the two.
@@ -392,12 +414,13 @@ private:
                 SDL_QueryTexture(preview_.get(), nullptr, nullptr, &width, &height);
                 const std::vector<Rect> whole = {
                     Rect{0, 0, static_cast<uint32_t>(width), static_cast<uint32_t>(height)}};
-                draw_pieces(reduced_view, place, whole, [&](size_t) { return preview_.get(); });
+                draw_pieces(reduced_view, viewed, whole, [&](size_t) { return preview_.get(); });
             } else {
-                draw_pieces(view, place, tile_rects_,
+                draw_pieces(view, viewed, tile_rects_,
                             [&](size_t tile) { return tiles_[tile].get(); });
             }
             SDL_RenderSetClipRect(renderer_, nullptr);
+            SDL_RenderSetScale(renderer_, 1.0F, 1.0F);
         } else if (session_.entry()) {
             draw_text("centre", wrapped(session_.centre_text(), columns), kErrorInk, kBackground,
                       centre_x, centre_y, true);
@@ -432,6 +455,14 @@ private:
         if (session_.help()) { // on a paper of its own: nothing below shows through
             draw_text("help", key_help(), kInk, kPaper, centre_x, centre_y, true);
         }
+        if (session_.about()) {
+            std::vector<std::string> lines;
+            for (const std::string& line : session_.about_lines()) {
+                const std::vector<std::string> cut = wrapped(line, columns);
+                lines.insert(lines.end(), cut.begin(), cut.end());
+            }
+            draw_text("about", lines, kInk, kPaper, centre_x, centre_y, true);
+        }
         SDL_RenderPresent(renderer_);
     }
 
@@ -443,7 +474,8 @@ private:
             apply(session_.loaded());
             return;
         }
-        const Size place = area();
+        const Size place = view_area();
+        const double stretch = session_.stretch();
         switch (event.type) {
         case SDL_QUIT:
             quit_ = true;
@@ -469,7 +501,7 @@ private:
                 int x = 0;
                 int y = 0;
                 SDL_GetMouseState(&x, &y);
-                apply(session_.zoom_about(event.wheel.y > 0, x, y, place));
+                apply(session_.zoom_about(event.wheel.y > 0, x, y / stretch, place));
             }
             break;
         case SDL_MOUSEBUTTONDOWN:
@@ -478,7 +510,7 @@ private:
             break;
         case SDL_MOUSEMOTION:
             if (dragging_ && has_picture()) {
-                apply(session_.pan_by(event.motion.xrel, event.motion.yrel, place));
+                apply(session_.pan_by(event.motion.xrel, event.motion.yrel / stretch, place));
             }
             break;
         default:

@@ -24,6 +24,47 @@ TEST(Pixels, RowsBecomeOpaqueTexturePixels) {
     EXPECT_EQ(grey_out[2], 0xFFFFFFFFU);
 }
 
+TEST(Pixels, TransparencyIsDrawnOverACheckerboard) {
+    // Row 1 of a picture 32 wide: columns 0-7 lie on a dark square of the check (0x99),
+    // 8-15 on a light one (0xCC).
+    std::vector<uint8_t> colours(2 * 32 * 3);
+    std::vector<uint8_t> alpha(2 * 32, 0);
+    std::vector<uint8_t> indices(2 * 32, 0);
+    const uint32_t width = 32;
+    const uint32_t y = 1;
+    for (uint32_t x = 0; x < width; ++x) {
+        uint8_t* c = &colours[3 * (y * width + x)];
+        c[0] = 200;
+        c[1] = 100;
+        c[2] = 50;
+    }
+    alpha[y * width + 4] = 255;  // opaque: its own colour
+    alpha[y * width + 5] = 128;  // half over the dark grey
+    alpha[y * width + 8] = 0;    // the light grey alone
+    const struct {
+        const char* reason;
+        const uint8_t* alpha;
+        const uint8_t* indices;
+        int32_t transparent;
+        uint32_t x;
+        uint32_t expected;
+    } rows[] = {
+        {"opaque", alpha.data(), nullptr, -1, 4, 0xFFC86432U},
+        {"half over dark", alpha.data(), nullptr, -1, 5, 0xFFB17E65U},
+        {"clear over light", alpha.data(), nullptr, -1, 8, 0xFFCCCCCCU},
+        {"a transparent index", nullptr, indices.data(), 0, 8, 0xFFCCCCCCU},
+        {"another index is opaque", nullptr, indices.data(), 1, 8, 0xFFC86432U},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.reason);
+        const Transparency picture{colours.data(), 3, row.alpha, row.indices, row.transparent,
+                                   width};
+        uint32_t out = 0;
+        checkered_row(picture, row.x, y, 1, &out);
+        EXPECT_EQ(out, row.expected);
+    }
+}
+
 TEST(Pixels, LargePicturesGetAReducedCopyWithinTheSide) {
     struct Case {
         Size picture;

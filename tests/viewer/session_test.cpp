@@ -3,6 +3,7 @@
 // the list of keys, and the status line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -157,6 +158,58 @@ TEST_F(ViewerSession, TheKeyListClosesOnEscapeOrAnyKeyAndQQuitsFromIt) {
     EXPECT_TRUE(session().act(Action::RotateClockwise, kArea).new_picture)
         << "another key closes the list and does what it does";
     EXPECT_FALSE(session().help());
+}
+
+// A 2 x 2 ILBM of 1 plane whose pixels are 10:11 and whose name is "Tall".
+Bytes tall_ilbm() {
+    const auto chunk = [](const char* id, const Bytes& data) {
+        Bytes out = bytes_of(std::string(id, 4));
+        for (const uint32_t shift : {24U, 16U, 8U, 0U}) {
+            out.push_back(static_cast<uint8_t>(data.size() >> shift));
+        }
+        out.insert(out.end(), data.begin(), data.end());
+        return out;
+    };
+    Bytes form = bytes_of("ILBM");
+    for (const Bytes& part :
+         {chunk("BMHD", {0, 2, 0, 2, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 10, 11, 0, 2, 0, 2}),
+          chunk("CMAP", {0, 0, 0, 250, 250, 250}), chunk("NAME", bytes_of("Tall")),
+          chunk("BODY", {0x80, 0, 0x40, 0})}) {
+        form.insert(form.end(), part.begin(), part.end());
+    }
+    Bytes file = bytes_of("FORM");
+    for (const uint32_t shift : {24U, 16U, 8U, 0U}) {
+        file.push_back(static_cast<uint8_t>(form.size() >> shift));
+    }
+    file.insert(file.end(), form.begin(), form.end());
+    return file;
+}
+
+TEST_F(ViewerSession, PixelsTakeTheirShapeOnAKeyAndTheFilesWordsAreListedOnAnother) {
+    write_file(folder_.path("tall.iff"), tall_ilbm());
+    write_file(folder_.path("a.ppm"), ppm());
+    start({"tall.iff", "a.ppm"});
+    EXPECT_EQ(session().stretch(), 1.0) << "square until asked";
+    EXPECT_TRUE(session().act(Action::Aspect, kArea).new_picture);
+    EXPECT_DOUBLE_EQ(session().stretch(), 1.1);
+    EXPECT_NE(session().status(200).find("pixels 10:11"), std::string::npos);
+    (void)session().act(Action::Aspect, kArea);
+    EXPECT_EQ(session().stretch(), 1.0);
+    (void)session().act(Action::About, kArea);
+    ASSERT_TRUE(session().about());
+    const std::vector<std::string> lines = session().about_lines();
+    EXPECT_EQ(lines.front(), "tall.iff");
+    for (const char* line : {"name: Tall", "aspect: 10:11", "palette entries: 2", "planes: 1"}) {
+        EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << line;
+    }
+    EXPECT_FALSE(session().act(Action::About, kArea).quit) << "i again closes it";
+    EXPECT_FALSE(session().about());
+    // Square pixels say so.
+    (void)session().act(Action::Next, kArea);
+    wait_for_load();
+    (void)session().act(Action::Aspect, kArea);
+    EXPECT_EQ(session().stretch(), 1.0);
+    EXPECT_EQ(session().message(), "the file gives its pixels no shape: they are square");
 }
 
 TEST_F(ViewerSession, TheStatusLineCutsTheDetailsNeverThePlaceOrTheZoom) {

@@ -424,6 +424,26 @@ TEST_F(ViewerWindow, ALargePictureIsShownPixelForPixelAcrossItsTextures) {
     }
 }
 
+TEST_F(ViewerWindow, TransparencyShowsOverACheckerboard) {
+    // 16 x 16: the left half opaque red, the right half clear blue.
+    Bytes pam = bytes_of("P7\nWIDTH 16\nHEIGHT 16\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n");
+    Picture expected{16, 16, {}};
+    for (uint32_t y = 0; y < 16; ++y) {
+        for (uint32_t x = 0; x < 16; ++x) {
+            const bool clear = x >= 8;
+            pam.insert(pam.end(), {static_cast<uint8_t>(clear ? 0 : 255), 0,
+                                   static_cast<uint8_t>(clear ? 255 : 0),
+                                   static_cast<uint8_t>(clear ? 0 : 255)});
+            const uint32_t check = ((x / 8 + y / 8) & 1U) != 0 ? 0xCCU : 0x99U;
+            expected.pixels.push_back(clear ? check * 0x010101U : 0xFF0000U);
+        }
+    }
+    write_file(folder_.path("clear.pam"), pam);
+    open({"clear.pam"});
+    press("1");
+    expect_shown(expected, 1, "1");
+}
+
 TEST_F(ViewerWindow, StepsToTheNextPictureAndBack) {
     open({"a.ppm", "b.ppm"});
     expect_shown(a_, 21, "opening");

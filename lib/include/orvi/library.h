@@ -185,6 +185,9 @@ public:
     [[nodiscard]] std::optional<Image> make_image(uint32_t width, uint32_t height,
                                                   uint32_t bytes_per_pixel, const uint8_t* pixels,
                                                   Error& error);
+    // A copy of an image in this library's memory: its pixels and all it carries (palette
+    // and indices, transparency, description, format and details).
+    [[nodiscard]] std::optional<Image> copy_image(const Image& image, Error& error);
     // A palette picture from a palette (red, green, blue an entry, 1 to 256 entries) and a
     // copy of `indices` (a byte a pixel, each below the entries); `transparent` is the
     // index of the transparent colour, or -1. Its pixels are the entries' colours.
