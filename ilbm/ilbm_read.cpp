@@ -84,7 +84,9 @@ void kept_palette(const Chunks& chunks, bool past_palette, OrviExtras& extras) {
         return;
     }
     const size_t entries = std::min(given, reach);
-    std::memcpy(extras.palette, chunks.cmap.data(), entries * 3);
+    if (entries != 0) {
+        std::memcpy(extras.palette, chunks.cmap.data(), entries * 3);
+    }
     // Indices past the CMAP are black: the palette reaches them with black entries.
     extras.palette_count = static_cast<uint32_t>(past_palette ? reach : entries);
 }

@@ -197,7 +197,10 @@ void describe_details(const Image::State& image, Details& details) {
         details.push_back({"camg", std::string(mode)});
     }
     for (const ColourRange& range : description.ranges) {
-        details.push_back({"range", range_text(range)});
+        // Deluxe Paint writes its empty slots too (registers 0-0, no rate): not shown.
+        if (range.low != range.high || range.rate != 0) {
+            details.push_back({"range", range_text(range)});
+        }
     }
 }
 
