@@ -213,10 +213,14 @@ std::string chunk_lines(const std::vector<orvi::FileChunk>& chunks, bool json) {
     std::string out;
     for (const orvi::FileChunk& chunk : chunks) {
         if (json) {
-            out += std::string(out.empty() ? "" : ",") + "{\"id\":" + json_string(chunk.id) +
-                   ",\"offset\":" + std::to_string(chunk.offset) +
-                   ",\"size\":" + std::to_string(chunk.size) +
-                   ",\"depth\":" + std::to_string(chunk.depth) + "}";
+            if (!out.empty()) {
+                out += ',';
+            }
+            out += "{\"id\":";
+            out += json_string(chunk.id);
+            out += ",\"offset\":" + std::to_string(chunk.offset);
+            out += ",\"size\":" + std::to_string(chunk.size);
+            out += ",\"depth\":" + std::to_string(chunk.depth) + "}";
         } else {
             out += std::string(2 * (chunk.depth + 1), ' ') + "chunk " + chunk.id + " at offset " +
                    std::to_string(chunk.offset) + ", length " + std::to_string(chunk.size) + "\n";

@@ -24,7 +24,9 @@ std::string details_json(const std::string& file, const orvi::Details& details) 
         if (seen) {
             continue;
         }
-        line += ',' + json_string(key) + ':';
+        line += ',';
+        line += json_string(key);
+        line += ':';
         if (count == 1) {
             line += value(details[i]);
             continue;
@@ -32,7 +34,10 @@ std::string details_json(const std::string& file, const orvi::Details& details) 
         line += '[';
         for (size_t j = i; j < details.size(); ++j) {
             if (details[j].key == key) {
-                line += (j == i ? "" : ",") + value(details[j]);
+                if (j != i) {
+                    line += ',';
+                }
+                line += value(details[j]);
             }
         }
         line += ']';

@@ -179,7 +179,8 @@ void ilbm_list_chunks(std::span<const uint8_t> file, std::vector<FileChunk>& chu
         const bool container = step == ilbm::IffWalk::Step::enter;
         std::string id = four_characters(walk.id());
         if (container) {
-            id += " " + four_characters(walk.type());
+            id.push_back(' ');
+            id += four_characters(walk.type());
         }
         // The size its header gives (a container's counts its type).
         const auto start = static_cast<size_t>(walk.start());
