@@ -43,23 +43,6 @@ struct Kept {
     bool past_palette = false; // some index lies past the CMAP
 };
 
-// The indices of `rows` rows of a palette picture whose pixels hold them in their third
-// bytes, kept for the host; false without memory.
-bool keep_indices(Kept* kept, const uint8_t* pixels, uint32_t width, uint32_t height,
-                  uint32_t rows) {
-    if (kept == nullptr || !kept->wanted || (IFFMode != kModePlain && IFFMode != kModeHalfBrite)) {
-        return true;
-    }
-    if (!kept->indices.allocate(runtime::size_mul(width, height))) {
-        return false;
-    }
-    const size_t count = size_t{rows} * width;
-    for (size_t i = 0; i < count; ++i) {
-        kept->indices.bytes()[i] = pixels[3 * i + 2];
-    }
-    return true;
-}
-
 // A mask plane's row as opacity: a set bit is an opaque pixel.
 void mask_row(std::span<const uint8_t> plane, uint8_t* alpha, uint32_t width) {
     for (uint32_t x = 0; x < width && x / 8 < plane.size(); ++x) {
@@ -283,6 +266,20 @@ int32_t ReadBody(const Chunks& chunks, uint8_t* pixels, const CodecRequest* requ
     if (mask_kept && !kept->alpha.allocate(runtime::size_mul(width, height))) {
         return kOutOfMemory;
     }
+    // A palette picture's line palettes, known before its rows: with them no single
+    // palette holds its colours, and its indices are not kept.
+    LinePalettes lines;
+    runtime::PoolBlock unpacked;
+    if (bmhd.planes <= 8) {
+        if (const int32_t code = start_lines(chunks, lines, unpacked); code != kOk) {
+            return code;
+        }
+    }
+    const bool indices_kept = kept->wanted && bmhd.planes <= 8 && !lines.active() &&
+                              (IFFMode == kModePlain || IFFMode == kModeHalfBrite);
+    if (indices_kept && !kept->indices.allocate(runtime::size_mul(width, height))) {
+        return kOutOfMemory;
+    }
     PlaneRows source(chunks, contiguous, {row.bytes(), plane_bytes});
     // The mask row is read past in a BODY; contiguous planes need only the colour planes.
     const uint32_t plane_count = bmhd.planes + (bmhd.masking == 1 && !contiguous ? 1U : 0U);
@@ -315,6 +312,9 @@ int32_t ReadBody(const Chunks& chunks, uint8_t* pixels, const CodecRequest* requ
             for (size_t x = 0; x < width; ++x) {
                 out[3 * x + 2] = lanes.bytes()[x];
             }
+            if (indices_kept) {
+                std::memcpy(kept->indices.bytes() + size_t{y} * width, lanes.bytes(), width);
+            }
         } else {
             deep_row(lanes.bytes(), bmhd.planes, width, out);
         }
@@ -323,16 +323,8 @@ int32_t ReadBody(const Chunks& chunks, uint8_t* pixels, const CodecRequest* requ
     }
     runtime::report_progress(100);
     if (bmhd.planes <= 8) {
-        LinePalettes lines;
-        runtime::PoolBlock unpacked;
-        if (const int32_t code = start_lines(chunks, lines, unpacked); code != kOk) {
-            return code;
-        }
         const uint64_t past_cmap =
             count_past_cmap(chunks, pixels + 2, uint64_t{rows} * width, 3, 0xFF);
-        if (!lines.active() && !keep_indices(kept, pixels, width, height, rows)) {
-            return kOutOfMemory;
-        }
         kept->past_palette = past_cmap != 0;
         colour_rows(chunks, pixels, width, rows, 0, &lines, request);
         report_palette_gaps(past_cmap, lines, rows);

@@ -151,9 +151,15 @@ int32_t DecodeImage(const PCXHeader& header, std::span<const uint8_t> file, Pict
     const std::span<uint8_t> line_bytes(line.bytes(), line_size);
     // Palette indices collect a byte a pixel in the last third of the picture, to be
     // coloured once the palette is known: a third of the memory traffic of gathering
-    // them in the pixels themselves.
+    // them in the pixels themselves. When the host keeps them, they collect in the block
+    // handed over instead.
     const size_t count = size_t{width} * height;
-    uint8_t* indices = pixels.bytes() + 2 * count;
+    OrviExtras* extras = palette_mode ? runtime::wanted_extras() : nullptr;
+    runtime::PoolBlock kept;
+    if (extras != nullptr && !kept.allocate(count)) {
+        return kOutOfMemory;
+    }
+    uint8_t* indices = kept ? kept.bytes() : pixels.bytes() + 2 * count;
     uint32_t rows = 0;
     for (uint32_t y = 0; y < height; ++y) {
         runtime::report_before_row(y, height);
@@ -174,15 +180,10 @@ int32_t DecodeImage(const PCXHeader& header, std::span<const uint8_t> file, Pict
                                  : std::span<const uint8_t>{};
         const size_t coloured = size_t{rows} * width;
         const Palette palette = choose_palette(header, type, trailer);
-        if (OrviExtras* extras = runtime::wanted_extras(); extras != nullptr) {
-            // The host keeps the indices and the palette as the file gives them.
-            runtime::PoolBlock kept(count);
-            if (!kept) {
-                return kOutOfMemory;
-            }
-            std::memcpy(kept.bytes(), indices, coloured);
-            // Every index the depth reaches has an entry (black past the file's palette),
-            // and no more.
+        apply_palette(pixels.bytes(), indices, coloured, palette);
+        if (extras != nullptr) {
+            // The host keeps the indices and the palette as the file gives them: an entry
+            // for every index the depth reaches (black past the file's palette), no more.
             const uint32_t reach = 1U << (bits * header.NumPlanes);
             std::memcpy(extras->palette, palette.rgb.data(),
                         size_t{std::min(palette.count, reach)} * 3);
@@ -190,7 +191,6 @@ int32_t DecodeImage(const PCXHeader& header, std::span<const uint8_t> file, Pict
             extras->transparent = -1;
             extras->indices = kept.release();
         }
-        apply_palette(pixels.bytes(), indices, coloured, palette);
         // Rows the data did not reach are black, indices left there included.
         std::memset(pixels.bytes() + 3 * coloured, 0, 3 * (count - coloured));
     }

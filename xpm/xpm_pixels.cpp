@@ -100,9 +100,14 @@ int32_t CodeIndex::find(const uint8_t* code) const {
     return static_cast<int32_t>(*found & ((1U << kIndexBits) - 1U));
 }
 
-size_t decode_pixels(std::span<const uint8_t> string, const CodeIndex& index,
-                     const uint8_t* colours_rgb, uint8_t* out, size_t room, size_t& undefined,
-                     uint8_t* indices) {
+namespace {
+
+// decode_pixels, with the indices kept or not: a loop of its own each, so that a load
+// that keeps none runs the loop it always ran.
+template <bool kKeep>
+[[gnu::noinline]] size_t decode_into(std::span<const uint8_t> string, const CodeIndex& index,
+                   const uint8_t* colours_rgb, uint8_t* out, size_t room, size_t& undefined,
+                   uint8_t* indices) {
     size_t written = 0;
     const size_t cpp = index.cpp();
     for (size_t i = 0; i + cpp <= string.size() && written < room; i += cpp) {
@@ -115,12 +120,22 @@ size_t decode_pixels(std::span<const uint8_t> string, const CodeIndex& index,
             entry = 0; // an unknown short code takes the first colour
         }
         std::memcpy(out + written * 3, colours_rgb + static_cast<size_t>(entry) * 3, 3);
-        if (indices != nullptr) {
+        if constexpr (kKeep) {
             indices[written] = static_cast<uint8_t>(entry);
         }
         ++written;
     }
     return written;
+}
+
+} // namespace
+
+size_t decode_pixels(std::span<const uint8_t> string, const CodeIndex& index,
+                     const uint8_t* colours_rgb, uint8_t* out, size_t room, size_t& undefined,
+                     uint8_t* indices) {
+    return indices != nullptr
+               ? decode_into<true>(string, index, colours_rgb, out, room, undefined, indices)
+               : decode_into<false>(string, index, colours_rgb, out, room, undefined, nullptr);
 }
 
 } // namespace xpm
