@@ -1,7 +1,9 @@
 // Fuzz target: reading PNG through libpng, from a memory file, with the pool capped
 // far below the fuzzer's memory limit. A load either delivers a three-byte picture the
 // pool owns, or fails with a sentence and leaves nothing in the pool; a small delivered
-// picture, written again, loads back with the same pixels.
+// picture, written again, loads back with the same pixels. Every other input also asks
+// for the palette and transparency: indices lie in their palette, and what is kept, with
+// the picture's pixels as a palette or RGBA picture, loads back the same too.
 #include <cstring>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -35,10 +37,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     orvi::PngHeader header;
     std::string error;
     const std::string input = memory_file(input_fd, data, size);
-    if (!orvi::load_png(pool, input, picture, header, nullptr, error)) {
+    OrviExtras kept{};
+    kept.transparent = -1;
+    OrviExtras* extras = size > 0 && (data[size - 1] & 1U) != 0 ? &kept : nullptr;
+    if (!orvi::load_png(pool, input, picture, header, nullptr, error, nullptr, extras)) {
         FUZZ_CHECK(!error.empty() && picture.Data == nullptr && pool.live_blocks() == 0);
+        FUZZ_CHECK(kept.indices == nullptr && kept.alpha == nullptr && kept.straight == nullptr);
         return 0;
     }
+    uint64_t extra_blocks = 0;
+    for (const uint8_t* block : {kept.indices, kept.alpha, kept.straight}) {
+        FUZZ_CHECK(block == nullptr || pool.owns(block));
+        extra_blocks += block != nullptr ? 1 : 0;
+    }
+    const uint64_t count =
+        uint64_t{static_cast<uint32_t>(picture.Width)} * static_cast<uint32_t>(picture.Height);
+    if (kept.indices != nullptr) {
+        FUZZ_CHECK(kept.palette_count >= 1 && kept.palette_count <= 256);
+        FUZZ_CHECK(kept.transparent < static_cast<int32_t>(kept.palette_count));
+        for (uint64_t i = 0; i < count; ++i) {
+            FUZZ_CHECK(kept.indices[i] < kept.palette_count);
+        }
+    }
+    FUZZ_CHECK((kept.alpha == nullptr) == (kept.straight == nullptr));
+    for (uint8_t* block : {kept.indices, kept.alpha, kept.straight}) {
+        if (block != nullptr) {
+            pool.free(block);
+        }
+    }
+    (void)extra_blocks;
     FUZZ_CHECK(picture.Data != nullptr && pool.owns(picture.Data) && pool.live_blocks() == 1);
     FUZZ_CHECK(picture.BytesPerPixel == 3 && picture.Width >= 1 && picture.Height >= 1);
     const uint64_t pixels =

@@ -70,8 +70,9 @@ void kept_palette(const Chunks& chunks, bool past_palette, OrviExtras& extras) {
     if (entries != 0) {
         std::memcpy(extras.palette, chunks.cmap.data(), entries * 3);
     }
-    // Indices past the CMAP are black: the palette reaches them with black entries.
-    extras.palette_count = static_cast<uint32_t>(past_palette ? reach : entries);
+    // Indices past the CMAP (or without one) are black: the palette reaches them with
+    // black entries.
+    extras.palette_count = static_cast<uint32_t>(past_palette || entries == 0 ? reach : entries);
 }
 
 bool supported_planes(uint32_t planes) {
@@ -688,7 +689,8 @@ int32_t parse_and_decode(platform::IFFHandle* iff, Picture* pic, CodecRequest* r
     if (code == kOk && extras != nullptr) {
         if (kept.indices) {
             kept_palette(chunks, kept.past_palette, *extras);
-            extras->transparent = bmhd.masking == 2 && bmhd.transparent < 256
+            // A transparent colour the palette does not reach makes no pixel transparent.
+            extras->transparent = bmhd.masking == 2 && bmhd.transparent < extras->palette_count
                                       ? static_cast<int32_t>(bmhd.transparent)
                                       : -1;
             extras->indices = kept.indices.release();

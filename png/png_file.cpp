@@ -160,8 +160,10 @@ bool keep_palette(ReadState& state, HostPool& pool, uint64_t count) {
             shown[3 * i + c] = static_cast<uint8_t>((rgb[3 * i + c] * alpha[i] + 127) / 255);
         }
     }
+    uint8_t highest = 0;
     for (uint64_t i = 0; i < count; ++i) {
         const uint8_t index = state.indices[i];
+        highest = std::max(highest, index);
         std::memcpy(state.data + 3 * i, shown.data() + 3 * size_t{index}, 3);
         if (by_pixel) {
             state.alpha[i] = alpha[index];
@@ -169,7 +171,10 @@ bool keep_palette(ReadState& state, HostPool& pool, uint64_t count) {
         }
     }
     OrviExtras& extras = *state.extras;
-    extras.palette_count = static_cast<uint32_t>(std::clamp(entry_count, 1, 256));
+    // An index past the PLTE (libpng lets it by with a warning) is black, as expanding
+    // the file makes it: the palette reaches it with black entries.
+    extras.palette_count =
+        std::max(static_cast<uint32_t>(std::clamp(entry_count, 1, 256)), highest + 1U);
     std::memcpy(extras.palette, rgb.data(), 3 * size_t{extras.palette_count});
     extras.transparent = by_pixel ? -1 : transparent;
     return true;
