@@ -6,6 +6,10 @@ PNG) through Orvi's modules, as numpy arrays.
     pixels = image.pixels                   # height x width x 3 uint8, no copy
     turned = orvi.ops.rotate(pixels, "cw")  # a new array
     orvi.save(turned, "scene.png")          # atomic; format from the name or format=
+    image.palette, image.indices            # a palette picture's, in the file's order
+    image.alpha, image.transparency         # opacity a pixel, or the transparent index
+    image.info                              # texts, dpi, aspect, hot_spot, camg, ranges
+    orvi.save(image.indices, "again.iff", palette=image.palette)  # kept as they are
 
 Failures raise orvi.Error subclasses (OutOfMemory, BadFile, Unsupported, AccessError,
 UsageError) carrying .code and .sentence. `orvi.pillow` registers the IFF formats with
