@@ -204,7 +204,6 @@ void describe_details(const Image::State& image, Details& details) {
     }
 }
 
-
 // "it holds 3 pictures, numbered 1 to 3".
 std::string no_such_page(size_t pages) {
     if (pages == 0) {

@@ -55,11 +55,7 @@ std::string summary(std::string_view name, const Image& image) {
             line += ", incomplete: " + details[i].text();
             continue;
         }
-        std::string label = details[i].key;
-        for (char& c : label) {
-            c = c == '_' ? ' ' : c;
-        }
-        line += ", " + label + " " + details[i].text();
+        line += ", " + details[i].label() + " " + details[i].text();
     }
     return line;
 }

@@ -111,6 +111,21 @@ struct ReadState {
     char message[kMessageSize] = {};
 };
 
+// The blocks kept for `count` pixels' opacity and the colours under it; false, with the
+// state saying so, without memory.
+bool allocate_opacity(ReadState& state, HostPool& pool, uint64_t count) {
+    state.alpha = static_cast<uint8_t*>(pool.allocate(count));
+    state.straight = state.alpha != nullptr
+                         ? static_cast<uint8_t*>(pool.allocate(runtime::size_mul(count, 3)))
+                         : nullptr;
+    if (state.straight == nullptr) {
+        state.out_of_memory = true;
+        std::snprintf(state.message, kMessageSize, "not enough memory for the picture's opacity");
+        return false;
+    }
+    return true;
+}
+
 // A palette file's picture from its indices: its palette and transparency kept, each
 // pixel its entry's colour composed onto black by the entry's opacity, as when the file is
 // expanded. One fully transparent entry among opaque ones is a transparent index; other
@@ -143,16 +158,8 @@ bool keep_palette(ReadState& state, HostPool& pool, uint64_t count) {
         }
     }
     const bool by_pixel = partial > 0;
-    if (by_pixel) {
-        state.alpha = static_cast<uint8_t*>(pool.allocate(count));
-        state.straight = state.alpha != nullptr
-                             ? static_cast<uint8_t*>(pool.allocate(runtime::size_mul(count, 3)))
-                             : nullptr;
-        if (state.straight == nullptr) {
-            state.out_of_memory = true;
-            std::snprintf(state.message, kMessageSize, "not enough memory for the picture");
-            return false;
-        }
+    if (by_pixel && !allocate_opacity(state, pool, count)) {
+        return false;
     }
     std::array<uint8_t, 256 * 3> shown{};
     for (size_t i = 0; i < 256; ++i) {
@@ -261,14 +268,7 @@ bool decode(ReadState& state, HostPool& pool, Picture& picture, PngHeader& heade
         return true;
     }
     if (state.extras != nullptr) {
-        state.alpha = static_cast<uint8_t*>(pool.allocate(count));
-        state.straight = state.alpha != nullptr
-                             ? static_cast<uint8_t*>(pool.allocate(runtime::size_mul(count, 3)))
-                             : nullptr;
-        if (state.straight == nullptr) {
-            state.out_of_memory = true;
-            std::snprintf(state.message, kMessageSize, "not enough memory for a %u x %u picture",
-                          width, height);
+        if (!allocate_opacity(state, pool, count)) {
             return false;
         }
         for (uint64_t i = 0; i < count; ++i) {

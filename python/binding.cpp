@@ -151,11 +151,16 @@ py::dict details_of(const orvi::Image& image) {
 
 // The pixels of an image as an array sharing its memory: height x width x 3, or height x
 // width for a grey image.
+// What keeps an image alive for as long as an array of its memory lives.
+py::capsule owner_of(const PyImage& held) {
+    auto* keep = new std::shared_ptr<orvi::Image>(held.image);
+    return py::capsule(
+        keep, [](void* pointer) { delete static_cast<std::shared_ptr<orvi::Image>*>(pointer); });
+}
+
 py::array pixels_of(const PyImage& held) {
     const orvi::Image& image = *held.image;
-    auto* keep = new std::shared_ptr<orvi::Image>(held.image);
-    const py::capsule owner(
-        keep, [](void* pointer) { delete static_cast<std::shared_ptr<orvi::Image>*>(pointer); });
+    const py::capsule owner = owner_of(held);
     const auto height = static_cast<py::ssize_t>(image.height());
     const auto width = static_cast<py::ssize_t>(image.width());
     const auto channels = static_cast<py::ssize_t>(image.bytes_per_pixel());
@@ -173,9 +178,7 @@ py::object plane_of(const PyImage& held, const uint8_t* plane) {
     if (plane == nullptr) {
         return py::none();
     }
-    auto* keep = new std::shared_ptr<orvi::Image>(held.image);
-    const py::capsule owner(
-        keep, [](void* pointer) { delete static_cast<std::shared_ptr<orvi::Image>*>(pointer); });
+    const py::capsule owner = owner_of(held);
     const auto height = static_cast<py::ssize_t>(held.image->height());
     const auto width = static_cast<py::ssize_t>(held.image->width());
     return py::array_t<uint8_t>({height, width}, {width, py::ssize_t{1}}, plane, owner);

@@ -322,9 +322,7 @@ std::vector<std::string> Session::about_lines() const {
     }
     std::vector<std::string> lines = {file_name(path())};
     for (const orvi::Detail& detail : entry_->image->details()) {
-        std::string label = detail.key;
-        std::replace(label.begin(), label.end(), '_', ' ');
-        lines.push_back(label + ": " + detail.text());
+        lines.push_back(detail.label() + ": " + detail.text());
     }
     return lines;
 }

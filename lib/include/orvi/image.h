@@ -23,6 +23,14 @@ struct Detail {
     [[nodiscard]] bool is_number() const { return std::holds_alternative<int64_t>(value); }
     // The number, or 0 for a text.
     [[nodiscard]] int64_t number() const { return is_number() ? std::get<int64_t>(value) : 0; }
+    // The key as `orvi info` words it: "bits per pixel" for bits_per_pixel.
+    [[nodiscard]] std::string label() const {
+        std::string words = key;
+        for (char& c : words) {
+            c = c == '_' ? ' ' : c;
+        }
+        return words;
+    }
     // The value as `orvi info` shows it: a text as it is, a number in decimal.
     [[nodiscard]] std::string text() const {
         return is_number() ? std::to_string(std::get<int64_t>(value))
