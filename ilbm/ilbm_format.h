@@ -89,6 +89,23 @@ struct DeepLayout {
 uint32_t decode_deep(const DeepLayout& layout, std::span<const uint8_t> body,
                      std::span<const uint8_t> tvdc, uint8_t* raw, uint8_t* pixels);
 
+// The planes of an animation's frame, as a delta changes them: `rows` scanlines of a row
+// of each of `planes` planes, `row_bytes` bytes a plane row.
+struct DeltaBitmap {
+    uint8_t* bytes;
+    uint32_t row_bytes;
+    uint32_t rows;
+    uint32_t planes;
+};
+enum class DeltaResult { done, damaged, outside };
+// Whether frames of ANHD operation `operation` are read (5, 7 and 8).
+[[nodiscard]] bool delta_operation_read(uint32_t operation);
+// Applies a DLTA chunk of operation 5, 7 or 8 with the ANHD's `bits` (long data, XOR):
+// `damaged` when its data runs out or points outside it, `outside` when it would write
+// below the last row (nothing is written there).
+[[nodiscard]] DeltaResult apply_delta(uint32_t operation, uint32_t bits,
+                                      std::span<const uint8_t> dlta, const DeltaBitmap& bitmap);
+
 // The chunks that change the palette from line to line, as found in the FORM.
 struct LineChunks {
     std::span<const uint8_t> pchg;

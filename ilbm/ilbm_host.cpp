@@ -17,7 +17,7 @@ using orvi::Details;
 bool ilbm_recognise(std::span<const uint8_t> head) {
     const ilbm::IffKind kind = ilbm::iff_kind(head);
     if (kind.container == platform::ID_FORM) {
-        return ilbm::is_picture_form(kind.type);
+        return ilbm::is_picture_form(kind.type) || kind.type == ilbm::ID_ANIM;
     }
     // A LIST or CAT: by the picture FORM inside (its type may be blank).
     if (kind.container == 0) {
@@ -38,7 +38,7 @@ std::string four_characters(uint32_t id) {
 
 std::string ilbm_refusal(std::span<const uint8_t> head) {
     const ilbm::IffKind kind = ilbm::iff_kind(head);
-    if (kind.container == 0 || ilbm::is_picture_form(kind.type)) {
+    if (kind.container == 0 || ilbm::is_picture_form(kind.type) || kind.type == ilbm::ID_ANIM) {
         return "";
     }
     return "it is an IFF " + four_characters(kind.container) + " of type " +
@@ -229,6 +229,7 @@ const FormatEntry kIlbmFormat{
     .explain = ilbm_explain,
     .pack = ilbm_pack,
     .pages = iff_pages,
+    .animation_name = "IFF ANIM",
     .smallest_depth = true,
     .written_as = ilbm_written_as,
 };

@@ -41,6 +41,7 @@ struct Kept {
     runtime::PoolBlock indices;
     runtime::PoolBlock alpha;
     bool past_palette = false; // some index lies past the CMAP
+    uint8_t* planes = nullptr;  // an animation's first frame: its plane rows, as DeltaBitmap
 };
 
 // A mask plane's row as opacity: a set bit is an opaque pixel.
@@ -296,6 +297,10 @@ int32_t ReadBody(const Chunks& chunks, uint8_t* pixels, const CodecRequest* requ
                 return kIffCorruptRuns;
             }
             ended = got == PlaneRows::Got::ended;
+            if (!ended && p < bmhd.planes && kept->planes != nullptr) {
+                std::memcpy(kept->planes + (size_t{y} * bmhd.planes + p) * plane_bytes,
+                            plane.data(), plane_bytes);
+            }
             if (!ended && p < bmhd.planes) {
                 spread_plane(plane.first(used_bytes), lanes.bytes() + size_t{width} * (p / 8),
                              width, p % 8);
@@ -596,10 +601,166 @@ int32_t ReadDeep(platform::IFFHandle* iff, uint32_t form, Picture* pic,
     return kOk;
 }
 
+// What a decoded palette picture hands over beside its pixels, and the pixels themselves.
+int32_t hand_over(const Chunks& chunks, Kept& kept, Picture* pic, runtime::PoolBlock& pixels) {
+    const Bmhd& bmhd = chunks.bmhd;
+    if (OrviExtras* extras = runtime::wanted_extras(); extras != nullptr) {
+        if (kept.indices) {
+            kept_palette(chunks, kept.past_palette, *extras);
+            // A transparent colour the palette does not reach makes no pixel transparent.
+            extras->transparent = bmhd.masking == 2 && bmhd.transparent < extras->palette_count
+                                      ? static_cast<int32_t>(bmhd.transparent)
+                                      : -1;
+            extras->indices = kept.indices.release();
+        }
+        extras->alpha = kept.alpha.release();
+    }
+    pic->Compression = bmhd.compression;
+    pic->Depth = bmhd.planes;
+    runtime::deliver_picture(pic, pixels.release(), bmhd.width, bmhd.height, bmhd.planes);
+    return kOk;
+}
+
+// An ANHD of 40 bytes (a shorter one read as if zero-filled): its operation, bits and
+// interleave.
+struct Anhd {
+    uint32_t operation = 0;
+    uint32_t bits = 0;
+    uint32_t interleave = 0;
+};
+Anhd parse_anhd(const platform::StoredProperty* property) {
+    std::array<uint8_t, 40> raw{};
+    if (property != nullptr) {
+        std::memcpy(raw.data(), property->sp_Data,
+                    std::min<size_t>(static_cast<size_t>(property->sp_Size), raw.size()));
+    }
+    runtime::Cursor cursor(raw);
+    Anhd anhd;
+    anhd.operation = cursor.next();
+    cursor.skip(17);
+    anhd.interleave = cursor.next();
+    cursor.skip(1);
+    anhd.bits = cursor.be32();
+    return anhd;
+}
+
+/* The first frame of an animation: a whole ILBM picture of 1 to 8 planes, whose planes
+ * become both of the frames the first deltas change, and whose BMHD, CAMG and CMAP hold
+ * for the frames after it. Codes: kIffAnimFirstFrame another kind of picture, kOutOfMemory. */
+int32_t start_animation(uint32_t form, const Chunks& chunks, runtime::PoolBlock (&bitmaps)[2]) {
+    const Bmhd& bmhd = chunks.bmhd;
+    if (form != ID_ILBM || bmhd.planes < 1 || bmhd.planes > 8 || bmhd.compression > 1) {
+        return kIffAnimFirstFrame;
+    }
+    const uint64_t size = runtime::size_mul(bmhd.height, bmhd.planes, row_bytes(bmhd.width));
+    for (runtime::PoolBlock& bitmap : bitmaps) {
+        if (!bitmap.allocate(std::max<uint64_t>(size, 1))) {
+            return kOutOfMemory;
+        }
+    }
+    return kOk;
+}
+
+// The state a first frame leaves for the frames after it.
+void keep_first_frame(const Chunks& chunks, std::span<const uint8_t> bmhd,
+                      runtime::PoolBlock (&bitmaps)[2], OrviFrames& frames) {
+    frames.bitmap_size = runtime::size_mul(chunks.bmhd.height, chunks.bmhd.planes,
+                                           row_bytes(chunks.bmhd.width));
+    std::memcpy(bitmaps[1].bytes(), bitmaps[0].bytes(), frames.bitmap_size);
+    frames.bitmaps[0] = bitmaps[0].release();
+    frames.bitmaps[1] = bitmaps[1].release();
+    std::memcpy(frames.bmhd, bmhd.data(), kBmhdBytes);
+    frames.has_camg = chunks.camg != nullptr ? 1 : 0;
+    if (chunks.camg != nullptr) {
+        std::memcpy(frames.camg, chunks.camg, 4);
+    }
+    frames.cmap_size = static_cast<uint32_t>(std::min<size_t>(chunks.cmap.size(), 768));
+    std::memcpy(frames.cmap, chunks.cmap.data(), frames.cmap_size);
+    frames.ready = 1;
+}
+
+/* A later frame of an animation: its ANHD and DLTA (and a CMAP that changes the palette
+ * from this frame on) change the frame `interleave` back (0 means 2), which is then drawn
+ * as an uncompressed BODY of the first frame's BMHD. Codes: kIffNoAnhd no ANHD,
+ * kIffAnimOperation an operation or interleave not read, kIffDeltaDamaged a DLTA cut short,
+ * empty or pointing outside itself, kIffDeltaOutside one writing outside the frame, and
+ * those of ReadBody. */
+int32_t read_delta_frame(platform::IFFHandle* iff, Picture* pic, CodecRequest* request,
+                         runtime::PoolBlock& pixels, OrviFrames& frames) {
+    using namespace platform;
+    for (const uint32_t id : {ID_ANHD, ID_CMAP}) {
+        if (const int32_t error = PropChunk(iff, ID_ILBM, id); error != 0) {
+            return error;
+        }
+    }
+    if (const int32_t error = StopChunk(iff, ID_ILBM, ID_DLTA); error != 0) {
+        return error;
+    }
+    if (const int32_t error = ParseIFF(iff, IFFPARSE_SCAN); error != 0) {
+        return error;
+    }
+    const StoredProperty* anhd_property = FindProp(iff, ID_ILBM, ID_ANHD);
+    if (anhd_property == nullptr) {
+        return kIffNoAnhd;
+    }
+    const Anhd anhd = parse_anhd(anhd_property);
+    const uint32_t interleave = anhd.interleave == 0 ? 2 : anhd.interleave;
+    if (!delta_operation_read(anhd.operation) || interleave > 2) {
+        return kIffAnimOperation;
+    }
+    runtime::PoolBlock dlta_block;
+    std::span<const uint8_t> dlta;
+    if (const int32_t code = read_pixel_chunk(iff, dlta_block, dlta); code != kOk) {
+        return code == kOutOfMemory ? code : kIffDeltaDamaged;
+    }
+    Chunks chunks;
+    chunks.bmhd = parse_bmhd(std::span<const uint8_t, kBmhdBytes>(frames.bmhd, kBmhdBytes));
+    const Bmhd& bmhd = chunks.bmhd;
+    uint8_t* target = frames.bitmaps[frames.frame % 2];
+    if (interleave == 1) {
+        std::memcpy(target, frames.bitmaps[(frames.frame + 1) % 2], frames.bitmap_size);
+    }
+    const DeltaBitmap bitmap{target, static_cast<uint32_t>(row_bytes(bmhd.width)), bmhd.height,
+                             bmhd.planes};
+    switch (apply_delta(anhd.operation, anhd.bits, dlta, bitmap)) {
+    case DeltaResult::damaged:
+        return kIffDeltaDamaged;
+    case DeltaResult::outside:
+        return kIffDeltaOutside;
+    case DeltaResult::done:
+        break;
+    }
+    if (const StoredProperty* cmap = FindProp(iff, ID_ILBM, ID_CMAP);
+        cmap != nullptr && cmap->sp_Size > 0) {
+        frames.cmap_size = static_cast<uint32_t>(std::min<int64_t>(cmap->sp_Size, 768));
+        std::memcpy(frames.cmap, cmap->sp_Data, frames.cmap_size);
+    }
+    // The frame's planes as a BODY: plain, and without the mask plane, which is not kept.
+    chunks.bmhd.compression = 0;
+    chunks.bmhd.masking = bmhd.masking == 1 ? 0 : bmhd.masking;
+    chunks.cmap = {frames.cmap, frames.cmap_size};
+    chunks.camg = frames.has_camg != 0 ? frames.camg : nullptr;
+    chunks.body = {target, static_cast<size_t>(frames.bitmap_size)};
+    if (!pixels.allocate(runtime::size_mul(bmhd.width, bmhd.height, 3))) {
+        return kOutOfMemory;
+    }
+    Kept kept;
+    kept.wanted = runtime::wanted_extras() != nullptr;
+    if (const int32_t code = ReadBody(chunks, pixels.bytes(), request, false, &kept); code != kOk) {
+        return code;
+    }
+    chunks.bmhd.compression = bmhd.compression;
+    return hand_over(chunks, kept, pic, pixels);
+}
+
 // The parse and the chunk copies, between an open IFF stream and its closing.
 int32_t parse_and_decode(platform::IFFHandle* iff, Picture* pic, CodecRequest* request,
                          runtime::PoolBlock& pixels) {
     using namespace platform;
+    OrviFrames* frames = runtime::animation_frames();
+    if (frames != nullptr && frames->ready != 0) {
+        return read_delta_frame(iff, pic, request, pixels, *frames);
+    }
     for (const uint32_t form : kPictureForms) {
         for (const uint32_t id : {ID_BMHD, ID_CAMG, ID_CMAP}) {
             if (const int32_t error = PropChunk(iff, form, id); error != 0) {
@@ -683,26 +844,21 @@ int32_t parse_and_decode(platform::IFFHandle* iff, Picture* pic, CodecRequest* r
         return code;
     }
     Kept kept;
-    OrviExtras* extras = runtime::wanted_extras();
-    kept.wanted = extras != nullptr;
-    const int32_t code = ReadForm(form, chunks, pixels.bytes(), request, &kept);
-    if (code == kOk && extras != nullptr) {
-        if (kept.indices) {
-            kept_palette(chunks, kept.past_palette, *extras);
-            // A transparent colour the palette does not reach makes no pixel transparent.
-            extras->transparent = bmhd.masking == 2 && bmhd.transparent < extras->palette_count
-                                      ? static_cast<int32_t>(bmhd.transparent)
-                                      : -1;
-            extras->indices = kept.indices.release();
+    kept.wanted = runtime::wanted_extras() != nullptr;
+    runtime::PoolBlock bitmaps[2];
+    if (frames != nullptr) {
+        if (const int32_t code = start_animation(form, chunks, bitmaps); code != kOk) {
+            return code;
         }
-        extras->alpha = kept.alpha.release();
+        kept.planes = bitmaps[0].bytes();
     }
-    if (code == kOk) {
-        pic->Compression = bmhd.compression;
-        pic->Depth = bmhd.planes;
-        runtime::deliver_picture(pic, pixels.release(), bmhd.width, bmhd.height, bmhd.planes);
+    if (const int32_t code = ReadForm(form, chunks, pixels.bytes(), request, &kept); code != kOk) {
+        return code;
     }
-    return code;
+    if (frames != nullptr) {
+        keep_first_frame(chunks, {bmhd_block.bytes(), kBmhdBytes}, bitmaps, *frames);
+    }
+    return hand_over(chunks, kept, pic, pixels);
 }
 
 } // namespace

@@ -26,6 +26,9 @@ inline constexpr uint32_t ID_SHAM = platform::MAKE_ID('S', 'H', 'A', 'M');
 inline constexpr uint32_t ID_CTBL = platform::MAKE_ID('C', 'T', 'B', 'L');
 // The other picture FORMs of the family: chunky (Deluxe Paint on the PC), contiguous
 // planes (their data in ABIT), and Impulse's run-length true colour.
+inline constexpr uint32_t ID_ANIM = platform::MAKE_ID('A', 'N', 'I', 'M');
+inline constexpr uint32_t ID_ANHD = platform::MAKE_ID('A', 'N', 'H', 'D');
+inline constexpr uint32_t ID_DLTA = platform::MAKE_ID('D', 'L', 'T', 'A');
 inline constexpr uint32_t ID_PBM = platform::MAKE_ID('P', 'B', 'M', ' ');
 inline constexpr uint32_t ID_ACBM = platform::MAKE_ID('A', 'C', 'B', 'M');
 inline constexpr uint32_t ID_ABIT = platform::MAKE_ID('A', 'B', 'I', 'T');

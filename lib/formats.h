@@ -97,6 +97,8 @@ struct FormatEntry {
     // For files that may hold several pictures: each one's bytes as a file of its own;
     // nullptr for one picture a file.
     std::vector<Page> (*pages)(std::span<const uint8_t> file) = nullptr;
+    // What `orvi info` calls a file whose pages are the frames of an animation.
+    const char* animation_name = nullptr;
     // The writer holds palette pictures only: a save without a palette depth takes the
     // smallest that holds the colours, or 8 (reducing them).
     bool palette_only = false;

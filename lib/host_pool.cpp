@@ -27,7 +27,7 @@ void pool_free(OrviPool* pool, void* block);
 } // namespace
 
 HostPool::HostPool(uint64_t limit_bytes, uint64_t max_pixels)
-    : handle_{{kOrviPoolAbi, 0, pool_alloc, pool_free, max_pixels, {}, 1, nullptr, 0, nullptr}, this},
+    : handle_{{kOrviPoolAbi, 0, pool_alloc, pool_free, max_pixels, {}, 1, nullptr, 0, nullptr, nullptr}, this},
       limit_(limit_bytes) {}
 
 HostPool::~HostPool() {

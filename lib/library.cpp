@@ -102,6 +102,9 @@ const Detail* Image::detail(std::string_view key) const {
 const std::vector<std::string>& Image::notes() const {
     return state_->notes;
 }
+double Image::duration() const {
+    return state_->seconds;
+}
 bool Image::complete() const {
     return state_->gaps.empty();
 }
@@ -454,6 +457,7 @@ std::optional<Image> Library::copy_image(const Image& image, Error& error) {
     to.format = from.format;
     to.kind = from.kind;
     to.details = from.details;
+    to.seconds = from.seconds;
     return copy;
 }
 

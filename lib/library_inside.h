@@ -60,6 +60,7 @@ struct Image::State {
     Details details;
     std::vector<std::string> notes;
     std::vector<std::string> gaps;
+    double seconds = 0; // a frame of an animation: how long it is shown
 };
 
 struct Library::State {

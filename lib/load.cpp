@@ -231,6 +231,9 @@ public:
         }
         several_ = format.pages != nullptr;
     }
+    PageLoader(const PageLoader&) = delete;
+    PageLoader& operator=(const PageLoader&) = delete;
+    ~PageLoader() { restart_animation(); }
 
     [[nodiscard]] size_t count() const { return pages_.size(); }
 
@@ -242,6 +245,90 @@ public:
                      "its table puts picture " + std::to_string(number) + " outside the file"};
             return std::nullopt;
         }
+        return page.frame ? load_frame(number, options, error)
+                          : read(page, number, options, nullptr, error);
+    }
+
+private:
+    // The frames of an animation are read in order, each from those before: going back
+    // starts again from the first; once one cannot be drawn, none after it can.
+    std::optional<Image> load_frame(uint32_t number, const LoadOptions& options, Error& error) {
+        const uint32_t index = number - 1;
+        if (index < next_frame_) {
+            restart_animation();
+        }
+        if (stopped_) {
+            error = {stop_.code,
+                     "frame " + std::to_string(number) + " comes after " + stop_.sentence};
+            return std::nullopt;
+        }
+        LoadOptions passing;
+        passing.details = false;
+        passing.extras = false;
+        while (next_frame_ <= index) {
+            const bool wanted = next_frame_ == index;
+            frames_.frame = next_frame_;
+            Error failure;
+            std::optional<Image> image =
+                read(pages_[next_frame_], next_frame_ + 1, wanted ? options : passing, &frames_,
+                     failure);
+            if (!image) {
+                const std::string which = "frame " + std::to_string(next_frame_ + 1) + " of " +
+                                          std::to_string(pages_.size());
+                stopped_ = true;
+                stop_ = {failure.code, which + ", which cannot be drawn: " + failure.sentence};
+                error = wanted ? Error{failure.code,
+                                       "its " + which + " cannot be drawn: " + failure.sentence}
+                               : Error{failure.code, "frame " + std::to_string(number) +
+                                                         " comes after " + stop_.sentence};
+                return std::nullopt;
+            }
+            ++next_frame_;
+            if (wanted) {
+                return image;
+            }
+        }
+        return std::nullopt; // not reached: the loop returns at `index`
+    }
+
+    void restart_animation() {
+        for (uint8_t*& bitmap : frames_.bitmaps) {
+            if (bitmap != nullptr) {
+                library_.pool->free(bitmap);
+            }
+        }
+        frames_ = {};
+        next_frame_ = 0;
+        stopped_ = false;
+    }
+
+    // What `orvi info` tells of an animation's frames: how many, how long together, how
+    // their changes are coded, which this is and how long each is shown.
+    void frame_details(uint32_t number, Details& details) const {
+        uint64_t jiffies = 0;
+        std::string operations;
+        for (const orvi::Page& frame : pages_) {
+            jiffies += frame.jiffies;
+            const std::string operation = std::to_string(frame.operation);
+            if (frame.operation != 0 && (", " + operations + ",").find(", " + operation + ",") ==
+                                            std::string::npos) {
+                operations += (operations.empty() ? "" : ", ") + operation;
+            }
+        }
+        details.push_back(orvi::number_detail("frames", pages_.size()));
+        details.push_back(orvi::number_detail("jiffies", jiffies));
+        details.push_back(orvi::text_detail("operation", operations.empty() ? "0" : operations));
+        details.push_back(orvi::number_detail("frame", number));
+        for (const orvi::Page& frame : pages_) {
+            details.push_back(orvi::number_detail("frame_jiffies", frame.jiffies));
+        }
+    }
+
+    // Reads `page` (picture `number`); `frames` carries an animation from frame to frame.
+    std::optional<Image> read(const orvi::Page& page, uint32_t number, const LoadOptions& options,
+                              OrviFrames* frames, Error& error) {
+        // A frame's FORM holds its changes: the first frame's says what the picture is.
+        const orvi::Page& described = page.frame ? pages_.front() : page;
         auto image = library_.fresh_image();
         Picture& picture = image->picture;
         CodecRequest request{};
@@ -262,9 +349,10 @@ public:
             }
             const orvi::PageFile file(page);
             const std::lock_guard<std::mutex> serving(module_call_lock(format_.module));
-            code = orvi::run_codec_job(
-                *reader, pool,
-                {kCommandLoad, name_.c_str(), &request, gauge, file.segments(), asked}, &report);
+            orvi::CodecJob job{kCommandLoad, name_.c_str(), &request, gauge, file.segments(),
+                               asked};
+            job.frames = frames;
+            code = orvi::run_codec_job(*reader, pool, job, &report);
         } else {
             code = format_.load(pool, page.bytes, picture, image->notes, gauge, asked, sentence);
         }
@@ -282,26 +370,35 @@ public:
             return std::nullopt;
         }
         image->format = format_.name;
-        image->kind = orvi::written_kind(format_, page);
+        image->kind = orvi::written_kind(format_, described);
         image->gaps = gaps_of(report, picture);
+        // A frame shown for no time at all is shown for one jiffy, as players do.
+        image->seconds = page.frame ? std::max<uint32_t>(page.jiffies, 1) / 60.0 : 0.0;
         if (options.extras && format_.describe != nullptr) {
-            format_.describe(page, image->description);
+            format_.describe(described, image->description);
         }
         if (options.chunks && format_.list_chunks != nullptr) {
-            format_.list_chunks(page.bytes, image->chunks);
+            format_.list_chunks(page.frame ? bytes_ : page.bytes, image->chunks);
         }
         if (options.details) {
             Details extra;
-            const uint32_t bits = format_.details(page, picture, request, extra);
-            image->details = {orvi::text_detail("format", format_.name),
+            const uint32_t bits = format_.details(described, picture, request, extra);
+            const char* shown = page.frame && format_.animation_name != nullptr
+                                    ? format_.animation_name
+                                    : format_.name;
+            image->details = {orvi::text_detail("format", shown),
                               orvi::number_detail("width", static_cast<uint32_t>(picture.Width)),
                               orvi::number_detail("height", static_cast<uint32_t>(picture.Height)),
                               orvi::number_detail("bits_per_pixel", bits)};
+            if (page.frame) {
+                frame_details(number, image->details);
+            }
             image->details.insert(image->details.end(), extra.begin(), extra.end());
             if (options.extras) {
                 describe_details(*image, image->details);
             }
-            if (several_ && (pages_.size() > 1 || page.bytes.size() != bytes_.size())) {
+            if (!page.frame && several_ &&
+                (pages_.size() > 1 || page.bytes.size() != bytes_.size())) {
                 image->details.push_back(orvi::number_detail("pages", pages_.size()));
                 image->details.push_back(orvi::number_detail("page", number));
             }
@@ -309,7 +406,6 @@ public:
         return Image(std::move(image));
     }
 
-private:
     // What a reader gave beside the pixels, into the image; a failed load's is freed.
     static void keep_extras(Image::State& image, OrviExtras& extras, bool loaded) {
         orvi::HostPool& pool = *image.pool;
@@ -342,6 +438,10 @@ private:
     const std::string& name_;
     std::vector<orvi::Page> pages_;
     bool several_ = false;
+    OrviFrames frames_{};      // what the module keeps from frame to frame
+    uint32_t next_frame_ = 0;  // the frame (from 0) the animation reads next
+    bool stopped_ = false;     // a frame could not be drawn: `stop_` says which and why
+    Error stop_;
 };
 
 namespace {

@@ -78,6 +78,7 @@ int32_t run_codec_job(const Module& module, HostPool& pool, const CodecJob& job,
     handle.abi.source = job.source.empty() ? nullptr : job.source.data();
     handle.abi.source_count = static_cast<uint32_t>(job.source.size());
     handle.abi.extras = job.extras;
+    handle.abi.frames = job.frames;
     CodecArgs args{job.request, job.file, job.command, 0, &handle.abi, job.gauge};
     (void)module.start_prog()(&args);
     if (report != nullptr) {

@@ -86,6 +86,7 @@ struct CodecJob {
     std::span<const OrviSegment> source;
     // What the job carries beside the pixels: asked of a reader, given to a writer.
     OrviExtras* extras = nullptr;
+    OrviFrames* frames = nullptr; // a frame of an animation, and what the earlier ones left
 };
 
 // Fills a CodecArgs block, calls the entry and returns the module's result code.

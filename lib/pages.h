@@ -18,6 +18,12 @@ struct Page {
     std::span<const uint8_t> bytes;
     std::vector<std::span<const uint8_t>> props;
     uint32_t list_type = 0;
+    // A frame of an animation: read in order from the first, each frame from those
+    // before it. How long it is shown (in 1/60 s) and how its changes are coded (the
+    // ANHD operation; 0 a whole picture).
+    bool frame = false;
+    uint32_t jiffies = 0;
+    uint32_t operation = 0;
 };
 
 // A page as the file its module reads: its bytes, or for a FORM with PROPs a LIST of its

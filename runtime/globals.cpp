@@ -60,6 +60,10 @@ OrviExtras* wanted_extras() {
     return poolHeader != nullptr ? poolHeader->extras : nullptr;
 }
 
+OrviFrames* animation_frames() {
+    return poolHeader != nullptr ? poolHeader->frames : nullptr;
+}
+
 } // namespace runtime
 
 extern "C" {

@@ -86,6 +86,9 @@ public:
     // The chunks of its file, when the load asked for them (LoadOptions::chunks) and the
     // format is made of chunks.
     [[nodiscard]] const std::vector<FileChunk>& chunks() const;
+    // A frame of an animation (a page of a file of frames, or one made from a still's
+    // colour cycling): how long it is shown, in seconds; 0 for a still.
+    [[nodiscard]] double duration() const;
     // What the file says about the picture.
     [[nodiscard]] const Description& description() const;
     [[nodiscard]] Description& description();

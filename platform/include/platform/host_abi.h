@@ -64,6 +64,24 @@ struct OrviExtras {
     int32_t hot_y;
 };
 
+// An animation (FORM ANIM) read a frame at a time, one job a frame in order from the
+// first: what the reader keeps from one frame to the next, held by the host between the
+// jobs. Each frame's FORM is the job's file; the first sets up the rest, each later one
+// changes the frame its delta applies to. The host frees the bitmaps when it is done.
+struct OrviFrames {
+    uint32_t frame; // in: the frame this job reads, from 0
+    uint32_t ready; // the first frame was read: what follows holds
+    // The planes of the last two frames, a row of every plane a scanline (the BODY's
+    // layout without its mask), each a pool block of `bitmap_size` bytes.
+    uint8_t* bitmaps[2];
+    uint64_t bitmap_size;
+    uint8_t bmhd[20]; // the first frame's BMHD and CAMG
+    uint8_t camg[4];
+    uint32_t has_camg;
+    uint32_t cmap_size; // the bytes of `cmap`: the palette in force from this frame on
+    uint8_t cmap[768];
+};
+
 struct OrviPool {
     uint32_t abi_version;
     uint32_t reserved;
@@ -78,7 +96,8 @@ struct OrviPool {
     const OrviSegment* source;
     uint32_t source_count;
     OrviExtras* extras; // null: the host wants the pixels alone
+    OrviFrames* frames; // not null: the job reads a frame of an animation
 };
 }
 
-inline constexpr uint32_t kOrviPoolAbi = 6;
+inline constexpr uint32_t kOrviPoolAbi = 7;

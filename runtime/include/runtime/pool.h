@@ -37,6 +37,8 @@ void report_short_line_palettes(uint32_t rows_given);
 // What the host asked a job to carry beside the pixels, or nullptr: a reader fills it
 // only when it delivers its picture, a writer reads what the host put there.
 [[nodiscard]] OrviExtras* wanted_extras();
+// The animation whose frame the job reads, or null for a picture of its own.
+[[nodiscard]] OrviFrames* animation_frames();
 
 // Owns one pool block and frees it when the scope ends, unless it was released.
 class PoolBlock {

@@ -39,6 +39,11 @@ inline constexpr int32_t kIffChunkWriteFailed = 116;
 inline constexpr int32_t kIffCorruptRuns = 117;
 inline constexpr int32_t kIffWriteError = 118;
 inline constexpr int32_t kIffEmptyCamg = 119;
+inline constexpr int32_t kIffNoAnhd = 120;
+inline constexpr int32_t kIffAnimOperation = 121;
+inline constexpr int32_t kIffDeltaDamaged = 122;
+inline constexpr int32_t kIffDeltaOutside = 123;
+inline constexpr int32_t kIffAnimFirstFrame = 124;
 
 // ppm (from 1002)
 inline constexpr int32_t kPpmBadMagic = 1002;
@@ -111,6 +116,14 @@ inline constexpr std::array kResultCodeTexts = {
     ResultCodeText{kIffCorruptRuns, "corrupt ByteRun1 data"},
     ResultCodeText{kIffWriteError, "the IFF file could not be written", CodeKind::Access},
     ResultCodeText{kIffEmptyCamg, "the CAMG chunk is empty"},
+    ResultCodeText{kIffNoAnhd, "a frame of the animation has no ANHD chunk"},
+    ResultCodeText{kIffAnimOperation, "the animation's frames are coded in a way orvi does not read",
+                   CodeKind::Unsupported},
+    ResultCodeText{kIffDeltaDamaged, "a frame's DLTA chunk is cut short or damaged"},
+    ResultCodeText{kIffDeltaOutside, "a frame's DLTA chunk writes outside the frame"},
+    ResultCodeText{kIffAnimFirstFrame,
+                   "the animation's first frame is not a bit-plane picture of 1 to 8 planes",
+                   CodeKind::Unsupported},
     ResultCodeText{kPpmBadMagic, "not a PBM, PGM or PPM file (unrecognised magic)"},
     ResultCodeText{kPpmBadWidth, "the width is outside 1..32767"},
     ResultCodeText{kPpmBadHeight, "the height is outside 1..32767"},
