@@ -23,18 +23,160 @@ bool needs_colour(const orvi::Operation& operation) {
            operation.kind == orvi::Operation::Kind::Fill;
 }
 
-// Loads a file, or standard input for "-"; nothing with the reason in `failure`.
-std::optional<orvi::Image> load_input(orvi::Library& library, const std::string& in,
-                                      const orvi::LoadOptions& options, orvi::Error& failure) {
-    std::optional<orvi::Image> image;
+// The pictures of a file, or of standard input for "-"; nothing with the reason in
+// `failure`.
+std::optional<orvi::Pictures> open_input(orvi::Library& library, const std::string& in,
+                                         orvi::Error& failure) {
     if (in != "-") {
-        image = library.load(in, failure, options);
-    } else if (standard_stream_closed(STDIN_FILENO)) {
-        failure.sentence = "it is closed";
-    } else {
-        image = library.load_from(STDIN_FILENO, failure, options);
+        return library.open(in, failure);
     }
-    return image;
+    if (standard_stream_closed(STDIN_FILENO)) {
+        failure.sentence = "it is closed";
+        return std::nullopt;
+    }
+    return library.open_from(STDIN_FILENO, failure);
+}
+
+// Whether `path` names a folder to write into: it ends with a slash, or is one.
+bool names_folder(const std::string& path) {
+    struct stat status {};
+    return path.ends_with('/') || (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode));
+}
+
+orvi::SaveOptions save_options(const Settings& options) {
+    orvi::SaveOptions save;
+    save.format = options.to;
+    save.plain = options.plain;
+    save.names = options.names;
+    save.depth = options.depth;
+    save.compress = !options.uncompressed;
+    save.reduce = options.reduce;
+    save.exact = options.exact;
+    save.dither = options.dither;
+    save.background = options.background;
+    save.force = options.force;
+    save.sweep_leftovers = options.sweep_leftovers;
+    save.flush_folder = options.flush_folder;
+    return save;
+}
+
+// Tells what a loaded picture's file left out; false with --strict, which refuses it.
+bool tell_gaps(const Settings& options, const std::string& in, const orvi::Image& image,
+               std::string& error) {
+    for (const std::string& note : image.notes()) {
+        complain("note: " + shown_name(in, false) + ": " + note);
+    }
+    if (!image.complete() && options.strict) {
+        error = "cannot load " + shown_name(in, false) + ": " + image.gaps().front() + " (--strict)";
+        return false;
+    }
+    for (const std::string& gap : image.gaps()) {
+        complain("warning: " + shown_name(in, false) + ": " + gap);
+    }
+    return true;
+}
+
+// The operations, in the order given.
+bool process(orvi::Library& library, const Settings& options, const std::string& in,
+             orvi::Image& image, std::string& error) {
+    orvi::Error failure;
+    for (const Step& step : options.steps) {
+        if (needs_colour(step.operation) && image.bytes_per_pixel() != 3) {
+            error = "cannot process " + shown_name(in, false) + ": " + step.option +
+                    " needs a colour picture (it comes after --gray)";
+            return false;
+        }
+        if (!library.apply(image, step.operation, failure)) {
+            error = "cannot process " + shown_name(in, false) + ": " + step.option + ": " +
+                    failure.sentence;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool save_output(orvi::Library& library, const Settings& options, const orvi::Image& image,
+                 const std::string& out, bool progress, std::string& error) {
+    orvi::SaveOptions save = save_options(options);
+    orvi::Error failure;
+    std::vector<std::string> notes;
+    bool saved = false;
+    ProgressBar bar(progress, "saving " + out);
+    save.progress = bar.routine();
+    if (out != "-") {
+        saved = library.save(image, out, save, failure, &notes);
+    } else if (standard_stream_closed(STDOUT_FILENO)) {
+        failure.sentence = "it is closed";
+    } else if (!options.force && ::isatty(STDOUT_FILENO) != 0) {
+        failure.sentence =
+            "it is a terminal; send it to a file or a pipe (--force writes it all the same)";
+    } else {
+        saved = library.save_to(image, STDOUT_FILENO, save, failure, &notes);
+    }
+    bar.finish();
+    for (const std::string& note : notes) {
+        complain("note: " + shown_name(out, true) + ": " + note);
+    }
+    if (!saved) {
+        error = "cannot save " + shown_name(out, true) + ": " + told(failure);
+    }
+    return saved;
+}
+
+// Every frame of an animation into one file of a format that holds animations. A frame
+// that cannot be drawn ends the animation at the one before, with a warning (refused with
+// --strict).
+bool convert_frames(orvi::Library& library, const Settings& options, orvi::Pictures& pictures,
+                    const std::string& in, const std::string& out, std::string& error,
+                    bool* incomplete) {
+    uint32_t number = 0;
+    std::string stopped;
+    const auto next = [&](orvi::Error& failure) -> std::optional<orvi::Image> {
+        if (number == pictures.count()) {
+            return std::nullopt;
+        }
+        ++number;
+        orvi::LoadOptions load;
+        load.details = false;
+        std::optional<orvi::Image> frame = pictures.load(number, failure, load);
+        if (!frame && number > 1 && !options.strict) {
+            complain("warning: " + shown_name(in, false) + ": " + failure.sentence +
+                     "; the animation stops at frame " + std::to_string(number - 1));
+            failure = {};
+            number = pictures.count();
+            if (incomplete != nullptr) {
+                *incomplete = true;
+            }
+            return std::nullopt;
+        }
+        if (!frame) {
+            stopped = "cannot load " + shown_name(in, false) + ": " + told(failure) +
+                      (number > 1 ? " (--strict)" : "");
+            return std::nullopt;
+        }
+        std::string why;
+        if (!tell_gaps(options, in, *frame, why) || !process(library, options, in, *frame, why)) {
+            stopped = why;
+            failure = {orvi::kBadOperation, why};
+            return std::nullopt;
+        }
+        if (incomplete != nullptr && !frame->complete()) {
+            *incomplete = true;
+        }
+        return frame;
+    };
+    orvi::SaveOptions save = save_options(options);
+    orvi::Error failure;
+    std::vector<std::string> notes;
+    const bool saved = library.save_animation(next, out, save, failure, &notes);
+    for (const std::string& note : notes) {
+        complain("note: " + shown_name(out, true) + ": " + note);
+    }
+    if (!saved) {
+        error = !stopped.empty() ? stopped
+                                 : "cannot save " + shown_name(out, true) + ": " + told(failure);
+    }
+    return saved;
 }
 
 } // namespace
@@ -106,82 +248,103 @@ int check_steps(orvi::Library& library, const Settings& options) {
 bool convert_one(orvi::Library& library, const Settings& options, const std::string& in,
                  const std::string& out, bool progress, std::string& error, bool* incomplete) {
     orvi::Error failure;
+    std::optional<orvi::Pictures> pictures = open_input(library, in, failure);
+    if (!pictures) {
+        error = "cannot load " + shown_name(in, false) + ": " + told(failure);
+        return false;
+    }
+    orvi::Error unknown; // said when the save is tried
+    const auto output = orvi::Library::output_format(out, options.to, unknown);
+    if (output && output->animates && pictures->frames() && options.page == 0) {
+        return convert_frames(library, options, *pictures, in, out, error, incomplete);
+    }
     std::optional<orvi::Image> image;
     {
         ProgressBar bar(progress, "loading " + in);
-        image = load_input(library, in, {false, bar.routine(), std::max<uint32_t>(options.page, 1)},
-                           failure);
+        orvi::LoadOptions load;
+        load.details = false;
+        load.progress = bar.routine();
+        image = pictures->load(std::max<uint32_t>(options.page, 1), failure, load);
     }
     if (!image) {
         error = "cannot load " + shown_name(in, false) + ": " + told(failure);
         return false;
     }
-    for (const std::string& note : image->notes()) {
-        complain("note: " + shown_name(in, false) + ": " + note);
-    }
-    if (!image->complete() && options.strict) {
-        error =
-            "cannot load " + shown_name(in, false) + ": " + image->gaps().front() + " (--strict)";
+    if (!tell_gaps(options, in, *image, error)) {
         return false;
-    }
-    for (const std::string& gap : image->gaps()) {
-        complain("warning: " + shown_name(in, false) + ": " + gap);
     }
     if (incomplete != nullptr) {
         *incomplete = !image->complete();
     }
-    for (const Step& step : options.steps) {
-        if (needs_colour(step.operation) && image->bytes_per_pixel() != 3) {
-            error = "cannot process " + shown_name(in, false) + ": " + step.option +
-                    " needs a colour picture (it comes after --gray)";
-            return false;
-        }
-        if (!library.apply(*image, step.operation, failure)) {
-            error = "cannot process " + shown_name(in, false) + ": " + step.option + ": " +
-                    failure.sentence;
-            return false;
-        }
-    }
-    orvi::SaveOptions save;
-    save.format = options.to;
-    save.plain = options.plain;
-    save.names = options.names;
-    save.depth = options.depth;
-    save.compress = !options.uncompressed;
-    save.reduce = options.reduce;
-    save.exact = options.exact;
-    save.dither = options.dither;
-    save.background = options.background;
-    save.force = options.force;
-    save.sweep_leftovers = options.sweep_leftovers;
-    save.flush_folder = options.flush_folder;
-    std::vector<std::string> notes;
-    bool saved = false;
-    ProgressBar bar(progress, "saving " + out);
-    save.progress = bar.routine();
-    if (out != "-") {
-        saved = library.save(*image, out, save, failure, &notes);
-    } else if (standard_stream_closed(STDOUT_FILENO)) {
-        failure.sentence = "it is closed";
-    } else if (!options.force && ::isatty(STDOUT_FILENO) != 0) {
-        failure.sentence =
-            "it is a terminal; send it to a file or a pipe (--force writes it all the same)";
-    } else {
-        saved = library.save_to(*image, STDOUT_FILENO, save, failure, &notes);
-    }
-    bar.finish();
-    for (const std::string& note : notes) {
-        complain("note: " + shown_name(out, true) + ": " + note);
-    }
-    if (!saved) {
-        error = "cannot save " + shown_name(out, true) + ": " + told(failure);
-    }
-    return saved;
+    return process(library, options, in, *image, error) &&
+           save_output(library, options, *image, out, progress, error);
 }
+
+namespace {
+
+// "frames/anim-01.png": the picture's number after the input's name, as many digits as
+// the last one's, so that the names sort in order.
+std::string numbered_output(const std::string& in, const std::string& folder, uint32_t number,
+                            uint32_t count, const std::string& extension) {
+    const size_t slash = in.rfind('/');
+    std::string base = in == "-" ? "stdin" : slash == std::string::npos ? in : in.substr(slash + 1);
+    const size_t dot = base.rfind('.');
+    if (dot != std::string::npos && dot != 0) {
+        base.resize(dot);
+    }
+    std::string digits = std::to_string(number);
+    digits.insert(0, std::to_string(count).size() - std::min(digits.size(), std::to_string(count).size()), '0');
+    return folder + (folder.ends_with('/') ? "" : "/") + base + "-" + digits + "." + extension;
+}
+
+// Every picture of IN (the pages of a file of several, the frames of an animation), or
+// the one --page names, into the folder, a file each.
+int convert_into_folder(orvi::Library& library, const Settings& options, const std::string& in,
+                        const std::string& folder) {
+    orvi::Error failure;
+    std::optional<orvi::Pictures> pictures = open_input(library, in, failure);
+    if (!pictures) {
+        complain("cannot load " + shown_name(in, false) + ": " + told(failure));
+        return kExitFailed;
+    }
+    const auto output = orvi::Library::output_format("", options.to, failure);
+    const uint32_t count = pictures->count();
+    const uint32_t first = options.page == 0 ? 1 : options.page;
+    const uint32_t last = options.page == 0 ? count : options.page;
+    for (uint32_t number = first; number <= last; ++number) {
+        orvi::LoadOptions load;
+        load.details = false;
+        std::optional<orvi::Image> image = pictures->load(number, failure, load);
+        std::string error;
+        if (!image) {
+            if (pictures->frames() && number > 1 && !options.strict) {
+                complain("warning: " + shown_name(in, false) + ": " + failure.sentence +
+                         "; the animation stops at frame " + std::to_string(number - 1));
+                return kExitOk;
+            }
+            complain("cannot load " + shown_name(in, false) + ": " + told(failure));
+            return kExitFailed;
+        }
+        const std::string out =
+            numbered_output(in, folder, number, count, output->file_extension);
+        if (!tell_gaps(options, in, *image, error) || !process(library, options, in, *image, error) ||
+            !save_output(library, options, *image, out, false, error)) {
+            complain(error);
+            return kExitFailed;
+        }
+    }
+    return kExitOk;
+}
+
+} // namespace
 
 int convert(const Settings& options, const std::string& in, const std::string& out) {
     if (options.to.empty() && out == "-") {
         complain("writing to standard output needs --to FORMAT");
+        return kExitUsage;
+    }
+    if (options.to.empty() && out != "-" && names_folder(out)) {
+        complain("writing into the folder " + orvi::quoted(out) + " needs --to FORMAT");
         return kExitUsage;
     }
     orvi::Error error;
@@ -193,6 +356,9 @@ int convert(const Settings& options, const std::string& in, const std::string& o
         library_options(options.max_pixels, options.memory_limit, options.threads));
     if (const int status = check_steps(library, options); status != kExitOk) {
         return status;
+    }
+    if (out != "-" && names_folder(out)) {
+        return make_folder(out) ? convert_into_folder(library, options, in, out) : kExitFailed;
     }
     std::string failure;
     if (!convert_one(library, options, in, out, show_progress(options.quiet, options.progress),
@@ -229,8 +395,9 @@ std::string chunk_lines(const std::vector<orvi::FileChunk>& chunks, bool json) {
     return json ? "[" + out + "]" : out;
 }
 
+// `stop`, when not empty, is why the frames of an animation stop before its last.
 bool print_info(const std::string& file, const std::optional<orvi::Image>& image,
-                const orvi::Error& failure, bool json) {
+                const orvi::Error& failure, bool json, const std::string& stop = "") {
     if (!image) {
         const std::string why = told(failure);
         if (json) {
@@ -241,20 +408,26 @@ bool print_info(const std::string& file, const std::optional<orvi::Image>& image
         }
         return false;
     }
+    std::string gaps;
+    for (const std::string& gap : image->gaps()) {
+        gaps += (gaps.empty() ? "" : "; ") + gap;
+    }
     if (!json) {
-        std::printf("%s\n%s", orvi::summary(file, *image).c_str(),
-                    chunk_lines(image->chunks(), false).c_str());
+        std::string line = orvi::summary(file, *image);
+        if (!stop.empty()) {
+            line += (image->complete() ? ", incomplete: " : "; ") + stop;
+        }
+        std::printf("%s\n%s", line.c_str(), chunk_lines(image->chunks(), false).c_str());
         return true;
     }
     std::string line = details_json(file, image->details());
     if (!image->chunks().empty()) {
         line.insert(line.size() - 1, ",\"chunks\":" + chunk_lines(image->chunks(), true));
     }
-    if (!image->complete()) {
-        std::string gaps;
-        for (const std::string& gap : image->gaps()) {
-            gaps += (gaps.empty() ? "" : "; ") + gap;
-        }
+    if (!stop.empty()) {
+        gaps += (gaps.empty() ? "" : "; ") + stop;
+    }
+    if (!gaps.empty()) {
         line.insert(line.size() - 1, ",\"complete\":false,\"gaps\":" + json_string(gaps));
     }
     std::printf("%s\n", line.c_str());
@@ -268,11 +441,31 @@ int info(const Settings& options) {
     int status = kExitOk;
     for (const std::string& file : options.arguments) {
         // Every picture of a file that holds several, unless --page names one; the file is
-        // read once for all of them.
-        const auto each = [&](uint32_t page, uint32_t /*pages*/, std::optional<orvi::Image> image,
+        // read once for all of them. An animation is one line, its first frame's (or the
+        // one --page names), said once every frame has been drawn or one could not be.
+        std::optional<orvi::Image> animation;
+        const auto each = [&](uint32_t page, uint32_t pages, std::optional<orvi::Image> image,
                               const orvi::Error& failure) {
+            const bool frame = image && image->detail("frames") != nullptr;
+            if (animation || (frame && options.page == 0)) {
+                if (!animation) {
+                    animation = std::move(image);
+                } else if (!image) {
+                    (void)print_info(file, animation, failure, options.json,
+                                     "the animation stops at frame " + std::to_string(page - 1) +
+                                         ": " + failure.sentence);
+                    animation.reset();
+                    return false;
+                }
+                if (page == pages) {
+                    (void)print_info(file, animation, failure, options.json);
+                    animation.reset();
+                }
+                return true;
+            }
+            const std::string word = frame ? " (frame " : " (page ";
             const std::string shown =
-                page > 1 ? file + " (page " + std::to_string(page) + ")" : file;
+                page > 1 ? file + word + std::to_string(page) + ")" : file;
             if (!print_info(shown, image, failure, options.json)) {
                 status = kExitFailed;
                 return false;

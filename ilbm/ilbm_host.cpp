@@ -87,7 +87,33 @@ std::string deep_explain(int32_t code, const ilbm::IlbmChunks& chunks) {
     }
 }
 
+// Why a frame's coding is not read: its ANHD's operation, or its interleave.
+std::string anim_explain(int32_t code, const Page& page) {
+    ilbm::IffWalk walk(page.bytes);
+    for (auto step = walk.next(); ilbm::IffWalk::goes_on(step); step = walk.next()) {
+        if (step == ilbm::IffWalk::Step::chunk && walk.id() == ilbm::ID_ANHD) {
+            runtime::Cursor anhd(walk.data());
+            const uint32_t operation = anhd.next();
+            anhd.skip(17);
+            const uint32_t interleave = anhd.next();
+            if (operation == 5 || operation == 7 || operation == 8) {
+                return with_code("its deltas apply to the frame " + std::to_string(interleave) +
+                                     " back, which orvi does not follow (it follows 1 and 2)",
+                                 code);
+            }
+            return with_code("its changes are coded with ANHD operation " +
+                                 std::to_string(operation) +
+                                 ", which orvi does not read (it reads 0, 5, 7 and 8)",
+                             code);
+        }
+    }
+    return "";
+}
+
 std::string ilbm_explain(int32_t code, const Page& page) {
+    if (code == kIffAnimOperation) {
+        return anim_explain(code, page);
+    }
     const ilbm::IlbmChunks chunks = ilbm::walk_chunks(page.bytes, page.props);
     if (ilbm::is_deep_form(chunks.form)) {
         return deep_explain(code, chunks);

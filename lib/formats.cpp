@@ -5,18 +5,21 @@
 #include <algorithm>
 #include <cctype>
 
+#include "gif/gif_host.h"
 #include "ilbm/ilbm_host.h"
 #include "pcx/pcx_host.h"
 #include "png/png_host.h"
 #include "ppm/ppm_host.h"
+#include "webp/webp_host.h"
 #include "xpm/xpm_host.h"
 
 namespace orvi {
 namespace {
 
 // Every format: a new one is a line here (and its folder).
-constexpr std::array kFormats = {&kPnmFormat, &kPcxFormat, &kIlbmFormat, &kXpmFormat,   &kPngFormat,
-                                 &kPamFormat, &kPbmFormat, &kDcxFormat,  &kIffPbmFormat};
+constexpr std::array kFormats = {&kPnmFormat, &kPcxFormat, &kIlbmFormat,   &kXpmFormat,
+                                 &kPngFormat, &kPamFormat, &kPbmFormat,    &kDcxFormat,
+                                 &kIffPbmFormat, &kGifFormat, &kWebpFormat};
 
 // The formats that read, in the order their content is tried: by priority.
 const std::vector<const FormatEntry*> kByPriority = [] {
@@ -130,6 +133,7 @@ orvi::FormatInfo format_info(const FormatEntry& format) {
     info.true_colour = format.writes && !format.palette_only;
     info.bitmap = format.bitmap;
     info.plain = format.plain;
+    info.animates = format.save_frames != nullptr;
     info.grey_extension = format.grey_extension != nullptr ? format.grey_extension : "";
     info.file_extension = format.file_extension != nullptr  ? format.file_extension
                           : format.extensions[0] != nullptr ? format.extensions[0]

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "lib/animation.h"
 #include "lib/host_pool.h"
 #include "lib/pages.h"
 #include "lib/palette.h"
@@ -94,6 +95,8 @@ struct FormatEntry {
                  CodecRequest& request) = nullptr;
     LoadFunction load = nullptr; // the library's own reader, when there is no module
     SaveFunction save = nullptr; // the library's own writer, when there is no module
+    // The library's own writer of animations (a still is written as one frame).
+    FramesFunction save_frames = nullptr;
     // For files that may hold several pictures: each one's bytes as a file of its own;
     // nullptr for one picture a file.
     std::vector<Page> (*pages)(std::span<const uint8_t> file) = nullptr;

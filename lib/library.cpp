@@ -532,6 +532,18 @@ bool Library::State::write(const Image& image, const std::string* path, int fd,
         (void)Library::output_format(path != nullptr ? *path : "", options.format, error);
         return false;
     }
+    if (format->save_frames != nullptr) {
+        // A still in a format of animations: an animation of one frame.
+        bool given = false;
+        return write_frames(
+            *format,
+            [&]() -> const Image* {
+                const bool first = !given;
+                given = true;
+                return first ? &image : nullptr;
+            },
+            path, fd, options, error, notes);
+    }
     const Picture& source = image.state_->picture;
     if (static_cast<uint32_t>(source.Width) > format->most_side ||
         static_cast<uint32_t>(source.Height) > format->most_side) {
@@ -593,6 +605,79 @@ bool Library::State::write(const Image& image, const std::string* path, int fd,
              writer == nullptr ? writer_error : orvi::result_code_sentence(outcome.code),
              entry != nullptr && entry->option != nullptr ? entry->option : ""};
     return false;
+}
+
+bool Library::State::write_frames(const orvi::FormatEntry& format, const orvi::NextFrame& next,
+                                  const std::string* path, int fd, const SaveOptions& options,
+                                  Error& error, std::vector<std::string>* notes) {
+    // `error` may be set while the frames are given (a frame the caller could not make):
+    // then the file is not kept.
+    std::string writer_error;
+    std::vector<std::string> told;
+    int32_t code = kOk;
+    // Each frame is checked against the format's sides as it comes.
+    const orvi::NextFrame checked = [&]() -> const Image* {
+        const Image* image = next();
+        if (image != nullptr &&
+            (image->width() > format.most_side || image->height() > format.most_side)) {
+            code = kDoesNotFit;
+            writer_error = side_rule(format, image->state_->picture);
+            return nullptr;
+        }
+        return image;
+    };
+    const auto write_file = [&](const char* file) -> int32_t {
+        const int32_t written = format.save_frames(*pool, file, checked, options, told, writer_error);
+        return code != kOk ? code : written != kOk ? written : error.code;
+    };
+    const orvi::SaveOutcome outcome =
+        path != nullptr
+            ? orvi::save_atomically(*path, write_file,
+                                    {options.force, options.sweep_leftovers, options.flush_folder})
+            : orvi::save_through_spool(fd, fd == STDOUT_FILENO ? "standard output" : "the output",
+                                       write_file);
+    if (notes != nullptr) {
+        notes->insert(notes->end(), told.begin(), told.end());
+    }
+    if (outcome.error.empty()) {
+        return true;
+    }
+    if (outcome.code == kOk) {
+        error = {kCannotWrite, outcome.error, outcome.forcible ? "force" : ""};
+    } else if (error.code == kOk) {
+        error = {outcome.code, writer_error};
+    }
+    return false;
+}
+
+bool Library::save_animation(const NextImage& next, const std::string& path,
+                             const SaveOptions& options, Error& error,
+                             std::vector<std::string>* notes) {
+    return without_throwing(error, false, [&] {
+        const orvi::FormatEntry* format = !options.format.empty()
+                                              ? orvi::written_format(options.format)
+                                              : orvi::format_for_path(path);
+        if (format == nullptr) {
+            (void)Library::output_format(path, options.format, error);
+            return false;
+        }
+        if (format->save_frames == nullptr) {
+            return fail(error, kNoWriter,
+                        std::string(format->name) + " files hold one picture, not an animation");
+        }
+        error = {};
+        std::optional<Image> current;
+        // A frame the caller could not make stops the save with the caller's error.
+        const orvi::NextFrame frames = [&]() -> const Image* {
+            if (error.code != kOk) {
+                return nullptr;
+            }
+            current = next(error);
+            return current ? &*current : nullptr;
+        };
+        const bool saved = state_->write_frames(*format, frames, &path, -1, options, error, notes);
+        return saved && error.code == kOk;
+    });
 }
 
 bool Library::save(const Image& image, const std::string& path, const SaveOptions& options,

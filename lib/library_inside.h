@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "lib/animation.h"
 #include "lib/host_pool.h"
 #include "lib/modules.h"
 #include "orvi/library.h"
@@ -63,6 +64,8 @@ struct Image::State {
     double seconds = 0; // a frame of an animation: how long it is shown
 };
 
+struct FormatEntry;
+
 struct Library::State {
     Options settings;
     std::string module_folder;
@@ -76,6 +79,10 @@ struct Library::State {
     // Saves to `path`, or when it is null to `fd`.
     bool write(const Image& image, const std::string* path, int fd, const SaveOptions& options,
                Error& error, std::vector<std::string>* notes);
+    // Saves the frames `next` gives in `format`, a format of animations.
+    bool write_frames(const orvi::FormatEntry& format, const orvi::NextFrame& next,
+                      const std::string* path, int fd, const SaveOptions& options, Error& error,
+                      std::vector<std::string>* notes);
 };
 
 // A module serves one call at a time (it keeps its state in globals), whichever Library

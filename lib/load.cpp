@@ -197,8 +197,9 @@ void describe_details(const Image::State& image, Details& details) {
         details.push_back({"camg", std::string(mode)});
     }
     for (const ColourRange& range : description.ranges) {
-        // Deluxe Paint writes its empty slots too (registers 0-0, no rate): not shown.
-        if (range.low != range.high || range.rate != 0) {
+        // Deluxe Paint writes its empty slots too (registers 0-0, with or without a
+        // rate): a range of one register moves nothing, and is not shown.
+        if (range.low != range.high) {
             details.push_back({"range", range_text(range)});
         }
     }
@@ -236,6 +237,7 @@ public:
     ~PageLoader() { restart_animation(); }
 
     [[nodiscard]] size_t count() const { return pages_.size(); }
+    [[nodiscard]] bool frames() const { return !pages_.empty() && pages_.front().frame; }
 
     // Picture `number` (from 1), or nothing with the error.
     std::optional<Image> load(uint32_t number, const LoadOptions& options, Error& error) {
@@ -488,6 +490,64 @@ bool load_input_pages(Library& library, const Input& input, const LoadOptions& o
 }
 
 } // namespace
+
+struct Pictures::State {
+    State(Library& library, Input&& from, const orvi::FormatEntry& format)
+        : input(std::move(from)), pages(library, format, input) {}
+    Input input;
+    PageLoader pages;
+};
+
+namespace {
+
+// An input's pictures, or nothing with the error when it was not read or recognised.
+std::unique_ptr<Pictures::State> open_input(Library& library, std::optional<Input> input,
+                                            Error& error) {
+    const orvi::FormatEntry* format = input ? recognise_bytes(input->bytes(), error) : nullptr;
+    if (format == nullptr) {
+        return nullptr;
+    }
+    return std::make_unique<Pictures::State>(library, std::move(*input), *format);
+}
+
+} // namespace
+
+Pictures::Pictures(std::unique_ptr<State> state) : state_(std::move(state)) {}
+Pictures::Pictures(Pictures&& other) noexcept = default;
+Pictures& Pictures::operator=(Pictures&& other) noexcept = default;
+Pictures::~Pictures() = default;
+
+uint32_t Pictures::count() const {
+    return static_cast<uint32_t>(state_->pages.count());
+}
+
+bool Pictures::frames() const {
+    return state_->pages.frames();
+}
+
+std::optional<Image> Pictures::load(uint32_t number, Error& error, const LoadOptions& options) {
+    return without_throwing(error, std::optional<Image>(), [&]() -> std::optional<Image> {
+        if (number < 1 || number > count()) {
+            error = {kNoSuchPage, no_such_page(count()), "page"};
+            return std::nullopt;
+        }
+        return state_->pages.load(number, options, error);
+    });
+}
+
+std::optional<Pictures> Library::open(const std::string& path, Error& error) {
+    return without_throwing(error, std::optional<Pictures>(), [&]() -> std::optional<Pictures> {
+        auto state = open_input(*this, Input::open(path, error), error);
+        return state ? std::optional<Pictures>(Pictures(std::move(state))) : std::nullopt;
+    });
+}
+
+std::optional<Pictures> Library::open_from(int fd, Error& error) {
+    return without_throwing(error, std::optional<Pictures>(), [&]() -> std::optional<Pictures> {
+        auto state = open_input(*this, Input::read_from(fd, error), error);
+        return state ? std::optional<Pictures>(Pictures(std::move(state))) : std::nullopt;
+    });
+}
 
 std::optional<std::string> Library::recognise(const std::string& path, Error& error) const {
     const auto input = Input::open(path, error);

@@ -34,6 +34,31 @@ std::string quoted(std::string_view name) {
     return shown;
 }
 
+namespace {
+
+// How a detail reads in the line: "label value", or for an animation's, its own words
+// ("14 frames", "0.93 s"); empty for what the line leaves to --json (each frame's time).
+std::string worded(const Detail& detail) {
+    if (detail.key == "frames") {
+        return detail.text() + " frames";
+    }
+    if (detail.key == "jiffies") {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.2f s", static_cast<double>(detail.number()) / 60);
+        return seconds;
+    }
+    if (detail.key == "frame_jiffies" || detail.key == "frame") {
+        return "";
+    }
+    return detail.label() + " " + detail.text();
+}
+
+bool animation_key(const std::string& key) {
+    return key == "frames" || key == "jiffies" || key == "operation";
+}
+
+} // namespace
+
 std::string summary(std::string_view name, const Image& image) {
     Details details = image.details();
     if (details.size() < 4) {
@@ -48,14 +73,24 @@ std::string summary(std::string_view name, const Image& image) {
         details.push_back({"gaps", gaps});
     }
     std::string line = escaped(name) + ": " + details[0].text() + ", " + details[1].text() + " x " +
-                       details[2].text() + ", " + details[3].text() +
-                       (details[3].number() == 1 ? " bit" : " bits") + " per pixel in the file";
+                       details[2].text();
+    // An animation's frames and time come first, as its size does.
+    for (size_t i = 4; i < details.size(); ++i) {
+        if (animation_key(details[i].key)) {
+            line += ", " + worded(details[i]);
+        }
+    }
+    line += ", " + details[3].text() + (details[3].number() == 1 ? " bit" : " bits") +
+            " per pixel in the file";
     for (size_t i = 4; i < details.size(); ++i) {
         if (details[i].key == "gaps") {
             line += ", incomplete: " + details[i].text();
             continue;
         }
-        line += ", " + details[i].label() + " " + details[i].text();
+        if (const std::string words = worded(details[i]);
+            !words.empty() && !animation_key(details[i].key)) {
+            line += ", " + words;
+        }
     }
     return line;
 }

@@ -79,6 +79,7 @@ struct FormatInfo {
     bool true_colour = false;             // whether pictures of any colours are written
     bool bitmap = false;                  // whether it writes black and white alone
     bool plain = false;                   // whether SaveOptions::plain writes its samples as text
+    bool animates = false;                // whether it holds animations (save_animation)
     std::string grey_extension;           // a name with this extension asks for grey; or empty
     std::string file_extension;           // what its files are named, for a name to save under
 };
@@ -135,6 +136,36 @@ struct SaveOptions {
 // 8 GiB.
 [[nodiscard]] ORVI_API uint64_t default_memory_limit();
 
+class Library;
+
+// The pictures of one file, read once and loaded one at a time: the pages of a DCX or an
+// IFF CAT or LIST, the frames of an animation, or the one picture of a file of one. It
+// lives no longer than the Library that opened it. Frames load fastest in order: each is
+// drawn from those before it, and going back starts again from the first.
+class ORVI_API Pictures {
+public:
+    Pictures(Pictures&& other) noexcept;
+    Pictures& operator=(Pictures&& other) noexcept;
+    Pictures(const Pictures&) = delete;
+    Pictures& operator=(const Pictures&) = delete;
+    ~Pictures();
+
+    [[nodiscard]] uint32_t count() const;
+    // Whether they are the frames of an animation (each Image's duration() says how long
+    // it is shown), not pages.
+    [[nodiscard]] bool frames() const;
+    // Picture `number`, from 1 (LoadOptions::page is not used), or nothing with the error.
+    [[nodiscard]] std::optional<Image> load(uint32_t number, Error& error,
+                                            const LoadOptions& options = {});
+
+    struct State;
+
+private:
+    friend class Library;
+    explicit Pictures(std::unique_ptr<State> state);
+    std::unique_ptr<State> state_;
+};
+
 class ORVI_API Library {
 public:
     explicit Library(Options options = {});
@@ -177,6 +208,10 @@ public:
     // no such picture.
     [[nodiscard]] bool load_pages(const std::string& path, const LoadOptions& options,
                                   const EachPicture& each, Error& error);
+    // The pictures of a file, or of what can be read from `fd` to its end, to load one at
+    // a time; nothing with the error when it cannot be read or recognised.
+    [[nodiscard]] std::optional<Pictures> open(const std::string& path, Error& error);
+    [[nodiscard]] std::optional<Pictures> open_from(int fd, Error& error);
     // The same for what can be read from `fd` to its end (standard input).
     [[nodiscard]] bool load_pages_from(int fd, const LoadOptions& options, const EachPicture& each,
                                        Error& error);
@@ -204,6 +239,15 @@ public:
     // or pipe is written. `notes`, when given, receives what is worth telling.
     [[nodiscard]] bool save(const Image& image, const std::string& path, const SaveOptions& options,
                             Error& error, std::vector<std::string>* notes = nullptr);
+    // Gives the frames of an animation to save, one a call, in order; nothing at the end.
+    // A frame that cannot be made ends the save with its error (`error.code` not 0).
+    using NextImage = std::function<std::optional<Image>(Error& error)>;
+    // Saves the frames `next` gives as one animation that loops for ever (GIF, WebP: the
+    // formats whose FormatInfo::animates), each shown for its duration() (a still's, a
+    // tenth of a second), replacing an existing file only when the save succeeded.
+    [[nodiscard]] bool save_animation(const NextImage& next, const std::string& path,
+                                      const SaveOptions& options, Error& error,
+                                      std::vector<std::string>* notes = nullptr);
     // Saves an image to `fd` (standard output) in options.format, which must be given.
     [[nodiscard]] bool save_to(const Image& image, int fd, const SaveOptions& options, Error& error,
                                std::vector<std::string>* notes = nullptr);
