@@ -37,10 +37,12 @@ std::optional<orvi::Pictures> open_input(orvi::Library& library, const std::stri
     return library.open_from(STDIN_FILENO, failure);
 }
 
-// Whether `path` names a folder to write into: it ends with a slash, or is one.
-bool names_folder(const std::string& path) {
+// Whether `path` names a folder to write into: it ends with a slash, or with --to given
+// (`format`) it is one.
+bool names_folder(const std::string& path, const std::string& format) {
     struct stat status {};
-    return path.ends_with('/') || (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode));
+    return path.ends_with('/') || (!format.empty() && ::stat(path.c_str(), &status) == 0 &&
+                                   S_ISDIR(status.st_mode));
 }
 
 orvi::SaveOptions save_options(const Settings& options) {
@@ -343,7 +345,7 @@ int convert(const Settings& options, const std::string& in, const std::string& o
         complain("writing to standard output needs --to FORMAT");
         return kExitUsage;
     }
-    if (options.to.empty() && out != "-" && names_folder(out)) {
+    if (options.to.empty() && out.ends_with('/')) {
         complain("writing into the folder " + orvi::quoted(out) + " needs --to FORMAT");
         return kExitUsage;
     }
@@ -357,7 +359,7 @@ int convert(const Settings& options, const std::string& in, const std::string& o
     if (const int status = check_steps(library, options); status != kExitOk) {
         return status;
     }
-    if (out != "-" && names_folder(out)) {
+    if (out != "-" && names_folder(out, options.to)) {
         return make_folder(out) ? convert_into_folder(library, options, in, out) : kExitFailed;
     }
     std::string failure;

@@ -28,7 +28,8 @@ struct DemoFile {
 std::vector<DemoFile> demo_files() {
     std::vector<DemoFile> files;
     for (const orvi::FormatInfo& format : orvi::Library::formats()) {
-        if (!format.writes) {
+        // Animations are written by their own path, and read back by other programs.
+        if (!format.writes || format.animates) {
             continue;
         }
         const std::string name = format.name;

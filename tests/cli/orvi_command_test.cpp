@@ -78,7 +78,7 @@ TEST_F(OrviCommand, EveryFailureIsOneSentenceWithTheRightStatus) {
          "orvi: cannot save 'empty.ppm': it is a folder\n"},
         {"output kind no module writes", "convert in.ppm out.bmp", "", 2,
          "orvi: cannot save 'out.bmp': no format writes the extension '.bmp'; orvi writes .ppm, "
-         ".pgm, .pnm, .pcx, .iff, .ilbm, .lbm, .xpm, .png, .pam, .pbm (--to FORMAT chooses one)\n"},
+         ".pgm, .pnm, .pcx, .iff, .ilbm, .lbm, .xpm, .png, .pam, .pbm, .gif, .webp (--to FORMAT chooses one)\n"},
         {"module missing", "convert in.ppm out.ppm", "ORVI_MODULE_PATH=empty", 1,
          "orvi: cannot load 'in.ppm': cannot load the ppm module (empty/ppm.so: cannot open shared "
          "object file: No such file or directory)\n"},

@@ -129,9 +129,9 @@ TEST_F(OrviEveryday, PipeMistakesAreUsageErrorsOrOneSentence) {
     };
     const std::vector<Case> cases = {
         {"convert in.ppm -", 2, "orvi: writing to standard output needs --to FORMAT\n"},
-        {"convert in.ppm - --to gif", 2,
-         "orvi: --to takes ppm, pgm, pnm, pcx, iff, ilbm, lbm, xpm, png, pam, pbm or iff-pbm, "
-         "not 'gif'\n(see 'orvi --help')\n"},
+        {"convert in.ppm - --to bmp", 2,
+         "orvi: --to takes ppm, pgm, pnm, pcx, iff, ilbm, lbm, xpm, png, pam, pbm, iff-pbm, gif "
+         "or webp, not 'bmp'\n(see 'orvi --help')\n"},
         {"convert - out.ppm < /dev/null", 1, "orvi: cannot load standard input: it is empty\n"},
         {"convert in.ppm out.pcx --dither", 2,
          "orvi: --dither goes with --depth 1 to 8\n(see 'orvi --help')\n"},

@@ -164,8 +164,8 @@ TEST_F(LibraryTest, EveryWriterRoundTripsWhatItWrites) {
     const Bytes pixels = colourful();
     const orvi::Image colour = image(pixels, 5, 3);
     for (const orvi::FormatInfo& format : orvi::Library::formats()) {
-        if (!format.writes) {
-            continue;
+        if (!format.writes || format.animates) {
+            continue; // animations are read back by peers (tests/python/test_moving.py)
         }
         // A format without an extension of its own is asked for by name (IFF-PBM).
         const std::string extension = format.extensions.empty() ? "lbm" : format.extensions[0];
