@@ -157,11 +157,6 @@ int32_t write_frames(GifFileType* gif, HostPool& pool, const NextFrame& next,
                 error = gif_sentence(gif->Error);
                 return kCannotWrite;
             }
-        } else if (image->width() != width || image->height() != height) {
-            error = "frame " + std::to_string(number) + " is " + std::to_string(image->width()) +
-                    " x " + std::to_string(image->height()) + ", not the first frame's " +
-                    std::to_string(width) + " x " + std::to_string(height);
-            return kDoesNotFit;
         }
         const bool whole = number == 1 || frame.transparent >= 0;
         const Box box = whole ? Box{0, 0, width, height} : changed_box(*image, before);

@@ -15,7 +15,8 @@
 
 namespace orvi {
 
-// The next frame, valid until the following call; nullptr when there are no more.
+// The next frame, valid until the following call; nullptr when there are no more. Every
+// frame has the first one's size and fits the format (the library sees to both).
 using NextFrame = std::function<const Image*()>;
 
 // Writes the frames `next` gives into `path` as one animation that loops for ever; 0, or

@@ -522,6 +522,21 @@ std::optional<Image> Library::make_rgba_image(uint32_t width, uint32_t height, c
     return image;
 }
 
+namespace {
+
+// Runs `write` into `path`, replacing it only on success, or when `path` is null into `fd`
+// through a spool.
+orvi::SaveOutcome save_outcome(const std::string* path, int fd, const SaveOptions& options,
+                               const std::function<int32_t(const char*)>& write) {
+    return path != nullptr
+               ? orvi::save_atomically(*path, write, {options.force, options.sweep_leftovers,
+                                                      options.flush_folder})
+               : orvi::save_through_spool(
+                     fd, fd == STDOUT_FILENO ? "standard output" : "the output", write);
+}
+
+} // namespace
+
 bool Library::State::write(const Image& image, const std::string* path, int fd,
                            const SaveOptions& options, Error& error,
                            std::vector<std::string>* notes) {
@@ -587,12 +602,7 @@ bool Library::State::write(const Image& image, const std::string* path, int fd,
         return orvi::run_codec_job(*writer, *pool,
                                    {kCommandSave, file, &request, gauge, {}, &extras});
     };
-    const orvi::SaveOutcome outcome =
-        path != nullptr
-            ? orvi::save_atomically(*path, write_file,
-                                    {options.force, options.sweep_leftovers, options.flush_folder})
-            : orvi::save_through_spool(fd, fd == STDOUT_FILENO ? "standard output" : "the output",
-                                       write_file);
+    const orvi::SaveOutcome outcome = save_outcome(path, fd, options, write_file);
     if (outcome.error.empty()) {
         return true;
     }
@@ -615,27 +625,43 @@ bool Library::State::write_frames(const orvi::FormatEntry& format, const orvi::N
     std::string writer_error;
     std::vector<std::string> told;
     int32_t code = kOk;
-    // Each frame is checked against the format's sides as it comes.
+    // Each frame is checked as it comes against the format's sides and the first frame's
+    // size, which every frame of an animation has.
+    std::string refusal;
+    uint32_t number = 0;
+    uint32_t width = 0;
+    uint32_t height = 0;
     const orvi::NextFrame checked = [&]() -> const Image* {
         const Image* image = next();
-        if (image != nullptr &&
-            (image->width() > format.most_side || image->height() > format.most_side)) {
-            code = kDoesNotFit;
-            writer_error = side_rule(format, image->state_->picture);
+        if (image == nullptr) {
             return nullptr;
         }
-        return image;
+        if (++number == 1) {
+            width = image->width();
+            height = image->height();
+        }
+        if (image->width() > format.most_side || image->height() > format.most_side) {
+            refusal = side_rule(format, image->state_->picture);
+        } else if (image->width() != width || image->height() != height) {
+            refusal = "frame " + std::to_string(number) + " is " +
+                           std::to_string(image->width()) + " x " +
+                           std::to_string(image->height()) + ", not the first frame's " +
+                           std::to_string(width) + " x " + std::to_string(height);
+        } else {
+            return image;
+        }
+        code = kDoesNotFit;
+        return nullptr;
     };
     const auto write_file = [&](const char* file) -> int32_t {
         const int32_t written = format.save_frames(*pool, file, checked, options, told, writer_error);
-        return code != kOk ? code : written != kOk ? written : error.code;
+        if (code != kOk) {
+            writer_error = refusal;
+            return code;
+        }
+        return written != kOk ? written : error.code;
     };
-    const orvi::SaveOutcome outcome =
-        path != nullptr
-            ? orvi::save_atomically(*path, write_file,
-                                    {options.force, options.sweep_leftovers, options.flush_folder})
-            : orvi::save_through_spool(fd, fd == STDOUT_FILENO ? "standard output" : "the output",
-                                       write_file);
+    const orvi::SaveOutcome outcome = save_outcome(path, fd, options, write_file);
     if (notes != nullptr) {
         notes->insert(notes->end(), told.begin(), told.end());
     }

@@ -68,11 +68,6 @@ int32_t encode(const NextFrame& next, const char* path, std::string& error) {
                 error = "libwebp has no memory for the animation";
                 return kOutOfMemory;
             }
-        } else if (image->width() != width || image->height() != height) {
-            error = "frame " + std::to_string(number) + " is " + std::to_string(image->width()) +
-                    " x " + std::to_string(image->height()) + ", not the first frame's " +
-                    std::to_string(width) + " x " + std::to_string(height);
-            return kDoesNotFit;
         }
         rgba_of(*image, rgba);
         WebPPicture picture;
