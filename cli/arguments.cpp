@@ -264,6 +264,19 @@ constexpr Option kOptions[] = {
      "refuse a file whose data ends early or names unknown colours (by default it is "
      "converted, the missing parts black, with a warning)",
      [](Settings& s, const std::string&, std::string&) { return s.strict = true; }},
+    {"--cycle", "SECONDS", kConvert, Group::Saving,
+     "GIF, WebP: the still's colour cycling for up to SECONDS (0.1 to 3600), ending "
+     "sooner where every range is back at its start",
+     [](Settings& s, const std::string& v, std::string& e) {
+         char* end = nullptr;
+         const double seconds = std::strtod(v.c_str(), &end);
+         if (v.empty() || *end != '\0' || !(seconds >= 0.1 && seconds <= 3600)) {
+             e = "--cycle takes seconds from 0.1 to 3600, not '" + v + "'";
+             return false;
+         }
+         s.cycle = seconds;
+         return true;
+     }},
     {"--quiet", nullptr, kConvert, Group::Saving, "no progress bar",
      [](Settings& s, const std::string&, std::string&) { return s.quiet = true; }},
     {"--progress", nullptr, kConvert, Group::Saving,

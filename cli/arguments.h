@@ -40,6 +40,7 @@ struct Settings {
     bool force = false;        // --force: replace an output the user may not write, or
                                // write binary output to a terminal
     bool strict = false;       // --strict: a file whose data leaves gaps is a failure
+    double cycle = 0;          // --cycle: seconds of a still's colour cycling to write (0: none)
     // convert and info
     uint32_t page = 0; // --page: the picture of a file holding several (0: convert the
                        // first, list every one in info)

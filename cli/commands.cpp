@@ -125,6 +125,24 @@ bool save_output(orvi::Library& library, const Settings& options, const orvi::Im
     return saved;
 }
 
+// Saves the frames `next` gives as an animation into `out`; `stopped`, when the frames
+// ended on a failure of their own, is the error to give rather than the save's.
+bool write_animation(orvi::Library& library, const Settings& options,
+                     const orvi::Library::NextImage& next, const std::string& out,
+                     const std::string& stopped, std::string& error) {
+    orvi::Error failure;
+    std::vector<std::string> notes;
+    const bool saved = library.save_animation(next, out, save_options(options), failure, &notes);
+    for (const std::string& note : notes) {
+        complain("note: " + shown_name(out, true) + ": " + note);
+    }
+    if (!saved) {
+        error = !stopped.empty() ? stopped
+                                 : "cannot save " + shown_name(out, true) + ": " + told(failure);
+    }
+    return saved;
+}
+
 // Every frame of an animation into one file of a format that holds animations. A frame
 // that cannot be drawn ends the animation at the one before, with a warning (refused with
 // --strict).
@@ -167,18 +185,18 @@ bool convert_frames(orvi::Library& library, const Settings& options, orvi::Pictu
         }
         return frame;
     };
-    orvi::SaveOptions save = save_options(options);
-    orvi::Error failure;
-    std::vector<std::string> notes;
-    const bool saved = library.save_animation(next, out, save, failure, &notes);
-    for (const std::string& note : notes) {
-        complain("note: " + shown_name(out, true) + ": " + note);
+    return write_animation(library, options, next, out, stopped, error);
+}
+
+// A still's colour cycling as an animation (--cycle).
+bool save_cycling(orvi::Library& library, const Settings& options, const orvi::Image& image,
+                  const std::string& in, const std::string& out, std::string& error) {
+    if (!orvi::Cycling(image.description(), image.palette().size() / 3).moves()) {
+        complain("note: " + shown_name(in, false) +
+                 ": no colour range of the picture turns; the animation is the still");
     }
-    if (!saved) {
-        error = !stopped.empty() ? stopped
-                                 : "cannot save " + shown_name(out, true) + ": " + told(failure);
-    }
-    return saved;
+    return write_animation(library, options, library.cycling_frames(image, options.cycle), out,
+                           "", error);
 }
 
 } // namespace
@@ -257,7 +275,17 @@ bool convert_one(orvi::Library& library, const Settings& options, const std::str
     }
     orvi::Error unknown; // said when the save is tried
     const auto output = orvi::Library::output_format(out, options.to, unknown);
+    if (options.cycle > 0 && !(output && output->animates)) {
+        error = "--cycle writes an animation: " + shown_name(out, true) +
+                " is not a GIF or WebP file";
+        return false;
+    }
     if (output && output->animates && pictures->frames() && options.page == 0) {
+        if (options.cycle > 0) {
+            complain("note: " + shown_name(in, false) +
+                     ": --cycle turns a still's colours; the animation's frames are written as "
+                     "they are");
+        }
         return convert_frames(library, options, *pictures, in, out, error, incomplete);
     }
     std::optional<orvi::Image> image;
@@ -278,8 +306,13 @@ bool convert_one(orvi::Library& library, const Settings& options, const std::str
     if (incomplete != nullptr) {
         *incomplete = !image->complete();
     }
-    return process(library, options, in, *image, error) &&
-           save_output(library, options, *image, out, progress, error);
+    if (!process(library, options, in, *image, error)) {
+        return false;
+    }
+    if (options.cycle > 0) {
+        return save_cycling(library, options, *image, in, out, error);
+    }
+    return save_output(library, options, *image, out, progress, error);
 }
 
 namespace {

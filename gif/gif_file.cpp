@@ -135,6 +135,12 @@ int32_t write_frames(GifFileType* gif, HostPool& pool, const NextFrame& next,
     uint32_t number = 0;
     bool reduced = false;
     for (const Image* image = next(); image != nullptr; image = next()) {
+        // A frame shown for less than half a hundredth is not shown: the next one covers
+        // it (and a delay of 0 is shown for a tenth by most viewers).
+        const uint64_t delay = timeline.next(frame_seconds(*image));
+        if (delay == 0 && number > 0) {
+            continue;
+        }
         ++number;
         Indexed frame;
         if (!index_frame(pool, *image, frame, reduced, error)) {
@@ -162,8 +168,7 @@ int32_t write_frames(GifFileType* gif, HostPool& pool, const NextFrame& next,
         const Box box = whole ? Box{0, 0, width, height} : changed_box(*image, before);
         GraphicsControlBlock control{};
         control.DisposalMode = frame.transparent >= 0 ? DISPOSE_BACKGROUND : DISPOSE_DO_NOT;
-        control.DelayTime =
-            static_cast<int>(std::min<uint64_t>(timeline.next(frame_seconds(*image)), 65535));
+        control.DelayTime = static_cast<int>(std::min<uint64_t>(delay, 65535));
         control.TransparentColor = frame.transparent >= 0 ? frame.transparent : NO_TRANSPARENT_COLOR;
         GifByteType extension[4];
         (void)EGifGCBToExtension(&control, extension);

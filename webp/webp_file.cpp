@@ -52,6 +52,11 @@ int32_t encode(const NextFrame& next, const char* path, std::string& error) {
     uint32_t height = 0;
     uint32_t number = 0;
     for (const Image* image = next(); image != nullptr; image = next()) {
+        const auto start = static_cast<int>(timeline.now());
+        // A frame shown for less than half a tick is not shown: the next one covers it.
+        if (timeline.next(frame_seconds(*image)) == 0 && number > 0) {
+            continue;
+        }
         ++number;
         if (number == 1) {
             width = image->width();
@@ -78,7 +83,6 @@ int32_t encode(const NextFrame& next, const char* path, std::string& error) {
         picture.use_argb = 1;
         picture.width = static_cast<int>(width);
         picture.height = static_cast<int>(height);
-        const auto start = static_cast<int>(timeline.now());
         const bool added =
             WebPPictureImportRGBA(&picture, rgba.data(), static_cast<int>(width * 4)) != 0 &&
             WebPAnimEncoderAdd(encoder.get(), &picture, start, &config) != 0;
@@ -88,7 +92,6 @@ int32_t encode(const NextFrame& next, const char* path, std::string& error) {
                     WebPAnimEncoderGetError(encoder.get()) + ")";
             return kCannotWrite;
         }
-        (void)timeline.next(frame_seconds(*image));
     }
     if (number == 0) {
         error = "there is no frame to write";

@@ -124,3 +124,17 @@ def colours(frame, palettes):
         palette = np.array(given if given is not None else palette, np.uint8).reshape(-1, 3)
         shown.append(palette[indices])
     return shown
+
+
+def still(indices, palette, depth, extra=b""):
+    """A FORM ILBM of `indices` (height x width) with its CMAP and `extra` chunks (CRNG...)
+    before an uncompressed BODY."""
+    height, width = indices.shape
+    bmhd = struct.pack(">HHhhBBBBHBBhh", width, height, 0, 0, depth, 0, 0, 0, 0, 10, 11, width,
+                       height)
+    return form(b"ILBM", chunk(b"BMHD", bmhd) + chunk(b"CMAP", bytes(palette)) + extra +
+                chunk(b"BODY", planes_of(indices, depth).tobytes()))
+
+
+def crng(low, high, rate, reverse=False):
+    return chunk(b"CRNG", struct.pack(">hhhBB", 0, rate, 3 if reverse else 1, low, high))

@@ -2,6 +2,7 @@
 made here with each kind of delta), and written out as GIF and WebP that peers read back."""
 import pathlib
 import shutil
+import struct
 import subprocess
 
 import numpy as np
@@ -154,3 +155,91 @@ def test_animations_out_are_read_back_by_pillow_frame_by_frame(tmp_path, extensi
     # 14 frames of 4/60 s: 933 ms together, each rounded so that the total stays right.
     assert sum(durations) == (930 if extension == "gif" else 933)
     assert set(durations) <= ({60, 70} if extension == "gif" else {66, 67})
+
+
+# ---- A still's colour cycling written as an animation (--cycle).
+
+def turned(palette, ranges, seconds):
+    """The palette (n x 3) `seconds` after the start: each (low, high, rate, reverse) range
+    moved by its steps, forward taking each colour to the next higher register."""
+    out = palette.copy()
+    for low, high, rate, reverse in ranges:
+        count = high - low + 1
+        steps = int(seconds * rate * 60 / 16384 + 1e-9) % count
+        part = palette[low:high + 1]
+        out[low:high + 1] = np.roll(part, -steps if reverse else steps, axis=0)
+    return out
+
+
+def read_frames(path):
+    shown = Image.open(path)
+    frames, durations = [], []
+    for number in range(shown.n_frames):
+        shown.seek(number)
+        shown.load()
+        frames.append(np.asarray(shown.convert("RGB")))
+        durations.append(shown.info["duration"])
+    return frames, durations
+
+
+def ranges_of(data):
+    """The live CRNG ranges of an ILBM file, read here from its chunks."""
+    found, at = [], data.find(b"CRNG")
+    while at >= 0:
+        _, rate, flags, low, high = struct.unpack(">hhhBB", data[at + 8:at + 16])
+        if flags & 1 and rate and low < high:
+            found.append((low, high, rate, bool(flags & 2)))
+        at = data.find(b"CRNG", at + 1)
+    return found
+
+
+@pytest.mark.parametrize("extension", ["gif", "webp"])
+def test_a_cycling_still_turns_step_by_step_until_it_is_back(tmp_path, extension):
+    # Registers 1-4 forward at 30 steps a second, 5-7 reverse at 60: back after 0.4 s.
+    indices = (np.arange(16 * 5).reshape(5, 16) % 8).astype(np.uint8)
+    palette = np.array([[i * 30, 255 - i * 30, (i * 70) % 256] for i in range(8)], np.uint8)
+    ranges = [(1, 4, 8192, False), (5, 7, 16384, True)]
+    path = tmp_path / "cycling.iff"
+    path.write_bytes(anim_maker.still(indices, palette.tobytes(), 3,
+                                      b"".join(anim_maker.crng(*r) for r in ranges)))
+    out = tmp_path / f"out.{extension}"
+    command("convert", path, out, "--cycle", 5)
+    frames, durations = read_frames(out)
+    assert len(frames) == 24 and sum(durations) == 400
+    for step, frame in enumerate(frames):
+        assert np.array_equal(frame, turned(palette, ranges, step / 60)[indices]), step
+    # Shorter than a whole turn: it ends at the time given.
+    command("convert", path, out, "--cycle", 0.25)
+    frames, durations = read_frames(out)
+    assert len(frames) == 15 and sum(durations) == 250
+
+
+def test_the_corpus_sky_cycles_each_range_its_own_way(tmp_path):
+    source = SHARED / "5plane-320x256-6crng-reverse-pydpainter.iff"
+    if not source.exists():
+        pytest.skip(f"{source} is absent (../shared is not beside the project)")
+    data = source.read_bytes()
+    ranges = ranges_of(data)
+    assert len(ranges) == 6 and sum(r[3] for r in ranges) == 1
+    cmap = data.find(b"CMAP")
+    palette = np.frombuffer(data[cmap + 8:cmap + 8 + 96], np.uint8).reshape(32, 3)
+    out = tmp_path / "sky.gif"
+    command("convert", source, out, "--cycle", 60)
+    shown = Image.open(out)
+    indices = np.asarray(shown)  # the first frame: the registers as the file has them
+    frames, durations = read_frames(out)
+    # 18.75 and 9.375 steps a second over 8, 5, 4 and 3 registers: back after 6.4 s.
+    assert len(frames) == 120 and sum(durations) == 6400
+    for step, frame in enumerate(frames):
+        assert np.array_equal(frame, turned(palette, ranges, step / 18.75)[indices]), step
+
+
+def test_cycle_needs_an_animation_to_write(tmp_path):
+    frame = np.zeros((2, 16), np.uint8)
+    path = tmp_path / "still.iff"
+    path.write_bytes(anim_maker.still(frame, bytes(6), 1))
+    run = command("convert", path, tmp_path / "x.png", "--cycle", 2, check=False)
+    assert run.returncode == 1 and "not a GIF or WebP" in run.stderr
+    run = command("convert", path, tmp_path / "x.gif", "--cycle", 2, check=False)
+    assert run.returncode == 0 and "no colour range" in run.stderr
+    assert Image.open(tmp_path / "x.gif").info["duration"] == 2000

@@ -248,6 +248,12 @@ public:
     [[nodiscard]] bool save_animation(const NextImage& next, const std::string& path,
                                       const SaveOptions& options, Error& error,
                                       std::vector<std::string>* notes = nullptr);
+    // The frames of a still's colour cycling (Cycling) over `seconds`, for save_animation:
+    // copies of `still` with their palette turned, each shown until the palette next
+    // changes. When every range is back where it began sooner, the frames end there (the
+    // saved animation loops). A still that does not cycle gives itself, shown for
+    // `seconds`. `still` must outlive what is returned.
+    [[nodiscard]] NextImage cycling_frames(const Image& still, double seconds);
     // Saves an image to `fd` (standard output) in options.format, which must be given.
     [[nodiscard]] bool save_to(const Image& image, int fd, const SaveOptions& options, Error& error,
                                std::vector<std::string>* notes = nullptr);

@@ -3,6 +3,7 @@
 // or `pkg-config --libs orvi`.
 #pragma once
 
+#include "orvi/cycling.h"
 #include "orvi/image.h"
 #include "orvi/library.h"
 #include "orvi/operation.h"
