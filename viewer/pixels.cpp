@@ -37,6 +37,31 @@ void checkered_row(const Transparency& picture, uint32_t x, uint32_t y, uint32_t
     }
 }
 
+std::array<uint32_t, 256> palette_lookup(const std::vector<uint8_t>& palette,
+                                         int32_t transparent) {
+    std::array<uint32_t, 256> lookup{};
+    lookup.fill(0xFF000000U);
+    const size_t entries = std::min<size_t>(palette.size() / 3, lookup.size());
+    to_texture_row(palette.data(), 3, static_cast<uint32_t>(entries), lookup.data());
+    if (transparent >= 0 && transparent < 256) {
+        lookup[static_cast<size_t>(transparent)] = kTransparentEntry;
+    }
+    return lookup;
+}
+
+void palette_row(const uint8_t* indices, const std::array<uint32_t, 256>& lookup, uint32_t x,
+                 uint32_t y, uint32_t count, uint32_t* out) {
+    for (uint32_t i = 0; i < count; ++i) {
+        out[i] = lookup[indices[i]];
+    }
+    // Opaque entries all have 0xFF on top: only a transparent pixel is kTransparentEntry.
+    for (uint32_t i = 0; i < count; ++i) {
+        if (out[i] == kTransparentEntry) {
+            out[i] = (((x + i) / kCheckSide + y / kCheckSide) & 1U) != 0 ? 0xFFCCCCCCU : 0xFF999999U;
+        }
+    }
+}
+
 namespace {
 
 // Adds each block of `factor` samples of a row to its column's sums.

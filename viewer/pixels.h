@@ -2,6 +2,7 @@
 // reduced copy of a large picture for showing it whole.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -29,6 +30,17 @@ struct Transparency {
 };
 void checkered_row(const Transparency& picture, uint32_t x, uint32_t y, uint32_t count,
                    uint32_t* out);
+
+// A palette (three bytes an entry, at most 256) as texture pixels, 0xFFRRGGBB; the
+// transparent index (or -1) as kTransparentEntry, which palette_row draws as the
+// checkerboard.
+inline constexpr uint32_t kTransparentEntry = 0;
+[[nodiscard]] std::array<uint32_t, 256> palette_lookup(const std::vector<uint8_t>& palette,
+                                                       int32_t transparent);
+
+// `count` indices through a palette_lookup, the row's first pixel at (x, y) of the picture.
+void palette_row(const uint8_t* indices, const std::array<uint32_t, 256>& lookup, uint32_t x,
+                 uint32_t y, uint32_t count, uint32_t* out);
 
 // A picture whose larger side exceeds this is shown whole from a reduced copy, which is
 // smoother than the renderer's scaling and ready long before the full picture's textures.

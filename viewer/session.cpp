@@ -3,6 +3,7 @@
 #include "viewer/session.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 
@@ -44,13 +45,38 @@ orvi::Image::Kind save_kind(const std::string& path, const orvi::Image& loaded) 
 
 } // namespace
 
-Session::Session(orvi::Library& library, Loader& loader) : library_(library), loader_(loader) {}
+Session::Session(orvi::Library& library, Loader& loader, Clock clock)
+    : library_(library), loader_(loader), clock_(std::move(clock)) {}
+
+double Session::steady_seconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 const orvi::Image* Session::shown() const {
     if (changed_) {
         return &*changed_;
     }
+    if (const orvi::Image* frame = motion_.frame()) {
+        return frame;
+    }
     return entry_ && entry_->image ? &*entry_->image : nullptr;
+}
+
+Session::Effect Session::tick() {
+    Effect effect;
+    const Motion::Change change = motion_.advance(clock_());
+    effect.redraw = change.any();
+    effect.refill = change.any();
+    if (change.stopped) {
+        message_ = motion_.problem();
+        effect.redraw = true;
+    }
+    return effect;
+}
+
+double Session::wait() const {
+    return motion_.wait(clock_());
 }
 
 const Reduced& Session::preview() const {
@@ -58,6 +84,13 @@ const Reduced& Session::preview() const {
 }
 
 Session::Effect Session::new_picture() {
+    motion_.stop();
+    // What moves is shown as loaded (a changed copy stands still), and only pictures shown
+    // from their own pixels, not from a reduced copy.
+    if (!changed_ && entry_ && entry_->image &&
+        preview_factor({entry_->image->width(), entry_->image->height()}) == 1) {
+        motion_.start(library_, path(), *entry_->image, clock_());
+    }
     const orvi::Image* image = shown();
     if (image != nullptr) {
         picture_ = Size{image->width(), image->height()};
@@ -147,6 +180,26 @@ Session::Effect Session::act(Action action, Size area) {
     case Action::Save:
         save();
         break;
+    case Action::Cycle:
+        if (!motion_.toggle_cycling(clock_())) {
+            message_ = changed_ ? "a changed picture's colours stand still (u undoes the change)"
+                                : "no colour range of the picture turns";
+        }
+        return effect;
+    case Action::Play:
+        if (!motion_.toggle_playing(clock_())) {
+            message_ = "the picture is not an animation of several frames";
+        }
+        return effect;
+    case Action::StepForward:
+    case Action::StepBack: {
+        const Motion::Change change = motion_.step(action == Action::StepForward, clock_());
+        if (change.stopped) {
+            message_ = motion_.problem();
+        }
+        effect.refill = change.any();
+        return effect;
+    }
     case Action::Help:
         help_ = true;
         break;
@@ -302,6 +355,9 @@ std::string Session::status(size_t columns) const {
         if (changed_) {
             zoom += "  (changed: " + std::to_string(image->width()) + " x " +
                     std::to_string(image->height()) + ")";
+        }
+        if (const std::string moving = motion_.status(); !moving.empty()) {
+            zoom += "  " + moving;
         }
     }
     return place + cut_to(details, columns - std::min(columns, place.size() + zoom.size())) + zoom;

@@ -5,12 +5,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "orvi/orvi.h"
+#include "viewer/motion.h"
 #include "viewer/pictures.h"
 #include "viewer/view_model.h"
 
@@ -24,18 +26,29 @@ public:
         bool new_picture = false; // the picture shown is another one: make its textures
         bool moved = false;       // the place in the list changed (the title says it)
         bool quit = false;
+        bool refill = false; // the same picture in other pixels: fill its textures again
     };
+    // Seconds on a steady clock, for what moves.
+    using Clock = std::function<double()>;
 
-    Session(orvi::Library& library, Loader& loader);
+    Session(orvi::Library& library, Loader& loader, Clock clock = steady_seconds);
+    [[nodiscard]] static double steady_seconds();
 
     [[nodiscard]] size_t index() const { return index_; }
     [[nodiscard]] size_t count() const { return loader_.files().size(); }
     [[nodiscard]] const std::string& path() const { return loader_.files()[index_]; }
     // The load of the picture in focus, once it is there.
     [[nodiscard]] const std::shared_ptr<const Loaded>& entry() const { return entry_; }
-    // The picture shown: the changed copy, or the loaded one; null while loading or when
-    // it failed.
+    // The picture shown: the changed copy, the frame of an animation playing, or the
+    // loaded picture; null while loading or when it failed.
     [[nodiscard]] const orvi::Image* shown() const;
+    // The palette the shown picture's indices are drawn with while its colours cycle, or
+    // null: its pixels as they are.
+    [[nodiscard]] const std::vector<uint8_t>* colours() const { return motion_.colours(); }
+    // Moves what moves to the clock's now: another frame, other colours.
+    Effect tick();
+    // The seconds until the next tick has something to do (infinity: nothing moves).
+    [[nodiscard]] double wait() const;
     [[nodiscard]] bool changed() const { return changed_.has_value(); }
     // The reduced copy of the picture shown, when it is large (made from the changed
     // copy when there is one).
@@ -81,6 +94,8 @@ private:
 
     orvi::Library& library_;
     Loader& loader_;
+    Clock clock_;
+    Motion motion_;
     size_t index_ = 0;
     std::shared_ptr<const Loaded> entry_;
     std::optional<orvi::Image> changed_;

@@ -120,6 +120,10 @@ enum class Action : uint8_t {
     BrightnessUp,
     Undo,
     Save,
+    Cycle,       // colour cycling on or off
+    Play,        // an animation plays or pauses
+    StepForward, // an animation's next frame, paused
+    StepBack,    // its frame before
     Aspect, // pixels at the shape the file gives them, or square
     About,  // what the file says of the picture
     Help,
@@ -140,6 +144,7 @@ enum class Key : uint8_t {
     Home,
     End,
     Escape,
+    Tab,
 };
 
 // What a typed character does ('+', 'r', 'R', '?', '[', ...), whatever keys made it.

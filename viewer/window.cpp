@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <chrono>
 #include <cmath>
@@ -169,7 +170,16 @@ public:
             // A quit signal may land on a thread other than this one, which is then not
             // woken: the queue is looked at again at least this often. While a picture's
             // textures are filled, a piece at a time, nothing waits.
+            apply(session_.tick());
+            if (dirty_) {
+                continue;
+            }
             int timeout = upload_pending() ? 0 : kQuitCheckMs;
+            // What moves wakes the loop when it next changes.
+            const double wait = session_.wait();
+            if (wait * 1000 < timeout) {
+                timeout = static_cast<int>(std::ceil(wait * 1000));
+            }
             if (slideshow_ms_ > 0) {
                 const Uint64 now = SDL_GetTicks64();
                 if (now >= next_slide) {
@@ -208,6 +218,8 @@ private:
         quit_ = quit_ || effect.quit;
         if (effect.new_picture) {
             install();
+        } else if (effect.refill && !tiles_.empty()) {
+            refill();
         }
         if (effect.moved) {
             SDL_SetWindowTitle(window_, (orvi::escaped(file_name(session_.path())) + " (" +
@@ -254,6 +266,23 @@ private:
         }
     }
 
+    // Fills the textures again with the picture shown (another frame of the same size, or
+    // new colours), at once: a frame of what moves.
+    void refill() {
+        const Size picture = session_.picture_size();
+        const orvi::Image* image = session_.shown();
+        if (image == nullptr || image->width() != picture.width ||
+            image->height() != picture.height) {
+            install();
+            return;
+        }
+        upload_tile_ = 0;
+        upload_row_ = 0;
+        while (upload_some()) {
+        }
+        dirty_ = true;
+    }
+
     // Fills the next piece of the full textures, about kUploadPixels; false when all are
     // filled.
     bool upload_some() {
@@ -261,7 +290,7 @@ private:
         uint64_t budget = kUploadPixels;
         while (image != nullptr && budget > 0 && upload_pending()) {
             const Rect& rect = tile_rects_[upload_tile_];
-            if (tiles_.size() == upload_tile_) {
+            if (tiles_.size() <= upload_tile_) {
                 // The format of X11 windows, without blending: the renderer copies and
                 // scales it on its fastest path.
                 tiles_.emplace_back(SDL_CreateTexture(
@@ -275,8 +304,8 @@ private:
                                 static_cast<int>(band)};
             void* memory = nullptr;
             int pitch = 0;
-            if (!tiles_.back() ||
-                SDL_LockTexture(tiles_.back().get(), &part, &memory, &pitch) != 0) {
+            SDL_Texture* tile = tiles_[upload_tile_].get();
+            if (tile == nullptr || SDL_LockTexture(tile, &part, &memory, &pitch) != 0) {
                 tiles_.clear();
                 tile_rects_.clear();
                 session_.tell(std::string("cannot show the picture: ") + SDL_GetError());
@@ -292,20 +321,29 @@ private:
                 image->transparent_index() >= 0 ? image->indices() : nullptr,
                 image->transparent_index(),
                 session_.picture_size().width};
+            // Cycling colours: the indices through the palette of the moment.
+            const std::vector<uint8_t>* colours = session_.colours();
+            std::array<uint32_t, 256> lookup{};
+            if (colours != nullptr) {
+                lookup = palette_lookup(*colours, image->transparent_index());
+            }
             library_.in_bands(band, kRowsPerThread, [&](size_t begin, size_t end) {
                 for (auto row = static_cast<uint32_t>(begin); row < end; ++row) {
-                    const uint64_t offset =
-                        (uint64_t{first + row} * session_.picture_size().width + rect.x) * bytes;
+                    const uint64_t at = uint64_t{first + row} * session_.picture_size().width + rect.x;
+                    const uint64_t offset = at * bytes;
                     auto* out = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(memory) +
                                                             size_t{row} * static_cast<size_t>(pitch));
-                    if (image->has_transparency()) {
+                    if (colours != nullptr) {
+                        palette_row(image->indices() + at, lookup, rect.x, first + row,
+                                    rect.width, out);
+                    } else if (image->has_transparency()) {
                         checkered_row(transparency, rect.x, first + row, rect.width, out);
                     } else {
                         to_texture_row(image->pixels() + offset, bytes, rect.width, out);
                     }
                 }
             });
-            SDL_UnlockTexture(tiles_.back().get());
+            SDL_UnlockTexture(tile);
             budget -= std::min<uint64_t>(budget, uint64_t{band} * rect.width);
             upload_row_ += band;
             if (upload_row_ == rect.height) {
@@ -557,6 +595,8 @@ private:
             return Key::End;
         case SDLK_ESCAPE:
             return Key::Escape;
+        case SDLK_TAB:
+            return Key::Tab;
         default:
             return std::nullopt;
         }
