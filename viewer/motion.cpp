@@ -160,8 +160,11 @@ Motion::Change Motion::advance(double now) {
         const uint32_t next = after(number_);
         if (next != number_ && show(next)) {
             change.frame = true;
-        } else {
-            change.stopped = !problem_.empty();
+        } else if (next != number_) {
+            // A frame that cannot be drawn ends the loop before it, which goes on at once.
+            change.stopped = true;
+            const uint32_t again = after(number_);
+            change.frame = again != number_ && show(again);
         }
         if (loop_end_ <= 1) {
             playing_ = false;

@@ -170,11 +170,9 @@ public:
             // A quit signal may land on a thread other than this one, which is then not
             // woken: the queue is looked at again at least this often. While a picture's
             // textures are filled, a piece at a time, nothing waits.
+            // What moves is due: drawn after the events waiting now are handled.
             apply(session_.tick());
-            if (dirty_) {
-                continue;
-            }
-            int timeout = upload_pending() ? 0 : kQuitCheckMs;
+            int timeout = upload_pending() || dirty_ ? 0 : kQuitCheckMs;
             // What moves wakes the loop when it next changes.
             const double wait = session_.wait();
             if (wait * 1000 < timeout) {
@@ -188,7 +186,7 @@ public:
                     next_slide = now + slideshow_ms_;
                     continue;
                 }
-                timeout = static_cast<int>(std::min<Uint64>(next_slide - now, kQuitCheckMs));
+                timeout = static_cast<int>(std::min<Uint64>(next_slide - now, static_cast<Uint64>(timeout)));
             }
             SDL_Event event;
             if (SDL_WaitEventTimeout(&event, timeout) == 0) {
@@ -481,7 +479,7 @@ private:
                              static_cast<int>(kStatusHeight)};
         SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 0xFF);
         SDL_RenderFillRect(renderer_, &strip);
-        draw_text("status", {session_.status(place.width / kGlyphWidth)}, kInk, kPaper, 0,
+        draw_text("status", {session_.status((place.width - std::min(place.width, 2 * kTextMargin)) / kGlyphWidth)}, kInk, kPaper, 0,
                   static_cast<int>(place.height), false);
         if (!session_.message().empty()) {
             const std::vector<std::string> lines = wrapped(session_.message(), columns);

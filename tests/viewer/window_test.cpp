@@ -585,4 +585,91 @@ TEST_F(ViewerWindow, TheWindowFitsASmallScreenAndItsStatusLineKeepsTheZoom) {
         << "the zoom is cut off the status line";
 }
 
+// ---- What moves: colour cycling and animations (the test files' palette entry k has
+// red 32 k, green 255 - 32 k and blue 100).
+
+std::string viewer_data(const std::string& name) {
+    return std::string(ORVI_TEST_DATA) + "/viewer/" + name;
+}
+
+int entry_of(uint32_t colour) {
+    return (colour & 0xFFU) == 100 ? static_cast<int>(colour >> 16U) / 32 : -1;
+}
+
+// The window's picture area (above the status line) of two screenshots.
+struct TwoShots {
+    Picture before;
+    Picture after;
+    [[nodiscard]] bool differ() const {
+        const auto area = static_cast<ptrdiff_t>(size_t{before.width} * 600);
+        return std::ssize(before.pixels) >= area && std::ssize(after.pixels) >= area &&
+               !std::equal(before.pixels.begin(), before.pixels.begin() + area,
+                           after.pixels.begin());
+    }
+};
+
+TEST_F(ViewerWindow, CyclesTheRangesColoursAloneAndTabStopsAndStartsIt) {
+    // (Under a name that does not say "cycling" itself, as the status line does.)
+    write_file(folder_.path("ranges.iff"), read_file(viewer_data("cycling.iff")));
+    open({"ranges.iff"});
+    ASSERT_TRUE(eventually([&] { return shows_text(screenshot(), "cycling"); })) << said();
+    TwoShots shots;
+    ASSERT_TRUE(eventually([&] {
+        shots = {screenshot(), {}};
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        shots.after = screenshot();
+        return shots.differ();
+    })) << "the colours did not move";
+    // Registers 1 to 4 turn; 0, 5, 6 and 7 stay where they are.
+    size_t moved = 0;
+    for (size_t i = 0; i < size_t{shots.before.width} * 600; ++i) {
+        const int before = entry_of(shots.before.pixels[i]);
+        const int after = entry_of(shots.after.pixels[i]);
+        if (before != after) {
+            ++moved;
+            EXPECT_TRUE(before >= 1 && before <= 4 && after >= 1 && after <= 4)
+                << "pixel " << i << ": entry " << before << " became " << after;
+        }
+        if (::testing::Test::HasFailure()) {
+            break;
+        }
+    }
+    EXPECT_GT(moved, 0U);
+    press("Tab");
+    ASSERT_TRUE(eventually([&] { return !shows_text(screenshot(), "cycling"); }));
+    const Picture stopped = screenshot();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE((TwoShots{stopped, screenshot()}.differ())) << "it moved after Tab";
+    press("Tab");
+    EXPECT_TRUE(eventually([&] { return shows_text(screenshot(), "cycling"); }));
+}
+
+TEST_F(ViewerWindow, PlaysAnAnimationPausesItAndStepsAFrame) {
+    write_file(folder_.path("plain.anim"), read_file(viewer_data("plain.anim")));
+    open({"plain.anim"});
+    // Six frames of a tenth of a second, each one colour: the middle shows them in turn.
+    std::vector<int> seen;
+    EXPECT_TRUE(eventually([&] {
+        const int frame = entry_of(screenshot().at(512, 320));
+        if (frame >= 0 && (seen.empty() || seen.back() != frame)) {
+            seen.push_back(frame);
+        }
+        return seen.size() >= 4;
+    })) << "the frames did not change";
+    for (size_t i = 1; i < seen.size(); ++i) {
+        EXPECT_NE(seen[i], seen[i - 1]);
+    }
+    press("p");
+    ASSERT_TRUE(eventually([&] { return shows_text(screenshot(), "paused"); }));
+    const Picture paused = screenshot();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE((TwoShots{paused, screenshot()}.differ())) << "it played on when paused";
+    const int frame = entry_of(paused.at(512, 320));
+    press("period");
+    EXPECT_TRUE(eventually([&] { return entry_of(screenshot().at(512, 320)) == (frame + 1) % 6; }))
+        << "frame " << frame << " did not step on";
+    press("comma");
+    EXPECT_TRUE(eventually([&] { return entry_of(screenshot().at(512, 320)) == frame; }));
+}
+
 } // namespace
