@@ -292,6 +292,75 @@ PyImage image_of_array(const py::object& array) {
     return {std::make_shared<orvi::Image>(std::move(*made)), owner};
 }
 
+// The pictures of one file, loaded one at a time (an animation's frames in order cost a
+// delta each). The library outlives them: it is held here, and let go after them.
+struct PyPictures {
+    std::shared_ptr<orvi::Library> owner;
+    std::unique_ptr<orvi::Pictures> pictures;
+    std::unique_ptr<std::mutex> lock = std::make_unique<std::mutex>();
+};
+
+PyPictures open_pictures(const py::object& source) {
+    auto owner = library();
+    orvi::Error error;
+    std::optional<orvi::Pictures> opened;
+    std::string shown;
+    if (py::isinstance<py::str>(source) || py::hasattr(source, "__fspath__")) {
+        const std::string path = py::str(py::module_::import("os").attr("fspath")(source));
+        shown = orvi::quoted(path);
+        const py::gil_scoped_release released;
+        opened = owner->open(path, error);
+    } else {
+        // Bytes or a file object's: read through a file in memory, as a stream is.
+        const py::object content = py::hasattr(source, "read") ? source.attr("read")() : source;
+        if (!PyObject_CheckBuffer(content.ptr())) {
+            throw py::type_error("frames takes a path, bytes or a file object, not " +
+                                 std::string(py::str(py::type::of(content).attr("__name__"))));
+        }
+        const std::string bytes = py::bytes(content);
+        const int fd = ::memfd_create("orvi-frames", MFD_CLOEXEC);
+        bool written = fd >= 0;
+        for (size_t done = 0; written && done < bytes.size();) {
+            const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+            written = put > 0;
+            done += written ? static_cast<size_t>(put) : 0;
+        }
+        if (written && ::lseek(fd, 0, SEEK_SET) == 0) {
+            const py::gil_scoped_release released;
+            opened = owner->open_from(fd, error);
+        } else {
+            error = {orvi::kCannotRead, "the bytes cannot be held in memory to be read"};
+        }
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    if (!opened) {
+        raise(error, shown.empty() ? "" : "cannot load " + shown);
+    }
+    return {owner, std::make_unique<orvi::Pictures>(std::move(*opened))};
+}
+
+PyImage load_picture(PyPictures& held, uint32_t number, bool details) {
+    if (number < 1 || number > held.pictures->count()) {
+        throw py::index_error("picture " + std::to_string(number) + " of " +
+                              std::to_string(held.pictures->count()));
+    }
+    orvi::LoadOptions options;
+    options.details = details;
+    orvi::Error error;
+    std::optional<orvi::Image> loaded;
+    {
+        const py::gil_scoped_release released;
+        const std::lock_guard<std::mutex> one_at_a_time(*held.lock);
+        loaded = held.pictures->load(number, error, options);
+    }
+    if (!loaded) {
+        raise(error, "");
+    }
+    return {std::make_shared<orvi::Image>(std::move(*loaded)), held.owner};
+}
+
 PyImage load(const py::object& source, bool details, uint32_t page) {
     auto owner = library();
     orvi::LoadOptions options;
@@ -624,6 +693,9 @@ PYBIND11_MODULE(_orvi, module) {
             "info", [](const PyImage& held) { return info_of(*held.image); },
             "What the file says of the picture: texts, dpi, aspect, hot_spot, camg, "
             "ranges.")
+        .def_property_readonly(
+            "duration", [](const PyImage& held) { return held.image->duration(); },
+            "A frame of an animation: the seconds it is shown; 0 for a still.")
         .def_property_readonly("pixels", &pixels_of,
                                "The pixels, sharing the image's memory: height x width x 3 "
                                "(or height x width when grey), uint8.")
@@ -633,6 +705,17 @@ PYBIND11_MODULE(_orvi, module) {
                    std::to_string(held.image->height()) + ">";
         });
 
+    py::class_<PyPictures>(module, "Pictures",
+                           "The pictures of one file (pages, or an animation's frames), "
+                           "loaded one at a time.")
+        .def_property_readonly("count",
+                               [](const PyPictures& held) { return held.pictures->count(); })
+        .def_property_readonly("animated",
+                               [](const PyPictures& held) { return held.pictures->frames(); })
+        .def("load", &load_picture, py::arg("number"), py::kw_only(), py::arg("details") = true,
+             "Picture `number`, from 1; frames load fastest in order.");
+    module.def("open", &open_pictures, py::arg("source"),
+               "The pictures of a path, bytes or a file object, to load one at a time.");
     module.def("load", &load, py::arg("source"), py::kw_only(), py::arg("details") = true,
                py::arg("page") = 1,
                "Loads a picture from a path, bytes or a file object into an orvi.Image; "

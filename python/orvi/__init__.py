@@ -10,15 +10,28 @@ PNG) through Orvi's modules, as numpy arrays.
     image.alpha, image.transparency         # opacity a pixel, or the transparent index
     image.info                              # texts, dpi, aspect, hot_spot, camg, ranges
     orvi.save(image.indices, "again.iff", palette=image.palette)  # kept as they are
+    for pixels, seconds in orvi.frames("walk.anim"):  # an animation's frames, in order
+        ...
 
 Failures raise orvi.Error subclasses (OutOfMemory, BadFile, Unsupported, AccessError,
 UsageError) carrying .code and .sentence. `orvi.pillow` registers the IFF formats with
 Pillow; `orvi.dask` converts many files on a Dask cluster.
 """
 from ._orvi import (AccessError, BadFile, DEFAULT_MAX_PIXELS, Error, Image, OutOfMemory,
-                    Unsupported, UsageError, __version__, configure, filters, formats, load,
-                    memory, ops, save)
+                    Pictures, Unsupported, UsageError, __version__, configure, filters,
+                    formats, load, memory, open, ops, save)
 
 __all__ = ["AccessError", "BadFile", "DEFAULT_MAX_PIXELS", "Error", "Image", "OutOfMemory",
-           "Unsupported", "UsageError", "configure", "filters", "formats", "load", "memory",
-           "ops", "save"]
+           "Pictures", "Unsupported", "UsageError", "configure", "filters", "formats", "frames",
+           "load", "memory", "open", "ops", "save"]
+
+
+def frames(source):
+    """Yields each frame of an animation (or the one picture of a still, or each page of
+    a file of several) as (pixels, seconds): the pixels as `load` gives them, sharing the
+    frame's memory, and how long the frame is shown (0 for a still or a page). A frame
+    that cannot be drawn raises its error after the frames before it."""
+    pictures = open(source)  # noqa: A001 (orvi.open, not the builtin)
+    for number in range(1, pictures.count + 1):
+        picture = pictures.load(number, details=False)
+        yield picture.pixels, picture.duration

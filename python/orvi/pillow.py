@@ -9,7 +9,8 @@ an opacity a pixel (a mask plane, PAM or PNG alpha); "RGB" otherwise. im.info ho
 `orvi info` says of the file (display_mode, planes, compression, masking, ...), its texts
 under PNG's keywords (Title, Author, Copyright, Comment), "dpi" and "aspect" as pairs,
 and "hot_spot", "camg" and "ranges". Saving a "P" picture keeps its palette and
-indices; "RGBA" keeps its opacity where the format holds it.
+indices; "RGBA" keeps its opacity where the format holds it. An IFF ANIM gives n_frames,
+seek() and tell(), and im.info["duration"] in milliseconds, as Pillow's GIF plug-in does.
 Pillow's own PCX, PPM and XPM readers stay in place unless `register(replace=True)` puts
 Orvi's there too.
 """
@@ -23,7 +24,7 @@ from PIL import PcxImagePlugin, PpmImagePlugin, XpmImagePlugin  # noqa: F401
 from . import _orvi
 
 
-_PICTURE_FORMS = (b"ILBM", b"PBM ", b"ACBM", b"RGBN", b"RGB8", b"DEEP", b"TVPP")
+_PICTURE_FORMS = (b"ILBM", b"PBM ", b"ACBM", b"RGBN", b"RGB8", b"DEEP", b"TVPP", b"ANIM")
 
 
 def _is_ilbm(prefix):
@@ -63,11 +64,20 @@ class OrviImageFile(ImageFile.ImageFile):
     def _open(self):
         # A file opened by name is read by name (no copy of its bytes).
         name = getattr(self, "filename", None)
-        picture = _orvi.load(name) if name else _orvi.load(self.fp.read())
+        self._source = name if name else self.fp.read()
+        picture = _orvi.load(self._source)
         self.info.update(_info(picture))
+        # An animation's frames load on seek(), in order, from pictures opened once.
+        self._pictures = None
+        self._frame = 0
+        self._n_frames = int(picture.details.get("frames", 1))
+        self._show(picture)
+
+    def _show(self, picture):
         # A palette picture keeps its palette and indices ("P", the indices shared with
         # Pillow, not copied) and its transparent colour; opacity a pixel gives "RGBA".
         size = (picture.width, picture.height)
+        self.info.pop("transparency", None)
         if picture.alpha is not None:
             mode, image = "RGBA", Image.fromarray(picture.rgba, "RGBA")
         elif picture.indices is not None:
@@ -80,11 +90,33 @@ class OrviImageFile(ImageFile.ImageFile):
             mode, image = "L", Image.fromarray(picture.pixels, "L")
         else:
             mode, image = "RGB", Image.fromarray(picture.pixels, "RGB")
+        if picture.duration > 0:
+            self.info["duration"] = round(picture.duration * 1000)
         self._size = image.size
         self.mode = mode
         self.im = image.im
         self.palette = image.palette
         self.tile = []
+
+    @property
+    def n_frames(self):
+        return self._n_frames
+
+    @property
+    def is_animated(self):
+        return self._n_frames > 1
+
+    def seek(self, frame):
+        """Frame `frame` of an animation, from 0, as Pillow's GIF plug-in counts them."""
+        if not self._seek_check(frame) or frame == self._frame:
+            return
+        if self._pictures is None:
+            self._pictures = _orvi.open(self._source)
+        self._show(self._pictures.load(frame + 1, details=False))
+        self._frame = frame
+
+    def tell(self):
+        return self._frame
 
 
 class OrviPcxFile(OrviImageFile):
@@ -126,7 +158,7 @@ def register(replace=False):
     (and PCX and PPM writers) take the place of Pillow's own."""
     Image.register_open(OrviImageFile.format, OrviImageFile, _is_ilbm)
     Image.register_save(OrviImageFile.format, _saver("ilbm"))
-    Image.register_extensions(OrviImageFile.format, [".iff", ".ilbm", ".lbm"])
+    Image.register_extensions(OrviImageFile.format, [".iff", ".ilbm", ".lbm", ".anim"])
     if replace:
         Image.register_open(OrviPcxFile.format, OrviPcxFile, lambda p: p[:1] == b"\x0a")
         Image.register_save(OrviPcxFile.format, _saver("pcx"))
