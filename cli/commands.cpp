@@ -12,6 +12,7 @@
 #include "cli/progress.h"
 #include "cli/report.h"
 #include "cli/streams.h"
+#include "orvi/batch.h"
 #include "viewer/viewer.h"
 
 namespace cli {
@@ -344,6 +345,18 @@ int convert_into_folder(orvi::Library& library, const Settings& options, const s
     }
     const auto output = orvi::Library::output_format("", options.to, failure);
     const uint32_t count = pictures->count();
+    // The folder is flushed once, after the last file (each file is still whole on disk
+    // before it takes its name).
+    Settings each = options;
+    each.flush_folder = false;
+    const auto flushed = [&](int code) {
+        std::string why;
+        if (options.flush_folder && !orvi::flush_folder(folder, why)) {
+            complain(why);
+            return kExitFailed;
+        }
+        return code;
+    };
     const uint32_t first = options.page == 0 ? 1 : options.page;
     const uint32_t last = options.page == 0 ? count : options.page;
     for (uint32_t number = first; number <= last; ++number) {
@@ -355,20 +368,20 @@ int convert_into_folder(orvi::Library& library, const Settings& options, const s
             if (pictures->frames() && number > 1 && !options.strict) {
                 complain("warning: " + shown_name(in, false) + ": " + failure.sentence +
                          "; the animation stops at frame " + std::to_string(number - 1));
-                return kExitOk;
+                return flushed(kExitOk);
             }
             complain("cannot load " + shown_name(in, false) + ": " + told(failure));
-            return kExitFailed;
+            return flushed(kExitFailed);
         }
         const std::string out =
             numbered_output(in, folder, number, count, output->file_extension);
         if (!tell_gaps(options, in, *image, error) || !process(library, options, in, *image, error) ||
-            !save_output(library, options, *image, out, false, error)) {
+            !save_output(library, each, *image, out, false, error)) {
             complain(error);
-            return kExitFailed;
+            return flushed(kExitFailed);
         }
     }
-    return kExitOk;
+    return flushed(kExitOk);
 }
 
 } // namespace

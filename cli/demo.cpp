@@ -122,6 +122,39 @@ bool demo_xpm(orvi::Library& library, const std::string& folder) {
     return colours_right;
 }
 
+// A palette picture of diagonal bands whose colours cycle (registers 1 to 7, 30 steps a
+// second), as Deluxe Paint writes them: for `orvi view` and `convert --cycle`.
+bool demo_cycling(orvi::Library& library, const std::string& folder, uint32_t width,
+                  uint32_t height) {
+    const std::string path = folder + "/sample-cycling.iff";
+    std::vector<uint8_t> indices(size_t{width} * height);
+    for (uint32_t y = 0; y < height; ++y) {
+        for (uint32_t x = 0; x < width; ++x) {
+            indices[size_t{y} * width + x] = static_cast<uint8_t>(1 + (x + y) / 6 % 7);
+        }
+    }
+    const std::vector<uint8_t> palette = {0,   0,   0,   255, 0,   0,   255, 128, 0,   255, 255, 0,
+                                          0,   200, 0,   0,   128, 255, 64,  0,   255, 160, 0,   200};
+    orvi::Error error;
+    auto image = library.make_palette_image(width, height, palette, indices.data(), -1, error);
+    if (image) {
+        orvi::ColourRange range;
+        range.low = 1;
+        range.high = 7;
+        range.rate = 8192;
+        range.active = true;
+        image->description().ranges.push_back(range);
+    }
+    if (!image || !library.save(*image, path, {}, error)) {
+        complain("cannot save " + orvi::quoted(path) + ": " + told(error));
+        return false;
+    }
+    const auto loaded = library.load(path, error);
+    const bool cycles = loaded && orvi::Cycling(loaded->description(), 8).moves();
+    std::printf("wrote %s; its colours %s\n", path.c_str(), cycles ? "cycle" : "DO NOT CYCLE");
+    return cycles;
+}
+
 bool same_pixels(const orvi::Image& loaded, const std::vector<uint8_t>& samples, bool grey) {
     const size_t pixels = grey ? samples.size() : samples.size() / 3;
     if (loaded.bytes_per_pixel() != 3 || uint64_t{loaded.width()} * loaded.height() != pixels) {
@@ -194,7 +227,8 @@ int demo(const std::string& folder) {
                     same ? "identical" : "DIFFERENT");
         status = same ? status : kExitFailed;
     }
-    return demo_xpm(library, folder) ? status : kExitFailed;
+    const bool cycling = demo_cycling(library, folder, kWidth, kHeight);
+    return demo_xpm(library, folder) && cycling ? status : kExitFailed;
 }
 
 } // namespace cli
