@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <optional>
 #include <vector>
 
-#include "orvi/cycling.h"
+#include "lib/library_inside.h"
+#include "orvi/orvi.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -115,6 +119,65 @@ TEST(Cycling, KnowsWhenEveryRangeIsBackAndWhenTheNextStepIs) {
     EXPECT_NEAR(cycling.next_step(0), 1 / 18.75, 1e-12);
     EXPECT_NEAR(cycling.next_step(1 / 18.75), 2 / 18.75, 1e-12);
     EXPECT_EQ(cycling.places(1 / 18.75), (std::vector<uint32_t>{1, 0, 0, 0}));
+}
+
+// ---- Saving frames: a still's cycling, and frames that do not fit together.
+
+class SavingFrames : public ::testing::Test {
+protected:
+    static orvi::Options options() {
+        orvi::Options made;
+        made.module_folder = MODULE_DIR;
+        return made;
+    }
+    void TearDown() override {
+        // Every path ends with nothing live.
+        EXPECT_EQ(orvi::LibraryInside::pool(library_).live_blocks(), 0U);
+    }
+    orvi::Library library_{options()};
+    testing_support::TempFolder folder_;
+};
+
+TEST_F(SavingFrames, ACyclingStillGivesAFrameAStepUntilItIsBack) {
+    // Registers 1-3 at 30 steps a second: back after a tenth of a second, in 3 frames.
+    const std::vector<uint8_t> indices = {0, 1, 2, 3, 3, 2, 1, 0};
+    orvi::Error error;
+    std::optional<orvi::Image> still =
+        library_.make_palette_image(4, 2, numbered(4), indices.data(), -1, error);
+    ASSERT_TRUE(still) << error.sentence;
+    still->description().ranges = {crng(1, 3, 8192)};
+    const orvi::Library::NextImage next = library_.cycling_frames(*still, 10);
+    std::vector<std::vector<uint8_t>> reds_seen;
+    double total = 0;
+    while (std::optional<orvi::Image> frame = next(error)) {
+        total += frame->duration();
+        reds_seen.push_back(reds(frame->palette()));
+        // The pixels are the turned palette's colours of the indices.
+        EXPECT_EQ(frame->pixels()[3], frame->palette()[3]);
+    }
+    EXPECT_EQ(error.code, 0);
+    EXPECT_NEAR(total, 0.1, 1e-9);
+    EXPECT_EQ(reds_seen, (std::vector<std::vector<uint8_t>>{{0, 1, 2, 3}, {0, 3, 1, 2}, {0, 2, 3, 1}}));
+}
+
+TEST_F(SavingFrames, AFrameOfAnotherSizeIsRefusedAndNoFileIsLeft) {
+    int made = 0;
+    const orvi::Library::NextImage next = [&](orvi::Error& error) -> std::optional<orvi::Image> {
+        if (made == 2) {
+            return std::nullopt;
+        }
+        ++made;
+        return library_.make_image(made == 1 ? 4 : 5, 4, 3, nullptr, error);
+    };
+    for (const char* name : {"out.gif", "out.webp"}) {
+        made = 0;
+        orvi::Error error;
+        const std::string path = folder_.path(name);
+        EXPECT_FALSE(library_.save_animation(next, path, {}, error)) << name;
+        EXPECT_EQ(error.code, orvi::kDoesNotFit) << name;
+        EXPECT_EQ(error.sentence, "frame 2 is 5 x 4, not the first frame's 4 x 4") << name;
+        EXPECT_FALSE(std::filesystem::exists(path)) << name;
+    }
 }
 
 } // namespace

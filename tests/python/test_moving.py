@@ -155,6 +155,14 @@ def test_animations_out_are_read_back_by_pillow_frame_by_frame(tmp_path, extensi
     # 14 frames of 4/60 s: 933 ms together, each rounded so that the total stays right.
     assert sum(durations) == (930 if extension == "gif" else 933)
     assert set(durations) <= ({60, 70} if extension == "gif" else {66, 67})
+    if extension == "webp" and shutil.which("webpmux"):
+        # libwebp's own tool reads the same frames, times and loop.
+        told = subprocess.run(["webpmux", "-info", str(out)], capture_output=True, text=True,
+                              check=True).stdout
+        assert "Number of frames: 14" in told and "Loop Count : 0" in told
+        times = [int(line.split()[6]) for line in told.splitlines()
+                 if line.strip()[:1].isdigit() and ":" in line.split()[0]]
+        assert times == durations
 
 
 # ---- A still's colour cycling written as an animation (--cycle).
