@@ -64,8 +64,12 @@ void BM_CyclingFrame(benchmark::State& state) {
         palette[i] = static_cast<uint8_t>(i * 8);
     }
     orvi::Description description;
-    for (const auto& [low, high, rate] : {std::tuple{8, 15, 5120}, {4, 7, 2560}, {19, 23, 2560},
-                                          {15, 18, 2560}, {29, 31, 2560}, {25, 28, 2560}}) {
+    for (const auto& [low, high, rate] : {std::tuple{8, 15, 5120},
+                                          {4, 7, 2560},
+                                          {19, 23, 2560},
+                                          {15, 18, 2560},
+                                          {29, 31, 2560},
+                                          {25, 28, 2560}}) {
         orvi::ColourRange range;
         range.low = static_cast<uint8_t>(low);
         range.high = static_cast<uint8_t>(high);

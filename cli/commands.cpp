@@ -196,8 +196,8 @@ bool save_cycling(orvi::Library& library, const Settings& options, const orvi::I
         complain("note: " + shown_name(in, false) +
                  ": no colour range of the picture turns; the animation is the still");
     }
-    return write_animation(library, options, library.cycling_frames(image, options.cycle), out,
-                           "", error);
+    return write_animation(library, options, library.cycling_frames(image, options.cycle), out, "",
+                           error);
 }
 
 } // namespace
@@ -277,8 +277,8 @@ bool convert_one(orvi::Library& library, const Settings& options, const std::str
     orvi::Error unknown; // said when the save is tried
     const auto output = orvi::Library::output_format(out, options.to, unknown);
     if (options.cycle > 0 && !(output && output->animates)) {
-        error = "--cycle writes an animation: " + shown_name(out, true) +
-                " is not a GIF or WebP file";
+        error =
+            "--cycle writes an animation: " + shown_name(out, true) + " is not a GIF or WebP file";
         return false;
     }
     if (output && output->animates && pictures->frames() && options.page == 0) {
@@ -375,7 +375,8 @@ int convert_into_folder(orvi::Library& library, const Settings& options, const s
         }
         const std::string out =
             numbered_output(in, folder, number, count, output->file_extension);
-        if (!tell_gaps(options, in, *image, error) || !process(library, options, in, *image, error) ||
+        if (!tell_gaps(options, in, *image, error) ||
+            !process(library, options, in, *image, error) ||
             !save_output(library, each, *image, out, false, error)) {
             complain(error);
             return flushed(kExitFailed);

@@ -133,8 +133,8 @@ bool demo_cycling(orvi::Library& library, const std::string& folder, uint32_t wi
             indices[size_t{y} * width + x] = static_cast<uint8_t>(1 + (x + y) / 6 % 7);
         }
     }
-    const std::vector<uint8_t> palette = {0,   0,   0,   255, 0,   0,   255, 128, 0,   255, 255, 0,
-                                          0,   200, 0,   0,   128, 255, 64,  0,   255, 160, 0,   200};
+    const std::vector<uint8_t> palette = {0, 0,   0, 255, 0,   0,   255, 128, 0,   255, 255, 0,
+                                          0, 200, 0, 0,   128, 255, 64,  0,   255, 160, 0,   200};
     orvi::Error error;
     auto image = library.make_palette_image(width, height, palette, indices.data(), -1, error);
     if (image) {

@@ -46,8 +46,8 @@ uint64_t Cycling::Range::steps(double seconds) const {
     if (seconds <= 0) {
         return 0;
     }
-    const double exact = seconds * kMicroseconds * static_cast<double>(denominator) /
-                         static_cast<double>(numerator);
+    const double exact =
+        seconds * kMicroseconds * static_cast<double>(denominator) / static_cast<double>(numerator);
     return static_cast<uint64_t>(std::floor(exact + kSlack));
 }
 
@@ -188,8 +188,8 @@ constexpr double kSameTime = 1e-6;
 // The frame's colours from its palette and indices: its pixels, or its colours before
 // composing with its opacity (and the pixels composed onto black) when it has them.
 void recolour(Image::State& frame) {
-    const auto count = static_cast<uint64_t>(frame.picture.Width) *
-                       static_cast<uint64_t>(frame.picture.Height);
+    const auto count =
+        static_cast<uint64_t>(frame.picture.Width) * static_cast<uint64_t>(frame.picture.Height);
     uint8_t* colours = frame.straight != nullptr ? frame.straight : frame.picture.Data;
     for (uint64_t i = 0; i < count; ++i) {
         const uint8_t* colour = frame.palette.data() + size_t{frame.indices[i]} * 3;

@@ -37,8 +37,7 @@ void checkered_row(const Transparency& picture, uint32_t x, uint32_t y, uint32_t
     }
 }
 
-std::array<uint32_t, 256> palette_lookup(const std::vector<uint8_t>& palette,
-                                         int32_t transparent) {
+std::array<uint32_t, 256> palette_lookup(const std::vector<uint8_t>& palette, int32_t transparent) {
     std::array<uint32_t, 256> lookup{};
     lookup.fill(0xFF000000U);
     const size_t entries = std::min<size_t>(palette.size() / 3, lookup.size());
@@ -57,7 +56,8 @@ void palette_row(const uint8_t* indices, const std::array<uint32_t, 256>& lookup
     // Opaque entries all have 0xFF on top: only a transparent pixel is kTransparentEntry.
     for (uint32_t i = 0; i < count; ++i) {
         if (out[i] == kTransparentEntry) {
-            out[i] = (((x + i) / kCheckSide + y / kCheckSide) & 1U) != 0 ? 0xFFCCCCCCU : 0xFF999999U;
+            out[i] =
+                (((x + i) / kCheckSide + y / kCheckSide) & 1U) != 0 ? 0xFFCCCCCCU : 0xFF999999U;
         }
     }
 }

@@ -124,8 +124,8 @@ enum class Action : uint8_t {
     Play,        // an animation plays or pauses
     StepForward, // an animation's next frame, paused
     StepBack,    // its frame before
-    Aspect, // pixels at the shape the file gives them, or square
-    About,  // what the file says of the picture
+    Aspect,      // pixels at the shape the file gives them, or square
+    About,       // what the file says of the picture
     Help,
     Back, // closes the list of keys when it is shown, else quits
     Quit,

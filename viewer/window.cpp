@@ -186,7 +186,8 @@ public:
                     next_slide = now + slideshow_ms_;
                     continue;
                 }
-                timeout = static_cast<int>(std::min<Uint64>(next_slide - now, static_cast<Uint64>(timeout)));
+                timeout = static_cast<int>(
+                    std::min<Uint64>(next_slide - now, static_cast<Uint64>(timeout)));
             }
             SDL_Event event;
             if (SDL_WaitEventTimeout(&event, timeout) == 0) {
@@ -327,13 +328,14 @@ private:
             }
             library_.in_bands(band, kRowsPerThread, [&](size_t begin, size_t end) {
                 for (auto row = static_cast<uint32_t>(begin); row < end; ++row) {
-                    const uint64_t at = uint64_t{first + row} * session_.picture_size().width + rect.x;
+                    const uint64_t at =
+                        uint64_t{first + row} * session_.picture_size().width + rect.x;
                     const uint64_t offset = at * bytes;
                     auto* out = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(memory) +
                                                             size_t{row} * static_cast<size_t>(pitch));
                     if (colours != nullptr) {
-                        palette_row(image->indices() + at, lookup, rect.x, first + row,
-                                    rect.width, out);
+                        palette_row(image->indices() + at, lookup, rect.x, first + row, rect.width,
+                                    out);
                     } else if (image->has_transparency()) {
                         checkered_row(transparency, rect.x, first + row, rect.width, out);
                     } else {
@@ -479,8 +481,10 @@ private:
                              static_cast<int>(kStatusHeight)};
         SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 0xFF);
         SDL_RenderFillRect(renderer_, &strip);
-        draw_text("status", {session_.status((place.width - std::min(place.width, 2 * kTextMargin)) / kGlyphWidth)}, kInk, kPaper, 0,
-                  static_cast<int>(place.height), false);
+        draw_text(
+            "status",
+            {session_.status((place.width - std::min(place.width, 2 * kTextMargin)) / kGlyphWidth)},
+            kInk, kPaper, 0, static_cast<int>(place.height), false);
         if (!session_.message().empty()) {
             const std::vector<std::string> lines = wrapped(session_.message(), columns);
             draw_text(

@@ -60,7 +60,9 @@ TEST(Cycling, TurnsEachRangeByItsStepsInItsDirection) {
         {"rate 8192 is 30 steps a second", crng(0, 5, 8192), 1.0 / 60, {0, 1, 2, 3, 4, 5}},
         {"rate 8192 after a thirtieth", crng(0, 5, 8192), 1.0 / 30, {5, 0, 1, 2, 3, 4}},
         {"CCRT's microseconds", ccrt, 0.5, {0, 2, 3, 1, 4, 5}},
-        {"a range past the palette is cut to it", crng(3, 200, 16384), 1.0 / 60,
+        {"a range past the palette is cut to it",
+         crng(3, 200, 16384),
+         1.0 / 60,
          {0, 1, 2, 5, 3, 4}},
     };
     for (const Case& c : cases) {
@@ -157,7 +159,8 @@ TEST_F(SavingFrames, ACyclingStillGivesAFrameAStepUntilItIsBack) {
     }
     EXPECT_EQ(error.code, 0);
     EXPECT_NEAR(total, 0.1, 1e-9);
-    EXPECT_EQ(reds_seen, (std::vector<std::vector<uint8_t>>{{0, 1, 2, 3}, {0, 3, 1, 2}, {0, 2, 3, 1}}));
+    EXPECT_EQ(reds_seen,
+              (std::vector<std::vector<uint8_t>>{{0, 1, 2, 3}, {0, 3, 1, 2}, {0, 2, 3, 1}}));
 }
 
 TEST_F(SavingFrames, AFrameOfAnotherSizeIsRefusedAndNoFileIsLeft) {

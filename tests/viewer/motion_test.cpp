@@ -119,9 +119,8 @@ TEST_F(Moving, CyclesColoursUntilStoppedAndGoesOnFromThere) {
 
 TEST_F(Moving, AStillThatDoesNotCycleDoesNotMove) {
     orvi::Error error;
-    loaded_ = library().load(std::string(ORVI_TEST_DATA) +
-                                 "/corpus/ilbm/4plane-256x256-byterun1.iff",
-                             error);
+    loaded_ = library().load(
+        std::string(ORVI_TEST_DATA) + "/corpus/ilbm/4plane-256x256-byterun1.iff", error);
     ASSERT_TRUE(loaded_) << error.sentence;
     motion_.start(library(), "", *loaded_, 0);
     EXPECT_EQ(motion_.colours(), nullptr);
