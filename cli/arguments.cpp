@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 
 namespace cli {
@@ -49,6 +50,21 @@ bool whole(const std::string& name, const std::string& value, int64_t low, int64
         return false;
     }
     out = *number;
+    return true;
+}
+
+// Seconds from `low` to `high` (a decimal number) for `name`, or a sentence saying so.
+bool seconds_in(const std::string& name, const std::string& value, double low, double high,
+                double& out, std::string& error) {
+    char* end = nullptr;
+    const double seconds = std::strtod(value.c_str(), &end);
+    if (value.empty() || *end != '\0' || !(seconds >= low && seconds <= high)) {
+        char range[64];
+        std::snprintf(range, sizeof range, "%g to %g", low, high);
+        error = name + " takes seconds from " + range + ", not '" + value + "'";
+        return false;
+    }
+    out = seconds;
     return true;
 }
 
@@ -268,14 +284,7 @@ constexpr Option kOptions[] = {
      "GIF, WebP: the still's colour cycling for up to SECONDS (0.1 to 3600), ending "
      "sooner where every range is back at its start",
      [](Settings& s, const std::string& v, std::string& e) {
-         char* end = nullptr;
-         const double seconds = std::strtod(v.c_str(), &end);
-         if (v.empty() || *end != '\0' || !(seconds >= 0.1 && seconds <= 3600)) {
-             e = "--cycle takes seconds from 0.1 to 3600, not '" + v + "'";
-             return false;
-         }
-         s.cycle = seconds;
-         return true;
+         return seconds_in("--cycle", v, 0.1, 3600, s.cycle, e);
      }},
     {"--quiet", nullptr, kConvert, Group::Saving, "no progress bar",
      [](Settings& s, const std::string&, std::string&) { return s.quiet = true; }},
@@ -313,14 +322,7 @@ constexpr Option kOptions[] = {
     {"--slideshow", "SECONDS", kView, Group::View,
      "step to the next picture by itself, every 0.1 to 86400 seconds",
      [](Settings& s, const std::string& v, std::string& e) {
-         char* end = nullptr;
-         const double seconds = std::strtod(v.c_str(), &end);
-         if (v.empty() || *end != '\0' || !(seconds >= 0.1 && seconds <= 86400)) {
-             e = "--slideshow takes seconds from 0.1 to 86400, not '" + v + "'";
-             return false;
-         }
-         s.view.slideshow_seconds = seconds;
-         return true;
+         return seconds_in("--slideshow", v, 0.1, 86400, s.view.slideshow_seconds, e);
      }},
     {"--graphics", "MODE", kView, Group::View,
      "auto, symbols, sixels or kitty: how the terminal is drawn on (auto: what it shows)",

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <new>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -292,6 +294,25 @@ PyImage image_of_array(const py::object& array) {
     return {std::make_shared<orvi::Image>(std::move(*made)), owner};
 }
 
+// The path a source names (a str or an os.PathLike), or nothing for bytes or a file.
+std::optional<std::string> path_of(const py::object& source) {
+    if (py::isinstance<py::str>(source) || py::hasattr(source, "__fspath__")) {
+        return std::string(py::str(py::module_::import("os").attr("fspath")(source)));
+    }
+    return std::nullopt;
+}
+
+// The bytes of a source that is not a path: itself, or what its read() gives (a file
+// object); a TypeError naming `function` for anything else.
+py::object content_of(const py::object& source, const char* function) {
+    py::object content = py::hasattr(source, "read") ? source.attr("read")() : source;
+    if (!PyObject_CheckBuffer(content.ptr())) {
+        throw py::type_error(std::string(function) + " takes a path, bytes or a file object, not " +
+                             std::string(py::str(py::type::of(content).attr("__name__"))));
+    }
+    return content;
+}
+
 // The pictures of one file, loaded one at a time (an animation's frames in order cost a
 // delta each). The library outlives them: it is held here, and let go after them.
 struct PyPictures {
@@ -305,19 +326,13 @@ PyPictures open_pictures(const py::object& source) {
     orvi::Error error;
     std::optional<orvi::Pictures> opened;
     std::string shown;
-    if (py::isinstance<py::str>(source) || py::hasattr(source, "__fspath__")) {
-        const std::string path = py::str(py::module_::import("os").attr("fspath")(source));
-        shown = orvi::quoted(path);
+    if (const std::optional<std::string> path = path_of(source)) {
+        shown = orvi::quoted(*path);
         const py::gil_scoped_release released;
-        opened = owner->open(path, error);
+        opened = owner->open(*path, error);
     } else {
         // Bytes or a file object's: read through a file in memory, as a stream is.
-        const py::object content = py::hasattr(source, "read") ? source.attr("read")() : source;
-        if (!PyObject_CheckBuffer(content.ptr())) {
-            throw py::type_error("frames takes a path, bytes or a file object, not " +
-                                 std::string(py::str(py::type::of(content).attr("__name__"))));
-        }
-        const std::string bytes = py::bytes(content);
+        const std::string bytes = py::bytes(content_of(source, "open"));
         const int fd = ::memfd_create("orvi-frames", MFD_CLOEXEC);
         bool written = fd >= 0;
         for (size_t done = 0; written && done < bytes.size();) {
@@ -369,21 +384,13 @@ PyImage load(const py::object& source, bool details, uint32_t page) {
     orvi::Error error;
     std::optional<orvi::Image> loaded;
     std::string shown;
-    if (py::isinstance<py::str>(source) || py::hasattr(source, "__fspath__")) {
-        const std::string path = py::str(py::module_::import("os").attr("fspath")(source));
-        shown = orvi::quoted(path);
+    if (const std::optional<std::string> path = path_of(source)) {
+        shown = orvi::quoted(*path);
         const py::gil_scoped_release released;
-        loaded = owner->load(path, error, options);
+        loaded = owner->load(*path, error, options);
     } else {
         // Bytes, or anything with read(): a file object.
-        py::object content = source;
-        if (py::hasattr(source, "read")) {
-            content = source.attr("read")();
-        }
-        if (!PyObject_CheckBuffer(content.ptr())) {
-            throw py::type_error("load takes a path, bytes or a file object, not " +
-                                 std::string(py::str(py::type::of(content).attr("__name__"))));
-        }
+        py::object content = content_of(source, "load");
         // The bytes as one C-contiguous block: a view with strides (memoryview(b)[::-1])
         // is copied in its own order first.
         Py_buffer view{};
